@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing need,
+# skipping those already present. Run as root (or through sudo).
+set -e
+packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime"
+missing=""
+for p in $packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends $missing
+fi

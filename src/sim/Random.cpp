@@ -1,0 +1,3 @@
+#include "sim/Random.h"
+
+gsl_rng* r = nullptr;

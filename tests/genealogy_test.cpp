@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include "sim/Genealogy.h"
+
+TEST(Genealogy, RecordWithoutEventsHasEveryLeafAsTopLine) {
+    Genealogy g(5, 5);
+    EXPECT_EQ(g.numbEvents, 0);
+    EXPECT_TRUE(g.events.empty());
+    EXPECT_TRUE(g.eventTimes.empty());
+}
+
+TEST(Genealogy, CompleteRecordHasOneEventFewerThanLeavesAndZeroTimes) {
+    Genealogy g(4, 1);
+    EXPECT_EQ(g.numbEvents, 3);
+    ASSERT_EQ(g.events.size(), 3u);
+    ASSERT_EQ(g.eventTimes.size(), 3u);
+    for (double t : g.eventTimes) EXPECT_EQ(t, 0.0);
+}
