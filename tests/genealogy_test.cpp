@@ -16,3 +16,14 @@ TEST(Genealogy, CompleteRecordHasOneEventFewerThanLeavesAndZeroTimes) {
     ASSERT_EQ(g.eventTimes.size(), 3u);
     for (double t : g.eventTimes) EXPECT_EQ(t, 0.0);
 }
+
+#include "support/GenealogyCheck.h"
+
+TEST(Genealogy, CheckerAcceptsAHandBuiltTreeAndRejectsAReusedChild) {
+    Genealogy g(3, 1);
+    g.events = {{4, 1, 2}, {5, 4, 3}};
+    g.eventTimes = {0.5, 1.0};
+    EXPECT_TRUE(isValidGenealogy(g));
+    g.events[1] = {5, 1, 3};
+    EXPECT_FALSE(isValidGenealogy(g));
+}
