@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/Genealogy.h"
+
+// Drops stepwise mutations on genealogy G and returns the allele of every
+// sampled line: entry v - 1 for leaf v, measured in repeat units from the
+// allele of the top line above it (0). Along each branch the number of
+// mutations is Poisson with mean mutationRate x branch length, each a step of
+// -1 or +1 with equal chance. Draws come from the global generator `r`, in a
+// fixed order: events from the last to the first; within an event the internal
+// children before the sampled lines, child 1 before child 2 within each kind;
+// per child its Poisson draw, then one uniform draw per mutation.
+// G is only read; the caller owns the result.
+std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate);
