@@ -75,8 +75,12 @@ std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coal
     for (int i = 0; i < before && i < numbEvents; ++i) eventIntervals[i] = phase.intervals[i];
     if (numbEvents > before) {
         // All merges at the origin happen at coalTimeOri: the first waits from
-        // the last earlier event, the others wait nothing.
-        eventIntervals[before] = coalTimeOri - (before == 0 ? 0.0 : phase.cumTimes[before - 1]);
+        // the last earlier event, the others wait nothing. When no event
+        // precedes the origin and coalTimeOri is not positive (alpha well above
+        // 1, or undefined constants) the merges happen at the present rather
+        // than at a negative or undefined time.
+        const double wait = coalTimeOri - (before == 0 ? 0.0 : phase.cumTimes[before - 1]);
+        eventIntervals[before] = wait > 0 ? wait : 0.0;
     }
     return eventIntervals;
 }

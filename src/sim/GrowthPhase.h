@@ -45,7 +45,8 @@ GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c);
 // The waiting times of a record that ends with numbFounders lines: the
 // intervals of the events before the origin, then, when numbFounders <
 // linesAtOri, one interval reaching coalTimeOri followed by zeros for the other
-// merges at the origin. With numbFounders = linesAtOri these are exactly the
+// merges at the origin (at the present instead, if coalTimeOri is not a
+// positive time). With numbFounders = linesAtOri these are exactly the
 // kept intervals. Returned by value (numbLines - numbFounders entries).
 // REQUIRES: 1 <= numbFounders <= phase.linesAtOri.
 std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
