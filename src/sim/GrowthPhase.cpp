@@ -1,0 +1,86 @@
+#include "sim/GrowthPhase.h"
+
+#include <cmath>
+
+#include "sim/StdCoalescent.h"
+
+GrowthConstants growthConstants(double N_pres, double N_ori, double timeToOri, double alpha) {
+    GrowthConstants c;
+    c.growthTime = timeToOri * alpha;
+    c.growthRate = std::log(N_ori / N_pres) * (-1 / c.growthTime);
+    c.coalTimeGrowthEnd = (std::exp(c.growthRate * c.growthTime) - 1) / (N_pres * c.growthRate);
+    c.coalTimeOri = (timeToOri - c.growthTime) / N_ori + c.coalTimeGrowthEnd;
+    return c;
+}
+
+GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c) {
+    const int numbMerges = static_cast<int>(stdIntervals.size());
+    const double rate = c.growthRate;
+    GrowthPhase g;
+    g.growthIntervals.assign(stdIntervals.size(), 0.0);
+    g.growthTimes.assign(stdIntervals.size(), 0.0);
+    g.intervals.assign(stdIntervals.size(), 0.0);
+    g.cumTimes.assign(stdIntervals.size(), 0.0);
+
+    // Time change of the growth phase: a standard interval starting at growth
+    // time s lasts ln(1 + rate * std * exp(-rate * s)) / rate.
+    double s = 0.0;
+    for (int i = 0; i < numbMerges; ++i) {
+        g.growthIntervals[i] =
+            std::log(1 + rate * stdIntervals[i] * std::exp(-rate * s)) * (1 / rate);
+        g.growthTimes[i] = s + g.growthIntervals[i];
+        s = g.growthTimes[i];
+    }
+
+    int cut = 0;
+    while (cut < numbMerges && g.growthTimes[cut] < c.coalTimeGrowthEnd) {
+        g.intervals[cut] = g.growthIntervals[cut];
+        ++cut;
+    }
+    g.cutIndex = cut;
+    if (cut < numbMerges) {
+        // The event that straddles the end of growth: the part of its standard
+        // interval used up during growth is replaced by the growth-scale time
+        // that remained, and the rest runs at constant size.
+        const double start = cut == 0 ? 0.0 : g.growthTimes[cut - 1];
+        const double x = c.coalTimeGrowthEnd - start;
+        const double used = (std::exp(x * rate) - 1) / (std::exp(-rate * start) * rate);
+        g.intervals[cut] = stdIntervals[cut] - used + x;
+        for (int i = cut + 1; i < numbMerges; ++i) g.intervals[i] = stdIntervals[i];
+    }
+
+    double sum = 0.0;
+    for (int i = 0; i < numbMerges; ++i) {
+        sum += g.intervals[i];
+        g.cumTimes[i] = sum;
+    }
+
+    int kept = 0;
+    while (kept < numbMerges && g.cumTimes[kept] < c.coalTimeOri) ++kept;
+    g.eventsBeforeOri = kept;
+    g.linesAtOri = numbMerges + 1 - kept;
+    return g;
+}
+
+GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c) {
+    return growthPhase(drawStdIntervals(numbLines), c);
+}
+
+std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
+                                           int numbFounders) {
+    const int numbLines = static_cast<int>(phase.intervals.size()) + 1;
+    const int numbEvents = numbLines - numbFounders;
+    const int before = phase.eventsBeforeOri;
+    std::vector<double> eventIntervals(static_cast<size_t>(numbEvents), 0.0);
+    for (int i = 0; i < before && i < numbEvents; ++i) eventIntervals[i] = phase.intervals[i];
+    if (numbEvents > before) {
+        // All merges at the origin happen at coalTimeOri: the first waits from
+        // the last earlier event, the others wait nothing. When no event
+        // precedes the origin and coalTimeOri is not positive (alpha well above
+        // 1, or undefined constants) the merges happen at the present rather
+        // than at a negative or undefined time.
+        const double wait = coalTimeOri - (before == 0 ? 0.0 : phase.cumTimes[before - 1]);
+        eventIntervals[before] = wait > 0 ? wait : 0.0;
+    }
+    return eventIntervals;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <vector>
+
+// One population going back from the present: size N_pres shrinking
+// exponentially to N_ori over growthTime = alpha * timeToOri, then constant
+// size N_ori back to its origin, timeToOri before the present.
+//
+// Shared by simExpGrowth, the founder models and the growth form of
+// coalTime2realTime, so that all of them read the same scale.
+struct GrowthConstants {
+    double growthTime;         // length of the growth phase, real time
+    double growthRate;         // rate of the exponential growth; > 0 when N_ori < N_pres
+    double coalTimeGrowthEnd;  // coalescent time of the end (going back) of the growth phase
+    double coalTimeOri;        // coalescent time of the origin
+};
+
+// The constants of the model, in double precision. Undefined values (for
+// example timeToOri = 0) come out as NaN and simply make no event fall before
+// the origin.
+GrowthConstants growthConstants(double N_pres, double N_ori, double timeToOri, double alpha);
+
+// The waiting times of one sample up to the origin, given its drawn
+// standard-coalescent intervals. Every array has one entry per possible merge
+// (numbLines - 1, most recent first).
+struct GrowthPhase {
+    std::vector<double> growthIntervals;  // standard intervals transformed for growth
+    std::vector<double> growthTimes;      // running sums of growthIntervals
+    std::vector<double> intervals;  // growth intervals up to the end of growth, then standard ones
+    std::vector<double> cumTimes;   // running sums of intervals
+    int cutIndex = 0;               // events strictly before coalTimeGrowthEnd on the growth scale
+    int eventsBeforeOri = 0;        // events strictly before coalTimeOri
+    int linesAtOri = 1;             // lines still separate at the origin
+};
+
+// Deterministic core: the growth phase of numbLines = stdIntervals.size() + 1
+// lines. Draws nothing. Returned by value.
+GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c);
+
+// Draws the numbLines - 1 standard intervals from `r` (all of them, however
+// many are kept) and returns the growth phase built from them.
+// REQUIRES: numbLines >= 1.
+GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c);
+
+// The waiting times of a record that ends with numbFounders lines: the
+// intervals of the events before the origin, then, when numbFounders <
+// linesAtOri, one interval reaching coalTimeOri followed by zeros for the other
+// merges at the origin (at the present instead, if coalTimeOri is not a
+// positive time). With numbFounders = linesAtOri these are exactly the
+// kept intervals. Returned by value (numbLines - numbFounders entries).
+// REQUIRES: 1 <= numbFounders <= phase.linesAtOri.
+std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
+                                           int numbFounders);
