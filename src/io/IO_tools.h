@@ -5,3 +5,4 @@
 #include "io/DataFile.h"
 #include "io/ParameterFile.h"
 #include "io/Params.h"
+#include "io/ResultsFile.h"
