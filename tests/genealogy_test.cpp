@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "sim/Genealogy.h"
+
+#include <gtest/gtest.h>
 
 TEST(Genealogy, RecordWithoutEventsHasEveryLeafAsTopLine) {
     Genealogy g(5, 5);

@@ -1,1 +1,33 @@
-int main() { return 0; }
+// foundabc: estimates the founding history of a derived population (`sue`)
+// from a parental one (`tha`) by rejection sampling. This is the outline of a
+// run; each step lives in its own file.
+#include <iostream>
+#include <memory>
+
+#include "app/ObservedStats.h"
+#include "app/StartUp.h"
+#include "io/Fail.h"
+#include "io/IO_tools.h"
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) fail("Not enough arguments (infile)\n");
+    installOutOfMemoryHandler();
+
+    // The one generator of the run; no number is drawn before the repeats.
+    GeneratorOwner generator = createSeededGenerator();
+
+    std::unique_ptr<params> p = readInfile(argv[1]);
+    echoParams(*p, std::cout);
+    checkParams(*p);
+
+    AlleleMatrix observed = readDataFile(p->datafile_name, p->number_of_loci, totalLines(*p));
+    const ObservedStatistics obs = observedStatistics(std::move(observed), *p, std::cout);
+    printRunningBanner(std::cout);
+
+    // The repeats go here: the rejection loop takes *p and obs.S_obs_sue,
+    // obs.S_obs_tha, obs.S_obs_x_epsilon, and appends accepted rows to the
+    // results file.
+    (void)obs;
+
+    return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <gsl/gsl_rng.h>
+
+#include <iosfwd>
+#include <memory>
+
+#include "io/Params.h"
+
+// Pieces of the start of a run, in the order in which the entry point calls
+// them.
+
+// Makes running out of memory anywhere in the run print "error: out of
+// memory" on standard output and end with status 1 (instead of an abort).
+void installOutOfMemoryHandler();
+
+struct GeneratorFree {
+    void operator()(gsl_rng* g) const { gsl_rng_free(g); }
+};
+using GeneratorOwner = std::unique_ptr<gsl_rng, GeneratorFree>;
+
+// Creates the run's generator (gsl_rng_taus), seeds it with the calendar time
+// in whole seconds, and installs it as the global `r`. The caller owns it and
+// must keep the returned handle alive as long as `r` is used.
+GeneratorOwner createSeededGenerator();
+
+// Prints the settings as the run uses them (doubles in the stream's default
+// format); NUMBER_OF_LOCI is not shown.
+void echoParams(const params& p, std::ostream& out);
+
+// Ends the run with a message when the settings make no run possible: sample
+// sizes below 1, negative loci or repeats, a negative origin count for the
+// founder-count model, a real setting that is not finite, or a total sample
+// beyond the 32-bit range. Returns when the settings are usable.
+void checkParams(const params& p);
+
+// Number of sampled lines of both populations (checked by checkParams to fit).
+int totalLines(const params& p);

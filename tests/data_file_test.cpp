@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/DataFile.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+const std::string kEndOfBuffer = "error: readDataFile: end of buffer\n";
+
+ChildResult readInChild(const std::string& text, int numbLoci, int numbLines) {
+    TempDir dir;
+    std::string path = dir.write("data.txt", text);
+    return runInChild([&] { readDataFile(path.c_str(), numbLoci, numbLines); });
+}
+
+AlleleMatrix readText(const std::string& text, int numbLoci, int numbLines) {
+    TempDir dir;
+    return readDataFile(dir.write("data.txt", text).c_str(), numbLoci, numbLines);
+}
+
+// A locus line of two values whose second value ends at character position
+// `lastPosition` (from 1), padded with blanks in between.
+std::string twoValuesEndingAt(std::size_t lastPosition) {
+    return "1" + std::string(lastPosition - 2, ' ') + "2";
+}
+
+}  // namespace
+
+TEST(ReadDataFile, RowsHoldSueThenThaValuesInFileOrder) {
+    AlleleMatrix m = readText(
+        "10 11 12 13 14\n"  // a header that looks like data is still skipped
+        "10 11 12 13 14\n"
+        "   20  21 22   23 24 99 98\n"  // leading and repeated blanks, extra fields
+        "30 31 32 33 34\n",             // extra line
+        2, 5);
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0], (std::vector<int32_t>{10, 11, 12, 13, 14}));
+    EXPECT_EQ(m[1], (std::vector<int32_t>{20, 21, 22, 23, 24}));
+}
+
+TEST(ReadDataFile, FieldsConvertAsAtoiAndOnlyBlanksSeparate) {
+    AlleleMatrix m = readText("header\r\n-9 12x x +7 10\t11 -0 5\r\n", 1, 6);
+    EXPECT_EQ(m[0], (std::vector<int32_t>{-9, 12, 0, 7, 10, 0}));
+    AlleleMatrix extremes = readText("h\n2147483647 -2147483648\n", 1, 2);
+    EXPECT_EQ(extremes[0], (std::vector<int32_t>{INT32_MAX, INT32_MIN}));
+}
+
+TEST(ReadDataFile, ShortLineGivesTheCountMessage) {
+    ChildResult r = readInChild("h\n1 2 3 4 5\n1 2 3 4\n", 2, 5);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "error: readDataFile: 4 values (of 5) reed for loci# 2.\n");
+    ChildResult headerOnly = readInChild("h\n", 1, 5);
+    EXPECT_EQ(headerOnly.exitStatus, 1);
+    EXPECT_EQ(headerOnly.out, "error: readDataFile: 0 values (of 5) reed for loci# 1.\n");
+}
+
+TEST(ReadDataFile, FieldsLongerThan15CharactersAreRejected) {
+    EXPECT_EQ(readText("h\n000000000000012 3\n", 1, 2)[0], (std::vector<int32_t>{12, 3}));
+    ChildResult r = readInChild("h\n1 2\n3 0000000000000004\n", 2, 2);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "error: readDataFile: field longer than 15 characters at loci# 2.\n");
+}
+
+TEST(ReadDataFile, ValuesOutsideThe32BitRangeAreRejected) {
+    ChildResult r = readInChild("h\n1 2147483648\n", 1, 2);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "error: readDataFile: value outside the 32-bit integer range at loci# 1.\n");
+}
+
+TEST(ReadDataFile, ValuesMustBeCompleteWithin1998Positions) {
+    // Closed by the line end at position 1998: fine.
+    EXPECT_EQ(readText("h\n" + twoValuesEndingAt(1997) + "\n", 1, 2)[0],
+              (std::vector<int32_t>{1, 2}));
+    // Closed by a blank at position 1998, with more text after it: fine.
+    EXPECT_EQ(readText("h\n" + twoValuesEndingAt(1997) + " 3 4 5\n", 1, 2)[0],
+              (std::vector<int32_t>{1, 2}));
+    // A CR before the line feed is not a character of the line.
+    EXPECT_EQ(readText("h\r\n" + twoValuesEndingAt(1997) + "\r\n", 1, 2)[0],
+              (std::vector<int32_t>{1, 2}));
+    // Closed at position 1999: too late, even though the value is complete.
+    ChildResult late = readInChild("h\n" + twoValuesEndingAt(1998) + "\n", 1, 2);
+    EXPECT_EQ(late.exitStatus, 1);
+    EXPECT_EQ(late.out, kEndOfBuffer);
+    // Line end at position 1999 with a value missing: the count message comes first.
+    ChildResult missing = readInChild("h\n1" + std::string(1997, ' ') + "\n", 1, 2);
+    EXPECT_EQ(missing.out, "error: readDataFile: 1 values (of 2) reed for loci# 1.\n");
+    // A line that fills the whole buffer never reaches its line end.
+    ChildResult full = readInChild("h\n1" + std::string(1998, ' ') + "\n", 1, 2);
+    EXPECT_EQ(full.exitStatus, 1);
+    EXPECT_EQ(full.out, kEndOfBuffer);
+}
+
+TEST(ReadDataFile, LineLongerThanTheBufferSpendsTheRestOfTheFile) {
+    // A long header leaves every later line empty.
+    ChildResult r = readInChild(std::string(2500, 'h') + "\n1 2\n", 1, 2);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "error: readDataFile: 0 values (of 2) reed for loci# 1.\n");
+    // A header of 1999 characters is the longest that still leaves the data readable.
+    EXPECT_EQ(readText(std::string(1999, 'h') + "\n1 2\n", 1, 2)[0], (std::vector<int32_t>{1, 2}));
+}
+
+TEST(ReadDataFile, MissingFileOrDirectoryCannotBeOpened) {
+    TempDir dir;
+    std::string missing = dir.file("nope.txt");
+    ChildResult r = runInChild([&] { readDataFile(missing.c_str(), 1, 2); });
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "Error opening datafile");
+    ChildResult d = runInChild([&] { readDataFile(dir.path().c_str(), 1, 2); });
+    EXPECT_EQ(d.out, "Error opening datafile");
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/ChildProcess.h"
+
+// Text of a complete, usable parameter file (every key set, one per line, in
+// the form "KEY VALUE # comment"); tests change, add or drop single keys.
+class ParamsFileText {
+  public:
+    ParamsFileText()
+        : entries_{{"DATAFILE_NAME", "data.txt"},
+                   {"OUTFILE_NAME", "results.txt"},
+                   {"NUMBER_OF_THA_LINES", "3"},
+                   {"NUMBER_OF_SUE_LINES", "2"},
+                   {"NUMBER_OF_LOCI", "2"},
+                   {"ALPHA", "0.5"},
+                   {"MY_LOWER", "0.0001"},
+                   {"MY_UPPER", "0.01"},
+                   {"TIME_TO_ORIGIN_LOWER", "10"},
+                   {"TIME_TO_ORIGIN_UPPER", "100"},
+                   {"POPSIZE_ORIGIN_THA_LOWER", "100"},
+                   {"POPSIZE_ORIGIN_THA_UPPER", "200"},
+                   {"POPSIZE_PRESENT_THA_LOWER", "1000"},
+                   {"POPSIZE_PRESENT_THA_UPPER", "2000"},
+                   {"POPSIZE_ORIGIN_SUE_LOWER", "10"},
+                   {"POPSIZE_ORIGIN_SUE_UPPER", "20"},
+                   {"POPSIZE_PRESENT_SUE_LOWER", "100"},
+                   {"POPSIZE_PRESENT_SUE_UPPER", "1234567"},
+                   {"PRIOR_DISTRIBUTION", "0"},
+                   {"REPEATS", "10"},
+                   {"EPSILON", "0.5"},
+                   {"CONDITIONAL_NUMBER_OF_ORIGINS", "0"},
+                   {"UNEQUAL_FOUNDING_FRACTIONS", "0"}} {}
+
+    // Sets `key` to `value` in place, or appends it when absent.
+    ParamsFileText& set(const std::string& key, const std::string& value) {
+        for (auto& e : entries_)
+            if (e.first == key) {
+                e.second = value;
+                return *this;
+            }
+        entries_.emplace_back(key, value);
+        return *this;
+    }
+    ParamsFileText& drop(const std::string& key) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it)
+            if (it->first == key) {
+                entries_.erase(it);
+                break;
+            }
+        return *this;
+    }
+    std::string str() const {
+        std::string text;
+        for (const auto& e : entries_) text += e.first + " " + e.second + " # setting\n";
+        return text;
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::string>> entries_;
+};
+
+// Runs the real program with a fixed clock, in `dir`, with `args` after the
+// program name.
+// Under AddressSanitizer the clock library is preloaded ahead of the
+// sanitizer runtime, which the runtime refuses unless told otherwise.
+inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::string& dir) {
+    std::vector<std::string> argv;
+#if defined(__SANITIZE_ADDRESS__)
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    argv = {"env", std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
+                       "verify_asan_link_order=0"};
+#endif
+    argv.insert(argv.end(), {"faketime", "2024-01-01 00:00:00", FOUNDABC_BIN});
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv, dir);
+}
