@@ -74,8 +74,6 @@ TEST(StartUp, EchoesSettingsThenObservedStatisticsAndBanner) {
                          "\n"
                          "Running... \n"
                          "\n");
-    // Start-up writes nothing to the results file.
-    EXPECT_FALSE(dir.exists("results.txt"));
 }
 
 TEST(StartUp, ReaderErrorsEndTheRunWithTheirMessages) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/ObservedStats.h"
+#include "app/RejectionLoop.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"
 #include "io/IO_tools.h"
@@ -24,10 +25,7 @@ int main(int argc, char* argv[]) {
     const ObservedStatistics obs = observedStatistics(std::move(observed), *p, std::cout);
     printRunningBanner(std::cout);
 
-    // The repeats go here: the rejection loop takes *p and obs.S_obs_sue,
-    // obs.S_obs_tha, obs.S_obs_x_epsilon, and appends accepted rows to the
-    // results file.
-    (void)obs;
+    runRejectionLoop(*p, obs);
 
     return 0;
 }

@@ -64,18 +64,19 @@ class ParamsFileText {
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
-// Runs the real program with a fixed clock, in `dir`, with `args` after the
-// program name.
+// Runs the real program with a fixed clock (`clock`, which seeds the run), in
+// `dir`, with `args` after the program name.
 // Under AddressSanitizer the clock library is preloaded ahead of the
 // sanitizer runtime, which the runtime refuses unless told otherwise.
-inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::string& dir) {
+inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::string& dir,
+                               const std::string& clock = "2024-01-01 00:00:00") {
     std::vector<std::string> argv;
 #if defined(__SANITIZE_ADDRESS__)
     const char* asan = std::getenv("ASAN_OPTIONS");
     argv = {"env", std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
                        "verify_asan_link_order=0"};
 #endif
-    argv.insert(argv.end(), {"faketime", "2024-01-01 00:00:00", FOUNDABC_BIN});
+    argv.insert(argv.end(), {"faketime", clock, FOUNDABC_BIN});
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(argv, dir);
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "app/ObservedStats.h"
+#include "io/Params.h"
+
+// Runs settings.repeats repeats of rejection sampling: each draws a parameter
+// set from the priors, simulates every locus, and appends the set to the
+// results file when the distance between its statistics and the observed ones
+// is below the threshold. Returns the number of accepted repeats.
+// REQUIRES: settings passed checkParams. Errors end the process; rows already
+// written stay complete.
+int runRejectionLoop(const params& settings, const ObservedStatistics& observed);
