@@ -33,8 +33,12 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     if (!in) {
         return failWith(err, "cannot open results file '" + path + "': " + std::strerror(errno));
     }
+    errno = 0;
     ResultsFile file = parseResults(in);
-    if (in.bad()) return failWith(err, "error reading results file '" + path + "'");
+    if (in.bad()) {
+        return failWith(err, "cannot read results file '" + path + "'" +
+                                 (errno ? std::string(": ") + std::strerror(errno) : ""));
+    }
     if (!file.error.empty()) return failWith(err, path + ": " + file.error);
 
     RowSelection selection = selectRows(file, options.runs);

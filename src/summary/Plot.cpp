@@ -90,6 +90,7 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     s += "set key off\n";
     s += "set ylabel 'share of weight'\n";
     s += "set yrange [0:*]\n";
+    s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
     for (std::size_t c = 0; c < summaries.size(); ++c) {
         const ColumnSummary& col = summaries[c];
         if (col.histogram.mass.empty()) continue;
