@@ -1,0 +1,96 @@
+#include "summary/Command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "summary/Plot.h"
+#include "summary/Posterior.h"
+#include "summary/Table.h"
+
+namespace {
+
+constexpr const char* programName = "foundabc-summary";
+
+std::string shortNumber(double x) {
+    std::ostringstream s;
+    s.precision(4);
+    s << x;
+    return s.str();
+}
+
+int failWith(std::ostream& err, const std::string& message) {
+    err << programName << ": " << message << "\n";
+    return 1;
+}
+
+}  // namespace
+
+int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
+    const std::string& path = options.resultsPath;
+    std::ifstream in(path);
+    if (!in) {
+        return failWith(err, "cannot open results file '" + path + "': " + std::strerror(errno));
+    }
+    errno = 0;
+    ResultsFile file = parseResults(in);
+    if (in.bad()) {
+        return failWith(err, "cannot read results file '" + path + "'" +
+                                 (errno ? std::string(": ") + std::strerror(errno) : ""));
+    }
+    if (!file.error.empty()) return failWith(err, path + ": " + file.error);
+
+    RowSelection selection = selectRows(file, options.runs);
+    for (const SkippedLine& s : selection.skipped) {
+        err << programName << ": warning: " << path << ":" << s.lineNumber << ": " << s.reason
+            << "; row skipped\n";
+    }
+    if (!selection.error.empty()) return failWith(err, path + ": " + selection.error);
+
+    std::vector<double> weights(selection.rows.size(), 1.0);
+    std::string weighting;
+    if (options.weighted) {
+        double h = options.bandwidth > 0.0 ? options.bandwidth : largestDistance(selection.rows);
+        weights = kernelWeights(selection.rows, h);
+        std::size_t dropped = 0;
+        for (double w : weights) dropped += w > 0.0 ? 0 : 1;
+        if (dropped == weights.size()) {
+            return failWith(err, path + ": every row has DS >= h = " + shortNumber(h) +
+                                     ", so every weight is 0; give a larger --bandwidth");
+        }
+        weighting = "Epanechnikov kernel on DS, h = " + shortNumber(h) + "; " +
+                    std::to_string(dropped) + " of " + std::to_string(weights.size()) +
+                    " rows have DS >= h and weight 0";
+    }
+    if (options.plotPath.find_first_of("\r\n") != std::string::npos) {
+        return failWith(err, "the picture's file name must not contain a line end");
+    }
+
+    std::vector<ColumnSummary> summaries = summariseColumns(selection.rows, weights);
+    const std::string description = path + ": " + selection.description + ", " +
+                                    std::to_string(selection.rows.size()) + " rows";
+    if (options.tsv) {
+        out << formatTsv(summaries, options.weighted);
+    } else {
+        out << description << "\n";
+        if (options.weighted) out << "weights: " << weighting << "\n";
+        out << "\n" << formatTable(summaries, options.weighted);
+    }
+    out.flush();
+
+    if (options.plotPath.empty()) return 0;
+    std::string title = description + (options.weighted ? " (weighted)" : "");
+    switch (drawPlot(plotScript(summaries, options.plotPath, title), options.plotPath,
+                     options.gnuplotProgram)) {
+        case PlotOutcome::drawn:
+            return 0;
+        case PlotOutcome::gnuplotMissing:
+            err << programName << ": gnuplot not found, so no picture was drawn (install "
+                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
+            return 0;
+        case PlotOutcome::failed:
+            break;
+    }
+    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'");
+}

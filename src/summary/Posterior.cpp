@@ -1,0 +1,43 @@
+#include "summary/Posterior.h"
+
+#include <algorithm>
+
+#include "summary/Stats.h"
+
+std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h) {
+    std::vector<double> weights;
+    weights.reserve(rows.size());
+    for (const ResultsRow& row : rows) weights.push_back(epanechnikovWeight(row.ds, h));
+    return weights;
+}
+
+double largestDistance(const std::vector<ResultsRow>& rows) {
+    double largest = 0.0;
+    for (const ResultsRow& row : rows) largest = std::max(largest, row.ds);
+    return largest;
+}
+
+std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
+                                            const std::vector<double>& weights) {
+    std::vector<ColumnSummary> summaries;
+    std::vector<double> column(rows.size());
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].values[c];
+        ColumnSummary s;
+        s.name = paramColumnNames[c];
+        s.n = static_cast<std::size_t>(
+            std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; }));
+        s.ess = effectiveSize(weights);
+        s.mean = weightedMean(column, weights);
+        s.sd = weightedSd(column, weights);
+        s.q025 = weightedQuantile(column, weights, 0.025);
+        s.median = weightedQuantile(column, weights, 0.5);
+        s.q975 = weightedQuantile(column, weights, 0.975);
+        // FracSueMono is a share of loci in [0, 1]: always binned linearly.
+        const bool isShare = c == fracSueMonoColumn;
+        s.histogram = makeHistogram(column, weights, !isShare);
+        s.mode = s.histogram.mode();
+        summaries.push_back(std::move(s));
+    }
+    return summaries;
+}

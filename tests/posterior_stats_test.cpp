@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "summary/Histogram.h"
+#include "summary/Stats.h"
+
+namespace {
+
+std::vector<double> range(int from, int to) {
+    std::vector<double> xs(to - from + 1);
+    std::iota(xs.begin(), xs.end(), from);
+    return xs;
+}
+
+}  // namespace
+
+TEST(SummaryStats, EqualWeightsGiveTheUsualSampleStatistics) {
+    // 1..101 in shuffled order: type-7 quantiles at 1 + 100 p.
+    std::vector<double> xs = range(1, 101);
+    std::rotate(xs.begin(), xs.begin() + 37, xs.end());
+    for (double w : {1.0, 2.5}) {
+        std::vector<double> ws(xs.size(), w);
+        EXPECT_DOUBLE_EQ(weightedMean(xs, ws), 51);
+        EXPECT_NEAR(weightedSd(xs, ws), std::sqrt(101.0 * 102.0 / 12.0), 1e-12);
+        EXPECT_NEAR(weightedQuantile(xs, ws, 0.025), 3.5, 1e-12);
+        EXPECT_NEAR(weightedQuantile(xs, ws, 0.5), 51, 1e-12);
+        EXPECT_NEAR(weightedQuantile(xs, ws, 0.975), 98.5, 1e-12);
+        EXPECT_DOUBLE_EQ(weightedQuantile(xs, ws, 0.0), 1);
+        EXPECT_DOUBLE_EQ(weightedQuantile(xs, ws, 1.0), 101);
+        EXPECT_NEAR(effectiveSize(ws), 101, 1e-9);
+    }
+}
+
+TEST(SummaryStats, WeightsShiftMeanSpreadAndQuantiles) {
+    std::vector<double> xs = {1, 2, 3};
+    std::vector<double> ws = {1, 1, 2};
+    EXPECT_DOUBLE_EQ(weightedMean(xs, ws), 2.25);
+    // sum w (x - m)^2 = 2.75 over W - sum w^2 / W = 4 - 6/4.
+    EXPECT_NEAR(weightedSd(xs, ws), std::sqrt(2.75 / 2.5), 1e-12);
+    EXPECT_NEAR(effectiveSize(ws), 16.0 / 6.0, 1e-12);
+
+    // Midpoint positions of 0, 10, 20 with weights 1, 1, 2: 0, 0.4, 1; with
+    // weights 2, 1, 1: 0, 0.6, 1.
+    std::vector<double> ys = {20, 0, 10};
+    EXPECT_NEAR(weightedQuantile(ys, {2, 1, 1}, 0.5), 10 + 10 * (0.1 / 0.6), 1e-12);
+    EXPECT_NEAR(weightedQuantile(ys, {1, 2, 1}, 0.5), 10 - 10 * (0.1 / 0.6), 1e-12);
+    EXPECT_NEAR(weightedQuantile(ys, {1, 1, 2}, 0.5), 10, 1e-12);
+}
+
+TEST(SummaryStats, ZeroWeightsDropOutAndDegenerateCasesAreNaN) {
+    std::vector<double> xs = {1, 2, 3, 1000};
+    std::vector<double> ws = {1, 1, 1, 0};
+    EXPECT_DOUBLE_EQ(weightedMean(xs, ws), 2);
+    EXPECT_DOUBLE_EQ(weightedSd(xs, ws), 1);
+    EXPECT_DOUBLE_EQ(weightedQuantile(xs, ws, 1.0), 3);
+
+    std::vector<double> one = {0, 0, 5, 0};
+    EXPECT_DOUBLE_EQ(weightedMean(xs, one), 3);
+    EXPECT_TRUE(std::isnan(weightedSd(xs, one)));
+    EXPECT_DOUBLE_EQ(weightedQuantile(xs, one, 0.025), 3);
+
+    std::vector<double> none(4, 0.0);
+    EXPECT_TRUE(std::isnan(weightedMean(xs, none)));
+    EXPECT_TRUE(std::isnan(weightedQuantile(xs, none, 0.5)));
+}
+
+TEST(SummaryStats, EpanechnikovWeightIsZeroFromTheBandwidthOn) {
+    EXPECT_DOUBLE_EQ(epanechnikovWeight(0.0, 2.0), 1.0);
+    EXPECT_DOUBLE_EQ(epanechnikovWeight(1.0, 2.0), 0.75);
+    EXPECT_DOUBLE_EQ(epanechnikovWeight(2.0, 2.0), 0.0);
+    EXPECT_DOUBLE_EQ(epanechnikovWeight(3.0, 2.0), 0.0);
+    EXPECT_DOUBLE_EQ(epanechnikovWeight(0.0, 0.0), 0.0);
+}
+
+TEST(SummaryHistogram, FreedmanDiaconisBinsAndTheModeBin) {
+    // 11..111: IQR 50, bin width 2 * 50 / 101^(1/3) = 21.5, so ceil(100 / 21.5) = 5 bins.
+    std::vector<double> xs = range(11, 111);
+    for (int i = 0; i < 30; ++i) xs.push_back(70);  // a peak for the mode
+    std::vector<double> ws(xs.size(), 1.0);
+    Histogram plain = makeHistogram(range(11, 111), std::vector<double>(101, 1.0));
+    EXPECT_FALSE(plain.logScale);
+    ASSERT_EQ(plain.mass.size(), 5u);
+    EXPECT_DOUBLE_EQ(plain.lowerEdge(0), 11);
+    EXPECT_NEAR(plain.upperEdge(4), 111, 1e-9);
+    EXPECT_NEAR(std::accumulate(plain.mass.begin(), plain.mass.end(), 0.0), 1.0, 1e-12);
+
+    Histogram peaked = makeHistogram(xs, ws);
+    double width = peaked.upperEdge(0) - peaked.lowerEdge(0);
+    EXPECT_LE(std::fabs(peaked.mode() - 70), width / 2);
+
+    // Weight moves the mode: the same values with the peak weighted away.
+    std::vector<double> away(ws);
+    for (std::size_t i = 101; i < away.size(); ++i) away[i] = 0.0;
+    for (std::size_t i = 0; i < 10; ++i) away[i] = 20.0;
+    EXPECT_LT(makeHistogram(xs, away).mode(), 30);
+}
+
+TEST(SummaryHistogram, WideSpreadOfPositiveValuesIsBinnedOnALogScale) {
+    std::vector<double> xs = {1, 10, 100, 1000, 1000, 1000, 2000, 500};
+    std::vector<double> ws(xs.size(), 1.0);
+    Histogram h = makeHistogram(xs, ws);
+    EXPECT_TRUE(h.logScale);
+    EXPECT_NEAR(h.lowerEdge(0), 1, 1e-12);
+    EXPECT_NEAR(h.upperEdge(h.mass.size() - 1), 2000, 1e-9);
+    // On the log scale bin centres are geometric means of the edges.
+    EXPECT_NEAR(h.centre(0), std::sqrt(h.lowerEdge(0) * h.upperEdge(0)), 1e-9);
+    EXPECT_GT(h.mode(), 300);
+
+    EXPECT_FALSE(makeHistogram(xs, ws, false).logScale);
+    EXPECT_FALSE(makeHistogram({1, 100}, {1, 1}).logScale);  // exactly two orders: linear
+    EXPECT_FALSE(makeHistogram({0, 1, 1000}, {1, 1, 1}).logScale);
+
+    Histogram flat = makeHistogram({4, 4, 4}, {1, 1, 1});
+    ASSERT_EQ(flat.mass.size(), 1u);
+    EXPECT_DOUBLE_EQ(flat.mode(), 4);
+    EXPECT_TRUE(makeHistogram({1, 2}, {0, 0}).mass.empty());
+}

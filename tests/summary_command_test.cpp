@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "summary/Command.h"
+#include "summary/Plot.h"
+#include "support/ChildProcess.h"
+#include "support/ResultsText.h"
+
+namespace {
+
+// Row i (1..n) holds i times these; DS is i / 100.
+const std::array<double, 7> scale = {1e-4, 10, 100, 1000, 10, 100, 0.25};
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome summarise(SummaryOptions options) {
+    std::ostringstream out, err;
+    int status = runSummary(options, out, err);
+    return {status, out.str(), err.str()};
+}
+
+SummaryOptions optionsFor(const std::string& path) {
+    SummaryOptions options;
+    options.resultsPath = path;
+    return options;
+}
+
+// The value of `column` in the TSV line of the row named `name`.
+std::string tsvCell(const std::string& tsv, const std::string& name, std::size_t column) {
+    std::istringstream lines(tsv);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(name + "\t", 0) != 0) continue;
+        std::istringstream cells(line);
+        std::string cell;
+        for (std::size_t j = 0; j <= column; ++j) std::getline(cells, cell, '\t');
+        return cell;
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(SummaryCommand, TsvHoldsTheExactStatisticsOfEachColumn) {
+    TempDir dir;
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(4, scale)));
+    options.tsv = true;
+    Outcome r = summarise(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::istringstream lines(r.out);
+    std::string header, my;
+    std::getline(lines, header);
+    std::getline(lines, my);
+    EXPECT_EQ(header, "column\tn\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+    // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; two bins of width 1.5.
+    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.000175");
+    EXPECT_EQ(tsvCell(r.out, "FracSueMono", 5), "0.625");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
+}
+
+TEST(SummaryCommand, TextTableIsAlignedAndNamesTheRun) {
+    TempDir dir;
+    Outcome r = summarise(optionsFor(dir.write("results.txt", resultsRun(4, scale))));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string first, blank, header, row;
+    std::getline(lines, first);
+    std::getline(lines, blank);
+    std::getline(lines, header);
+    EXPECT_EQ(first, dir.file("results.txt") + ": run 1 of 1, 4 rows");
+    EXPECT_EQ(blank, "");
+    EXPECT_EQ(header.rfind("Column", 0), 0u);
+    std::size_t width = header.size();
+    int rows = 0;
+    while (std::getline(lines, row)) {
+        ++rows;
+        EXPECT_EQ(row.size(), width) << row;
+    }
+    EXPECT_EQ(rows, 7);
+    EXPECT_NE(r.out.find("TimeToOri      4       25      12.91"), std::string::npos) << r.out;
+}
+
+TEST(SummaryCommand, ChoosesTheLastRunTheKthOrAll) {
+    TempDir dir;
+    std::string path = dir.write("results.txt", resultsRun(3, scale) + resultsRun(5, scale));
+    SummaryOptions options = optionsFor(path);
+    options.tsv = true;
+    EXPECT_EQ(tsvCell(summarise(options).out, "My", 1), "5");
+    options.runs = {RunChoice::numbered, 1};
+    EXPECT_EQ(tsvCell(summarise(options).out, "My", 1), "3");
+    options.runs = {RunChoice::all, 0};
+    Outcome all = summarise(options);
+    EXPECT_EQ(tsvCell(all.out, "My", 1), "8");
+    // Mean of 1, 2, 3, 1, ..., 5 times 10.
+    EXPECT_EQ(tsvCell(all.out, "TimeToOri", 2), "26.25");
+
+    options.runs = {RunChoice::numbered, 3};
+    Outcome missing = summarise(options);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find("run 3 asked for, but the file holds 2 runs"), std::string::npos)
+        << missing.err;
+}
+
+TEST(SummaryCommand, KernelWeightsOnDistance) {
+    TempDir dir;
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(4, scale)));
+    options.tsv = true;
+    options.weighted = true;
+    // Default h = largest DS = 0.04: weights 15/16, 3/4, 7/16 and 0 for the last row.
+    Outcome byDefault = summarise(options);
+    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+    EXPECT_EQ(byDefault.out.substr(0, byDefault.out.find('\n')),
+              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+    EXPECT_EQ(tsvCell(byDefault.out, "TimeToOri", 1), "3");
+    EXPECT_EQ(tsvCell(byDefault.out, "TimeToOri", 3), "17.6470588");  // 37.5 / 2.125
+    // h = 0.08: weights 63, 60, 55, 48 (over 64), so every row counts.
+    options.bandwidth = 0.08;
+    Outcome wide = summarise(options);
+    EXPECT_EQ(tsvCell(wide.out, "TimeToOri", 1), "4");
+    EXPECT_EQ(tsvCell(wide.out, "TimeToOri", 3), "23.8938053");  // 5400 / 226
+    options.tsv = false;
+    EXPECT_NE(summarise(options).out.find("weights: Epanechnikov kernel on DS, h = 0.08; 0 of 4"),
+              std::string::npos);
+
+    // One row: the default bandwidth is its own distance, which leaves no weight.
+    options = optionsFor(dir.write("one.txt", resultsRun(1, scale)));
+    options.weighted = true;
+    Outcome single = summarise(options);
+    EXPECT_EQ(single.status, 1);
+    EXPECT_NE(single.err.find("every weight is 0; give a larger --bandwidth"), std::string::npos)
+        << single.err;
+}
+
+TEST(SummaryCommand, WarnsAboutSkippedRowsAndFailsOnUnusableFiles) {
+    TempDir dir;
+    std::string cut = resultsRun(3, scale) + resultsRow(4, scale, 0.2).substr(0, 30) + "\n";
+    Outcome r = summarise(optionsFor(dir.write("cut.txt", cut)));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "foundabc-summary: warning: " + dir.file("cut.txt") +
+                         ":6: row has 3 of 9 fields (cut short?); row skipped\n");
+    EXPECT_NE(r.out.find("run 1 of 1, 3 rows"), std::string::npos);
+
+    struct Case {
+        std::string name, content, message;
+    };
+    std::string header = resultsHeader();
+    for (const Case& c :
+         std::vector<Case>{{"empty.txt", "", "no header and no rows (empty results file)"},
+                           {"headeronly.txt", header + "\n", "no rows to summarise in run 1 of 1"},
+                           {"badheader.txt", "Rep# My DS\n\n" + resultsRow(1, scale, 0.1),
+                            "line 1: malformed header"},
+                           {"noheader.txt", resultsRow(1, scale, 0.1), "line 1: no header line"}}) {
+        Outcome bad = summarise(optionsFor(dir.write(c.name, c.content)));
+        EXPECT_EQ(bad.status, 1) << c.name;
+        EXPECT_EQ(bad.out, "") << c.name;
+        EXPECT_EQ(bad.err.rfind("foundabc-summary: " + dir.file(c.name) + ": " + c.message, 0), 0u)
+            << bad.err;
+    }
+    Outcome missing = summarise(optionsFor(dir.file("nowhere.txt")));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "foundabc-summary: cannot open results file '" +
+                               dir.file("nowhere.txt") + "': No such file or directory\n");
+}
+
+TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
+    TempDir dir;
+    // My spreads over three orders of magnitude, TimeToOri over one.
+    std::string text = resultsHeader();
+    for (int i = 1; i <= 9; ++i) {
+        std::array<double, 7> v = {1e-6 * (i == 9 ? 1000 : i), 10.0 * i, 1, 1, 1, 1, 0.5};
+        text += resultsRow(i, v, 0.01 * i);
+    }
+    SummaryOptions options = optionsFor(dir.write("results.txt", text));
+    options.tsv = true;
+    Outcome table = summarise(options);
+    ASSERT_EQ(table.status, 0);
+    std::ifstream in(options.resultsPath);
+    ResultsFile file = parseResults(in);
+    std::vector<double> ones(9, 1.0);
+    auto summaries = summariseColumns(file.runs[0].rows, ones);
+    std::string script = plotScript(summaries, "it's.png", "title");
+
+    EXPECT_NE(script.find("set output 'it''s.png'"), std::string::npos);
+    EXPECT_NE(script.find("set title 'My'\nset logscale x\n"), std::string::npos);
+    EXPECT_NE(script.find("set title 'TimeToOri'\nunset logscale x\n"), std::string::npos);
+    EXPECT_NE(script.find("set arrow 1 from first 50, graph 0 to first 50, graph 1"),
+              std::string::npos);  // the median of TimeToOri
+    std::size_t panels = 0;
+    for (std::size_t at = script.find("\nplot $bins"); at != std::string::npos;
+         at = script.find("\nplot $bins", at + 1))
+        ++panels;
+    EXPECT_EQ(panels, 7u);
+}
+
+TEST(SummaryCommand, PictureWithoutGnuplotStillPrintsTheTable) {
+    TempDir dir;
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(20, scale)));
+    options.plotPath = dir.file("posterior.png");
+    options.gnuplotProgram = "no-such-gnuplot-program";
+    Outcome r = summarise(options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("FracSueMono"), std::string::npos);
+    EXPECT_NE(r.err.find("gnuplot not found, so no picture was drawn"), std::string::npos);
+    EXPECT_FALSE(dir.exists("posterior.png"));
+}
+
+TEST(SummaryCommand, DrawsAPngWithGnuplot) {
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    TempDir dir;
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(50, scale)));
+    options.plotPath = dir.file("posterior.png");
+    Outcome r = summarise(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("posterior.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    options.plotPath = dir.file("no/such/folder/posterior.png");
+    Outcome failed = summarise(options);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("FracSueMono"), std::string::npos);
+    EXPECT_NE(failed.err.find("gnuplot could not draw the picture"), std::string::npos);
+}
+
+TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
+    TempDir dir;
+    std::string path = dir.write("results.txt", resultsRun(3, scale) + resultsRun(4, scale));
+    ChildResult help = runProgram({FOUNDABC_SUMMARY_BIN, "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const char* option : {"--run", "--all", "--weighted", "--bandwidth", "--tsv", "--plot",
+                               "--version", "RESULTS_FILE"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    ChildResult version = runProgram({FOUNDABC_SUMMARY_BIN, "--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, std::string("foundabc-summary ") + summaryVersion + "\n");
+
+    ChildResult second = runProgram({FOUNDABC_SUMMARY_BIN, "--run", "1", "--tsv", path});
+    EXPECT_EQ(second.exitStatus, 0);
+    EXPECT_EQ(tsvCell(second.out, "My", 1), "3");
+    EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--run", "1", "--all", path}).exitStatus, 0);
+    EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--bandwidth", "0.1", path}).exitStatus, 0);
+    EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--run", "0", path}).exitStatus, 0);
+    EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, dir.file("missing.txt")}).exitStatus, 1);
+}
