@@ -14,7 +14,8 @@
 #include "sim/StepMutation.h"
 #include "sim/SummaryStats.h"
 
-int runRejectionLoop(const params& settings, const ObservedStatistics& observed) {
+int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
+                     const RepeatObserver& onRepeat) {
     const int numbLoci = settings.number_of_loci;
     const int numbLines = totalLines(settings);
     int numbAccepted = 0;
@@ -45,6 +46,7 @@ int runRejectionLoop(const params& settings, const ObservedStatistics& observed)
                          draw[PopSizeOriSue], draw[PopSizePreSue], FracSueMono, DS, numbAccepted,
                          settings.outfile_name);
         }
+        if (onRepeat) onRepeat(repeat + 1, numbAccepted);
     }
     return numbAccepted;
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <functional>
+
 #include "app/ObservedStats.h"
 #include "io/Params.h"
+
+// Called after every repeat with the repeats done and accepted so far.
+using RepeatObserver = std::function<void(long repeatsDone, long numbAccepted)>;
 
 // Runs settings.repeats repeats of rejection sampling: each draws a parameter
 // set from the priors, simulates every locus, and appends the set to the
@@ -9,4 +14,5 @@
 // is below the threshold. Returns the number of accepted repeats.
 // REQUIRES: settings passed checkParams. Errors end the process; rows already
 // written stay complete.
-int runRejectionLoop(const params& settings, const ObservedStatistics& observed);
+int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
+                     const RepeatObserver& onRepeat = nullptr);

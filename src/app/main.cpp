@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/ObservedStats.h"
+#include "app/Progress.h"
 #include "app/RejectionLoop.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"
@@ -25,7 +26,11 @@ int main(int argc, char* argv[]) {
     const ObservedStatistics obs = observedStatistics(std::move(observed), *p, std::cout);
     printRunningBanner(std::cout);
 
-    runRejectionLoop(*p, obs);
+    // On a terminal, standard error shows how far the repeats have come.
+    ProgressLine progress(p->repeats, stderr);
+    runRejectionLoop(*p, obs, [&progress](long done, long accepted) {
+        progress.update(done, accepted);
+    });
 
     return 0;
 }

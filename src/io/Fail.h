@@ -7,3 +7,7 @@
 // Every error of the program goes through here; nothing is written to
 // standard error.
 [[noreturn]] void fail(const std::string& message);
+
+// Registers `hook` (or none, with nullptr) to run in fail() before the message
+// is written; the progress line uses it to clear itself from the terminal.
+void setFailureHook(void (*hook)());

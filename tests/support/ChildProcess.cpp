@@ -53,7 +53,8 @@ ChildResult runInChild(const std::function<void()>& body) {
     return result;
 }
 
-ChildResult runProgram(const std::vector<std::string>& argv, const std::string& dir) {
+ChildResult runProgram(const std::vector<std::string>& argv, const std::string& dir,
+                       const std::string& errPath) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
@@ -62,8 +63,9 @@ ChildResult runProgram(const std::vector<std::string>& argv, const std::string& 
         close(pipeFds[0]);
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[1]);
-        int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0) dup2(devNull, STDERR_FILENO);
+        int errFd = errPath.empty() ? open("/dev/null", O_WRONLY)
+                                    : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (errFd >= 0) dup2(errFd, STDERR_FILENO);
         if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

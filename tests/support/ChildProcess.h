@@ -17,9 +17,10 @@ struct ChildResult {
 ChildResult runInChild(const std::function<void()>& body);
 
 // Runs a program with the given arguments (no shell), in working directory
-// `dir` when not empty; captures its standard output. Standard error is
-// discarded.
-ChildResult runProgram(const std::vector<std::string>& argv, const std::string& dir = "");
+// `dir` when not empty; captures its standard output. Standard error goes to
+// the file `errPath` when given, else it is discarded.
+ChildResult runProgram(const std::vector<std::string>& argv, const std::string& dir = "",
+                       const std::string& errPath = "");
 
 // A fresh empty directory under the system temp folder, removed with its
 // contents when the object goes out of scope.

@@ -64,12 +64,12 @@ class ParamsFileText {
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
-// Runs the real program with a fixed clock (`clock`, which seeds the run), in
-// `dir`, with `args` after the program name.
+// The command line that runs the real program with a fixed clock (`clock`,
+// which seeds the run), with `args` after the program name.
 // Under AddressSanitizer the clock library is preloaded ahead of the
 // sanitizer runtime, which the runtime refuses unless told otherwise.
-inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::string& dir,
-                               const std::string& clock = "2024-01-01 00:00:00") {
+inline std::vector<std::string> foundabcCommand(const std::vector<std::string>& args,
+                                                const std::string& clock = "2024-01-01 00:00:00") {
     std::vector<std::string> argv;
 #if defined(__SANITIZE_ADDRESS__)
     const char* asan = std::getenv("ASAN_OPTIONS");
@@ -78,5 +78,13 @@ inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::
 #endif
     argv.insert(argv.end(), {"faketime", clock, FOUNDABC_BIN});
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, dir);
+    return argv;
+}
+
+// Runs the real program with a fixed clock in `dir` (standard error to
+// `errPath` when given, else discarded).
+inline ChildResult runFoundabc(const std::vector<std::string>& args, const std::string& dir,
+                               const std::string& clock = "2024-01-01 00:00:00",
+                               const std::string& errPath = "") {
+    return runProgram(foundabcCommand(args, clock), dir, errPath);
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+// Formats the progress of a run for one terminal line: repeats done of the
+// total, accepted so far, repeats per second and the estimated time left.
+std::string formatProgress(long done, long total, long accepted, double elapsedSeconds);
+
+// Keeps one line on a terminal up to date while the repeats run. It writes
+// only when its stream is a terminal (so logs and pipes stay clean), at most a
+// few times a second, and clears the line when the run ends. Standard output
+// and the results file are never touched.
+class ProgressLine {
+public:
+    // `stream` is not owned; it is usually stderr.
+    ProgressLine(long total, std::FILE* stream);
+    ~ProgressLine();  // clears the line
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // Called after every repeat; redraws when enough time has passed.
+    void update(long done, long accepted);
+
+    // Removes the line from the terminal, if it was drawn.
+    void clear();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    long total_;
+    std::FILE* stream_;  // null when not a terminal
+    Clock::time_point start_;
+    Clock::time_point nextDraw_;
+    bool drawn_ = false;
+};
