@@ -17,12 +17,18 @@ static unsigned long long nExp, nUni, nUniPos, nPois, nFlat;
 static double poisMeanSum;
 static int depth;
 
+typedef double (*rng_fn)(const gsl_rng*);
+typedef double (*ran1_fn)(const gsl_rng*, double);
+typedef double (*ran2_fn)(const gsl_rng*, double, double);
+typedef unsigned int (*pois_fn)(const gsl_rng*, double);
+
+/* The real function of the given name and pointer type, looked up once. */
 #define REAL(name, type) \
     static type real_##name; \
     if (!real_##name) real_##name = (type)dlsym(RTLD_NEXT, #name)
 
 double gsl_ran_exponential(const gsl_rng* r, double mu) {
-    REAL(gsl_ran_exponential, double (*)(const gsl_rng*, double));
+    REAL(gsl_ran_exponential, ran1_fn);
     if (depth == 0) ++nExp;
     ++depth;
     double x = real_gsl_ran_exponential(r, mu);
@@ -31,7 +37,7 @@ double gsl_ran_exponential(const gsl_rng* r, double mu) {
 }
 
 double gsl_rng_uniform(const gsl_rng* r) {
-    REAL(gsl_rng_uniform, double (*)(const gsl_rng*));
+    REAL(gsl_rng_uniform, rng_fn);
     if (depth == 0) ++nUni;
     ++depth;
     double x = real_gsl_rng_uniform(r);
@@ -40,7 +46,7 @@ double gsl_rng_uniform(const gsl_rng* r) {
 }
 
 double gsl_rng_uniform_pos(const gsl_rng* r) {
-    REAL(gsl_rng_uniform_pos, double (*)(const gsl_rng*));
+    REAL(gsl_rng_uniform_pos, rng_fn);
     if (depth == 0) ++nUniPos;
     ++depth;
     double x = real_gsl_rng_uniform_pos(r);
@@ -49,7 +55,7 @@ double gsl_rng_uniform_pos(const gsl_rng* r) {
 }
 
 unsigned int gsl_ran_poisson(const gsl_rng* r, double mu) {
-    REAL(gsl_ran_poisson, unsigned int (*)(const gsl_rng*, double));
+    REAL(gsl_ran_poisson, pois_fn);
     if (depth == 0) {
         ++nPois;
         poisMeanSum += mu;
@@ -61,7 +67,7 @@ unsigned int gsl_ran_poisson(const gsl_rng* r, double mu) {
 }
 
 double gsl_ran_flat(const gsl_rng* r, double a, double b) {
-    REAL(gsl_ran_flat, double (*)(const gsl_rng*, double, double));
+    REAL(gsl_ran_flat, ran2_fn);
     if (depth == 0) ++nFlat;
     ++depth;
     double x = real_gsl_ran_flat(r, a, b);
