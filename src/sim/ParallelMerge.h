@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,3 +20,16 @@ void replaceNode(std::vector<Genealogy::Triple>& list, int count, int key, int v
 // counts of A and B). endLines is the sum of both inputs' endLines.
 // The inputs are only read; the caller owns the result.
 std::unique_ptr<Genealogy> merge2parallelGen(const Genealogy& A, const Genealogy& B);
+
+// Reusable working storage of merge2parallelGenInto; its contents between
+// calls mean nothing.
+struct ParallelMergeBuffers {
+    std::vector<double> cumA, cumB;               // cumulative times of each input
+    std::vector<int32_t> newNumberA, newNumberB;  // final number of each input's internal nodes
+};
+
+// merge2parallelGen writing into `out` (every field overwritten, its storage
+// reused), with `work` as scratch. For the per-locus loop, which merges once
+// per locus and keeps both objects.
+void merge2parallelGenInto(const Genealogy& A, const Genealogy& B, Genealogy& out,
+                           ParallelMergeBuffers& work);
