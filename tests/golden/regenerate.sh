@@ -16,7 +16,7 @@ for dir in */; do
     work=$(mktemp -d)
     cp "$name/params.txt" "$name/data.txt" "$work/"
     clock=$(cat "$name/clock")
-    (cd "$work" && TZ=UTC faketime "$clock" "$BIN" params.txt > stdout.txt)
+    (cd "$work" && TZ=UTC faketime -f "$clock" "$BIN" params.txt > stdout.txt)
     cp "$work/stdout.txt" "$name/stdout.txt"
     rm -f "$name/results.txt"
     [ -f "$work/results.txt" ] && cp "$work/results.txt" "$name/results.txt"
