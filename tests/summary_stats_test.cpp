@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
 
 #include "sim/SummaryStats.h"
 
@@ -62,4 +66,36 @@ TEST(SummaryStats, SumsInLocusAndPairOrder) {
     expected += (0.0 + 1.0 + 1.0) / 3;
     expected += (1.0 + 1.0 + 0.0) / 3;
     EXPECT_EQ(computeSD(m, 3, 3, 3)[0], expected);
+}
+
+TEST(SummaryStats, SimulatedStatisticHasTheBitsOfThePairwiseSumForAnyValues) {
+    // The reference: every pair's difference added in pair order as a double.
+    auto reference = [](const AlleleMatrix& m, int first, int end) {
+        const int64_t n = end - first;
+        double total = 0.0;
+        for (const auto& row : m) {
+            double sum = 0.0;
+            for (int j = first; j < end; ++j)
+                for (int k = j + 1; k < end; ++k)
+                    sum += static_cast<double>(std::llabs(int64_t{row[j]} - row[k]));
+            total += sum / static_cast<double>(n * (n - 1) / 2);
+        }
+        return total;
+    };
+    std::mt19937 gen(7);
+    // Narrow ranges (the usual simulated alleles), wide ones, and values near
+    // the ends of the integer range, with group sizes from 2 to 300.
+    for (int64_t spread : {int64_t{0}, int64_t{3}, int64_t{40}, int64_t{5000}, int64_t{1} << 31}) {
+        for (int sue : {2, 3, 17, 300}) {
+            const int tha = 5;
+            AlleleMatrix m(4, std::vector<int32_t>(static_cast<size_t>(sue + tha)));
+            std::uniform_int_distribution<int64_t> value(-spread, spread);
+            for (auto& row : m)
+                for (auto& v : row)
+                    v = static_cast<int32_t>(std::clamp<int64_t>(value(gen), INT32_MIN, INT32_MAX));
+            const auto S = computeSD(m, sue + tha, sue, 4);
+            EXPECT_EQ(S[0], reference(m, 0, sue)) << spread << " " << sue;
+            EXPECT_EQ(S[1], reference(m, sue, sue + tha)) << spread << " " << sue;
+        }
+    }
 }
