@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "support/GenealogyCheck.h"
 #include "support/TestRng.h"
@@ -29,6 +30,33 @@ TEST(Topology, PickTiesGoToTheLowerPositionAndRoundingNeverRunsPastTheEnd) {
     }
     ASSERT_NE(found, 0);
     EXPECT_EQ(pickPosition(almostOne, found), found - 1);
+}
+
+TEST(Topology, PickIsThePositionOfTheThresholdWalkAtAndAroundEveryThreshold) {
+    // The walk itself: the smallest p with u <= t(p + 1), else the last one.
+    auto walk = [](double u, int k) {
+        double t = 0.0;
+        for (int p = 0; p < k; ++p) {
+            t += 1.0 / k;
+            if (u <= t) return p;
+        }
+        return k - 1;
+    };
+    std::vector<int> lengths;
+    for (int k = 1; k <= 70; ++k) lengths.push_back(k);
+    for (int k : {99, 100, 127, 200, 399, 400, 1023, 1024, 1025, 1500}) lengths.push_back(k);
+    for (int k : lengths) {
+        double t = 0.0;
+        for (int q = 0; q < k; ++q) {
+            t += 1.0 / k;
+            for (double u : {std::nextafter(t, 0.0), t, std::nextafter(t, 2.0)}) {
+                if (u <= 0.0 || u >= 1.0) continue;
+                ASSERT_EQ(pickPosition(u, k), walk(u, k)) << "k " << k << " u " << u;
+            }
+        }
+        for (double u : {1e-300, 0.5, std::nextafter(1.0, 0.0)})
+            ASSERT_EQ(pickPosition(u, k), walk(u, k)) << "k " << k << " u " << u;
+    }
 }
 
 TEST(Topology, NothingToMergeGivesNoTriplesAndNoDraws) {

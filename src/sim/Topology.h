@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -20,9 +21,20 @@ int pickPosition(double u, int k);
 // REQUIRES: 1 <= m <= n.
 std::vector<Genealogy::Triple> createTopology(int n, int m);
 
+// createTopology writing its triples into `triples` (resized to n - m) with
+// `active` as the scratch active list; the same draws and result. For callers
+// that keep both vectors across calls.
+void createTopologyInto(int n, int m, std::vector<Genealogy::Triple>& triples,
+                        std::vector<int32_t>& active);
+
 // A new record for numbLines leaves and endLines top lines whose waiting times
 // are `eventTimes` (numbLines - endLines of them) and whose events come from
 // createTopology(numbLines, endLines). Every producer draws its waiting times
 // first and then calls this, so the topology's draws come last. Caller owns it.
 std::unique_ptr<Genealogy> buildGenealogy(int numbLines, int endLines,
                                           std::vector<double> eventTimes);
+
+// buildGenealogy writing into the reused record `out` (every field
+// overwritten), with `active` as the topology's scratch list.
+void buildGenealogyInto(Genealogy& out, int numbLines, int endLines,
+                        const std::vector<double>& eventTimes, std::vector<int32_t>& active);
