@@ -5,21 +5,80 @@
 
 #include "sim/Random.h"
 
-std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {
+namespace {
+
+// The length of every branch, in one pass over the events from the first:
+// branch[2k] for child 1 of event k, branch[2k + 1] for child 2. A branch
+// reaches from the event that created its lower node (the sampling time for a
+// leaf) up to event k, and its length is the sum of the waiting times between,
+// formed from 0.0 in index order. For a leaf that sum is the running sum of
+// all waiting times up to k. For an internal node each branch keeps its own
+// running sum, started at 0.0 when the node is created and added to at every
+// later event until the node is a child: the same additions in the same order
+// as summing afresh, without walking back over the events for every branch.
+void branchLengths(const Genealogy& G, StepMutationBuffers& work) {
     const int n = G.startLines;
-    std::vector<int32_t> leafAlleles(static_cast<size_t>(n), 0);
+    const int numbEvents = G.numbEvents;
+    work.branch.assign(2 * static_cast<size_t>(numbEvents), 0.0);
+    // The running sums of the nodes created and not yet used as a child, in
+    // no particular order; openSlot[e] is where the node of event e stands
+    // (-1 when it is not open).
+    work.openSum.clear();
+    work.openEvent.clear();
+    work.openSlot.assign(static_cast<size_t>(numbEvents), -1);
+
+    double cumTime = 0.0;
+    for (int k = 0; k < numbEvents; ++k) {
+        const double wait = G.eventTimes[k];
+        cumTime += wait;
+        const size_t numbOpen = work.openSum.size();
+        double* sums = work.openSum.data();
+        for (size_t q = 0; q < numbOpen; ++q) sums[q] += wait;
+
+        for (int c = 1; c <= 2; ++c) {
+            const int32_t child = G.events[k][c];
+            double length = 0.0;
+            if (child <= n) {
+                length = cumTime;
+            } else {
+                const int e = child - n - 1;
+                const int slot = e < numbEvents ? work.openSlot[e] : -1;
+                if (slot >= 0) {
+                    length = work.openSum[slot];
+                    // Close it: the last open node takes its slot.
+                    const int lastEvent = work.openEvent.back();
+                    work.openSum[slot] = work.openSum.back();
+                    work.openEvent[slot] = lastEvent;
+                    work.openSlot[lastEvent] = slot;
+                    work.openSum.pop_back();
+                    work.openEvent.pop_back();
+                    work.openSlot[e] = -1;
+                }
+            }
+            work.branch[2 * static_cast<size_t>(k) + (c - 1)] = length;
+        }
+        work.openSlot[k] = static_cast<int>(work.openSum.size());
+        work.openSum.push_back(0.0);
+        work.openEvent.push_back(k);
+    }
+}
+
+}  // namespace
+
+void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<int32_t>& leafAlleles,
+                         StepMutationBuffers& work) {
+    const int n = G.startLines;
+    leafAlleles.assign(static_cast<size_t>(n), 0);
     // nodeAlleles[i]: allele of the node created by event i. Nodes that are
     // never a child (the top lines) keep 0.
-    std::vector<int32_t> nodeAlleles(static_cast<size_t>(G.numbEvents), 0);
+    std::vector<int32_t>& nodeAlleles = work.nodeAlleles;
+    nodeAlleles.assign(static_cast<size_t>(G.numbEvents), 0);
+    branchLengths(G, work);
 
-    // A child takes its parent's allele and adds the steps of its branch,
-    // which reaches from the event that created it (the sampling time for a
-    // leaf) up to event k. The sum is formed afresh in index order.
-    auto mutateBranch = [&](int k, int32_t parentAllele, int32_t child) {
-        const bool internal = child > n;
-        double branch = 0.0;
-        for (int j = internal ? child - n : 0; j <= k; ++j) branch += G.eventTimes[j];
-        int32_t& allele = internal ? nodeAlleles[child - n - 1] : leafAlleles[child - 1];
+    // A child takes its parent's allele and adds the steps of its branch.
+    auto mutateBranch = [&](int k, int32_t parentAllele, int32_t child, int which) {
+        const double branch = work.branch[2 * static_cast<size_t>(k) + which];
+        int32_t& allele = child > n ? nodeAlleles[child - n - 1] : leafAlleles[child - 1];
         allele = parentAllele;
         const unsigned int K = gsl_ran_poisson(r, mutationRate * branch);
         for (unsigned int step = 0; step < K; ++step) {
@@ -36,10 +95,16 @@ std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {
         const int32_t p = nodeAlleles[k];
         const int32_t c1 = G.events[k][1];
         const int32_t c2 = G.events[k][2];
-        if (c1 > n) mutateBranch(k, p, c1);
-        if (c2 > n) mutateBranch(k, p, c2);
-        if (c1 <= n) mutateBranch(k, p, c1);
-        if (c2 <= n) mutateBranch(k, p, c2);
+        if (c1 > n) mutateBranch(k, p, c1, 0);
+        if (c2 > n) mutateBranch(k, p, c2, 1);
+        if (c1 <= n) mutateBranch(k, p, c1, 0);
+        if (c2 <= n) mutateBranch(k, p, c2, 1);
     }
+}
+
+std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {
+    std::vector<int32_t> leafAlleles;
+    StepMutationBuffers work;
+    generateStepMutInto(G, mutationRate, leafAlleles, work);
     return leafAlleles;
 }

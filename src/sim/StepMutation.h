@@ -15,3 +15,18 @@
 // per child its Poisson draw, then one uniform draw per mutation.
 // G is only read; the caller owns the result.
 std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate);
+
+// Reusable working storage of generateStepMutInto; its contents between calls
+// mean nothing.
+struct StepMutationBuffers {
+    std::vector<double> branch;        // two branch lengths per event
+    std::vector<double> openSum;       // running sums of the branches still growing
+    std::vector<int> openEvent;        // the event that created each of those nodes
+    std::vector<int> openSlot;         // per event, where its node's sum stands (or -1)
+    std::vector<int32_t> nodeAlleles;  // per event, the allele of the node it creates
+};
+
+// generateStepMut writing the alleles into `leafAlleles` (resized to
+// G.startLines), with `work` as scratch: the same draws and result.
+void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<int32_t>& leafAlleles,
+                         StepMutationBuffers& work);
