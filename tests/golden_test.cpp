@@ -127,10 +127,11 @@ void setPriors(params& p, bool log10Priors) {
     }
 }
 
-// The digest of a sequence of repeats made exactly as the rejection loop
-// makes them: prior draw, then per locus the full genealogy, its origin count
-// and its alleles, then the statistics of the repeat.
-uint64_t pipelineDigest(const PipelineCase& c, unsigned long seed) {
+// The digest of a sequence of repeats made as the rejection loop makes them:
+// prior draw, then per locus the full genealogy, its origin count and its
+// alleles, then the statistics of the repeat. With `reuse` the locus steps
+// share one workspace, as in the loop; without, each makes fresh records.
+uint64_t pipelineDigest(const PipelineCase& c, unsigned long seed, bool reuse) {
     params p;
     p.number_of_sue_lines = c.sueLines;
     p.number_of_tha_lines = c.thaLines;
@@ -142,18 +143,30 @@ uint64_t pipelineDigest(const PipelineCase& c, unsigned long seed) {
 
     TestRng rng(seed);
     Digest digest;
+    LocusWorkspace work;
+    StepMutationBuffers mutation;
+    AlleleMatrix alleles(static_cast<size_t>(c.loci));
     for (int rep = 0; rep < c.repeats; ++rep) {
         const PriorDraw draw = c.log10Priors ? simulateParamsLog10(p) : simulateParams(p);
-        AlleleMatrix alleles;
         for (int locus = 0; locus < c.loci; ++locus) {
-            LocusHistory history = simulateLocusHistory(p, draw);
-            const Genealogy& g = *history.full;
+            LocusHistory fresh;
+            int numbOrigins;
+            if (reuse) {
+                numbOrigins = simulateLocusInto(work, p, draw);
+            } else {
+                fresh = simulateLocusHistory(p, draw);
+                numbOrigins = fresh.numbOrigins;
+            }
+            const Genealogy& g = reuse ? work.full : *fresh.full;
             digest.add(g.startLines), digest.add(g.endLines), digest.add(g.numbEvents);
             for (const auto& e : g.events) digest.add(e);
             for (double t : g.eventTimes) digest.add(t);
-            digest.add(history.numbOrigins);
-            alleles.push_back(generateStepMut(g, draw[My]));
-            for (int32_t a : alleles.back()) digest.add(a);
+            digest.add(numbOrigins);
+            if (reuse)
+                generateStepMutInto(g, draw[My], alleles[locus], mutation);
+            else
+                alleles[locus] = generateStepMut(g, draw[My]);
+            for (int32_t a : alleles[locus]) digest.add(a);
         }
         const auto S = computeSD(alleles, c.sueLines + c.thaLines, c.sueLines, c.loci);
         digest.add(S[0]), digest.add(S[1]);
@@ -179,8 +192,10 @@ TEST(Golden, LocusPipelineReproducesRecordedBits) {
         {{120, 80, 2, 4, 0.5, 5, 0.0, false}, 4183313010918186186ull},
     };
     for (const Expected& e : cases) {
-        const uint64_t got = pipelineDigest(e.c, 20240101);
-        EXPECT_EQ(got, e.digest) << "case with " << e.c.sueLines << " sue and " << e.c.thaLines
-                                 << " tha lines, origins " << e.c.origins;
+        for (bool reuse : {false, true}) {
+            EXPECT_EQ(pipelineDigest(e.c, 20240101, reuse), e.digest)
+                << "case with " << e.c.sueLines << " sue and " << e.c.thaLines
+                << " tha lines, origins " << e.c.origins << (reuse ? ", reused workspace" : "");
+        }
     }
 }

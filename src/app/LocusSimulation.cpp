@@ -14,45 +14,51 @@ namespace {
 // The `sue` genealogy back to the founding, by the founding model that the
 // settings select: two founders with unequal shares, no founder collapse, or a
 // fixed number of founders.
-std::unique_ptr<Genealogy> simulateSueGenealogy(const params& settings, const PriorDraw& draw) {
+void simulateSueGenealogy(LocusWorkspace& w, const params& settings, const PriorDraw& draw) {
     if (settings.unequal_founding_fractions > 0)
-        return simExpGrowthFracFound2(settings.number_of_sue_lines, draw[PopSizePreSue],
-                                      draw[PopSizeOriSue], draw[TimeToOri], settings.alpha,
-                                      settings.conditional_number_of_origins,
-                                      settings.unequal_founding_fractions);
-    if (settings.conditional_number_of_origins == 0)
-        return simExpGrowth(settings.number_of_sue_lines, draw[PopSizePreSue], draw[PopSizeOriSue],
-                            draw[TimeToOri], settings.alpha);
-    return simExpGrowthFoundersX(settings.number_of_sue_lines, draw[PopSizePreSue],
-                                 draw[PopSizeOriSue], draw[TimeToOri], settings.alpha,
-                                 settings.conditional_number_of_origins);
+        simExpGrowthFracFound2Into(w.sue, w.coalescent, settings.number_of_sue_lines,
+                                   draw[PopSizePreSue], draw[PopSizeOriSue], draw[TimeToOri],
+                                   settings.alpha, settings.conditional_number_of_origins,
+                                   settings.unequal_founding_fractions);
+    else if (settings.conditional_number_of_origins == 0)
+        simExpGrowthInto(w.sue, w.coalescent, settings.number_of_sue_lines, draw[PopSizePreSue],
+                         draw[PopSizeOriSue], draw[TimeToOri], settings.alpha);
+    else
+        simExpGrowthFoundersXInto(w.sue, w.coalescent, settings.number_of_sue_lines,
+                                  draw[PopSizePreSue], draw[PopSizeOriSue], draw[TimeToOri],
+                                  settings.alpha, settings.conditional_number_of_origins);
 }
 
 }  // namespace
 
-LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw) {
-    auto tha = simExpGrowth(settings.number_of_tha_lines, draw[PopSizePreTha], draw[PopSizeOriTha],
-                            draw[TimeToOri], settings.alpha);
-    auto thaReal = coalTime2realTime(*tha, draw[PopSizePreTha], draw[PopSizeOriTha],
-                                     draw[TimeToOri], settings.alpha);
+int simulateLocusInto(LocusWorkspace& w, const params& settings, const PriorDraw& draw) {
+    simExpGrowthInto(w.tha, w.coalescent, settings.number_of_tha_lines, draw[PopSizePreTha],
+                     draw[PopSizeOriTha], draw[TimeToOri], settings.alpha);
+    coalTime2realTimeInto(w.tha, w.thaReal, draw[PopSizePreTha], draw[PopSizeOriTha],
+                          draw[TimeToOri], settings.alpha);
 
     if (settings.unequal_founding_fractions > 0 && settings.conditional_number_of_origins != 2)
         fail("if fracF2 > 0 conditional_origins must be 2\n");
 
-    auto sue = simulateSueGenealogy(settings, draw);
-    auto sueReal = coalTime2realTime(*sue, draw[PopSizePreSue], draw[PopSizeOriSue],
-                                     draw[TimeToOri], settings.alpha);
+    simulateSueGenealogy(w, settings, draw);
+    coalTime2realTimeInto(w.sue, w.sueReal, draw[PopSizePreSue], draw[PopSizeOriSue],
+                          draw[TimeToOri], settings.alpha);
 
     // Before the founding, the lines that both populations have left belong
     // to one source population, of the two founding sizes together.
-    auto ancestral = simStdCoal(sue->endLines + tha->endLines);
-    auto ancestralReal = coalTime2realTime(*ancestral, draw[PopSizeOriSue] + draw[PopSizeOriTha]);
-    const int numbOrigins = determineNumbOrigins(sue->endLines, *ancestral);
+    simStdCoalInto(w.ancestral, w.coalescent, w.sue.endLines + w.tha.endLines);
+    coalTime2realTimeInto(w.ancestral, w.ancestralReal, draw[PopSizeOriSue] + draw[PopSizeOriTha]);
+    const int numbOrigins = determineNumbOrigins(w.sue.endLines, w.ancestral);
 
-    auto parallel = merge2parallelGen(*sueReal, *thaReal);
-    auto sueTopNodes = findSueTopNodes(*parallel, sueReal->startLines);
-    auto thaTopNodes = findThaTopNodes(*parallel, sueReal->startLines);
-    auto full = merge2serialGen(*parallel, *ancestralReal, sueTopNodes, thaTopNodes,
-                                sueReal->endLines, draw[TimeToOri]);
-    return {std::move(full), numbOrigins};
+    merge2parallelGenInto(w.sueReal, w.thaReal, w.parallel, w.merge);
+    findTopNodesInto(w.parallel, w.sueReal.startLines, w.sueTopNodes, w.thaTopNodes, w.topNodes);
+    merge2serialGenInto(w.parallel, w.ancestralReal, w.sueTopNodes, w.thaTopNodes,
+                        w.sueReal.endLines, draw[TimeToOri], w.full);
+    return numbOrigins;
+}
+
+LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw) {
+    LocusWorkspace work;
+    const int numbOrigins = simulateLocusInto(work, settings, draw);
+    return {std::make_unique<Genealogy>(std::move(work.full)), numbOrigins};
 }

@@ -4,7 +4,10 @@
 
 #include "io/Params.h"
 #include "sim/Genealogy.h"
+#include "sim/GrowthPhase.h"
+#include "sim/ParallelMerge.h"
 #include "sim/Priors.h"
+#include "sim/SerialMerge.h"
 
 // Slots of a prior draw, in the order of the results columns.
 enum PriorSlot { My = 0, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue, PopSizePreSue };
@@ -23,3 +26,20 @@ struct LocusHistory {
 // at the founding, and the join of all three into one tree. The order of the
 // steps fixes the order of the random draws. Errors end the process.
 LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw);
+
+// Everything one locus step makes, kept from one locus to the next so that
+// its storage is reused rather than allocated anew: the records by role and
+// the stages' scratch. Contents between steps mean nothing, except that
+// `full` holds the last locus's full genealogy.
+struct LocusWorkspace {
+    Genealogy tha{1, 1}, thaReal{1, 1}, sue{1, 1}, sueReal{1, 1};
+    Genealogy ancestral{1, 1}, ancestralReal{1, 1}, parallel{1, 1}, full{1, 1};
+    std::vector<int32_t> sueTopNodes, thaTopNodes;
+    CoalescentBuffers coalescent;
+    ParallelMergeBuffers merge;
+    TopNodeBuffers topNodes;
+};
+
+// simulateLocusHistory in a workspace: the same steps and draws; the full
+// genealogy is left in work.full and the origin count is returned.
+int simulateLocusInto(LocusWorkspace& work, const params& settings, const PriorDraw& draw);

@@ -20,16 +20,21 @@ int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
     const int numbLines = totalLines(settings);
     int numbAccepted = 0;
 
+    // Storage of one locus step and one repeat, reused by every repeat: the
+    // run allocates nothing per locus once the first repeat has sized it.
+    LocusWorkspace work;
+    StepMutationBuffers mutation;
+    AlleleMatrix alleleMatrix(static_cast<size_t>(numbLoci));
+
     for (int repeat = 0; repeat < settings.repeats; ++repeat) {
         const PriorDraw draw = settings.prior_distribution == 1 ? simulateParamsLog10(settings)
                                                                 : simulateParams(settings);
 
-        AlleleMatrix alleleMatrix(static_cast<size_t>(numbLoci));
         int monoLoci = 0;  // loci whose `sue` lines trace back to one origin
         for (int locus = 0; locus < numbLoci; ++locus) {
-            LocusHistory history = simulateLocusHistory(settings, draw);
-            alleleMatrix[locus] = generateStepMut(*history.full, draw[My]);
-            if (history.numbOrigins == 1) ++monoLoci;
+            const int numbOrigins = simulateLocusInto(work, settings, draw);
+            generateStepMutInto(work.full, draw[My], alleleMatrix[locus], mutation);
+            if (numbOrigins == 1) ++monoLoci;
         }
 
         const std::array<double, 2> S_sim =

@@ -2,15 +2,26 @@
 
 #include "io/Fail.h"
 #include "sim/GrowthPhase.h"
+#include "sim/StdCoalescent.h"
 #include "sim/Topology.h"
 
-std::unique_ptr<Genealogy> simExpGrowth(int numbLines, double N_pres, double N_ori,
-                                        double timeToOri, double alpha) {
+void simExpGrowthInto(Genealogy& out, CoalescentBuffers& work, int numbLines, double N_pres,
+                      double N_ori, double timeToOri, double alpha) {
     if (alpha <= 0) fail("\n error: simExpGrowth: alpha <= 0\n\n");
     if (N_pres <= N_ori) fail("\n error: simExpGrowth: N_pres <= N_ori\n\n");
 
     const GrowthConstants c = growthConstants(N_pres, N_ori, timeToOri, alpha);
-    const GrowthPhase phase = simGrowthPhase(numbLines, c);
-    return buildGenealogy(numbLines, phase.linesAtOri,
-                          foundingEventIntervals(phase, c.coalTimeOri, phase.linesAtOri));
+    drawStdIntervalsInto(numbLines, work.stdIntervals);
+    growthPhaseInto(work.stdIntervals, c, work.phase, false);
+    foundingEventIntervalsInto(work.phase, c.coalTimeOri, work.phase.linesAtOri,
+                               work.eventIntervals);
+    buildGenealogyInto(out, numbLines, work.phase.linesAtOri, work.eventIntervals, work.active);
+}
+
+std::unique_ptr<Genealogy> simExpGrowth(int numbLines, double N_pres, double N_ori,
+                                        double timeToOri, double alpha) {
+    auto out = std::make_unique<Genealogy>(1, 1);
+    CoalescentBuffers work;
+    simExpGrowthInto(*out, work, numbLines, N_pres, N_ori, timeToOri, alpha);
+    return out;
 }

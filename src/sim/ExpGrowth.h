@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "sim/Genealogy.h"
+#include "sim/GrowthPhase.h"
 
 // Genealogy of numbLines lines sampled from a population that, going back,
 // shrinks exponentially from N_pres to N_ori over alpha * timeToOri and then
@@ -14,3 +15,8 @@
 // REQUIRES: numbLines >= 1.
 std::unique_ptr<Genealogy> simExpGrowth(int numbLines, double N_pres, double N_ori,
                                         double timeToOri, double alpha);
+
+// simExpGrowth writing into the reused record `out`, with `work` as scratch:
+// the same checks, draws and record.
+void simExpGrowthInto(Genealogy& out, CoalescentBuffers& work, int numbLines, double N_pres,
+                      double N_ori, double timeToOri, double alpha);

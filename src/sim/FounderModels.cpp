@@ -3,6 +3,7 @@
 #include "io/Fail.h"
 #include "sim/FounderDraw.h"
 #include "sim/GrowthPhase.h"
+#include "sim/StdCoalescent.h"
 #include "sim/Topology.h"
 
 namespace {
@@ -14,39 +15,58 @@ void checkGrowthArgs(double N_pres, double N_ori, double alpha) {
 
 // Waiting times first, then the founder draw, then the topology.
 template <typename FounderDraw>
-std::unique_ptr<Genealogy> growthWithFounders(int numbLines, double N_pres, double N_ori,
-                                              double timeToOri, double alpha,
-                                              FounderDraw drawFounders) {
+void growthWithFounders(Genealogy& out, CoalescentBuffers& work, int numbLines, double N_pres,
+                        double N_ori, double timeToOri, double alpha, FounderDraw drawFounders) {
     const GrowthConstants c = growthConstants(N_pres, N_ori, timeToOri, alpha);
-    const GrowthPhase phase = simGrowthPhase(numbLines, c);
-    const int numbFounders = drawFounders(phase.linesAtOri);
-    return buildGenealogy(numbLines, numbFounders,
-                          foundingEventIntervals(phase, c.coalTimeOri, numbFounders));
+    drawStdIntervalsInto(numbLines, work.stdIntervals);
+    growthPhaseInto(work.stdIntervals, c, work.phase, false);
+    const int numbFounders = drawFounders(work.phase.linesAtOri);
+    foundingEventIntervalsInto(work.phase, c.coalTimeOri, numbFounders, work.eventIntervals);
+    buildGenealogyInto(out, numbLines, numbFounders, work.eventIntervals, work.active);
 }
 
 }  // namespace
 
-std::unique_ptr<Genealogy> simExpGrowthFoundersX(int numbLines, double N_pres, double N_ori,
-                                                 double timeToOri, double alpha,
-                                                 int conditional_origins) {
+void simExpGrowthFoundersXInto(Genealogy& out, CoalescentBuffers& work, int numbLines,
+                               double N_pres, double N_ori, double timeToOri, double alpha,
+                               int conditional_origins) {
     checkGrowthArgs(N_pres, N_ori, alpha);
     if (conditional_origins < 0)
         fail("\n error: simExpGrowthFoundersX: conditional_origins < 0\n\n");
 
-    return growthWithFounders(numbLines, N_pres, N_ori, timeToOri, alpha, [&](int linesAtOri) {
+    growthWithFounders(out, work, numbLines, N_pres, N_ori, timeToOri, alpha, [&](int linesAtOri) {
         if (conditional_origins == 0) return linesAtOri;  // no founder collapse
         return drawNumbFounders(linesAtOri, conditional_origins);
     });
 }
 
-std::unique_ptr<Genealogy> simExpGrowthFracFound2(int numbLines, double N_pres, double N_ori,
-                                                  double timeToOri, double alpha,
-                                                  int conditional_origins, double fracF2) {
+void simExpGrowthFracFound2Into(Genealogy& out, CoalescentBuffers& work, int numbLines,
+                                double N_pres, double N_ori, double timeToOri, double alpha,
+                                int conditional_origins, double fracF2) {
     checkGrowthArgs(N_pres, N_ori, alpha);
     if (conditional_origins != 2)
         fail("\n error: simExpGrowthFoundersX: conditional_origins must be 2\n\n");
 
-    return growthWithFounders(numbLines, N_pres, N_ori, timeToOri, alpha, [&](int linesAtOri) {
-        return drawNumbFoundersFracF2(linesAtOri, fracF2);
-    });
+    growthWithFounders(out, work, numbLines, N_pres, N_ori, timeToOri, alpha,
+                       [&](int linesAtOri) { return drawNumbFoundersFracF2(linesAtOri, fracF2); });
+}
+
+std::unique_ptr<Genealogy> simExpGrowthFoundersX(int numbLines, double N_pres, double N_ori,
+                                                 double timeToOri, double alpha,
+                                                 int conditional_origins) {
+    auto out = std::make_unique<Genealogy>(1, 1);
+    CoalescentBuffers work;
+    simExpGrowthFoundersXInto(*out, work, numbLines, N_pres, N_ori, timeToOri, alpha,
+                              conditional_origins);
+    return out;
+}
+
+std::unique_ptr<Genealogy> simExpGrowthFracFound2(int numbLines, double N_pres, double N_ori,
+                                                  double timeToOri, double alpha,
+                                                  int conditional_origins, double fracF2) {
+    auto out = std::make_unique<Genealogy>(1, 1);
+    CoalescentBuffers work;
+    simExpGrowthFracFound2Into(*out, work, numbLines, N_pres, N_ori, timeToOri, alpha,
+                               conditional_origins, fracF2);
+    return out;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "sim/Genealogy.h"
+#include "sim/GrowthPhase.h"
 
 // Genealogy of the numbLines sampled lines of a founded population back to its
 // founding, under the growth model of simExpGrowth (same draws of waiting
@@ -26,3 +27,12 @@ std::unique_ptr<Genealogy> simExpGrowthFoundersX(int numbLines, double N_pres, d
 std::unique_ptr<Genealogy> simExpGrowthFracFound2(int numbLines, double N_pres, double N_ori,
                                                   double timeToOri, double alpha,
                                                   int conditional_origins, double fracF2);
+
+// The two models writing into the reused record `out`, with `work` as
+// scratch: the same checks, draws and record.
+void simExpGrowthFoundersXInto(Genealogy& out, CoalescentBuffers& work, int numbLines,
+                               double N_pres, double N_ori, double timeToOri, double alpha,
+                               int conditional_origins);
+void simExpGrowthFracFound2Into(Genealogy& out, CoalescentBuffers& work, int numbLines,
+                                double N_pres, double N_ori, double timeToOri, double alpha,
+                                int conditional_origins, double fracF2);

@@ -13,23 +13,26 @@ GrowthConstants growthConstants(double N_pres, double N_ori, double timeToOri, d
     return c;
 }
 
-GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c) {
+void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConstants& c,
+                     GrowthPhase& g, bool wholeGrowthScale) {
     const int numbMerges = static_cast<int>(stdIntervals.size());
     const double rate = c.growthRate;
-    GrowthPhase g;
     g.growthIntervals.assign(stdIntervals.size(), 0.0);
     g.growthTimes.assign(stdIntervals.size(), 0.0);
     g.intervals.assign(stdIntervals.size(), 0.0);
     g.cumTimes.assign(stdIntervals.size(), 0.0);
 
     // Time change of the growth phase: a standard interval starting at growth
-    // time s lasts ln(1 + rate * std * exp(-rate * s)) / rate.
+    // time s lasts ln(1 + rate * std * exp(-rate * s)) / rate. Past the first
+    // event that reaches the end of growth no value of the growth scale is
+    // read again.
     double s = 0.0;
     for (int i = 0; i < numbMerges; ++i) {
         g.growthIntervals[i] =
             std::log(1 + rate * stdIntervals[i] * std::exp(-rate * s)) * (1 / rate);
         g.growthTimes[i] = s + g.growthIntervals[i];
         s = g.growthTimes[i];
+        if (!wholeGrowthScale && !(s < c.coalTimeGrowthEnd)) break;
     }
 
     int cut = 0;
@@ -59,6 +62,11 @@ GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthCon
     while (kept < numbMerges && g.cumTimes[kept] < c.coalTimeOri) ++kept;
     g.eventsBeforeOri = kept;
     g.linesAtOri = numbMerges + 1 - kept;
+}
+
+GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c) {
+    GrowthPhase g;
+    growthPhaseInto(stdIntervals, c, g, true);
     return g;
 }
 
@@ -66,12 +74,12 @@ GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c) {
     return growthPhase(drawStdIntervals(numbLines), c);
 }
 
-std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
-                                           int numbFounders) {
+void foundingEventIntervalsInto(const GrowthPhase& phase, double coalTimeOri, int numbFounders,
+                                std::vector<double>& eventIntervals) {
     const int numbLines = static_cast<int>(phase.intervals.size()) + 1;
     const int numbEvents = numbLines - numbFounders;
     const int before = phase.eventsBeforeOri;
-    std::vector<double> eventIntervals(static_cast<size_t>(numbEvents), 0.0);
+    eventIntervals.assign(static_cast<size_t>(numbEvents), 0.0);
     for (int i = 0; i < before && i < numbEvents; ++i) eventIntervals[i] = phase.intervals[i];
     if (numbEvents > before) {
         // All merges at the origin happen at coalTimeOri: the first waits from
@@ -82,5 +90,11 @@ std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coal
         const double wait = coalTimeOri - (before == 0 ? 0.0 : phase.cumTimes[before - 1]);
         eventIntervals[before] = wait > 0 ? wait : 0.0;
     }
+}
+
+std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
+                                           int numbFounders) {
+    std::vector<double> eventIntervals;
+    foundingEventIntervalsInto(phase, coalTimeOri, numbFounders, eventIntervals);
     return eventIntervals;
 }

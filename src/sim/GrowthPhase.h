@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 // One population going back from the present: size N_pres shrinking
@@ -51,3 +52,23 @@ GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c);
 // REQUIRES: 1 <= numbFounders <= phase.linesAtOri.
 std::vector<double> foundingEventIntervals(const GrowthPhase& phase, double coalTimeOri,
                                            int numbFounders);
+
+// growthPhase into a reused record. With wholeGrowthScale false the growth
+// scale (growthIntervals, growthTimes) is computed only up to the first event
+// that reaches the end of growth, the only part any later step reads; the
+// entries after it are then meaningless. Everything else is the same.
+void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConstants& c,
+                     GrowthPhase& g, bool wholeGrowthScale);
+
+// foundingEventIntervals into a reused vector.
+void foundingEventIntervalsInto(const GrowthPhase& phase, double coalTimeOri, int numbFounders,
+                                std::vector<double>& eventIntervals);
+
+// Reusable working storage of the simulations of one sample (the growth
+// models and the standard coalescent); contents between calls mean nothing.
+struct CoalescentBuffers {
+    std::vector<double> stdIntervals;    // drawn standard-coalescent intervals
+    GrowthPhase phase;                   // the growth phase built from them
+    std::vector<double> eventIntervals;  // the waiting times of the record
+    std::vector<int32_t> active;         // the topology's active list
+};

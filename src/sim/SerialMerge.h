@@ -31,3 +31,21 @@ std::unique_ptr<Genealogy> merge2serialGen(const Genealogy& P, const Genealogy& 
                                            const std::vector<int32_t>& sueTopNodes,
                                            const std::vector<int32_t>& thaTopNodes, int sueTopCount,
                                            double timeToOri);
+
+// Reusable working storage of findTopNodesInto; contents between calls mean
+// nothing.
+struct TopNodeBuffers {
+    std::vector<int32_t> top;  // top node of every node of P
+    std::vector<char> collected;
+};
+
+// findSueTopNodes and findThaTopNodes together, into reused vectors.
+void findTopNodesInto(const Genealogy& P, int sueLines, std::vector<int32_t>& sueTopNodes,
+                      std::vector<int32_t>& thaTopNodes, TopNodeBuffers& work);
+
+// merge2serialGen writing into the reused record `full` (every field
+// overwritten); the same checks and record.
+void merge2serialGenInto(const Genealogy& P, const Genealogy& F,
+                         const std::vector<int32_t>& sueTopNodes,
+                         const std::vector<int32_t>& thaTopNodes, int sueTopCount, double timeToOri,
+                         Genealogy& full);

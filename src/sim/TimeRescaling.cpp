@@ -6,23 +6,16 @@
 #include "io/Fail.h"
 #include "sim/GrowthPhase.h"
 
-namespace {
-
-std::unique_ptr<Genealogy> withTimes(const Genealogy& gen, std::vector<double> eventTimes) {
-    auto out = std::make_unique<Genealogy>(gen.startLines, gen.endLines);
-    out->events = gen.events;
-    out->eventTimes = std::move(eventTimes);
-    return out;
-}
-
-}  // namespace
-
-std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double N_pres, double N_ori,
-                                             double timeToOri, double alpha) {
+void coalTime2realTimeInto(const Genealogy& gen, Genealogy& out, double N_pres, double N_ori,
+                           double timeToOri, double alpha) {
     if (N_pres <= N_ori) fail("\n error: coaltimes2realtimes: N_pres<=N_ori \n");
     const GrowthConstants c = growthConstants(N_pres, N_ori, timeToOri, alpha);
 
-    std::vector<double> waits(gen.eventTimes.size(), 0.0);
+    out.startLines = gen.startLines;
+    out.endLines = gen.endLines;
+    out.numbEvents = gen.numbEvents;
+    out.events.assign(gen.events.begin(), gen.events.end());
+    out.eventTimes.resize(gen.eventTimes.size());
     double cumTime = 0.0;
     double previous = 0.0;
     for (size_t i = 0; i < gen.eventTimes.size(); ++i) {
@@ -35,14 +28,30 @@ std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double N_pres
         } else {
             realTime = c.growthTime + N_ori * (cumTime - c.coalTimeGrowthEnd);
         }
-        waits[i] = i == 0 ? realTime : realTime - previous;
+        out.eventTimes[i] = i == 0 ? realTime : realTime - previous;
         previous = realTime;
     }
-    return withTimes(gen, std::move(waits));
+}
+
+void coalTime2realTimeInto(const Genealogy& gen, Genealogy& out, double popSize) {
+    out.startLines = gen.startLines;
+    out.endLines = gen.endLines;
+    out.numbEvents = gen.numbEvents;
+    out.events.assign(gen.events.begin(), gen.events.end());
+    out.eventTimes.resize(gen.eventTimes.size());
+    for (size_t i = 0; i < gen.eventTimes.size(); ++i)
+        out.eventTimes[i] = popSize * gen.eventTimes[i];
+}
+
+std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double N_pres, double N_ori,
+                                             double timeToOri, double alpha) {
+    auto out = std::make_unique<Genealogy>(1, 1);
+    coalTime2realTimeInto(gen, *out, N_pres, N_ori, timeToOri, alpha);
+    return out;
 }
 
 std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double popSize) {
-    std::vector<double> waits(gen.eventTimes.size(), 0.0);
-    for (size_t i = 0; i < gen.eventTimes.size(); ++i) waits[i] = popSize * gen.eventTimes[i];
-    return withTimes(gen, std::move(waits));
+    auto out = std::make_unique<Genealogy>(1, 1);
+    coalTime2realTimeInto(gen, *out, popSize);
+    return out;
 }

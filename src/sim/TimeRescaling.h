@@ -15,3 +15,9 @@ std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double N_pres
 // Constant-size form: a new record with the same counts and triples whose
 // waiting times are popSize times those of gen. Caller owns the result.
 std::unique_ptr<Genealogy> coalTime2realTime(const Genealogy& gen, double popSize);
+
+// Both forms writing into the reused record `out` (every field overwritten);
+// `out` must not be `gen`.
+void coalTime2realTimeInto(const Genealogy& gen, Genealogy& out, double N_pres, double N_ori,
+                           double timeToOri, double alpha);
+void coalTime2realTimeInto(const Genealogy& gen, Genealogy& out, double popSize);
