@@ -1,8 +1,10 @@
 #!/bin/sh
 # Instruction counts of whole runs, robust to a loaded machine: runs each
 # workload under callgrind with REPEATS cut down (default: a tenth of the
-# workload's, at least 1) and prints the total instructions executed and the
-# instructions per repeat. Builds the same optimised binary as run.sh.
+# workload's, at least 1) and prints the total instructions executed, the
+# instructions per repeat, the instructions of the draw floor (the same draws
+# and nothing else, replayed by draw_floor) and the ratio of the two. Builds
+# the same binaries as run.sh.
 #
 # usage: sh bench/callgrind.sh [DIVISOR] [WORKLOAD...]
 set -e
@@ -15,6 +17,8 @@ WORKLOADS=${*:-small medium large founders3 log10}
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j 2 >/dev/null
+cc -O2 -shared -fPIC -o "$BUILD/libdrawcount.so" bench/draw_counter.c -ldl
+c++ -O2 -std=c++17 -o "$BUILD/draw_floor" bench/draw_floor.cpp -lgsl -lgslcblas
 FAKETIME_LIB=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
 [ -n "$FAKETIME_LIB" ] || { echo "callgrind: libfaketime not found (apt-get install faketime)"; exit 1; }
 export FAKETIME="@2024-01-01 00:00:00"
@@ -23,7 +27,7 @@ rm -rf "$SCRATCH" && mkdir -p "$SCRATCH"
 cp bench/workloads/* "$SCRATCH/"
 cd "$SCRATCH"
 
-printf '%-10s %8s %16s %14s\n' workload repeats instructions "instr/repeat"
+printf '%-10s %8s %14s %14s %14s %8s\n' workload repeats instructions "instr/repeat" "floor instr" ratio
 for w in $WORKLOADS; do
     repeats=$(awk '$1 == "REPEATS" { print $2 }' "$w.txt")
     n=$((repeats / DIV)); [ "$n" -ge 1 ] || n=1
@@ -31,6 +35,12 @@ for w in $WORKLOADS; do
     LD_PRELOAD=$FAKETIME_LIB valgrind --tool=callgrind --callgrind-out-file="cg_$w.out" \
         "$BUILD/foundabc" "cg_$w.txt" >/dev/null 2>"cg_$w.log"
     ir=$(awk '/^summary:/ { print $2 }' "cg_$w.out")
-    awk -v w="$w" -v n="$n" -v ir="$ir" 'BEGIN { printf "%-10s %8d %16.0f %14.0f\n", w, n, ir, ir / n }'
+    LD_PRELOAD="$FAKETIME_LIB $BUILD/libdrawcount.so" FOUNDABC_DRAW_COUNTS="counts_$w" \
+        "$BUILD/foundabc" "cg_$w.txt" >/dev/null
+    valgrind --tool=callgrind --callgrind-out-file="cg_floor_$w.out" \
+        "$BUILD/draw_floor" "counts_$w" >/dev/null 2>"cg_floor_$w.log"
+    fl=$(awk '/^summary:/ { print $2 }' "cg_floor_$w.out")
+    awk -v w="$w" -v n="$n" -v ir="$ir" -v fl="$fl" 'BEGIN {
+        printf "%-10s %8d %14.0f %14.0f %14.0f %8.2f\n", w, n, ir, ir / n, fl, ir / fl }'
 done
 echo "profiles: $SCRATCH/cg_*.out (callgrind_annotate FILE)"

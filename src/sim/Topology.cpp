@@ -10,21 +10,40 @@ namespace {
 // tables of all smaller lists take k (k + 1) / 2 doubles together.
 constexpr int kMaxTabled = 1024;
 
-// thresholds(k)[p] is t(p + 1) for a list of k entries: the running sum of
-// 1.0 / k formed exactly as the walk forms it. Built on first use and kept.
-const double* thresholds(int k) {
-    static std::vector<std::vector<double>> tables;
-    if (static_cast<int>(tables.size()) <= k) tables.resize(static_cast<size_t>(k) + 1);
-    std::vector<double>& t = tables[k];
-    if (t.empty()) {
-        t.resize(static_cast<size_t>(k));
-        double threshold = 0.0;
-        for (int p = 0; p < k; ++p) {
-            threshold += 1.0 / k;
-            t[p] = threshold;
+// The thresholds of every list length 1..built, one after the other: those
+// of length k start at k (k - 1) / 2, and entry p of them is t(p + 1), the
+// running sum of 1.0 / k formed exactly as the walk forms it. Built on first
+// use and kept for the run.
+std::vector<double> thresholdTables;
+int built = 0;
+
+// The thresholds of a list of k <= kMaxTabled entries.
+inline const double* thresholds(int k) {
+    if (k > built) {
+        thresholdTables.resize(static_cast<size_t>(k) * (k + 1) / 2);
+        for (int len = built + 1; len <= k; ++len) {
+            double* t = thresholdTables.data() + static_cast<size_t>(len) * (len - 1) / 2;
+            double threshold = 0.0;
+            for (int p = 0; p < len; ++p) {
+                threshold += 1.0 / len;
+                t[p] = threshold;
+            }
         }
+        built = k;
     }
-    return t.data();
+    return thresholdTables.data() + static_cast<size_t>(k) * (k - 1) / 2;
+}
+
+// The smallest p with u <= t[p], or k - 1 when there is none. The thresholds
+// lie within rounding of (p + 1) / k and increase strictly, so the position
+// next to u * k is the place to start looking.
+inline int searchThresholds(const double* t, double u, int k) {
+    int p = static_cast<int>(u * k);
+    if (p > k - 1) p = k - 1;
+    if (p < 0) p = 0;
+    while (p > 0 && u <= t[p - 1]) --p;
+    while (p < k - 1 && u > t[p]) ++p;
+    return p;
 }
 
 // The rule itself: walk the running-sum thresholds.
@@ -41,25 +60,17 @@ int walkThresholds(double u, int k) {
 
 int pickPosition(double u, int k) {
     // The running-sum thresholds rather than ceil(u * k) - 1: the two can
-    // differ by rounding, and the thresholds are the reproducible rule. They
-    // lie within rounding of (p + 1) / k and increase strictly, so the
-    // position next to u * k is the place to start looking for the smallest
-    // p with u <= t(p + 1); past t(k) the last position is kept.
+    // differ by rounding, and the thresholds are the reproducible rule.
     if (k > kMaxTabled) return walkThresholds(u, k);
-    const double* t = thresholds(k);
-    int p = static_cast<int>(u * k);
-    if (p > k - 1) p = k - 1;
-    if (p < 0) p = 0;
-    while (p > 0 && u <= t[p - 1]) --p;
-    while (p < k - 1 && u > t[p]) ++p;
-    return p;
+    return searchThresholds(thresholds(k), u, k);
 }
 
 namespace {
 
 int32_t takeUniformly(std::vector<int32_t>& active) {
     const double u = gsl_rng_uniform_pos(r);
-    const int p = pickPosition(u, static_cast<int>(active.size()));
+    const int k = static_cast<int>(active.size());
+    const int p = k > kMaxTabled ? walkThresholds(u, k) : searchThresholds(thresholds(k), u, k);
     const int32_t node = active[p];
     active.erase(active.begin() + p);
     return node;
