@@ -6,6 +6,8 @@
 # and the ratio of run time to floor.
 #
 # usage: sh bench/run.sh [RUNS] [WORKLOAD...]     (default 5 runs, all workloads)
+# FOUNDABC_BIN=path/to/foundabc measures another build of the program (for
+# example an older commit) against the same workloads and floors.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -22,6 +24,8 @@ c++ -O2 -std=c++17 -o "$BUILD/draw_floor" bench/draw_floor.cpp -lgsl -lgslcblas
 FAKETIME_LIB=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
 [ -n "$FAKETIME_LIB" ] || { echo "bench: libfaketime not found (apt-get install faketime)"; exit 1; }
 export FAKETIME="@2024-01-01 00:00:00"
+BIN=${FOUNDABC_BIN:-$BUILD/foundabc}
+case $BIN in /*) ;; *) BIN=$ROOT/$BIN ;; esac
 SCRATCH=$BUILD/bench-run
 rm -rf "$SCRATCH" && mkdir -p "$SCRATCH"
 cp bench/workloads/* "$SCRATCH/"
@@ -39,13 +43,13 @@ for w in $WORKLOADS; do
     i=0
     while [ $i -lt "$RUNS" ]; do
         rm -f "$out"
-        LD_PRELOAD=$FAKETIME_LIB /usr/bin/time -f "%e %M" -o tm "$BUILD/foundabc" "$w.txt" >/dev/null
+        LD_PRELOAD=$FAKETIME_LIB /usr/bin/time -f "%e %M" -o tm "$BIN" "$w.txt" >/dev/null
         awk '{ print $1 }' tm >> times; awk '{ print $2 }' tm >> mems
         i=$((i + 1))
     done
     rm -f "$out"
     LD_PRELOAD="$FAKETIME_LIB $BUILD/libdrawcount.so" FOUNDABC_DRAW_COUNTS=counts \
-        "$BUILD/foundabc" "$w.txt" >/dev/null
+        "$BIN" "$w.txt" >/dev/null
     : > floors
     i=0
     while [ $i -lt "$RUNS" ]; do "$BUILD/draw_floor" counts >> floors; i=$((i + 1)); done
