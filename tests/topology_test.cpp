@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,14 @@ TEST(Topology, PickIsThePositionOfTheThresholdWalkAtAndAroundEveryThreshold) {
         }
         for (double u : {1e-300, 0.5, std::nextafter(1.0, 0.0)})
             ASSERT_EQ(pickPosition(u, k), walk(u, k)) << "k " << k << " u " << u;
+        // Away from the thresholds too, where the position comes from u * k.
+        std::mt19937_64 gen(static_cast<unsigned>(k));
+        std::uniform_real_distribution<double> uniform(0.0, 1.0);
+        for (int i = 0; i < 200; ++i) {
+            const double u = uniform(gen);
+            if (u <= 0.0) continue;
+            ASSERT_EQ(pickPosition(u, k), walk(u, k)) << "k " << k << " u " << u;
+        }
     }
 }
 

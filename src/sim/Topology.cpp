@@ -6,45 +6,10 @@
 
 namespace {
 
-// Above this many entries the thresholds are walked rather than kept: the
-// tables of all smaller lists take k (k + 1) / 2 doubles together.
-constexpr int kMaxTabled = 1024;
-
-// The thresholds of every list length 1..built, one after the other: those
-// of length k start at k (k - 1) / 2, and entry p of them is t(p + 1), the
-// running sum of 1.0 / k formed exactly as the walk forms it. Built on first
-// use and kept for the run.
-std::vector<double> thresholdTables;
-int built = 0;
-
-// The thresholds of a list of k <= kMaxTabled entries.
-inline const double* thresholds(int k) {
-    if (k > built) {
-        thresholdTables.resize(static_cast<size_t>(k) * (k + 1) / 2);
-        for (int len = built + 1; len <= k; ++len) {
-            double* t = thresholdTables.data() + static_cast<size_t>(len) * (len - 1) / 2;
-            double threshold = 0.0;
-            for (int p = 0; p < len; ++p) {
-                threshold += 1.0 / len;
-                t[p] = threshold;
-            }
-        }
-        built = k;
-    }
-    return thresholdTables.data() + static_cast<size_t>(k) * (k - 1) / 2;
-}
-
-// The smallest p with u <= t[p], or k - 1 when there is none. The thresholds
-// lie within rounding of (p + 1) / k and increase strictly, so the position
-// next to u * k is the place to start looking.
-inline int searchThresholds(const double* t, double u, int k) {
-    int p = static_cast<int>(u * k);
-    if (p > k - 1) p = k - 1;
-    if (p < 0) p = 0;
-    while (p > 0 && u <= t[p - 1]) --p;
-    while (p < k - 1 && u > t[p]) ++p;
-    return p;
-}
+// Above this many entries every pick walks the thresholds.
+constexpr int kMaxDirect = 1024;
+// How far u * k must lie from a whole number for the direct answer to hold.
+constexpr double kMargin = 1e-9;
 
 // The rule itself: walk the running-sum thresholds.
 int walkThresholds(double u, int k) {
@@ -56,21 +21,38 @@ int walkThresholds(double u, int k) {
     return k - 1;
 }
 
+// The walk's position, mostly without walking. The running sum t(j) of
+// fl(1/k) differs from j / k by at most (k + 1) 2^-53 (each of the j
+// additions rounds by at most 2^-53 as t <= 1, and fl(1/k) by at most
+// 2^-53 / k), that is by at most k (k + 1) 2^-53 < 1.3e-10 on the scale of
+// u * k for k <= 1024, and fl(u * k) is off by less than k 2^-53. So when
+// u * k lies more than kMargin from every whole number, comparing u with the
+// thresholds is comparing u * k with whole numbers, and the walk stops at
+// floor(u * k). Only near a threshold (a chance of about 2e-9 per pick), for
+// ties, and for the fallback past t(k) does the walk itself decide.
+inline int pick(double u, int k) {
+    if (k <= kMaxDirect) {
+        const double q = u * k;
+        const int p = static_cast<int>(q);
+        const double frac = q - p;
+        if (frac > kMargin && frac < 1 - kMargin) return p;
+    }
+    return walkThresholds(u, k);
+}
+
 }  // namespace
 
 int pickPosition(double u, int k) {
     // The running-sum thresholds rather than ceil(u * k) - 1: the two can
     // differ by rounding, and the thresholds are the reproducible rule.
-    if (k > kMaxTabled) return walkThresholds(u, k);
-    return searchThresholds(thresholds(k), u, k);
+    return pick(u, k);
 }
 
 namespace {
 
 int32_t takeUniformly(std::vector<int32_t>& active) {
     const double u = gsl_rng_uniform_pos(r);
-    const int k = static_cast<int>(active.size());
-    const int p = k > kMaxTabled ? walkThresholds(u, k) : searchThresholds(thresholds(k), u, k);
+    const int p = pick(u, static_cast<int>(active.size()));
     const int32_t node = active[p];
     active.erase(active.begin() + p);
     return node;
