@@ -7,6 +7,7 @@
 # the same binaries as run.sh.
 #
 # usage: sh bench/callgrind.sh [DIVISOR] [WORKLOAD...]
+# FOUNDABC_BIN=path/to/foundabc counts another build, as in run.sh.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -21,7 +22,9 @@ cc -O2 -shared -fPIC -o "$BUILD/libdrawcount.so" bench/draw_counter.c -ldl
 c++ -O2 -std=c++17 -o "$BUILD/draw_floor" bench/draw_floor.cpp -lgsl -lgslcblas
 FAKETIME_LIB=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
 [ -n "$FAKETIME_LIB" ] || { echo "callgrind: libfaketime not found (apt-get install faketime)"; exit 1; }
-export FAKETIME="@2024-01-01 00:00:00"
+export FAKETIME="2024-01-01 00:00:00"  # frozen: a slow start cannot move the seed
+BIN=${FOUNDABC_BIN:-$BUILD/foundabc}
+case $BIN in /*) ;; *) BIN=$ROOT/$BIN ;; esac
 SCRATCH=$BUILD/callgrind-run
 rm -rf "$SCRATCH" && mkdir -p "$SCRATCH"
 cp bench/workloads/* "$SCRATCH/"
@@ -33,10 +36,10 @@ for w in $WORKLOADS; do
     n=$((repeats / DIV)); [ "$n" -ge 1 ] || n=1
     sed "s/^REPEATS .*/REPEATS $n #/" "$w.txt" > "cg_$w.txt"
     LD_PRELOAD=$FAKETIME_LIB valgrind --tool=callgrind --callgrind-out-file="cg_$w.out" \
-        "$BUILD/foundabc" "cg_$w.txt" >/dev/null 2>"cg_$w.log"
+        "$BIN" "cg_$w.txt" >/dev/null 2>"cg_$w.log"
     ir=$(awk '/^summary:/ { print $2 }' "cg_$w.out")
     LD_PRELOAD="$FAKETIME_LIB $BUILD/libdrawcount.so" FOUNDABC_DRAW_COUNTS="counts_$w" \
-        "$BUILD/foundabc" "cg_$w.txt" >/dev/null
+        "$BIN" "cg_$w.txt" >/dev/null
     valgrind --tool=callgrind --callgrind-out-file="cg_floor_$w.out" \
         "$BUILD/draw_floor" "counts_$w" >/dev/null 2>"cg_floor_$w.log"
     fl=$(awk '/^summary:/ { print $2 }' "cg_floor_$w.out")
