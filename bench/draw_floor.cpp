@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     FILE* f = std::fopen(argv[1], "r");
     unsigned long long nExp, nUni, nUniPos, nPois, nFlat;
     double poisMeanSum;
-    if (!f || std::fscanf(f, "%llu %llu %llu %llu %llu %lg", &nExp, &nUni, &nUniPos, &nPois,
-                          &nFlat, &poisMeanSum) != 6) {
+    if (!f || std::fscanf(f, "%llu %llu %llu %llu %llu %lg", &nExp, &nUni, &nUniPos, &nPois, &nFlat,
+                          &poisMeanSum) != 6) {
         std::fprintf(stderr, "draw_floor: cannot read %s\n", argv[1]);
         return 1;
     }
