@@ -3,7 +3,12 @@
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
+#include "io/Fail.h"
 #include "sim/Random.h"
+
+namespace {
+constexpr double kMaxMeanSteps = 2147483648.0;  // 2^31
+}  // namespace
 
 std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {
     const int n = G.startLines;
@@ -21,7 +26,15 @@ std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {
         for (int j = internal ? child - n : 0; j <= k; ++j) branch += G.eventTimes[j];
         int32_t& allele = internal ? nodeAlleles[child - n - 1] : leafAlleles[child - 1];
         allele = parentAllele;
-        const unsigned int K = gsl_ran_poisson(r, mutationRate * branch);
+        const double meanSteps = mutationRate * branch;
+        // The count is drawn as a 32-bit unsigned value: a mean beyond 2^31
+        // (a mutation rate or a branch far outside any real history) cannot
+        // be drawn faithfully, and would take billions of steps.
+        if (meanSteps > kMaxMeanSteps)
+            fail(
+                "\n error: generateStepMut: expected number of mutations on a branch is "
+                "too large\n\n");
+        const unsigned int K = gsl_ran_poisson(r, meanSteps);
         for (unsigned int step = 0; step < K; ++step) {
             if (gsl_rng_uniform(r) < 0.5)
                 --allele;
