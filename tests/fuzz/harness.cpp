@@ -123,7 +123,7 @@ double askedWork(const params& p) {
     const double mutations = std::fmax(natural(p, p.my_upper), 0.0) * treeLength;
     double perLocus = lines + mutations;
     if (p.unequal_founding_fractions <= 0 && p.conditional_number_of_origins > 0)
-        perLocus += lines * lines + p.conditional_number_of_origins;
+        perLocus += lines * lines;  // the founder-count law
     const double work = std::fmax(1.0, p.repeats) * perRepeatLoci * perLocus;
     return std::isnan(work) ? INFINITY : work;
 }
