@@ -98,9 +98,18 @@ TEST(ProgramFaults, AWriteThatFailsMidRunKeepsEarlierRowsComplete) {
 
 TEST(ProgramFaults, RunKilledAtAnyMomentLeavesOnlyCompleteRows) {
     // Kill moments spread over the run, from before the first row to well
-    // into it; every repeat writes a row.
+    // into it (every repeat writes a row); the last ones are counted from the
+    // first row, so that some kills surely come while rows are written
+    // however slow the machine.
+    struct Moment {
+        int delayMs;
+        bool fromFirstRow;
+    };
+    const Moment moments[] = {{1, false},   {3, false},  {6, false},  {10, false},
+                              {17, false},  {25, false}, {40, false}, {65, false},
+                              {100, false}, {0, true},   {2, true},   {9, true}};
     int mostRows = 0;
-    for (int delayMs : {1, 3, 6, 10, 17, 25, 40, 65, 100, 160}) {
+    for (const Moment& m : moments) {
         TempDir dir;
         dir.write("params.txt", acceptAll().set("REPEATS", "100000000").str());
         dir.write("data.txt", kData);
@@ -114,14 +123,17 @@ TEST(ProgramFaults, RunKilledAtAnyMomentLeavesOnlyCompleteRows) {
             execl(FOUNDABC_BIN, FOUNDABC_BIN, "params.txt", static_cast<char*>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (m.fromFirstRow)
+            for (int i = 0; i < 20000 && !dir.exists("results.txt"); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(m.delayMs));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
         const std::string results = dir.read("results.txt");
         const int numbRows = completeRows(results);
-        EXPECT_GE(numbRows, 0) << "killed after " << delayMs << " ms:\n" << results;
+        EXPECT_GE(numbRows, 0) << "killed after " << m.delayMs << " ms:\n" << results;
         mostRows = std::max(mostRows, numbRows);
     }
     EXPECT_GT(mostRows, 0) << "no kill came while rows were written";
