@@ -1,9 +1,12 @@
 # Convenience targets around CMake. `make run` builds and runs the shipped
-# example in a scratch folder under build/; `make test` runs the test suite.
+# example in a scratch folder under build/; `make test` runs the test suite;
+# `make sanitize` builds and runs it under AddressSanitizer and
+# UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
+# under valgrind memcheck and fails on any error or leak.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test sanitize bench clean
+.PHONY: all build run test sanitize valgrind bench clean
 
 all: build
 
@@ -26,8 +29,16 @@ sanitize:
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# The example with fewer repeats: every repeat takes and frees the same.
+valgrind: build
+	rm -rf $(BUILD)/valgrind-run && mkdir -p $(BUILD)/valgrind-run
+	cp examples/data.txt $(BUILD)/valgrind-run/
+	sed 's/^REPEATS .*/REPEATS 2000 #/' examples/params.txt > $(BUILD)/valgrind-run/params.txt
+	cd $(BUILD)/valgrind-run && valgrind --error-exitcode=1 --leak-check=full \
+		--errors-for-leak-kinds=definite,indirect ../foundabc params.txt >/dev/null
+
 bench:
 	sh bench/run.sh
 
 clean:
-	rm -rf $(BUILD) build-asan build-bench
+	rm -rf $(BUILD) build-asan build-bench build-fuzz build-fuzz-asan

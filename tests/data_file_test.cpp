@@ -110,3 +110,14 @@ TEST(ReadDataFile, MissingFileOrDirectoryCannotBeOpened) {
     ChildResult d = runInChild([&] { readDataFile(dir.path().c_str(), 1, 2); });
     EXPECT_EQ(d.out, "Error opening datafile");
 }
+
+TEST(ReadDataFile, FileEndingEarlyOrWithoutLastLineEnd) {
+    // The last locus line needs no line end.
+    EXPECT_EQ(readText("h\n1 2\n3 4", 2, 2)[1], (std::vector<int32_t>{3, 4}));
+    // Past the end of the file a locus line reads as empty.
+    ChildResult early = readInChild("h\r\n1 2 3\r\n4 5 6\r\n", 3, 3);
+    EXPECT_EQ(early.exitStatus, 1);
+    EXPECT_EQ(early.out, "error: readDataFile: 0 values (of 3) reed for loci# 3.\n");
+    // A carriage return not followed by a line feed is an ordinary character.
+    EXPECT_EQ(readText("h\n1 2\r3 4\n", 1, 3)[0], (std::vector<int32_t>{1, 2, 4}));
+}

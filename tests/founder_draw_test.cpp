@@ -89,6 +89,16 @@ TEST(FounderDraw, FounderCountOverUniformGridMatchesOccupancy) {
         }
 }
 
+// With far more founders than lines, almost surely every line has its own
+// founder; the count costs no more than with a few founders.
+TEST(FounderDraw, HugeFounderCountIsExactAndCheap) {
+    const int c = 2000000000;
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(numbFoundersFromU(7, c, 0.5), 7);
+    // Two of the 7 lines share a founder with probability about 21 / c.
+    EXPECT_EQ(numbFoundersFromU(7, c, 1e-12), 6);
+    EXPECT_EQ(numbFoundersFromU(7, c, std::nextafter(1.0, 0.0)), 7);
+}
+
 TEST(FounderDraw, TwoFounderExamples) {
     EXPECT_NEAR(sameFounderProb(2, 0.2), 0.68, 1e-15);
     EXPECT_NEAR(sameFounderProb(3, 0.2), 0.52, 1e-15);

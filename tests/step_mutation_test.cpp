@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "sim/StepMutation.h"
+#include "support/ChildProcess.h"
 #include "support/TestRng.h"
 
 TEST(StepMutation, RateZeroLeavesEveryAlleleAtZero) {
@@ -91,4 +92,25 @@ TEST(StepMutation, EveryTopLineKeepsAlleleZero) {
     // With time on the sampled branches, the separate top line 5 still stays 0.
     g.eventTimes = {1.0, 1.0};
     for (int i = 0; i < 50; ++i) ASSERT_EQ(generateStepMut(g, 10.0)[4], 0);
+}
+
+// Beyond 2^31 expected mutations on a branch the Poisson count cannot be drawn
+// faithfully (and would take billions of steps): the run stops instead.
+TEST(StepMutation, MutationCountBeyondRangeEndsTheRun) {
+    Genealogy g(2, 1);
+    g.events = {{3, 1, 2}};
+    g.eventTimes = {2.0};
+    ChildResult r = runInChild([&] {
+        TestRng rng(3);
+        generateStepMut(g, 1.1e9);
+    });
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(
+        r.out,
+        "\n error: generateStepMut: expected number of mutations on a branch is too large\n\n");
+    ChildResult inf = runInChild([&] {
+        TestRng rng(3);
+        generateStepMut(g, HUGE_VAL);
+    });
+    EXPECT_EQ(inf.exitStatus, 1);
 }

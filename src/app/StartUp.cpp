@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,8 @@ void requireFinite(double value, const char* field) {
 }  // namespace
 
 void installOutOfMemoryHandler() { std::set_new_handler(outOfMemory); }
+
+void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 GeneratorOwner createSeededGenerator() {
     GeneratorOwner generator(gsl_rng_alloc(gsl_rng_taus));

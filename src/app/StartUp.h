@@ -14,6 +14,11 @@
 // memory" on standard output and end with status 1 (instead of an abort).
 void installOutOfMemoryHandler();
 
+// Makes a write beyond the process's file-size limit fail with an error (which
+// the results file reports as a write that failed, status 1) instead of
+// killing the run with SIGXFSZ.
+void ignoreFileSizeSignal();
+
 struct GeneratorFree {
     void operator()(gsl_rng* g) const { gsl_rng_free(g); }
 };

@@ -14,6 +14,7 @@
 int main(int argc, char* argv[]) {
     if (argc != 2) fail("Not enough arguments (infile)\n");
     installOutOfMemoryHandler();
+    ignoreFileSizeSignal();
 
     // The one generator of the run; no number is drawn before the repeats.
     GeneratorOwner generator = createSeededGenerator();

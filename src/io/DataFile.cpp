@@ -15,14 +15,15 @@ constexpr std::size_t kLastPosition = kLineChars - 1;
 
 std::string atLocus(int locus) { return "at loci# " + std::to_string(locus) + ".\n"; }
 
-// Fills `row` from the fields of `line`, the line of locus `locus` (from 1).
-void readLocusLine(const std::string& line, int locus, std::vector<int32_t>& row) {
-    const std::size_t numbNeeded = row.size();
-    std::size_t numbStored = 0;
+// Reads the `numbNeeded` values of locus `locus` (from 1) from its `line`.
+// The row grows with the values found, so its size is bounded by what the
+// line can hold, whatever number of values the settings ask for.
+std::vector<int32_t> readLocusLine(const std::string& line, int locus, std::size_t numbNeeded) {
+    std::vector<int32_t> row;
     std::string field;
     // Position p (from 1) holds line[p - 1]; the line end sits one past the
     // last character. Positions beyond kLineChars are never examined.
-    for (std::size_t p = 1; numbStored < numbNeeded; ++p) {
+    for (std::size_t p = 1; row.size() < numbNeeded; ++p) {
         if (p > kLineChars) fail("error: readDataFile: end of buffer\n");
         const bool atEnd = p > line.size();
         const char c = atEnd ? '\0' : line[p - 1];
@@ -32,11 +33,11 @@ void readLocusLine(const std::string& line, int locus, std::vector<int32_t>& row
                 if (!leadingInt32(field.c_str(), value))
                     fail("error: readDataFile: value outside the 32-bit integer range " +
                          atLocus(locus));
-                row[numbStored++] = value;
+                row.push_back(value);
                 field.clear();
             }
-            if (atEnd && numbStored < numbNeeded)
-                fail("error: readDataFile: " + std::to_string(numbStored) + " values (of " +
+            if (atEnd && row.size() < numbNeeded)
+                fail("error: readDataFile: " + std::to_string(row.size()) + " values (of " +
                      std::to_string(numbNeeded) + ") reed for loci# " + std::to_string(locus) +
                      ".\n");
         } else {
@@ -44,22 +45,25 @@ void readLocusLine(const std::string& line, int locus, std::vector<int32_t>& row
                 fail("error: readDataFile: field longer than 15 characters " + atLocus(locus));
             field.push_back(c);
         }
-        if (numbStored == numbNeeded && p > kLastPosition)
+        if (row.size() == numbNeeded && p > kLastPosition)
             fail("error: readDataFile: end of buffer\n");
     }
+    return row;
 }
 
 }  // namespace
 
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines) {
-    AlleleMatrix matrix(
-        static_cast<std::size_t>(numbLoci > 0 ? numbLoci : 0),
-        std::vector<int32_t>(static_cast<std::size_t>(numbLines > 0 ? numbLines : 0)));
     LineReader reader(fileName, kLineChars);
     if (!reader.isOpen()) fail("Error opening datafile");
 
+    // Rows are added as their lines are read: a file shorter than the number
+    // of loci asked for ends with the count message at its first missing
+    // locus, before memory for loci that are not there is ever taken.
+    const std::size_t numbNeeded = static_cast<std::size_t>(numbLines > 0 ? numbLines : 0);
+    AlleleMatrix matrix;
     reader.next();  // the header, whatever it holds
     for (int locus = 1; locus <= numbLoci; ++locus)
-        readLocusLine(reader.next(), locus, matrix[locus - 1]);
+        matrix.push_back(readLocusLine(reader.next(), locus, numbNeeded));
     return matrix;
 }

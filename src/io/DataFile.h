@@ -10,6 +10,7 @@
 // extra lines are ignored; -9 marks a missing value and is stored as it is.
 // A field is read as atoi reads it (leading integer, 0 when none).
 //
-// Returns only with every row complete; every error prints its message on
-// standard output and ends the process with status 1.
+// Rows are taken as their lines are read, so memory follows the file, not the
+// counts asked for. Returns only with every row complete; every error prints
+// its message on standard output and ends the process with status 1.
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines);

@@ -49,7 +49,10 @@ int numbFoundersFromU(int linesAtOri, int conditional_origins, double u) {
         const int occupied = c - j - 1;
         return occupied >= linesAtOri ? 1.0 : atMost[occupied];
     };
-    int j = 0;
+    // The tail is exactly 1, and so above any u < 1, for every j up to
+    // c - linesAtOri - 1: start past those, so that a large founder count
+    // costs nothing more than a small one.
+    int j = u < 1 && c > linesAtOri ? c - linesAtOri : 0;
     while (j < c && emptyTail(j) > u) ++j;
     return c - j;
 }

@@ -3,9 +3,13 @@
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
+#include "io/Fail.h"
 #include "sim/Random.h"
 
 namespace {
+// A mean above this cannot be drawn faithfully as a 32-bit count.
+constexpr double kMaxMeanSteps = 2147483648.0;  // 2^31
+
 
 // The length of every branch, in one pass over the events from the first:
 // branch[2k] for child 1 of event k, branch[2k + 1] for child 2. A branch
@@ -80,7 +84,15 @@ void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<in
         const double branch = work.branch[2 * static_cast<size_t>(k) + which];
         int32_t& allele = child > n ? nodeAlleles[child - n - 1] : leafAlleles[child - 1];
         allele = parentAllele;
-        const unsigned int K = gsl_ran_poisson(r, mutationRate * branch);
+        const double meanSteps = mutationRate * branch;
+        // The count is drawn as a 32-bit unsigned value: a mean beyond 2^31
+        // (a mutation rate or a branch far outside any real history) cannot
+        // be drawn faithfully, and would take billions of steps.
+        if (meanSteps > kMaxMeanSteps)
+            fail(
+                "\n error: generateStepMut: expected number of mutations on a branch is "
+                "too large\n\n");
+        const unsigned int K = gsl_ran_poisson(r, meanSteps);
         for (unsigned int step = 0; step < K; ++step) {
             if (gsl_rng_uniform(r) < 0.5)
                 --allele;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -64,19 +66,32 @@ class ParamsFileText {
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
+// The clock library of the faketime package.
+inline std::string fakeTimeLibrary() {
+    for (const char* path : {"/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+                             "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
+                             "/usr/lib/faketime/libfaketime.so.1"})
+        if (access(path, R_OK) == 0) return path;
+    return "libfaketime.so.1";
+}
+
 // The command line that runs the real program with a fixed clock (`clock`,
 // which seeds the run), with `args` after the program name.
+// The clock library is preloaded directly rather than through the faketime
+// command, whose per-process semaphores, left behind by any killed run,
+// make a later run whose process id is reused fail before it starts.
 // Under AddressSanitizer the clock library is preloaded ahead of the
 // sanitizer runtime, which the runtime refuses unless told otherwise.
 inline std::vector<std::string> foundabcCommand(const std::vector<std::string>& args,
                                                 const std::string& clock = "2024-01-01 00:00:00") {
-    std::vector<std::string> argv;
+    std::vector<std::string> argv = {"env"};
 #if defined(__SANITIZE_ADDRESS__)
     const char* asan = std::getenv("ASAN_OPTIONS");
-    argv = {"env", std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
-                       "verify_asan_link_order=0"};
+    argv.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
+                   "verify_asan_link_order=0");
 #endif
-    argv.insert(argv.end(), {"faketime", clock, FOUNDABC_BIN});
+    argv.insert(argv.end(),
+                {"LD_PRELOAD=" + fakeTimeLibrary(), "FAKETIME=@" + clock, FOUNDABC_BIN});
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
