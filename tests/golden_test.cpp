@@ -56,14 +56,7 @@ TEST(Golden, RecordedRunsReproduceStandardOutputAndResultsByteForByte) {
         std::string clock = readFile(config / "clock");
         while (!clock.empty() && clock.back() == '\n') clock.pop_back();
 
-        // The clock is read in UTC, whatever the machine's zone, and stands
-        // still (-f), so that a slow start cannot move the seed.
-        std::vector<std::string> argv = {"env", "TZ=UTC"};
-        for (const std::string& arg : foundabcCommand({"params.txt"}, clock)) {
-            argv.push_back(arg);
-            if (arg == "faketime") argv.push_back("-f");
-        }
-        const ChildResult run = runProgram(argv, dir.path());
+        const ChildResult run = runFoundabc({"params.txt"}, dir.path(), clock);
 
         ASSERT_EQ(run.exitStatus, 0) << run.out;
         EXPECT_EQ(run.out, readFile(config / "stdout.txt"));

@@ -76,7 +76,9 @@ inline std::string fakeTimeLibrary() {
 }
 
 // The command line that runs the real program with a fixed clock (`clock`,
-// which seeds the run), with `args` after the program name.
+// read in UTC, which seeds the run), with `args` after the program name. The
+// clock stands still, so that a slow start on a busy machine cannot move the
+// seed.
 // The clock library is preloaded directly rather than through the faketime
 // command, whose per-process semaphores, left behind by any killed run,
 // make a later run whose process id is reused fail before it starts.
@@ -84,14 +86,14 @@ inline std::string fakeTimeLibrary() {
 // sanitizer runtime, which the runtime refuses unless told otherwise.
 inline std::vector<std::string> foundabcCommand(const std::vector<std::string>& args,
                                                 const std::string& clock = "2024-01-01 00:00:00") {
-    std::vector<std::string> argv = {"env"};
+    std::vector<std::string> argv = {"env", "TZ=UTC"};
 #if defined(__SANITIZE_ADDRESS__)
     const char* asan = std::getenv("ASAN_OPTIONS");
     argv.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
                    "verify_asan_link_order=0");
 #endif
     argv.insert(argv.end(),
-                {"LD_PRELOAD=" + fakeTimeLibrary(), "FAKETIME=@" + clock, FOUNDABC_BIN});
+                {"LD_PRELOAD=" + fakeTimeLibrary(), "FAKETIME=" + clock, FOUNDABC_BIN});
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
