@@ -11,24 +11,12 @@
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-BUILD=$ROOT/build-bench
 DIV=${1:-10}
 [ $# -gt 0 ] && shift
 WORKLOADS=${*:-small medium large founders3 log10}
 
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j 2 >/dev/null
-cc -O2 -shared -fPIC -o "$BUILD/libdrawcount.so" bench/draw_counter.c -ldl
-c++ -O2 -std=c++17 -o "$BUILD/draw_floor" bench/draw_floor.cpp -lgsl -lgslcblas
-FAKETIME_LIB=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
-[ -n "$FAKETIME_LIB" ] || { echo "callgrind: libfaketime not found (apt-get install faketime)"; exit 1; }
-export FAKETIME="2024-01-01 00:00:00"  # frozen: a slow start cannot move the seed
-BIN=${FOUNDABC_BIN:-$BUILD/foundabc}
-case $BIN in /*) ;; *) BIN=$ROOT/$BIN ;; esac
-SCRATCH=$BUILD/callgrind-run
-rm -rf "$SCRATCH" && mkdir -p "$SCRATCH"
-cp bench/workloads/* "$SCRATCH/"
-cd "$SCRATCH"
+SCRATCH_NAME=callgrind-run
+. "$ROOT/bench/setup.sh"
 
 printf '%-10s %8s %14s %14s %14s %8s\n' workload repeats instructions "instr/repeat" "floor instr" ratio
 for w in $WORKLOADS; do
