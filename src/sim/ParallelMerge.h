@@ -25,7 +25,7 @@ std::unique_ptr<Genealogy> merge2parallelGen(const Genealogy& A, const Genealogy
 // calls mean nothing.
 struct ParallelMergeBuffers {
     std::vector<double> cumA, cumB;               // cumulative times of each input
-    std::vector<int32_t> newNumberA, newNumberB;  // final number of each input's internal nodes
+    std::vector<int32_t> newNumberA, newNumberB;  // final number of each input's nodes
 };
 
 // merge2parallelGen writing into `out` (every field overwritten, its storage

@@ -2,6 +2,8 @@
 
 #include <gsl/gsl_rng.h>
 
+#include <algorithm>
+
 #include "sim/Random.h"
 
 namespace {
@@ -48,29 +50,32 @@ int pickPosition(double u, int k) {
     return pick(u, k);
 }
 
-namespace {
-
-int32_t takeUniformly(std::vector<int32_t>& active) {
-    const double u = gsl_rng_uniform_pos(r);
-    const int p = pick(u, static_cast<int>(active.size()));
-    const int32_t node = active[p];
-    active.erase(active.begin() + p);
-    return node;
-}
-
-}  // namespace
-
 void createTopologyInto(int n, int m, std::vector<Genealogy::Triple>& triples,
                         std::vector<int32_t>& active) {
     triples.resize(static_cast<size_t>(n - m));
-    active.clear();
-    for (int32_t leaf = 1; leaf <= n; ++leaf) active.push_back(leaf);
+    active.resize(static_cast<size_t>(n));
+    for (int32_t leaf = 1; leaf <= n; ++leaf) active[leaf - 1] = leaf;
+    int32_t* lines = active.data();
+    int size = n;
 
     for (int i = 0; i < n - m; ++i) {
         const int32_t parent = n + i + 1;
-        const int32_t first = takeUniformly(active);
-        const int32_t second = takeUniformly(active);
-        active.push_back(parent);
+        // The second pick depends only on how many lines remain after the
+        // first, so both positions are drawn before the list changes; the
+        // second, counted without the first line, is then mapped back.
+        const int p1 = pick(gsl_rng_uniform_pos(r), size);
+        const int p2 = pick(gsl_rng_uniform_pos(r), size - 1);
+        const int at2 = p2 < p1 ? p2 : p2 + 1;
+        const int32_t first = lines[p1];
+        const int32_t second = lines[at2];
+        // Both removed in one pass keeping the order of the others: the lines
+        // between the two move down one place, those after both two places.
+        const int lo = p1 < at2 ? p1 : at2;
+        const int hi = p1 < at2 ? at2 : p1;
+        std::copy(lines + lo + 1, lines + hi, lines + lo);
+        std::copy(lines + hi + 1, lines + size, lines + hi - 1);
+        lines[size - 2] = parent;
+        --size;
         triples[i] = {parent, first, second};
     }
 }
@@ -78,7 +83,6 @@ void createTopologyInto(int n, int m, std::vector<Genealogy::Triple>& triples,
 std::vector<Genealogy::Triple> createTopology(int n, int m) {
     std::vector<Genealogy::Triple> triples;
     std::vector<int32_t> active;
-    active.reserve(static_cast<size_t>(n));
     createTopologyInto(n, m, triples, active);
     return triples;
 }
