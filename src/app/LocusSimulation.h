@@ -9,9 +9,6 @@
 #include "sim/Priors.h"
 #include "sim/SerialMerge.h"
 
-// Slots of a prior draw, in the order of the results columns.
-enum PriorSlot { My = 0, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue, PopSizePreSue };
-
 // The history of one locus in real time: the full genealogy of all sampled
 // lines (`sue` lines are leaves 1..number_of_sue_lines, `tha` lines follow),
 // and the number of independent origins of the `sue` lines at the founding.

@@ -11,13 +11,12 @@
 
 namespace {
 
-enum Slot { kMy, kTimeToOri, kPopSizeOriTha, kPopSizePreTha, kPopSizeOriSue, kPopSizePreSue };
-
-// One uniform draw from [lower, upper). `upper <= lower` is the error test, so
-// that a bound that is not a number lets the draw proceed.
-double drawRange(double lower, double upper, const char* upperName, const char* lowerName) {
+// One uniform draw from [lower, upper) of the range `name` (the settings
+// name_lower and name_upper). `upper <= lower` is the error test, so that a
+// bound that is not a number lets the draw proceed.
+double drawRange(double lower, double upper, const char* name) {
     if (upper <= lower)
-        fail(std::string("error: parameters: ") + upperName + " <= " + lowerName + "\n");
+        fail(std::string("error: parameters: ") + name + "_upper <= " + name + "_lower\n");
     return gsl_ran_flat(r, lower, upper);
 }
 
@@ -26,26 +25,31 @@ double larger(double a, double b) {
     return gsl_stats_max(pair, 1, 2);
 }
 
-// The six draws; `toScale` turns a stored size into the scale of the bounds
-// (identity or log10), `fromScale` a drawn value into the stored one.
+// The draws of one population: its size at the founding, then its present
+// size, never below the founding size. `toScale` turns a stored size into the
+// scale of the bounds (identity or log10), `fromScale` a drawn value into the
+// stored one.
+template <typename ToScale, typename FromScale>
+void drawPopulation(double oriLower, double oriUpper, double preLower, double preUpper,
+                    const char* oriName, const char* preName, ToScale toScale, FromScale fromScale,
+                    double& oriSize, double& preSize) {
+    oriSize = fromScale(drawRange(oriLower, oriUpper, oriName));
+    preSize = fromScale(drawRange(larger(toScale(oriSize), preLower), preUpper, preName));
+}
+
+// The six draws, in slot order.
 template <typename ToScale, typename FromScale>
 PriorDraw drawAll(const params& p, ToScale toScale, FromScale fromScale) {
     PriorDraw d{};
-    d[kMy] = fromScale(drawRange(p.my_lower, p.my_upper, "my_upper", "my_lower"));
-    d[kTimeToOri] = fromScale(drawRange(p.time_to_origin_lower, p.time_to_origin_upper,
-                                        "time_to_origin_upper", "time_to_origin_lower"));
-    d[kPopSizeOriTha] =
-        fromScale(drawRange(p.popsize_origin_tha_lower, p.popsize_origin_tha_upper,
-                            "popsize_origin_tha_upper", "popsize_origin_tha_lower"));
-    d[kPopSizePreTha] = fromScale(drawRange(
-        larger(toScale(d[kPopSizeOriTha]), p.popsize_present_tha_lower),
-        p.popsize_present_tha_upper, "popsize_present_tha_upper", "popsize_present_tha_lower"));
-    d[kPopSizeOriSue] =
-        fromScale(drawRange(p.popsize_origin_sue_lower, p.popsize_origin_sue_upper,
-                            "popsize_origin_sue_upper", "popsize_origin_sue_lower"));
-    d[kPopSizePreSue] = fromScale(drawRange(
-        larger(toScale(d[kPopSizeOriSue]), p.popsize_present_sue_lower),
-        p.popsize_present_sue_upper, "popsize_present_sue_upper", "popsize_present_sue_lower"));
+    d[My] = fromScale(drawRange(p.my_lower, p.my_upper, "my"));
+    d[TimeToOri] =
+        fromScale(drawRange(p.time_to_origin_lower, p.time_to_origin_upper, "time_to_origin"));
+    drawPopulation(p.popsize_origin_tha_lower, p.popsize_origin_tha_upper,
+                   p.popsize_present_tha_lower, p.popsize_present_tha_upper, "popsize_origin_tha",
+                   "popsize_present_tha", toScale, fromScale, d[PopSizeOriTha], d[PopSizePreTha]);
+    drawPopulation(p.popsize_origin_sue_lower, p.popsize_origin_sue_upper,
+                   p.popsize_present_sue_lower, p.popsize_present_sue_upper, "popsize_origin_sue",
+                   "popsize_present_sue", toScale, fromScale, d[PopSizeOriSue], d[PopSizePreSue]);
     return d;
 }
 

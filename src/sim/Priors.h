@@ -9,6 +9,9 @@
 // PopSizePreSue.
 using PriorDraw = std::array<double, 6>;
 
+// Slots of a PriorDraw.
+enum PriorSlot { My = 0, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue, PopSizePreSue };
+
 // Draws a parameter set uniformly on the natural scale from the ranges in `p`.
 // A present size is drawn from max(drawn founding size, its lower bound) to
 // its upper bound, so that both populations grow from the founding to the
