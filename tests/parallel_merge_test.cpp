@@ -73,12 +73,9 @@ TEST(ParallelMerge, EqualCumulativeTimesPutTheFirstGenealogysEventFirst) {
 TEST(ParallelMerge, RandomInputsKeepEveryEventItsLeavesAndItsTime) {
     std::mt19937 rng(20240611);
     for (int rep = 0; rep < 300; ++rep) {
-        const int s = 1 + static_cast<int>(rng() % 12);
-        const int t = 1 + static_cast<int>(rng() % 12);
-        const int endA = 1 + static_cast<int>(rng() % s);
-        const int endB = 1 + static_cast<int>(rng() % t);
-        auto A = randomGenealogy(rng, s, endA);
-        auto B = randomGenealogy(rng, t, endB);
+        auto [s, t, A, B] = randomSamples(rng);
+        const int endA = A->endLines;
+        const int endB = B->endLines;
         auto P = merge2parallelGen(*A, *B);
         ASSERT_TRUE(isValidGenealogy(*P));
         ASSERT_EQ(P->startLines, s + t);

@@ -132,12 +132,9 @@ TEST(SerialMerge, InconsistentInputsEndTheRunWithTheirMessage) {
 TEST(SerialMerge, RandomAssembliesGiveOneValidTreeOverAllLines) {
     std::mt19937 rng(77);
     for (int rep = 0; rep < 300; ++rep) {
-        const int s = 1 + static_cast<int>(rng() % 12);
-        const int t = 1 + static_cast<int>(rng() % 12);
-        const int endA = 1 + static_cast<int>(rng() % s);
-        const int endB = 1 + static_cast<int>(rng() % t);
-        auto A = randomGenealogy(rng, s, endA);
-        auto B = randomGenealogy(rng, t, endB);
+        auto [s, t, A, B] = randomSamples(rng);
+        const int endA = A->endLines;
+        const int endB = B->endLines;
         auto P = merge2parallelGen(*A, *B);
         auto sue = findSueTopNodes(*P, s);
         auto tha = findThaTopNodes(*P, s);

@@ -31,6 +31,22 @@ inline std::unique_ptr<Genealogy> randomGenealogy(std::mt19937& rng, int startLi
     return g;
 }
 
+// The `sue` and `tha` genealogies of one random locus: 1 to 12 lines each,
+// stopped at a random number of top lines.
+struct RandomSamples {
+    int s, t;  // sampled lines of A (`sue`) and B (`tha`)
+    std::unique_ptr<Genealogy> A, B;
+};
+inline RandomSamples randomSamples(std::mt19937& rng) {
+    const int s = 1 + static_cast<int>(rng() % 12);
+    const int t = 1 + static_cast<int>(rng() % 12);
+    const int endA = 1 + static_cast<int>(rng() % s);
+    const int endB = 1 + static_cast<int>(rng() % t);
+    auto A = randomGenealogy(rng, s, endA);
+    auto B = randomGenealogy(rng, t, endB);
+    return {s, t, std::move(A), std::move(B)};
+}
+
 // Cumulative time of each event, summed in index order.
 inline std::vector<double> cumulativeTimes(const Genealogy& g) {
     std::vector<double> cum;
