@@ -1,3 +1,4 @@
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_math.h>
 #include <gsl/gsl_sf_gamma.h>
 #include <gtest/gtest.h>
@@ -62,6 +63,36 @@ TEST(FounderDraw, FounderCountExamples) {
     // One founder, or a single line, leaves one lineage.
     EXPECT_EQ(numbFoundersFromU(5, 1, 0.999), 1);
     EXPECT_EQ(numbFoundersFromU(1, 4, 0.999), 1);
+}
+
+// The legacy rule compares u with C(c, j + 1) (1 - (j + 1) / c)^L: for three
+// founders the terms are 4/3, 1/3, 0 with two lines and 8/9, 1/9, 0 with
+// three, so three lines give three founders with probability 1/9, not 2/9.
+TEST(FounderDraw, LegacyFounderCountExamples) {
+    struct Case {
+        int lines, founders;
+        double u;
+        int legacy, exact;
+    };
+    const Case cases[] = {
+        {2, 3, 0.2, 1, 1}, {2, 3, 0.5, 2, 2},  {3, 3, 0.1, 1, 1},   {3, 3, 0.5, 2, 2},
+        {3, 3, 0.9, 3, 3}, {3, 3, 0.85, 2, 3}, {5, 1, 0.999, 1, 1}, {1, 4, 0.999, 1, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(legacyNumbFoundersFromU(c.lines, c.founders, c.u), c.legacy)
+            << c.lines << " lines, " << c.founders << " founders, u = " << c.u;
+        EXPECT_EQ(numbFoundersFromU(c.lines, c.founders, c.u), c.exact);
+    }
+    // A huge founder count: coefficients that overflow read as infinity, and
+    // the count stays within 1 .. lines.
+    gsl_error_handler_t* previous = gsl_set_error_handler_off();
+    for (int lines : {2, 50, 400})
+        for (double u : {1e-9, 0.5, 0.999}) {
+            const int k = legacyNumbFoundersFromU(lines, 2000000000, u);
+            EXPECT_GE(k, 1);
+            EXPECT_LE(k, lines);
+        }
+    gsl_set_error_handler(previous);
 }
 
 TEST(FounderDraw, FounderCountStaysWithinLinesAndFounders) {

@@ -17,11 +17,11 @@ namespace {
 
 GrowthConstants reference() { return growthConstants(1000, 10, 100, 0.5); }
 
-// The event intervals that a founder model stores, given the drawn standard
-// intervals and the founder rule's choice.
+// The event intervals that a founder model of the legacy model stores, given
+// the drawn standard intervals and the founder rule's choice.
 std::vector<double> founded(const std::vector<double>& stdIntervals,
                             const std::function<int(int)>& founders, int* numbFounders) {
-    const GrowthPhase g = growthPhase(stdIntervals, reference());
+    const GrowthPhase g = growthPhase(stdIntervals, reference(), ModelVersion::legacy);
     *numbFounders = founders(g.linesAtOri);
     return foundingEventIntervals(g, reference().coalTimeOri, *numbFounders);
 }
@@ -40,12 +40,13 @@ struct Replay {
     int numbFounders = 0;
 };
 
-Replay replay(int n, double timeToOri, const std::function<int(int, double)>& rule) {
+Replay replay(int n, double timeToOri, ModelVersion version,
+              const std::function<int(int, double)>& rule) {
     const GrowthConstants c = growthConstants(1000, 10, timeToOri, 0.5);
     std::vector<double> stdIntervals;
     for (int k = n; k >= 2; --k)
         stdIntervals.push_back(gsl_ran_exponential(r, 2.0 / (k * (k - 1))));
-    const GrowthPhase g = growthPhase(stdIntervals, c);
+    const GrowthPhase g = growthPhase(stdIntervals, c, version);
     Replay out;
     out.numbFounders = g.linesAtOri <= 1 ? 1 : rule(g.linesAtOri, gsl_rng_uniform_pos(r));
     out.times = foundingEventIntervals(g, c.coalTimeOri, out.numbFounders);
@@ -57,7 +58,9 @@ Replay replay(int n, double timeToOri, const std::function<int(int, double)>& ru
 
 TEST(FounderModels, FounderCountWorkedExampleWithMergesBeforeTheFounding) {
     int k = 0;
-    auto rule = [](double u) { return [u](int lines) { return numbFoundersFromU(lines, 3, u); }; };
+    auto rule = [](double u) {
+        return [u](int lines) { return legacyNumbFoundersFromU(lines, 3, u); };
+    };
     expectNear(founded({0.2, 0.5, 7.0}, rule(0.2), &k), {0.198180, 0.480180, 5.396519});
     EXPECT_EQ(k, 1);
     expectNear(founded({0.2, 0.5, 7.0}, rule(0.5), &k), {0.198180, 0.480180});
@@ -65,14 +68,16 @@ TEST(FounderModels, FounderCountWorkedExampleWithMergesBeforeTheFounding) {
 }
 
 TEST(FounderModels, FounderCountWorkedExampleWithNoMergeBeforeTheFounding) {
-    const GrowthPhase g = growthPhase({7.0, 1.0}, reference());
+    const GrowthPhase g = growthPhase({7.0, 1.0}, reference(), ModelVersion::legacy);
     EXPECT_EQ(g.cutIndex, 0);
     expectNear(g.intervals, {6.944993, 1.0});
     EXPECT_EQ(g.eventsBeforeOri, 0);
     EXPECT_EQ(g.linesAtOri, 3);
 
     int k = 0;
-    auto rule = [](double u) { return [u](int lines) { return numbFoundersFromU(lines, 3, u); }; };
+    auto rule = [](double u) {
+        return [u](int lines) { return legacyNumbFoundersFromU(lines, 3, u); };
+    };
     expectNear(founded({7.0, 1.0}, rule(0.1), &k), {6.074879, 0.0});
     EXPECT_EQ(k, 1);
     expectNear(founded({7.0, 1.0}, rule(0.5), &k), {6.074879});
@@ -98,12 +103,12 @@ TEST(FounderModels, TwoFounderWorkedExamples) {
 TEST(FounderModels, FoundingNeverHasANegativeOrUndefinedWait) {
     const GrowthConstants late = growthConstants(5000, 50, 2, 1.3);
     ASSERT_LT(late.coalTimeOri, 0.0);
-    const GrowthPhase g = growthPhase({0.1, 0.2}, late);
+    const GrowthPhase g = growthPhase({0.1, 0.2}, late, ModelVersion::legacy);
     ASSERT_EQ(g.linesAtOri, 3);
     EXPECT_EQ(foundingEventIntervals(g, late.coalTimeOri, 1), (std::vector<double>{0.0, 0.0}));
 
     const GrowthConstants none = growthConstants(5000, 50, 0, 0.5);
-    const GrowthPhase h = growthPhase({0.1, 0.2}, none);
+    const GrowthPhase h = growthPhase({0.1, 0.2}, none, ModelVersion::current);
     EXPECT_EQ(foundingEventIntervals(h, none.coalTimeOri, 2), (std::vector<double>{0.0}));
 }
 
@@ -112,25 +117,30 @@ TEST(FounderModels, DrawsWaitingTimesThenFounderThenTopology) {
         const int n = 1 + static_cast<int>(seed % 7);
         const double timeToOri = seed % 3 == 0 ? 300 : 2;  // many or few merges before
         const int origins = 1 + static_cast<int>(seed % 4);
-        for (bool twoFounders : {false, true}) {
-            Replay expected;
-            std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> after{nullptr, gsl_rng_free};
-            {
+        for (ModelVersion version : {ModelVersion::current, ModelVersion::legacy}) {
+            for (bool twoFounders : {false, true}) {
+                Replay expected;
+                std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> after{nullptr, gsl_rng_free};
+                {
+                    TestRng rng(seed);
+                    expected = replay(n, timeToOri, version, [&](int lines, double u) {
+                        if (twoFounders) return numbFoundersFracF2FromU(lines, 0.3, u);
+                        return version == ModelVersion::legacy
+                                   ? legacyNumbFoundersFromU(lines, origins, u)
+                                   : numbFoundersFromU(lines, origins, u);
+                    });
+                    after = rng.snapshot();
+                }
                 TestRng rng(seed);
-                expected = replay(n, timeToOri, [&](int lines, double u) {
-                    return twoFounders ? numbFoundersFracF2FromU(lines, 0.3, u)
-                                       : numbFoundersFromU(lines, origins, u);
-                });
-                after = rng.snapshot();
+                auto g = twoFounders
+                             ? simExpGrowthFracFound2(n, 1000, 10, timeToOri, 0.5, 2, 0.3, version)
+                             : simExpGrowthFoundersX(n, 1000, 10, timeToOri, 0.5, origins, version);
+                EXPECT_EQ(g->startLines, n);
+                EXPECT_EQ(g->endLines, expected.numbFounders);
+                EXPECT_EQ(g->eventTimes, expected.times);
+                EXPECT_EQ(g->events, expected.topology);
+                EXPECT_TRUE(sameState(after.get(), rng.get())) << seed;
             }
-            TestRng rng(seed);
-            auto g = twoFounders ? simExpGrowthFracFound2(n, 1000, 10, timeToOri, 0.5, 2, 0.3)
-                                 : simExpGrowthFoundersX(n, 1000, 10, timeToOri, 0.5, origins);
-            EXPECT_EQ(g->startLines, n);
-            EXPECT_EQ(g->endLines, expected.numbFounders);
-            EXPECT_EQ(g->eventTimes, expected.times);
-            EXPECT_EQ(g->events, expected.topology);
-            EXPECT_TRUE(sameState(after.get(), rng.get())) << seed;
         }
     }
 }

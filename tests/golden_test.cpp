@@ -45,25 +45,31 @@ std::vector<fs::path> goldenConfigs() {
 
 }  // namespace
 
+// Each configuration is run twice: under the current model (expected results
+// in results.txt) and with --legacy-model (legacy-results.txt, the outputs of
+// the model as it was first computed). Standard output is the same for both.
 TEST(Golden, RecordedRunsReproduceStandardOutputAndResultsByteForByte) {
     const std::vector<fs::path> configs = goldenConfigs();
     ASSERT_GE(configs.size(), 12u);
     for (const fs::path& config : configs) {
-        SCOPED_TRACE(config.filename().string());
-        TempDir dir;
-        dir.write("params.txt", readFile(config / "params.txt"));
-        dir.write("data.txt", readFile(config / "data.txt"));
-        std::string clock = readFile(config / "clock");
-        while (!clock.empty() && clock.back() == '\n') clock.pop_back();
+        for (const bool legacy : {false, true}) {
+            SCOPED_TRACE(config.filename().string() + (legacy ? " (legacy model)" : ""));
+            TempDir dir;
+            dir.write("params.txt", readFile(config / "params.txt"));
+            dir.write("data.txt", readFile(config / "data.txt"));
+            std::string clock = readFile(config / "clock");
+            while (!clock.empty() && clock.back() == '\n') clock.pop_back();
 
-        const ChildResult run = runFoundabc({"params.txt"}, dir.path(), clock);
+            const std::vector<std::string> args =
+                legacy ? std::vector<std::string>{"--legacy-model", "params.txt"}
+                       : std::vector<std::string>{"params.txt"};
+            const ChildResult run = runFoundabc(args, dir.path(), clock);
 
-        ASSERT_EQ(run.exitStatus, 0) << run.out;
-        EXPECT_EQ(run.out, readFile(config / "stdout.txt"));
-        const bool expectResults = fs::exists(config / "results.txt");
-        ASSERT_EQ(dir.exists("results.txt"), expectResults);
-        if (expectResults) {
-            EXPECT_EQ(dir.read("results.txt"), readFile(config / "results.txt"));
+            ASSERT_EQ(run.exitStatus, 0) << run.out;
+            EXPECT_EQ(run.out, readFile(config / "stdout.txt"));
+            const fs::path expected = config / (legacy ? "legacy-results.txt" : "results.txt");
+            ASSERT_EQ(dir.exists("results.txt"), fs::exists(expected));
+            if (fs::exists(expected)) EXPECT_EQ(dir.read("results.txt"), readFile(expected));
         }
     }
 }
@@ -98,6 +104,7 @@ struct PipelineCase {
     int origins;
     double fraction;
     bool log10Priors;
+    ModelVersion version = ModelVersion::current;
 };
 
 void setPriors(params& p, bool log10Priors) {
@@ -145,9 +152,9 @@ uint64_t pipelineDigest(const PipelineCase& c, unsigned long seed, bool reuse) {
             LocusHistory fresh;
             int numbOrigins;
             if (reuse) {
-                numbOrigins = simulateLocusInto(work, p, draw);
+                numbOrigins = simulateLocusInto(work, p, draw, c.version);
             } else {
-                fresh = simulateLocusHistory(p, draw);
+                fresh = simulateLocusHistory(p, draw, c.version);
                 numbOrigins = fresh.numbOrigins;
             }
             const Genealogy& g = reuse ? work.full : *fresh.full;
@@ -175,20 +182,29 @@ TEST(Golden, LocusPipelineReproducesRecordedBits) {
         uint64_t digest;
     };
     const Expected cases[] = {
-        {{6, 8, 5, 40, 0.5, 0, 0.0, false}, 3142850521666825576ull},
-        {{30, 25, 4, 20, 0.5, 0, 0.0, true}, 9681984816000053090ull},
-        {{12, 10, 5, 30, 0.5, 1, 0.0, false}, 2576454544583255536ull},
-        {{20, 15, 5, 30, 1.5, 3, 0.0, true}, 8985664607444655098ull},
-        {{9, 11, 5, 30, 1.0, 2, 0.3, false}, 7701175782726260727ull},
-        {{1, 7, 3, 20, 0.5, 0, 0.0, false}, 14153797862231753854ull},
-        {{2, 2, 3, 20, 2.0, 2, 0.0, true}, 7042470535712530148ull},
-        {{120, 80, 2, 4, 0.5, 5, 0.0, false}, 4183313010918186186ull},
+        {{6, 8, 5, 40, 0.5, 0, 0.0, false, ModelVersion::legacy}, 3142850521666825576ull},
+        {{30, 25, 4, 20, 0.5, 0, 0.0, true, ModelVersion::legacy}, 9681984816000053090ull},
+        {{12, 10, 5, 30, 0.5, 1, 0.0, false, ModelVersion::legacy}, 2576454544583255536ull},
+        {{20, 15, 5, 30, 1.5, 3, 0.0, true, ModelVersion::legacy}, 8985664607444655098ull},
+        {{9, 11, 5, 30, 1.0, 2, 0.3, false, ModelVersion::legacy}, 7701175782726260727ull},
+        {{1, 7, 3, 20, 0.5, 0, 0.0, false, ModelVersion::legacy}, 14153797862231753854ull},
+        {{2, 2, 3, 20, 2.0, 2, 0.0, true, ModelVersion::legacy}, 7042470535712530148ull},
+        {{120, 80, 2, 4, 0.5, 5, 0.0, false, ModelVersion::legacy}, 4183313010918186186ull},
+        {{6, 8, 5, 40, 0.5, 0, 0.0, false, ModelVersion::current}, 18248775336815194284ull},
+        {{30, 25, 4, 20, 0.5, 0, 0.0, true, ModelVersion::current}, 1088401557289743985ull},
+        {{12, 10, 5, 30, 0.5, 1, 0.0, false, ModelVersion::current}, 11471104270473349292ull},
+        {{20, 15, 5, 30, 1.5, 3, 0.0, true, ModelVersion::current}, 8066889877404140145ull},
+        {{9, 11, 5, 30, 1.0, 2, 0.3, false, ModelVersion::current}, 10497180457483047207ull},
+        {{1, 7, 3, 20, 0.5, 0, 0.0, false, ModelVersion::current}, 17202170265811565279ull},
+        {{2, 2, 3, 20, 2.0, 2, 0.0, true, ModelVersion::current}, 12026154846375808939ull},
+        {{120, 80, 2, 4, 0.5, 5, 0.0, false, ModelVersion::current}, 10545440781011942871ull},
     };
     for (const Expected& e : cases) {
         for (bool reuse : {false, true}) {
             EXPECT_EQ(pipelineDigest(e.c, 20240101, reuse), e.digest)
                 << "case with " << e.c.sueLines << " sue and " << e.c.thaLines
-                << " tha lines, origins " << e.c.origins << (reuse ? ", reused workspace" : "");
+                << " tha lines, origins " << e.c.origins << (reuse ? ", reused workspace" : "")
+                << (e.c.version == ModelVersion::legacy ? ", legacy model" : "");
         }
     }
 }

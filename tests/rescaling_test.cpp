@@ -18,7 +18,8 @@ std::unique_ptr<Genealogy> twoEvents(double first, double second) {
 
 TEST(TimeRescaling, GrowthPhaseEventsMapThroughTheGrowthClock) {
     // The kept intervals of the growth example (drawn 0.2 and 0.5).
-    const GrowthPhase phase = growthPhase({0.2, 0.5, 7.0}, growthConstants(1000, 10, 100, 0.5));
+    const GrowthPhase phase =
+        growthPhase({0.2, 0.5, 7.0}, growthConstants(1000, 10, 100, 0.5), ModelVersion::legacy);
     auto coal = twoEvents(phase.intervals[0], phase.intervals[1]);
     auto real = coalTime2realTime(*coal, 1000, 10, 100, 0.5);
     EXPECT_NEAR(real->eventTimes[0], 32.112503, 5e-7);

@@ -14,33 +14,35 @@ namespace {
 // The `sue` genealogy back to the founding, by the founding model that the
 // settings select: two founders with unequal shares, no founder collapse, or a
 // fixed number of founders.
-void simulateSueGenealogy(LocusWorkspace& w, const params& settings, const PriorDraw& draw) {
+void simulateSueGenealogy(LocusWorkspace& w, const params& settings, const PriorDraw& draw,
+                          ModelVersion version) {
     if (settings.unequal_founding_fractions > 0)
         simExpGrowthFracFound2Into(w.sue, w.coalescent, settings.number_of_sue_lines,
                                    draw[PopSizePreSue], draw[PopSizeOriSue], draw[TimeToOri],
                                    settings.alpha, settings.conditional_number_of_origins,
-                                   settings.unequal_founding_fractions);
+                                   settings.unequal_founding_fractions, version);
     else if (settings.conditional_number_of_origins == 0)
         simExpGrowthInto(w.sue, w.coalescent, settings.number_of_sue_lines, draw[PopSizePreSue],
-                         draw[PopSizeOriSue], draw[TimeToOri], settings.alpha);
+                         draw[PopSizeOriSue], draw[TimeToOri], settings.alpha, version);
     else
         simExpGrowthFoundersXInto(w.sue, w.coalescent, settings.number_of_sue_lines,
                                   draw[PopSizePreSue], draw[PopSizeOriSue], draw[TimeToOri],
-                                  settings.alpha, settings.conditional_number_of_origins);
+                                  settings.alpha, settings.conditional_number_of_origins, version);
 }
 
 }  // namespace
 
-int simulateLocusInto(LocusWorkspace& w, const params& settings, const PriorDraw& draw) {
+int simulateLocusInto(LocusWorkspace& w, const params& settings, const PriorDraw& draw,
+                      ModelVersion version) {
     simExpGrowthInto(w.tha, w.coalescent, settings.number_of_tha_lines, draw[PopSizePreTha],
-                     draw[PopSizeOriTha], draw[TimeToOri], settings.alpha);
+                     draw[PopSizeOriTha], draw[TimeToOri], settings.alpha, version);
     coalTime2realTimeInto(w.tha, w.thaReal, draw[PopSizePreTha], draw[PopSizeOriTha],
                           draw[TimeToOri], settings.alpha);
 
     if (settings.unequal_founding_fractions > 0 && settings.conditional_number_of_origins != 2)
         fail("if fracF2 > 0 conditional_origins must be 2\n");
 
-    simulateSueGenealogy(w, settings, draw);
+    simulateSueGenealogy(w, settings, draw, version);
     coalTime2realTimeInto(w.sue, w.sueReal, draw[PopSizePreSue], draw[PopSizeOriSue],
                           draw[TimeToOri], settings.alpha);
 
@@ -57,8 +59,9 @@ int simulateLocusInto(LocusWorkspace& w, const params& settings, const PriorDraw
     return numbOrigins;
 }
 
-LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw) {
+LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw,
+                                  ModelVersion version) {
     LocusWorkspace work;
-    const int numbOrigins = simulateLocusInto(work, settings, draw);
+    const int numbOrigins = simulateLocusInto(work, settings, draw, version);
     return {std::make_unique<Genealogy>(std::move(work.full)), numbOrigins};
 }

@@ -20,9 +20,11 @@ struct LocusHistory {
 // Simulates the genealogy of one locus under the drawn parameters: the `tha`
 // and `sue` samples back to the founding (the `sue` sample by the founding
 // model the settings select), the ancestral genealogy of the lines both leave
-// at the founding, and the join of all three into one tree. The order of the
-// steps fixes the order of the random draws. Errors end the process.
-LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw);
+// at the founding, and the join of all three into one tree, under the given
+// model version. The order of the steps fixes the order of the random draws.
+// Errors end the process.
+LocusHistory simulateLocusHistory(const params& settings, const PriorDraw& draw,
+                                  ModelVersion version = ModelVersion::current);
 
 // Everything one locus step makes, kept from one locus to the next so that
 // its storage is reused rather than allocated anew: the records by role and
@@ -39,4 +41,5 @@ struct LocusWorkspace {
 
 // simulateLocusHistory in a workspace: the same steps and draws; the full
 // genealogy is left in work.full and the origin count is returned.
-int simulateLocusInto(LocusWorkspace& work, const params& settings, const PriorDraw& draw);
+int simulateLocusInto(LocusWorkspace& work, const params& settings, const PriorDraw& draw,
+                      ModelVersion version);

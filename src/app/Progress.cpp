@@ -37,8 +37,9 @@ std::string formatProgress(long done, long total, long accepted, double elapsedS
     const double left = rate > 0 ? (total - done) / rate : NAN;
     const double percent = total > 0 ? 100.0 * done / total : 100.0;
     char buf[160];
-    std::snprintf(buf, sizeof buf, "%ld/%ld repeats (%.1f%%), %ld accepted, %.0f repeats/s, %s left",
-                  done, total, percent, accepted, rate, formatDuration(left).c_str());
+    std::snprintf(buf, sizeof buf,
+                  "%ld/%ld repeats (%.1f%%), %ld accepted, %.0f repeats/s, %s left", done, total,
+                  percent, accepted, rate, formatDuration(left).c_str());
     return buf;
 }
 

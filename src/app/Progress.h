@@ -13,7 +13,7 @@ std::string formatProgress(long done, long total, long accepted, double elapsedS
 // few times a second, and clears the line when the run ends. Standard output
 // and the results file are never touched.
 class ProgressLine {
-public:
+  public:
     // `stream` is not owned; it is usually stderr.
     ProgressLine(long total, std::FILE* stream);
     ~ProgressLine();  // clears the line
@@ -26,7 +26,7 @@ public:
     // Removes the line from the terminal, if it was drawn.
     void clear();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     long total_;
     std::FILE* stream_;  // null when not a terminal

@@ -15,7 +15,7 @@
 #include "sim/SummaryStats.h"
 
 int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
-                     const RepeatObserver& onRepeat) {
+                     ModelVersion version, const RepeatObserver& onRepeat) {
     const int numbLoci = settings.number_of_loci;
     const int numbLines = totalLines(settings);
     int numbAccepted = 0;
@@ -32,7 +32,7 @@ int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
 
         int monoLoci = 0;  // loci whose `sue` lines trace back to one origin
         for (int locus = 0; locus < numbLoci; ++locus) {
-            const int numbOrigins = simulateLocusInto(work, settings, draw);
+            const int numbOrigins = simulateLocusInto(work, settings, draw, version);
             generateStepMutInto(work.full, draw[My], alleleMatrix[locus], mutation);
             if (numbOrigins == 1) ++monoLoci;
         }

@@ -1,9 +1,12 @@
 // foundabc: estimates the founding history of a derived population (`sue`)
 // from a parental one (`tha`) by rejection sampling. This is the outline of a
 // run; each step lives in its own file.
+#include <gsl/gsl_errno.h>
+
 #include <iostream>
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
 #include "app/RejectionLoop.h"
@@ -12,14 +15,17 @@
 #include "io/IO_tools.h"
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) fail("Not enough arguments (infile)\n");
+    const CommandLine command = parseCommandLine(argc, argv);
     installOutOfMemoryHandler();
     ignoreFileSizeSignal();
+    // The legacy founder count forms binomial coefficients that overflow for
+    // huge founder counts: they then read as infinity instead of aborting.
+    gsl_set_error_handler_off();
 
     // The one generator of the run; no number is drawn before the repeats.
     GeneratorOwner generator = createSeededGenerator();
 
-    std::unique_ptr<params> p = readInfile(argv[1]);
+    std::unique_ptr<params> p = readInfile(command.infile.c_str());
     echoParams(*p, std::cout);
     checkParams(*p);
 
@@ -29,9 +35,8 @@ int main(int argc, char* argv[]) {
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(p->repeats, stderr);
-    runRejectionLoop(*p, obs, [&progress](long done, long accepted) {
-        progress.update(done, accepted);
-    });
+    runRejectionLoop(*p, obs, command.model,
+                     [&progress](long done, long accepted) { progress.update(done, accepted); });
 
     return 0;
 }

@@ -14,9 +14,10 @@
 // alpha <= 0 or N_pres <= N_ori. New record owned by the caller.
 // REQUIRES: numbLines >= 1.
 std::unique_ptr<Genealogy> simExpGrowth(int numbLines, double N_pres, double N_ori,
-                                        double timeToOri, double alpha);
+                                        double timeToOri, double alpha,
+                                        ModelVersion version = ModelVersion::current);
 
 // simExpGrowth writing into the reused record `out`, with `work` as scratch:
 // the same checks, draws and record.
 void simExpGrowthInto(Genealogy& out, CoalescentBuffers& work, int numbLines, double N_pres,
-                      double N_ori, double timeToOri, double alpha);
+                      double N_ori, double timeToOri, double alpha, ModelVersion version);

@@ -1,6 +1,7 @@
 #include "sim/FounderDraw.h"
 
 #include <gsl/gsl_rng.h>
+#include <gsl/gsl_sf_gamma.h>
 
 #include <algorithm>
 
@@ -57,10 +58,30 @@ int numbFoundersFromU(int linesAtOri, int conditional_origins, double u) {
     return c - j;
 }
 
-int drawNumbFounders(int linesAtOri, int conditional_origins) {
+int legacyNumbFoundersFromU(int linesAtOri, int conditional_origins, double u) {
+    if (linesAtOri <= 1) return 1;
+    const int c = conditional_origins;
+    // Every term with j + 1 <= c - linesAtOri is at least
+    // C(c, linesAtOri) (linesAtOri / c)^linesAtOri > 1 > u, so the loop may
+    // start past them: a huge founder count then costs no more than a small
+    // one, and the binomial coefficients that would overflow are never formed.
+    int j = c > linesAtOri ? c - linesAtOri : 0;
+    while (j < c) {
+        const double term =
+            gsl_sf_choose(static_cast<unsigned int>(c), static_cast<unsigned int>(j + 1)) *
+            intPow(1 - static_cast<double>(j + 1) / c, linesAtOri);
+        if (!(term > u)) break;
+        ++j;
+    }
+    return c - j;
+}
+
+int drawNumbFounders(int linesAtOri, int conditional_origins, ModelVersion version) {
     if (linesAtOri <= 1) return 1;
     const double u = gsl_rng_uniform_pos(r);
-    return numbFoundersFromU(linesAtOri, conditional_origins, u);
+    return version == ModelVersion::legacy
+               ? legacyNumbFoundersFromU(linesAtOri, conditional_origins, u)
+               : numbFoundersFromU(linesAtOri, conditional_origins, u);
 }
 
 double sameFounderProb(int linesAtOri, double fracF2) {

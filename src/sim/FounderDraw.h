@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "sim/ModelVersion.h"
+
 // The number of founder lineages that the lines still separate at a founding
 // descend from. Each function of u is the deterministic rule; the draw*
 // functions make exactly one gsl_rng_uniform_pos draw from `r` when
@@ -28,7 +30,16 @@ std::vector<double> occupiedFoundersDist(int lines, int founders);
 // linesAtOri). 1 when linesAtOri <= 1.
 // REQUIRES: conditional_origins >= 1, 0 < u < 1.
 int numbFoundersFromU(int linesAtOri, int conditional_origins, double u);
-int drawNumbFounders(int linesAtOri, int conditional_origins);
+
+// The legacy founder count: j counts up from 0 while j < conditional_origins
+// and C(conditional_origins, j + 1) (1 - (j + 1) / conditional_origins)^
+// linesAtOri > u, the expected number of empty sets of j + 1 founders taken
+// for a probability. Same range and conventions as numbFoundersFromU.
+int legacyNumbFoundersFromU(int linesAtOri, int conditional_origins, double u);
+
+// One draw of the founder count under the given model version.
+int drawNumbFounders(int linesAtOri, int conditional_origins,
+                     ModelVersion version = ModelVersion::current);
 
 // Probability that all linesAtOri lines descend from the same one of two
 // founders, the second founder with probability fracF2 per line:

@@ -19,20 +19,22 @@
 // alpha <= 0, N_ori >= N_pres or conditional_origins < 0.
 std::unique_ptr<Genealogy> simExpGrowthFoundersX(int numbLines, double N_pres, double N_ori,
                                                  double timeToOri, double alpha,
-                                                 int conditional_origins);
+                                                 int conditional_origins,
+                                                 ModelVersion version = ModelVersion::current);
 
 // Two founders; each line descends from the second with probability fracF2.
 // Ends the run with a message when alpha <= 0, N_ori >= N_pres or
 // conditional_origins != 2.
 std::unique_ptr<Genealogy> simExpGrowthFracFound2(int numbLines, double N_pres, double N_ori,
                                                   double timeToOri, double alpha,
-                                                  int conditional_origins, double fracF2);
+                                                  int conditional_origins, double fracF2,
+                                                  ModelVersion version = ModelVersion::current);
 
 // The two models writing into the reused record `out`, with `work` as
 // scratch: the same checks, draws and record.
 void simExpGrowthFoundersXInto(Genealogy& out, CoalescentBuffers& work, int numbLines,
                                double N_pres, double N_ori, double timeToOri, double alpha,
-                               int conditional_origins);
+                               int conditional_origins, ModelVersion version);
 void simExpGrowthFracFound2Into(Genealogy& out, CoalescentBuffers& work, int numbLines,
                                 double N_pres, double N_ori, double timeToOri, double alpha,
-                                int conditional_origins, double fracF2);
+                                int conditional_origins, double fracF2, ModelVersion version);

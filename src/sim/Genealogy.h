@@ -17,7 +17,7 @@
 // A record owns its storage and is never copied; producers return it through
 // std::unique_ptr and the caller owns it.
 class Genealogy {
-public:
+  public:
     using Triple = std::array<int32_t, 3>;  // {parent, first child, second child}
 
     // REQUIRES: 1 <= endLines <= startLines (callers guarantee it).
@@ -30,9 +30,10 @@ public:
     Genealogy(Genealogy&&) = default;
     Genealogy& operator=(Genealogy&&) = default;
 
-    int32_t startLines;               // lines at the sampling end (leaves)
-    int32_t endLines;                 // lines still separate after the last event
-    int32_t numbEvents;               // always startLines - endLines
-    std::vector<Triple> events;       // events[i] = {parent, child, child}
-    std::vector<double> eventTimes;   // waiting time from event i-1 (or the sampling time) to event i
+    int32_t startLines;          // lines at the sampling end (leaves)
+    int32_t endLines;            // lines still separate after the last event
+    int32_t numbEvents;          // always startLines - endLines
+    std::vector<Triple> events;  // events[i] = {parent, child, child}
+    std::vector<double>
+        eventTimes;  // waiting time from event i-1 (or the sampling time) to event i
 };

@@ -13,19 +13,21 @@ GrowthConstants growthConstants(double N_pres, double N_ori, double timeToOri, d
     return c;
 }
 
-void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConstants& c,
+namespace {
+
+// The intervals of the legacy model: the standard intervals that fall in the
+// growth phase are first transformed for growth, as if they were real time,
+// before the rescaling maps the result to real time once more.
+void legacyIntervals(const std::vector<double>& stdIntervals, const GrowthConstants& c,
                      GrowthPhase& g, bool wholeGrowthScale) {
     const int numbMerges = static_cast<int>(stdIntervals.size());
     const double rate = c.growthRate;
     g.growthIntervals.assign(stdIntervals.size(), 0.0);
     g.growthTimes.assign(stdIntervals.size(), 0.0);
-    g.intervals.assign(stdIntervals.size(), 0.0);
-    g.cumTimes.assign(stdIntervals.size(), 0.0);
 
-    // Time change of the growth phase: a standard interval starting at growth
-    // time s lasts ln(1 + rate * std * exp(-rate * s)) / rate. Past the first
-    // event that reaches the end of growth no value of the growth scale is
-    // read again.
+    // A standard interval starting at growth time s lasts
+    // ln(1 + rate * std * exp(-rate * s)) / rate. Past the first event that
+    // reaches the end of growth no value of the growth scale is read again.
     double s = 0.0;
     for (int i = 0; i < numbMerges; ++i) {
         g.growthIntervals[i] =
@@ -51,7 +53,28 @@ void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConsta
         g.intervals[cut] = stdIntervals[cut] - used + x;
         for (int i = cut + 1; i < numbMerges; ++i) g.intervals[i] = stdIntervals[i];
     }
+}
 
+}  // namespace
+
+void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConstants& c,
+                     GrowthPhase& g, ModelVersion version, bool wholeGrowthScale) {
+    const int numbMerges = static_cast<int>(stdIntervals.size());
+    if (version == ModelVersion::legacy) {
+        g.intervals.assign(stdIntervals.size(), 0.0);
+        legacyIntervals(stdIntervals, c, g, wholeGrowthScale);
+    } else {
+        // A standard-coalescent interval among k lines is exactly a wait on
+        // the coalescent scale: the hazard of each pair accrues at 1/N(t) per
+        // unit of real time, and the rescaling turns coalescent time into
+        // real time. So the growth phase needs no transform of its own.
+        g.intervals.assign(stdIntervals.begin(), stdIntervals.end());
+        g.growthIntervals.clear();
+        g.growthTimes.clear();
+        g.cutIndex = 0;
+    }
+
+    g.cumTimes.resize(stdIntervals.size());
     double sum = 0.0;
     for (int i = 0; i < numbMerges; ++i) {
         sum += g.intervals[i];
@@ -64,14 +87,15 @@ void growthPhaseInto(const std::vector<double>& stdIntervals, const GrowthConsta
     g.linesAtOri = numbMerges + 1 - kept;
 }
 
-GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c) {
+GrowthPhase growthPhase(const std::vector<double>& stdIntervals, const GrowthConstants& c,
+                        ModelVersion version) {
     GrowthPhase g;
-    growthPhaseInto(stdIntervals, c, g, true);
+    growthPhaseInto(stdIntervals, c, g, version);
     return g;
 }
 
-GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c) {
-    return growthPhase(drawStdIntervals(numbLines), c);
+GrowthPhase simGrowthPhase(int numbLines, const GrowthConstants& c, ModelVersion version) {
+    return growthPhase(drawStdIntervals(numbLines), c, version);
 }
 
 void foundingEventIntervalsInto(const GrowthPhase& phase, double coalTimeOri, int numbFounders,

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Rewrites the expected outputs of every golden configuration from the given
 # program: its standard output (stdout.txt) and, when the run accepted a
-# repeat, its results file (results.txt). Each configuration folder holds the
+# repeat, its results file under the current model (results.txt) and with
+# --legacy-model (legacy-results.txt). Each configuration folder holds the
 # parameter file, the data file and the fixed clock that seeds the run.
 # Only for a deliberate change of what a run produces; the golden test exists
 # to catch every other change.
@@ -13,13 +14,17 @@ BIN=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 cd "$(dirname "$0")"
 for dir in */; do
     name=${dir%/}
-    work=$(mktemp -d)
-    cp "$name/params.txt" "$name/data.txt" "$work/"
-    clock=$(cat "$name/clock")
-    (cd "$work" && TZ=UTC faketime -f "$clock" "$BIN" params.txt > stdout.txt)
-    cp "$work/stdout.txt" "$name/stdout.txt"
-    rm -f "$name/results.txt"
-    [ -f "$work/results.txt" ] && cp "$work/results.txt" "$name/results.txt"
-    rm -rf "$work"
+    for model in current legacy; do
+        work=$(mktemp -d)
+        cp "$name/params.txt" "$name/data.txt" "$work/"
+        clock=$(cat "$name/clock")
+        option=""; results=results.txt
+        [ "$model" = legacy ] && { option=--legacy-model; results=legacy-results.txt; }
+        (cd "$work" && TZ=UTC faketime -f "$clock" "$BIN" $option params.txt > stdout.txt)
+        cp "$work/stdout.txt" "$name/stdout.txt"
+        rm -f "$name/$results"
+        [ -f "$work/results.txt" ] && cp "$work/results.txt" "$name/$results"
+        rm -rf "$work"
+    done
     echo "$name: $(wc -l < "$name/stdout.txt") output lines, $( [ -f "$name/results.txt" ] && wc -l < "$name/results.txt" || echo no) results lines"
 done
