@@ -58,14 +58,23 @@ void sortedInto(const int32_t* values, int size, std::vector<int32_t>& out) {
     std::sort(out.begin(), out.end());
 }
 
-// Fills scratch.distinct with the locus's distinct values in ascending order,
-// as offsets from `lo`, with the number of lines of each population holding
-// them. Alleles of one locus lie in a narrow range, so this is a count per
-// value; values far apart (possible in observed data) are sorted instead.
+using Distinct = TableStatsScratch::Distinct;
+
+// The locus's distinct values in ascending order, as offsets from `lo`, with
+// the number of lines of each population holding them.
+struct DistinctList {
+    const Distinct* begin;
+    const Distinct* end;
+};
+
+// Fills the front of scratch.distinct with the locus's distinct values.
+// Alleles of one locus lie in a narrow range, so this is a count per value;
+// values far apart (possible in observed data) are sorted instead. The list
+// is written through a plain pointer: it is kept at least as long as needed,
+// so no entry pays for a growth check.
 template <bool kSkipMissing>
-void distinctValues(const int32_t* sue, int sueLines, const int32_t* tha, int thaLines, int32_t lo,
-                    int32_t hi, int64_t numbValues, TableStatsScratch& s) {
-    s.distinct.clear();
+DistinctList distinctValues(const int32_t* sue, int sueLines, const int32_t* tha, int thaLines,
+                            int32_t lo, int32_t hi, int64_t numbValues, TableStatsScratch& s) {
     const int64_t range = static_cast<int64_t>(hi) - lo;
     if (range <= 4 * numbValues + 64) {
         const size_t size = static_cast<size_t>(range) + 1;
@@ -73,6 +82,8 @@ void distinctValues(const int32_t* sue, int sueLines, const int32_t* tha, int th
             s.countSue.resize(size, 0);
             s.countTha.resize(size, 0);
         }
+        if (s.distinct.size() < size) s.distinct.resize(size);
+        Distinct* out = s.distinct.data();
         countInto<kSkipMissing>(sue, sueLines, lo, s.countSue.data());
         countInto<kSkipMissing>(tha, thaLines, lo, s.countTha.data());
         // Read each count once and set it back to zero for the next locus.
@@ -80,11 +91,11 @@ void distinctValues(const int32_t* sue, int sueLines, const int32_t* tha, int th
             const int32_t cs = s.countSue[d];
             const int32_t ct = s.countTha[d];
             if ((cs | ct) == 0) continue;
-            s.distinct.push_back({static_cast<int64_t>(d), cs, ct});
+            *out++ = {static_cast<int64_t>(d), cs, ct};
             s.countSue[d] = 0;
             s.countTha[d] = 0;
         }
-        return;
+        return {s.distinct.data(), out};
     }
     sortedInto<kSkipMissing>(sue, sueLines, s.sortedSue);
     sortedInto<kSkipMissing>(tha, thaLines, s.sortedTha);
@@ -92,14 +103,17 @@ void distinctValues(const int32_t* sue, int sueLines, const int32_t* tha, int th
     size_t k = 0;
     const size_t ns = s.sortedSue.size();
     const size_t nt = s.sortedTha.size();
+    if (s.distinct.size() < ns + nt) s.distinct.resize(ns + nt);
+    Distinct* out = s.distinct.data();
     while (i < ns || k < nt) {
         int32_t v = i < ns ? s.sortedSue[i] : s.sortedTha[k];
         if (k < nt) v = std::min(v, s.sortedTha[k]);
-        TableStatsScratch::Distinct entry{static_cast<int64_t>(v) - lo, 0, 0};
+        Distinct entry{static_cast<int64_t>(v) - lo, 0, 0};
         for (; i < ns && s.sortedSue[i] == v; ++i) ++entry.sue;
         for (; k < nt && s.sortedTha[k] == v; ++k) ++entry.tha;
-        s.distinct.push_back(entry);
+        *out++ = entry;
     }
+    return {s.distinct.data(), out};
 }
 
 // What one population contributes at one locus.
@@ -131,13 +145,12 @@ void addCount(GroupLocus& g, int64_t offset, int64_t count) {
 // Sum of squared deviations from the mean, taken about the mean (not as
 // sum x^2 - n mean^2) so that nothing cancels.
 template <typename CountOf>
-double squaredDeviations(const std::vector<TableStatsScratch::Distinct>& distinct, double mean,
-                         CountOf countOf) {
+double squaredDeviations(DistinctList distinct, double mean, CountOf countOf) {
     double sum = 0.0;
-    for (const auto& e : distinct) {
-        const int32_t c = countOf(e);
+    for (const Distinct* e = distinct.begin; e != distinct.end; ++e) {
+        const int32_t c = countOf(*e);
         if (c == 0) continue;
-        const double dev = static_cast<double>(e.offset) - mean;
+        const double dev = static_cast<double>(e->offset) - mean;
         sum += static_cast<double>(c) * (dev * dev);
     }
     return sum;
@@ -158,14 +171,15 @@ void addLocus(const std::vector<int32_t>& row, int sueLines, int thaLines, Table
     if (numbValues == 0) return;  // nothing is defined at this locus
     const int32_t lo = std::min(es.lo, et.lo);
     const int32_t hi = std::max(es.hi, et.hi);
-    distinctValues<kSkipMissing>(sue, sueLines, tha, thaLines, lo, hi, numbValues, s);
+    const DistinctList distinct =
+        distinctValues<kSkipMissing>(sue, sueLines, tha, thaLines, lo, hi, numbValues, s);
 
     GroupLocus g[2];
     int64_t pooledSquaredCounts = 0;
-    for (const auto& e : s.distinct) {
-        addCount(g[0], e.offset, e.sue);
-        addCount(g[1], e.offset, e.tha);
-        const int64_t c = int64_t{e.sue} + e.tha;
+    for (const Distinct* e = distinct.begin; e != distinct.end; ++e) {
+        addCount(g[0], e->offset, e->sue);
+        addCount(g[1], e->offset, e->tha);
+        const int64_t c = int64_t{e->sue} + e->tha;
         pooledSquaredCounts += c * c;
     }
 
@@ -182,8 +196,8 @@ void addLocus(const std::vector<int32_t>& row, int sueLines, int thaLines, Table
         het[p] = q.heterozygosity();
         m.het[p].add(het[p]);
         const double ss =
-            p == 0 ? squaredDeviations(s.distinct, mean[p], [](const auto& e) { return e.sue; })
-                   : squaredDeviations(s.distinct, mean[p], [](const auto& e) { return e.tha; });
+            p == 0 ? squaredDeviations(distinct, mean[p], [](const auto& e) { return e.sue; })
+                   : squaredDeviations(distinct, mean[p], [](const auto& e) { return e.tha; });
         m.var[p].add(ss / static_cast<double>(q.n - 1));
     }
     if (g[0].n >= 1 && g[1].n >= 1) {

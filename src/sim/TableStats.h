@@ -64,7 +64,7 @@ struct TableStatsScratch {
     std::vector<int32_t> countTha;
     std::vector<int32_t> sortedSue;  // for loci whose values lie far apart
     std::vector<int32_t> sortedTha;
-    std::vector<Distinct> distinct;  // the locus's values in ascending order
+    std::vector<Distinct> distinct;  // the locus's values in ascending order (a prefix)
 };
 
 // The statistics of `alleleMatrix`: rows 0..numbLoci-1, each with the
