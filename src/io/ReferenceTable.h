@@ -34,7 +34,8 @@ void appendTableNumber(std::string& out, double value);
 
 // Writes the table to one file, owned by one thread. The constructor creates
 // or truncates the file and writes the header; a name ending in ".gz" is
-// written gzip-compressed through zlib, the same text as without it.
+// written gzip-compressed through zlib (fastest level), the same text as
+// without it.
 //
 // Rows are kept in memory and handed on in whole blocks: as soon as at least
 // `blockBytes` of text are waiting (64 KiB by default, about 150 rows), they
