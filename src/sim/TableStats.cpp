@@ -82,7 +82,8 @@ DistinctList distinctValues(const int32_t* sue, int sueLines, const int32_t* tha
             s.countSue.resize(size, 0);
             s.countTha.resize(size, 0);
         }
-        if (s.distinct.size() < size) s.distinct.resize(size);
+        const size_t most = static_cast<size_t>(std::min<int64_t>(range + 1, numbValues));
+        if (s.distinct.size() < most) s.distinct.resize(most);
         Distinct* out = s.distinct.data();
         countInto<kSkipMissing>(sue, sueLines, lo, s.countSue.data());
         countInto<kSkipMissing>(tha, thaLines, lo, s.countTha.data());
