@@ -69,7 +69,8 @@ struct TableStatsScratch {
 
 // The statistics of `alleleMatrix`: rows 0..numbLoci-1, each with the
 // `sueLines` sue values first, then the `thaLines` tha values. Computes S with
-// computeSD or computeSD_real according to `source`. Reads the matrix only.
+// computeSD or computeSD_real according to `source` (which allocate their
+// own working storage on every call). Reads the matrix only.
 TableStatistics tableStatistics(const AlleleMatrix& alleleMatrix, int sueLines, int thaLines,
                                 int numbLoci, AlleleSource source, TableStatsScratch& scratch);
 
