@@ -1,0 +1,98 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sim/TableStats.h"
+
+// The reference table: one tab-separated row per simulation, accepted or
+// not, under one header line:
+//   sim, the six parameters (results file names), FracSueMono, the twelve
+//   statistics of TableStatistics, DS, accepted.
+// `sim` is a decimal integer, `accepted` 0 or 1; every other value is the
+// shortest decimal text that reads back as the same double, with not-a-number
+// written NaN and the infinities Inf and -Inf.
+
+// The header line, "\n" included.
+std::string tableHeader();
+
+// Appends one row, "\n" included, to `out`. `params` in the results file's
+// order: My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
+// PopSizePreSue. Any thread may format rows; only the writer's owner writes.
+void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& params,
+                    double fracSueMono, const TableStatistics& stats, double DS, bool accepted);
+
+// The same row as a string of its own.
+std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, double fracSueMono,
+                           const TableStatistics& stats, double DS, bool accepted);
+
+// Appends `value` as a table number (shortest round trip; NaN, Inf, -Inf).
+void appendTableNumber(std::string& out, double value);
+
+// Writes the table to one file, owned by one thread. The constructor creates
+// or truncates the file and writes the header; a name ending in ".gz" is
+// written gzip-compressed through zlib (fastest level), the same text as
+// without it.
+//
+// Rows are kept in memory and handed on in whole blocks: as soon as at least
+// `blockBytes` of text are waiting (64 KiB by default, about 150 rows), they
+// go to the system in one piece, and a compressed file is then flushed to a
+// sync point (Z_SYNC_FLUSH). So a process killed at any moment leaves a file
+// whose complete rows, up to the last block, read back with gzip -dc (which
+// reports the missing end); at most the rows of the block being collected are
+// lost. A write that fails ends the run through fail() with
+// "error: table: cannot write NAME"; in a plain file a partly written block is
+// taken back first, so the file keeps only whole rows.
+class ReferenceTableWriter {
+  public:
+    static constexpr std::size_t kDefaultBlockBytes = 64 * 1024;
+
+    explicit ReferenceTableWriter(std::string path, std::size_t blockBytes = kDefaultBlockBytes);
+    ~ReferenceTableWriter();  // close()
+    ReferenceTableWriter(ReferenceTableWriter&& other) noexcept;
+    ReferenceTableWriter& operator=(ReferenceTableWriter&& other) noexcept;
+    ReferenceTableWriter(const ReferenceTableWriter&) = delete;
+    ReferenceTableWriter& operator=(const ReferenceTableWriter&) = delete;
+
+    // Formats and adds one row (see appendTableRow).
+    void writeRow(int64_t sim, const std::array<double, 6>& params, double fracSueMono,
+                  const TableStatistics& stats, double DS, bool accepted);
+
+    // Adds rows formatted already: zero or more whole rows, each ending in
+    // "\n" (for example the part of a table that another process wrote).
+    void writeRows(std::string_view rows);
+
+    // Hands every waiting row to the system now, with a sync point when
+    // compressed.
+    void flush();
+
+    // Flushes, ends the compressed stream and closes the file. Later calls,
+    // and the destructor after it, do nothing.
+    void close();
+
+    const std::string& path() const { return path_; }
+
+  private:
+    void writeBlock(std::string_view block);
+    [[noreturn]] void failWrite();
+
+    std::string path_;
+    std::size_t blockBytes_;
+    std::string pending_;            // rows not yet handed on
+    int fd_ = -1;                    // plain file, or -1
+    struct gzFile_s* gz_ = nullptr;  // compressed file (zlib's gzFile), or null
+    int64_t written_ = 0;            // bytes of a plain file known to be complete
+};
+
+// The file of the observed statistics that goes with table `tablePath`:
+// `tablePath` without a trailing ".gz", then ".observed.tsv".
+std::string observedStatisticsPath(const std::string& tablePath);
+
+// Writes (truncating) the observed statistics beside table `tablePath`, always
+// plain text: a header line with the twelve statistic names and one line with
+// their values, tab-separated, in the table's number format. Fails with
+// "error: table: cannot write NAME" (NAME the observed file).
+void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed);
