@@ -121,3 +121,24 @@ TEST(ReadDataFile, FileEndingEarlyOrWithoutLastLineEnd) {
     // A carriage return not followed by a line feed is an ordinary character.
     EXPECT_EQ(readText("h\n1 2\r3 4\n", 1, 3)[0], (std::vector<int32_t>{1, 2, 4}));
 }
+
+TEST(ReadDataFile, NulBytesInLinesThatAreReadAreRejectedWithTheirLocus) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        const char* message;  // nullptr: the file is read
+    };
+    const Case cases[] = {
+        {"h\n1 2\n3\0 4\n"s, "error: readDataFile: NUL byte at loci# 2.\n"},
+        {"h\n1 2\0\n3 4\n"s, "error: readDataFile: NUL byte at loci# 1.\n"},   // in the last field
+        {"h\n1 2 \0\n3 4\n"s, "error: readDataFile: NUL byte at loci# 1.\n"},  // in an extra field
+        {"he\0ader\n1 2\n3 4\n"s, "error: readDataFile: NUL byte in the header line.\n"},
+        // Lines after the last locus are never read.
+        {"h\n1 2\n3 4\n\0\n"s, nullptr},
+    };
+    for (const Case& c : cases) {
+        ChildResult r = readInChild(c.text, 2, 2);
+        EXPECT_EQ(r.exitStatus, c.message ? 1 : 0) << r.out;
+        EXPECT_EQ(r.out, c.message ? c.message : "");
+    }
+}

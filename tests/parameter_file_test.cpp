@@ -234,3 +234,31 @@ TEST(ReadInfile, MissingFileOrDirectoryCannotBeOpened) {
     EXPECT_EQ(d.exitStatus, 1);
     EXPECT_EQ(d.out, "Error opening infile");
 }
+
+TEST(ReadInfile, NulBytesInLinesThatAreReadAreRejectedWithTheirLine) {
+    using namespace std::string_literals;
+    const std::string full = ParamsFileText().str();
+    struct Case {
+        std::string text;
+        const char* message;  // nullptr: the file is read
+    };
+    const Case cases[] = {
+        // Once read as REPEATS 2, as a name cut to "res", and as a lost setting.
+        {ParamsFileText().drop("REPEATS").str() + "REPEATS 2\0 00 #\n"s,
+         "error: readInfile: line 23: NUL byte\n"},
+        {ParamsFileText().set("OUTFILE_NAME", "res\0ults.txt"s).str(),
+         "error: readInfile: line 2: NUL byte\n"},
+        {"title \0 more\n"s + full, "error: readInfile: line 1: NUL byte\n"},
+        {"\0"s + full, "error: readInfile: line 1: NUL byte\n"},
+        {"# \0 in a comment\n"s + full, "error: readInfile: line 1: NUL byte\n"},
+        // Nothing after the last assignment is read, nor the cut part of a long line.
+        {full + "\0\n"s, nullptr},
+        {std::string(255, '-') + "-\0\n"s + "x\n",
+         "error: readInfile: all parameters are not assigned\n"},
+    };
+    for (const Case& c : cases) {
+        ChildResult r = readInChild(c.text);
+        EXPECT_EQ(r.exitStatus, c.message ? 1 : 0) << r.out;
+        EXPECT_EQ(r.out, c.message ? c.message : "");
+    }
+}

@@ -4,11 +4,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -63,25 +66,137 @@ int completeRows(const std::string& text) {
     return text.back() == '\n' ? numbRows : -1;
 }
 
+// Whether `piece` is row `number` as a run with acceptAll() writes it, with
+// its line end, or a start of that row: the number exactly, then in each
+// column a character of the kind its format puts there (the values of these
+// settings are positive, with two-digit exponents).
+bool startsRow(const std::string& piece, int number) {
+    std::string pattern = std::to_string(number);
+    pattern.resize(8, ' ');
+    for (int column = 0; column < 8; ++column)
+        pattern += column == 6 ? "D.DDDDD        " : "D.DDeSDD       ";
+    pattern += '\n';
+    if (piece.size() > pattern.size()) return false;
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        const char c = piece[i];
+        const bool fits = pattern[i] == 'D'   ? c >= '0' && c <= '9'
+                          : pattern[i] == 'S' ? c == '+' || c == '-'
+                                              : c == pattern[i];
+        if (!fits) return false;
+    }
+    return true;
+}
+
+// Number of complete rows when `text` is what a run with acceptAll() leaves
+// if it is killed at any moment: the header, the empty line and rows numbered
+// from 1, of which every one but the last is complete, and the last is
+// complete or a start of a row without its line end (header and first row are
+// written together, so the cut may fall in the header too); -1 otherwise.
+int rowsLeftByKill(const std::string& text) {
+    if (text.size() <= kHeader.size()) return kHeader.compare(0, text.size(), text) == 0 ? 0 : -1;
+    if (text.compare(0, kHeader.size(), kHeader) != 0) return -1;
+    int numbRows = 0;
+    for (std::size_t begin = kHeader.size(); begin < text.size();) {
+        const std::size_t end = text.find('\n', begin);
+        const bool complete = end != std::string::npos;
+        const std::string piece =
+            text.substr(begin, complete ? end + 1 - begin : std::string::npos);
+        if (!startsRow(piece, numbRows + 1) || (complete && piece.size() != 129)) return -1;
+        if (!complete) break;
+        ++numbRows;
+        begin = end + 1;
+    }
+    return numbRows;
+}
+
 }  // namespace
+
+TEST(ProgramFaults, KillCheckAcceptsOnlyCompleteRowsAndOneCutLastRow) {
+    const std::string row1 =
+        "1       4.78e-04       2.42e+01       1.91e+02       1.84e+03       1.38e+01       "
+        "7.59e+05       0.50000        6.67e+00       \n";
+    std::string row2 = row1;
+    row2[0] = '2';
+    const std::string cut89 = row2.substr(0, 89);
+    struct Case {
+        std::string text;
+        int rows;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {kHeader.substr(0, 30), 0},
+        {kHeader, 0},
+        {kHeader + row1.substr(0, 1), 0},
+        {kHeader + row1, 1},
+        {kHeader + row1 + cut89, 1},
+        {kHeader + row1 + row2.substr(0, 128), 1},  // all but the line end
+        {kHeader + row1 + row2, 2},
+        {"x" + kHeader + row1, -1},
+        {kHeader + row2, -1},                             // numbered from 2
+        {kHeader + cut89 + "\n" + row1, -1},              // a cut row that is not the last
+        {kHeader + row1 + row1.substr(0, 40), -1},        // numbered 1 again
+        {kHeader + row1 + row2.substr(0, 30) + "?", -1},  // no row has that character there
+    };
+    for (const Case& c : cases) EXPECT_EQ(rowsLeftByKill(c.text), c.rows) << c.text;
+}
 
 TEST(ProgramFaults, ResultsFileThatCannotBeOpenedOrWrittenEndsTheRun) {
     struct Case {
         const char* outfile;
+        const char* epsilon;  // "0" accepts nothing: the file is checked before the repeats
         const char* message;
     };
     const Case cases[] = {
-        {".", "Error opening outfile\n"},           // a folder
-        {"data.txt/x", "Error opening outfile\n"},  // a path through a regular file
-        {"/dev/full", "error: printOutfile: cannot write /dev/full\n"},
+        {".", "1e6", "Error opening outfile\n"},           // a folder
+        {"data.txt/x", "1e6", "Error opening outfile\n"},  // a path through a regular file
+        {"/dev/full", "1e6", "error: printOutfile: cannot write /dev/full\n"},
+        {".", "0", "Error opening outfile\n"},
+        {"data.txt/x", "0", "Error opening outfile\n"},
+        {"missing/results.txt", "0", "Error opening outfile\n"},
+        {"", "0", "Error opening outfile\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
-        ChildResult r = runLimited(dir, acceptAll().set("OUTFILE_NAME", c.outfile));
+        ChildResult r =
+            runLimited(dir, acceptAll().set("OUTFILE_NAME", c.outfile).set("EPSILON", c.epsilon));
         EXPECT_EQ(r.exitStatus, 1) << c.outfile;
         EXPECT_TRUE(endsWith(r.out, std::string("Running... \n\n") + c.message))
             << c.outfile << ": " << r.out;
         EXPECT_EQ(dir.read("data.txt"), kData) << c.outfile;
+    }
+}
+
+TEST(ProgramFaults, ResultsFileOnlyRootCouldWriteIsFoundBeforeTheFirstRepeat) {
+    // As root, the run is started as an ordinary user, for whom permissions hold.
+    std::vector<std::string> asUser;
+    if (geteuid() == 0)
+        asUser = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    struct Case {
+        bool fileExists;
+        mode_t fileMode, folderMode;
+        const char* message;  // nullptr: the run ends normally
+    };
+    const Case cases[] = {
+        {true, 0444, 0755, "Error opening outfile\n"},  // a read-only file
+        {false, 0, 0555, "Error opening outfile\n"},    // a folder that takes no new file
+        {true, 0666, 0555, nullptr},                    // the file itself is writable
+        {false, 0, 0777, nullptr},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        if (c.fileExists) {
+            dir.write("results.txt", "");
+            ASSERT_EQ(chmod(dir.file("results.txt").c_str(), c.fileMode), 0);
+        }
+        ASSERT_EQ(chmod(dir.path().c_str(), c.folderMode), 0);
+        // Nothing is accepted, so only the check can fail.
+        ChildResult r = runLimited(dir, acceptAll().set("EPSILON", "0"), asUser);
+        const std::string label = std::to_string(c.fileMode) + "/" + std::to_string(c.folderMode);
+        EXPECT_EQ(r.exitStatus, c.message ? 1 : 0) << label << r.out;
+        EXPECT_TRUE(endsWith(r.out, std::string("Running... \n\n") + (c.message ? c.message : "")))
+            << label << ": " << r.out;
+        EXPECT_EQ(dir.exists("results.txt"), c.fileExists) << label;
+        chmod(dir.path().c_str(), 0700);
     }
 }
 
@@ -96,7 +211,7 @@ TEST(ProgramFaults, AWriteThatFailsMidRunKeepsEarlierRowsComplete) {
     EXPECT_EQ(completeRows(dir.read("results.txt")), 2);
 }
 
-TEST(ProgramFaults, RunKilledAtAnyMomentLeavesOnlyCompleteRows) {
+TEST(ProgramFaults, RunKilledAtAnyMomentCutsAtMostItsLastRow) {
     // Kill moments spread over the run, from before the first row to well
     // into it (every repeat writes a row); the last ones are counted from the
     // first row, so that some kills surely come while rows are written
@@ -131,12 +246,101 @@ TEST(ProgramFaults, RunKilledAtAnyMomentLeavesOnlyCompleteRows) {
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+        // A kill during a write may cut the row being written, but no other.
         const std::string results = dir.read("results.txt");
-        const int numbRows = completeRows(results);
+        const int numbRows = rowsLeftByKill(results);
         EXPECT_GE(numbRows, 0) << "killed after " << m.delayMs << " ms:\n" << results;
         mostRows = std::max(mostRows, numbRows);
     }
     EXPECT_GT(mostRows, 0) << "no kill came while rows were written";
+}
+
+TEST(ProgramFaults, RunAfterACutRowStartsOnAFreshLineAndKeepsTheCutBytes) {
+    TempDir dir;
+    const std::string cut = kHeader + "1       4.78e-04       2.42e+01       5.49e+";
+    dir.write("results.txt", cut);
+    ChildResult r = runLimited(dir, acceptAll().set("REPEATS", "3"));
+    EXPECT_EQ(r.exitStatus, 0) << r.out;
+    const std::string results = dir.read("results.txt");
+    ASSERT_EQ(results.compare(0, cut.size() + 1, cut + "\n"), 0) << results;
+    EXPECT_EQ(completeRows(results.substr(cut.size() + 1)), 3) << results;
+}
+
+TEST(ProgramFaults, RunStopsBeforeItsFirstRowWhileAnotherRunHoldsTheResultsFile) {
+    TempDir dir;
+    const std::string earlier = kHeader + "1       4.78e-04       2.42e+01";
+    dir.write("results.txt", earlier);
+    // This process stands in for a live run: it holds the lock a run takes.
+    const int held = open(dir.file("results.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    ChildResult r = runLimited(dir, acceptAll());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(endsWith(r.out,
+                         "Running... \n\nerror: results file results.txt is being written by "
+                         "another run; give each run its own OUTFILE_NAME\n"))
+        << r.out;
+    EXPECT_EQ(dir.read("results.txt"), earlier);
+    close(held);
+    // Released, the file takes the next run's rows on a fresh line.
+    EXPECT_EQ(runLimited(dir, acceptAll()).exitStatus, 0);
+    EXPECT_EQ(completeRows(dir.read("results.txt").substr(earlier.size() + 1)), 50);
+}
+
+TEST(ProgramFaults, RunsSharingAResultsFileNeitherLoseNorMixRows) {
+    // Two runs started together on one results file, one of them under a
+    // file-size limit that makes its writes fail part-way: the limited run's
+    // take-back must never cut the other run's rows, and the rows of the two
+    // must never be interleaved. The run that finds the file held stops
+    // before it writes a row.
+    const int kRepeats = 400;  // 51 kB of rows: beyond the limit
+    const std::string busy =
+        "error: results file results.txt is being written by another run; give each run its "
+        "own OUTFILE_NAME\n";
+    for (int trial = 0; trial < 4; ++trial) {
+        TempDir dir;
+        const ParamsFileText params = acceptAll().set("REPEATS", std::to_string(kRepeats));
+        dir.write("params.txt", params.str());
+        dir.write("data.txt", kData);
+        auto start = [&](std::vector<std::string> wrapper) {
+            return std::async(std::launch::async, [&dir, wrapper] {
+                std::vector<std::string> argv = {"timeout", "60"};
+                argv.insert(argv.end(), wrapper.begin(), wrapper.end());
+                argv.insert(argv.end(), {FOUNDABC_BIN, "params.txt"});
+                return runProgram(argv, dir.path());
+            });
+        };
+        auto limitedRun = start({"prlimit", "--fsize=30000"});
+        auto freeRun = start({});
+        const ChildResult limited = limitedRun.get();
+        const ChildResult free = freeRun.get();
+
+        // The file is a sequence of whole tables, each numbered from 1.
+        const std::string results = dir.read("results.txt");
+        std::vector<int> tables;
+        for (std::size_t begin = 0; begin < results.size();) {
+            std::size_t next = results.find(kHeader, begin + 1);
+            if (next == std::string::npos) next = results.size();
+            tables.push_back(completeRows(results.substr(begin, next - begin)));
+            ASSERT_GT(tables.back(), 0) << "trial " << trial << ":\n" << results;
+            begin = next;
+        }
+        // The free run wrote all its rows or none, stopped by the other run.
+        if (free.exitStatus == 0) {
+            EXPECT_EQ(std::count(tables.begin(), tables.end(), kRepeats), 1) << trial;
+        } else {
+            EXPECT_TRUE(endsWith(free.out, busy)) << free.out;
+        }
+        EXPECT_TRUE(endsWith(limited.out, busy) ||
+                    endsWith(limited.out, "error: printOutfile: cannot write results.txt\n"))
+            << limited.out;
+        EXPECT_EQ(limited.exitStatus, 1);
+        // A stopped run left no table; the limited one may have found no room.
+        EXPECT_LE(tables.size(), 2u);
+        if (endsWith(limited.out, busy)) {
+            EXPECT_EQ(tables.size(), 1u) << trial;
+        }
+    }
 }
 
 TEST(ProgramEdges, ExtremeButValidSettingsRunToTheEnd) {

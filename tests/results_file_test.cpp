@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <memory>
 #include <string>
 
 #include "io/ResultsFile.h"
@@ -32,6 +34,10 @@ TEST(ResultsFile, FirstRowOfARunCarriesTheHeaderAndLaterRowsDoNot) {
     std::string path = dir.file("results.txt");
     writeRows(path, 2);
     EXPECT_EQ(dir.read("results.txt"), kHeader + row(1, "2.50e+00") + row(2, "5.00e+00"));
+    // The same bytes come from the formatting alone (rows merged later use it).
+    EXPECT_EQ(formatResultsRow(1.23e-4, 150.0, 123.456, 4567.8, 12.0, 345.0, 0.75, 2.5, 1) +
+                  formatResultsRow(1.23e-4, 150.0, 123.456, 4567.8, 12.0, 345.0, 0.75, 5.0, 2),
+              dir.read("results.txt"));
 }
 
 TEST(ResultsFile, EveryRunAppendsItsOwnTable) {
@@ -71,20 +77,116 @@ TEST(ResultsFile, FullDiskAndUnopenableFilesEndTheRun) {
     EXPECT_EQ(missing.out, "Error opening outfile\n");
 }
 
-TEST(ResultsFile, APartlyWrittenRowIsTakenBack) {
+TEST(ResultsFile, APartlyWrittenRowOrBlockIsTakenBack) {
+    std::string block;
+    for (int i = 1; i <= 200; ++i) block += formatResultsRow(1, 2, 3, 4, 5, 6, 0.5, 1, i);
+    // Room for a part of a row, and for many rows but not all of the block.
+    for (std::size_t room : {std::size_t{40}, block.size() - 100}) {
+        TempDir dir;
+        std::string path = dir.file("results.txt");
+        writeRows(path, 1);
+        const std::string before = dir.read("results.txt");
+        // Allow the file to grow by only `room`, as a nearly full disk would.
+        ChildResult r = runInChild([&] {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = before.size() + room;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            if (room == 40) {
+                printOutfile(1, 2, 3, 4, 5, 6, 0.5, 1, 2, path.c_str());
+            } else {
+                ResultsWriter writer(path);
+                writer.appendBlock(block);
+            }
+        });
+        EXPECT_EQ(r.exitStatus, 1) << room;
+        EXPECT_EQ(r.out, "error: printOutfile: cannot write " + path + "\n");
+        EXPECT_EQ(dir.read("results.txt"), before) << room;
+    }
+}
+
+TEST(ResultsFile, WriterChecksTheFileAtOnceWithoutCreatingIt) {
     TempDir dir;
-    std::string path = dir.file("results.txt");
-    writeRows(path, 1);
-    const std::string before = dir.read("results.txt");
-    // Allow the file to grow by only a part of a row, as a nearly full disk would.
-    ChildResult r = runInChild([&] {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        limit.rlim_cur = limit.rlim_max = before.size() + 40;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        printOutfile(1, 2, 3, 4, 5, 6, 0.5, 1, 2, path.c_str());
-    });
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "error: printOutfile: cannot write " + path + "\n");
-    EXPECT_EQ(dir.read("results.txt"), before);
+    dir.write("plain.txt", "text\n");
+    struct Case {
+        std::string name;
+        bool usable;
+    };
+    const Case cases[] = {
+        {dir.file("results.txt"), true},  // missing, in a folder that takes it
+        {dir.file("plain.txt"), true},
+        {"/dev/full", true},  // fails only when written
+        {dir.path(), false},
+        {dir.file("missing/results.txt"), false},
+        {dir.file("plain.txt/results.txt"), false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        ChildResult r = runInChild([&] { ResultsWriter writer(c.name); });
+        EXPECT_EQ(r.exitStatus, c.usable ? 0 : 1) << c.name;
+        EXPECT_EQ(r.out, c.usable ? "" : "Error opening outfile\n") << c.name;
+    }
+    EXPECT_FALSE(dir.exists("results.txt"));
+    EXPECT_EQ(dir.read("plain.txt"), "text\n");
+}
+
+TEST(ResultsFile, ASecondWriterStopsBeforeItWritesWhileAnotherHoldsTheFile) {
+    const std::string kEarlier = "earlier content\n";
+    // The file exists when both writers start (the second stops at its
+    // check), or it is created by the first writer's first row after both
+    // passed their checks (the second stops at its first row).
+    for (bool existsAtStart : {true, false}) {
+        TempDir dir;
+        const std::string path = dir.file("results.txt");
+        if (existsAtStart) dir.write("results.txt", kEarlier);
+        const std::string busy = "error: results file " + path +
+                                 " is being written by another run; give each run its own "
+                                 "OUTFILE_NAME\n";
+
+        auto first = std::make_unique<ResultsWriter>(path);
+        ChildResult second = runInChild([&] {
+            ResultsWriter writer(path);
+            first->appendRow(1.23e-4, 150.0, 123.456, 4567.8, 12.0, 345.0, 0.75, 2.5, 1);
+            writer.appendRow(1, 2, 3, 4, 5, 6, 0.5, 1, 1);
+        });
+        EXPECT_EQ(second.exitStatus, 1) << existsAtStart;
+        EXPECT_EQ(second.out, busy) << existsAtStart;
+        const std::string firstRows = existsAtStart ? kEarlier : kHeader + row(1, "2.50e+00");
+        EXPECT_EQ(dir.read("results.txt"), firstRows);
+
+        // Once the first writer is done, the file is free again.
+        first->close();
+        first.reset();
+        writeRows(path, 1);
+        EXPECT_EQ(dir.read("results.txt"), firstRows + kHeader + row(1, "2.50e+00"));
+    }
+}
+
+TEST(ResultsFile, AFileEndingInACutRowGetsALineEndBeforeTheFirstNewBytes) {
+    struct Case {
+        std::string before;
+        std::string joint;  // inserted between the old bytes and the new ones
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"earlier content\n", ""},
+        {"\n", ""},
+        {kHeader + "1       4.78e-04       5.49e+", "\n"},  // a row cut by a kill
+        {"Rep#    My  ", "\n"},
+        {"x", "\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.write("results.txt", c.before);
+        {
+            ResultsWriter writer(path);
+            writer.appendBlock("a");  // only the first bytes of a run start a fresh line
+            writer.appendBlock("b\n");
+            writer.close();
+        }
+        writeRows(path, 1);
+        EXPECT_EQ(dir.read("results.txt"),
+                  c.before + c.joint + "ab\n" + kHeader + row(1, "2.50e+00"))
+            << c.before;
+    }
 }

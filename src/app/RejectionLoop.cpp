@@ -8,14 +8,14 @@
 
 #include "app/LocusSimulation.h"
 #include "app/StartUp.h"
-#include "io/ResultsFile.h"
 #include "sim/AlleleMatrix.h"
 #include "sim/Priors.h"
 #include "sim/StepMutation.h"
 #include "sim/SummaryStats.h"
 
 int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
-                     ModelVersion version, const RepeatObserver& onRepeat) {
+                     ModelVersion version, ResultsWriter& results,
+                     const RepeatObserver& onRepeat) {
     const int numbLoci = settings.number_of_loci;
     const int numbLines = totalLines(settings);
     int numbAccepted = 0;
@@ -47,9 +47,9 @@ int runRejectionLoop(const params& settings, const ObservedStatistics& observed,
         // the comparison and is rejected.
         if (DS < observed.S_obs_x_epsilon) {
             ++numbAccepted;
-            printOutfile(draw[My], draw[TimeToOri], draw[PopSizeOriTha], draw[PopSizePreTha],
-                         draw[PopSizeOriSue], draw[PopSizePreSue], FracSueMono, DS, numbAccepted,
-                         settings.outfile_name);
+            results.appendRow(draw[My], draw[TimeToOri], draw[PopSizeOriTha], draw[PopSizePreTha],
+                              draw[PopSizeOriSue], draw[PopSizePreSue], FracSueMono, DS,
+                              numbAccepted);
         }
         if (onRepeat) onRepeat(repeat + 1, numbAccepted);
     }

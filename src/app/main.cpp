@@ -33,10 +33,16 @@ int main(int argc, char* argv[]) {
     const ObservedStatistics obs = observedStatistics(std::move(observed), *p, std::cout);
     printRunningBanner(std::cout);
 
+    // A results file that cannot be written is found now rather than at the
+    // first accepted row, which may come hours later or never. From here the
+    // run holds the file (when it exists) against other runs.
+    ResultsWriter results(p->outfile_name);
+
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(p->repeats, stderr);
-    runRejectionLoop(*p, obs, command.model,
+    runRejectionLoop(*p, obs, command.model, results,
                      [&progress](long done, long accepted) { progress.update(done, accepted); });
+    results.close();
 
     return 0;
 }

@@ -62,8 +62,16 @@ AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines) {
     // locus, before memory for loci that are not there is ever taken.
     const std::size_t numbNeeded = static_cast<std::size_t>(numbLines > 0 ? numbLines : 0);
     AlleleMatrix matrix;
-    reader.next();  // the header, whatever it holds
-    for (int locus = 1; locus <= numbLoci; ++locus)
-        matrix.push_back(readLocusLine(reader.next(), locus, numbNeeded));
+    // The header is skipped whatever it holds, but a NUL byte anywhere in a
+    // line that is read marks a file that is no text, whose values would be
+    // cut early; it is refused.
+    if (reader.next().find('\0') != std::string::npos)
+        fail("error: readDataFile: NUL byte in the header line.\n");
+    for (int locus = 1; locus <= numbLoci; ++locus) {
+        const std::string line = reader.next();
+        if (line.find('\0') != std::string::npos)
+            fail("error: readDataFile: NUL byte " + atLocus(locus));
+        matrix.push_back(readLocusLine(line, locus, numbNeeded));
+    }
     return matrix;
 }

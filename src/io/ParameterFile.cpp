@@ -137,6 +137,10 @@ std::unique_ptr<params> readInfile(const char* fileName) {
             fail("error: readInfile: all parameters are not assigned\n");
         std::string line = reader.next();
         ++numbLinesRead;
+        // A NUL byte would end a value early as a C string; a file holding one
+        // is no text file, so refuse it rather than read past it.
+        if (line.find('\0') != std::string::npos)
+            fail("error: readInfile: line " + std::to_string(numbLinesRead) + ": NUL byte\n");
         if (applyLine(line, numbLinesRead, settings)) ++numbAssigned;
     }
     return p;

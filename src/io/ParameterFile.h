@@ -12,7 +12,9 @@
 // words are ignored. Unknown keys and lines without '#' are ignored. Reading
 // stops at the 23rd assignment (a repeated key counts again and overwrites);
 // if 999 lines pass first, the run ends with an error. Integers are read as
-// atoi reads them (leading integer, 0 when none), reals as strtod does.
+// atoi reads them (leading integer, 0 when none), reals as strtod does. A NUL
+// byte in a line that is read is an error that names the line (lines after the
+// 23rd assignment are never read).
 //
 // Returns only with 23 assignments counted; every error prints its message on
 // standard output and ends the process with status 1.

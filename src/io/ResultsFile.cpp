@@ -1,6 +1,7 @@
 #include "io/ResultsFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "io/Fail.h"
 
@@ -30,9 +32,21 @@ void appendFormatted(std::string& out, const char* format, ...) {
     va_end(again);
 }
 
-std::string formatRow(double My, double TimeToOri, double PopSizeOriTha, double PopSizePreTha,
-                      double PopSizeOriSue, double PopSizePreSue, double FracSueMono, double DS,
-                      int numbAccepted) {
+constexpr char kCannotOpen[] = "Error opening outfile\n";
+
+// The folder in which `path` names an entry ("." for a bare name).
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
+                             double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
+                             double FracSueMono, double DS, int numbAccepted) {
     std::string text;
     if (numbAccepted == 1) {
         appendFormatted(text, "%-8s", "Rep#");
@@ -50,34 +64,106 @@ std::string formatRow(double My, double TimeToOri, double PopSizeOriTha, double 
     return text;
 }
 
-}  // namespace
+ResultsWriter::ResultsWriter(std::string outfileName) : name_(std::move(outfileName)) {
+    fd_ = open(name_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd_ >= 0) {
+        lockOrFail();
+        return;
+    }
+    // A missing file is created at the first row; until then, only the place
+    // for it is checked (a folder that exists and takes new entries).
+    if (errno != ENOENT || name_.empty()) fail(kCannotOpen);
+    const std::string folder = folderOf(name_);
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        access(folder.c_str(), W_OK | X_OK) != 0)
+        fail(kCannotOpen);
+}
+
+ResultsWriter::~ResultsWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void ResultsWriter::openForFirstAppend() {
+    fd_ = open(name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) fail(kCannotOpen);
+    lockOrFail();
+}
+
+void ResultsWriter::lockOrFail() {
+    int locked;
+    do {
+        locked = flock(fd_, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    // A file system without locks (flock fails otherwise) is written as
+    // before, unguarded: nothing better can be done there.
+    if (locked != 0 && errno == EWOULDBLOCK)
+        fail("error: results file " + name_ +
+             " is being written by another run; give each run its own OUTFILE_NAME\n");
+}
+
+bool ResultsWriter::endsInCutLine() const {
+    struct stat info;
+    if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return false;
+    // The run's descriptor is open for writing only; the last byte is read
+    // through a second one, after making sure that it reaches the same file.
+    const int reader = open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (reader < 0) return false;
+    struct stat same;
+    char last = '\n';
+    if (fstat(reader, &same) == 0 && same.st_dev == info.st_dev && same.st_ino == info.st_ino &&
+        pread(reader, &last, 1, info.st_size - 1) != 1)
+        last = '\n';
+    ::close(reader);
+    return last != '\n';
+}
+
+void ResultsWriter::appendRow(double My, double TimeToOri, double PopSizeOriTha,
+                              double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
+                              double FracSueMono, double DS, int numbAccepted) {
+    appendBlock(formatResultsRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
+                                 PopSizePreSue, FracSueMono, DS, numbAccepted));
+}
+
+void ResultsWriter::appendBlock(const std::string& bytes) {
+    if (fd_ < 0) openForFirstAppend();
+    // Under the lock: no other run can end the file between this look and the
+    // write below.
+    const std::string fresh = !appended_ && endsInCutLine() ? "\n" : "";
+    const std::string text = fresh + bytes;
+
+    struct stat before;
+    const bool regular = fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(fd_, text.data() + done, text.size() - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (!(written < 0 && errno == EINTR)) {
+            // Take back a partial block (a full disk), so that the file keeps
+            // only complete rows. The lock makes every byte past `before`
+            // this run's own.
+            if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) {
+                // Nothing more can be done; the message below still reports it.
+            }
+            fail("error: printOutfile: cannot write " + name_ + "\n");
+        }
+    }
+    appended_ = true;
+}
+
+void ResultsWriter::close() {
+    if (fd_ < 0) return;
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) fail("error: printOutfile: cannot write " + name_ + "\n");
+}
 
 void printOutfile(double My, double TimeToOri, double PopSizeOriTha, double PopSizePreTha,
                   double PopSizeOriSue, double PopSizePreSue, double FracSueMono, double DS,
                   int numbAccepted, const char* outfileName) {
-    const std::string text = formatRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
-                                       PopSizePreSue, FracSueMono, DS, numbAccepted);
-    const std::string cannotWrite =
-        std::string("error: printOutfile: cannot write ") + outfileName + "\n";
-
-    int fd = open(outfileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) fail("Error opening outfile\n");
-
-    struct stat before;
-    const bool regular = fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
-    ssize_t written;
-    do {
-        written = write(fd, text.data(), text.size());
-    } while (written < 0 && errno == EINTR);
-
-    if (written != static_cast<ssize_t>(text.size())) {
-        // Take back a partial row (a full disk), so that the file keeps only
-        // complete rows.
-        if (written > 0 && regular && ftruncate(fd, before.st_size) != 0) {
-            // Nothing more can be done; the message below still reports it.
-        }
-        close(fd);
-        fail(cannotWrite);
-    }
-    if (close(fd) != 0) fail(cannotWrite);
+    ResultsWriter writer(outfileName);
+    writer.appendRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue, PopSizePreSue,
+                     FracSueMono, DS, numbAccepted);
+    writer.close();
 }
