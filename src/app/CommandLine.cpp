@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <iostream>
 #include <vector>
 
@@ -30,6 +31,17 @@ void parseShard(const std::string& text, int& index, int& count) {
         optionError("--shard wants K/M with whole numbers 1 <= K <= M (for example 2/8), not '" +
                     text + "'");
     }
+}
+
+// A whole number from 0 to 2^64 - 1, in decimal digits only.
+uint64_t parseSeed(const std::string& text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end)
+        optionError("--seed wants a whole number from 0 to 18446744073709551615, not '" + text +
+                    "'");
+    return value;
 }
 
 }  // namespace
@@ -63,8 +75,9 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     app.add_flag("--legacy-model", legacy,
                  "Simulate the model as the program first computed it (growth-phase intervals "
                  "transformed twice, approximate founder count), to reproduce earlier results");
+    std::string seedText;
     auto* seedOption =
-        app.add_option("--seed", line.seed,
+        app.add_option("--seed", seedText,
                        "Seeded mode with seed S (0 to 2^64-1); without it seeded mode picks a "
                        "seed and prints it")
             ->type_name("S");
@@ -104,6 +117,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     line.infile = files.front();
     line.model = legacy ? ModelVersion::legacy : ModelVersion::current;
     line.seedGiven = seedOption->count() > 0;
+    if (line.seedGiven) line.seed = parseSeed(seedText);
     line.seeded = line.seedGiven || threadsOption->count() > 0 || shardOption->count() > 0;
     if (shardOption->count() > 0) {
         if (!line.seedGiven)
