@@ -171,25 +171,33 @@ node_idle() { [ "$(timeout 10 sinfo -h -n "$host" -o %T 2>/dev/null)" = idle ]; 
 wait_for 60 node_idle || fail "node $host not idle within 60 s ($(timeout 10 sinfo -h -o %T 2>&1 || true))"
 say "cluster up in $(($(date +%s) - started)) s"
 
-# --- the batch script refuses bad use with a message naming the right
-# use. Each line: environment settings, arguments, expected fragment.
-while IFS='|' read -r envs args want; do
+# --- the batch script outside Slurm: bad use is refused with a message
+# naming the right use, and the shard it runs follows the array (or the
+# shard count given for a partial resubmission). Each line: expected exit
+# status, environment settings, arguments, expected fragment of the output.
+while IFS='|' read -r code envs args want; do
     # shellcheck disable=SC2086 # the table's cells are word lists
-    if msg=$(cd "$tmp/array" && env -u SLURM_ARRAY_TASK_ID -u SLURM_ARRAY_TASK_COUNT $envs \
-        timeout 10 sh "$script" $args 2>&1); then
-        fail "batch script ran with '$envs' '$args'"
-    fi
+    msg=$(cd "$tmp/array" && env -u SLURM_ARRAY_TASK_ID -u SLURM_ARRAY_TASK_COUNT \
+        -u SLURM_ARRAY_TASK_MIN -u SLURM_ARRAY_TASK_MAX FOUNDABC_BIN=/bin/echo $envs \
+        timeout 10 sh "$script" $args 2>&1) && got=0 || got=$?
+    [ "$got" -eq "$code" ] || fail "batch script with '$envs' '$args' exited $got, not $code: $msg"
     case $msg in
     *"$want"*) ;;
     *) fail "batch script with '$envs' '$args' did not say '$want': $msg" ;;
     esac
 done <<TABLE
-FOUNDABC_BIN=/bin/true||usage: sbatch --array=1-M
-FOUNDABC_BIN=/bin/true|params.txt|usage: sbatch --array=1-M
-FOUNDABC_BIN=/bin/true|params.txt $seed|not running as a Slurm array task
-SLURM_ARRAY_TASK_ID=0 SLURM_ARRAY_TASK_COUNT=4 SLURM_ARRAY_TASK_MIN=0 SLURM_ARRAY_TASK_MAX=3|params.txt $seed|numbered 1..M without gaps
-SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_COUNT=2 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=3|params.txt $seed|numbered 1..M without gaps
-SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_COUNT=1 FOUNDABC_BIN=$tmp/none|params.txt $seed|set FOUNDABC_BIN
+2|||usage: sbatch --array=1-M
+2||params.txt|usage: sbatch --array=1-M
+2||params.txt $seed 4 5|usage: sbatch --array=1-M
+2||params.txt $seed|not running as a Slurm array task
+2|SLURM_ARRAY_TASK_ID=0 SLURM_ARRAY_TASK_COUNT=4 SLURM_ARRAY_TASK_MIN=0 SLURM_ARRAY_TASK_MAX=3|params.txt $seed|numbered 1..M without gaps
+2|SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_COUNT=2 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=3|params.txt $seed|numbered 1..M without gaps
+2|SLURM_ARRAY_TASK_ID=7 SLURM_ARRAY_TASK_COUNT=1 SLURM_ARRAY_TASK_MIN=7 SLURM_ARRAY_TASK_MAX=7|params.txt $seed|pass M as a third argument
+2|SLURM_ARRAY_TASK_ID=7 SLURM_ARRAY_TASK_COUNT=1|params.txt $seed 6|task 7 is not a shard of 1..6
+2|SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_COUNT=1|params.txt $seed x|task 1 is not a shard of 1..x
+2|SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_TASK_COUNT=1 FOUNDABC_BIN=$tmp/none|params.txt $seed|set FOUNDABC_BIN
+0|SLURM_ARRAY_TASK_ID=3 SLURM_ARRAY_TASK_COUNT=4 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=4|params.txt $seed|--threads 0 --seed $seed --shard 3/4 params.txt
+0|SLURM_ARRAY_TASK_ID=7 SLURM_ARRAY_TASK_COUNT=2 SLURM_ARRAY_TASK_MIN=7 SLURM_ARRAY_TASK_MAX=12|params.txt $seed 12|--threads 0 --seed $seed --shard 7/12 params.txt
 TABLE
 
 # --- the workload: the example with few repeats and a wide acceptance, run
