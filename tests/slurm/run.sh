@@ -234,7 +234,9 @@ say "one seeded run of the same settings"
 (cd "$tmp/single" && timeout 300 "$bin" --seed "$seed" params.txt >"$tmp/single.log" 2>&1) ||
     fail "seeded run failed: $(tail -n 5 "$tmp/single.log")"
 
-[ -s "$tmp/single/results.txt" ] || fail "the seeded run wrote no results"
+# A header alone would make the comparison empty: the workload accepts
+# most of its repeats.
+[ "$(wc -l <"$tmp/single/results.txt")" -gt 1 ] || fail "the seeded run accepted no rows"
 if ! cmp "$tmp/array/results.txt" "$tmp/single/results.txt"; then
     diff "$tmp/array/results.txt" "$tmp/single/results.txt" | head -n 20 >&2 || true
     fail "merged array results differ from the single seeded run"
