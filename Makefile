@@ -2,11 +2,13 @@
 # example in a scratch folder under build/; `make test` runs the test suite;
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
-# under valgrind memcheck and fails on any error or leak.
+# under valgrind memcheck and fails on any error or leak; `make slurm-test`
+# starts a throw-away single-node Slurm (needs root) and checks that a job
+# array of shards, merged, gives the bytes of one seeded run.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test sanitize valgrind bench clean
+.PHONY: all build run test sanitize valgrind slurm-test bench clean
 
 all: build
 
@@ -36,6 +38,9 @@ valgrind: build
 	sed 's/^REPEATS .*/REPEATS 2000 #/' examples/params.txt > $(BUILD)/valgrind-run/params.txt
 	cd $(BUILD)/valgrind-run && valgrind --error-exitcode=1 --leak-check=full \
 		--errors-for-leak-kinds=definite,indirect ../foundabc params.txt >/dev/null
+
+slurm-test: build
+	sh tests/slurm/run.sh $(BUILD)/foundabc
 
 bench:
 	sh bench/run.sh
