@@ -2,11 +2,7 @@
 # Installs the Debian packages that building, running and testing need,
 # skipping those already present. Run as root (or through sudo).
 set -e
-<<<<<<< HEAD
-packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime libcli11-dev gnuplot-nox valgrind util-linux zlib1g-dev gzip r-base-core python3-pandas"
-=======
-packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime libcli11-dev gnuplot-nox valgrind util-linux zlib1g-dev gzip slurmctld slurmd slurm-client munge"
->>>>>>> slurm
+packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime libcli11-dev gnuplot-nox valgrind util-linux zlib1g-dev gzip r-base-core python3-pandas slurmctld slurmd slurm-client munge"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
