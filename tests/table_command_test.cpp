@@ -19,40 +19,215 @@ Outcome run(const TableOptions& options) {
     return {status, out.str(), err.str()};
 }
 
-// The toy table and its observed statistics in `dir`; returns the table's path.
+bool endsWithGz(const std::string& name) {
+    return name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
+}
+
+// The toy table (n rows) in `dir` under `name`, gzipped when the name ends in
+// .gz, with its observed statistics beside it; returns the table's path.
 std::string writeToy(const TempDir& dir, const std::string& name, std::size_t n,
                      const std::array<double, 12>& observed) {
     std::string text = tableText(toyRows(n, 7));
-    std::string path = dir.file(name);
-    if (name.size() > 3 && name.substr(name.size() - 3) == ".gz") {
-        EXPECT_TRUE(writeGzip(path, text));
+    if (endsWithGz(name)) {
+        EXPECT_TRUE(writeGzip(dir.file(name), text));
     } else {
         dir.write(name, text);
     }
-    dir.write(name.substr(0, name.size() - (name.size() > 3 && name.substr(name.size() - 3) == ".gz" ? 3 : 0)) + ".observed.tsv", observedText(observed));
-    return path;
+    dir.write(name.substr(0, name.size() - (endsWithGz(name) ? 3 : 0)) + ".observed.tsv",
+              observedText(observed));
+    return dir.file(name);
 }
 
 const std::array<double, 12> toyObserved = {5, 6, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
 
-}  // namespace
-
-TEST(TableCommand, Smoke) {
-    TempDir dir;
+TableOptions toyOptions(const std::string& path) {
     TableOptions options;
-    options.tablePath = writeToy(dir, "ref.tsv.gz", 20000, toyObserved);
+    options.tablePath = path;
     options.tolerance = 0.05;
     options.stats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha"};
-    Outcome r = run(options);
-    std::cout << r.out << r.err;
+    return options;
+}
+
+// The cells of the TSV line of `name`.
+std::vector<std::string> tsvLine(const std::string& tsv, const std::string& name) {
+    std::istringstream lines(tsv);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(name + "\t", 0) != 0) continue;
+        std::vector<std::string> cells;
+        std::istringstream in(line);
+        for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+        return cells;
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv.gz", 4000, toyObserved));
+    Outcome adjusted = run(options);
+    ASSERT_EQ(adjusted.status, 0) << adjusted.err;
+    EXPECT_EQ(adjusted.err,
+              "foundabc-summary: warning: parameter TimeToOri has values <= 0 among the accepted "
+              "simulations, so it is adjusted on its own scale rather than the log scale\n");
+    std::istringstream lines(adjusted.out);
+    std::string first, statistics, method;
+    std::getline(lines, first);
+    std::getline(lines, statistics);
+    std::getline(lines, method);
+    EXPECT_EQ(first.rfind(options.tablePath + ": 4000 simulations, 200 accepted (tolerance 0.05, "
+                                              "distance <= ",
+                          0),
+              0u)
+        << first;
+    EXPECT_EQ(statistics,
+              "statistics (scaled by their median absolute deviation): S_sue S_tha "
+              "NAL_sue NAL_tha");
+    EXPECT_EQ(method.rfind("method: local-linear regression adjustment, Epanechnikov weights", 0),
+              0u);
+    EXPECT_NE(adjusted.out.find("\nColumn           N    ESS    Mean"), std::string::npos)
+        << adjusted.out;
+
     options.adjust = false;
-    r = run(options);
-    std::cout << r.out << r.err;
-    options.crossValidations = 50;
-    r = run(options);
-    std::cout << r.out << r.err;
-    options.stats = {};
-    options.crossValidations = 0;
-    r = run(options);
-    std::cout << r.out << r.err;
+    options.tsv = true;
+    Outcome rejection = run(options);
+    ASSERT_EQ(rejection.status, 0);
+    EXPECT_EQ(rejection.err, "");  // nothing is adjusted, so nothing goes to a log scale
+    EXPECT_EQ(rejection.out.substr(0, rejection.out.find('\n')),
+              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+    EXPECT_EQ(tsvLine(rejection.out, "My").size(), 9u);
+    options.adjust = true;
+    Outcome adjustedTsv = run(options);
+    // One row sits at the cut-off and has weight 0; adjusting moves the values.
+    EXPECT_EQ(tsvLine(adjustedTsv.out, "My")[1], "199");
+    EXPECT_NE(tsvLine(adjustedTsv.out, "My")[3], tsvLine(rejection.out, "My")[3]);
+    EXPECT_EQ(tsvLine(adjustedTsv.out, "FracSueMono"), tsvLine(rejection.out, "FracSueMono"));
+}
+
+TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
+    TempDir dir;
+    const std::string toy = writeToy(dir, "ref.tsv", 1000, toyObserved);
+    std::array<double, 12> allNaN;
+    allNaN.fill(std::numeric_limits<double>::quiet_NaN());
+    const std::string unobserved = writeToy(dir, "nan.tsv", 50, allNaN);
+    // S_tha a copy of S_sue: the regression on both is singular.
+    std::vector<TableRow> rows = toyRows(500, 2);
+    for (TableRow& row : rows) row.stats[1] = row.stats[0];
+    dir.write("twin.tsv", tableText(rows));
+    dir.write("twin.tsv.observed.tsv", observedText(toyObserved));
+    dir.write("lonely.tsv", tableText(rows));
+    struct Case {
+        std::string name, path;
+        double tolerance;
+        std::vector<std::string> stats;
+        std::string message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"no observed file",
+              dir.file("lonely.tsv"),
+              0.1,
+              {},
+              "cannot open observed statistics '" + dir.file("lonely.tsv.observed.tsv") +
+                  "': No such file or directory (the observed statistics of the table '" +
+                  dir.file("lonely.tsv") + "')"},
+             {"no table", dir.file("none.tsv"), 0.1, {}, "cannot open reference table"},
+             {"unknown statistic", toy, 0.1, {"S_sue", "HET"}, "unknown statistic 'HET'"},
+             {"tolerance 0",
+              toy,
+              0,
+              {},
+              "--tol must lie in (0, 1], the share of simulations to accept; got 0"},
+             {"tolerance above 1", toy, 1.5, {}, "--tol must lie in (0, 1]"},
+             {"tolerance NaN", toy, std::nan(""), {}, "--tol must lie in (0, 1]"},
+             {"too few rows",
+              toy,
+              0.004,
+              {"S_sue", "S_tha", "NAL_sue", "NAL_tha"},
+              "too few accepted simulations for the regression: 3 have positive weight, but 5 "
+              "coefficients need more than 5"},
+             {"one row", toy, 0.001, {}, "all 1 accepted simulations lie at the cut-off distance"},
+             {"singular", dir.file("twin.tsv"), 0.2, {"S_sue", "S_tha"}, "singular or nearly so"},
+             {"nothing observed", unobserved, 0.5, {}, "no statistic is left to compare"}}) {
+        TableOptions options;
+        options.tablePath = c.path;
+        options.tolerance = c.tolerance;
+        options.stats = c.stats;
+        Outcome r = run(options);
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_NE(r.err.find("foundabc-summary: "), std::string::npos) << c.name;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    }
+}
+
+TEST(TableCommand, CrossValidationTableIsReproducibleWithItsSeed) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, toyObserved));
+    options.crossValidations = 30;
+    options.seed = 5;
+    Outcome text = run(options);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("cross-validation on 30 of 3000 simulations (seed 5), tolerance 0.05"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("FracSueMono"), std::string::npos);
+    EXPECT_EQ(run(options).out, text.out);
+    options.tsv = true;
+    Outcome tsv = run(options);
+    EXPECT_EQ(tsv.out.substr(0, tsv.out.find('\n')), "parameter\trejection\tloclinear\tverdict");
+    EXPECT_EQ(tsvLine(tsv.out, "TimeToOri")[3], "informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "PopSizePreTha")[3], "not informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "FracSueMono")[3], "not informed by the data (not adjusted)");
+    options.seed = 6;
+    EXPECT_NE(run(options).out, tsv.out);
+}
+
+TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
+    options.plotPath = dir.file("abc.png");
+    options.gnuplotProgram = "no-such-gnuplot-program";
+    Outcome missing = run(options);
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_NE(missing.err.find("gnuplot not found"), std::string::npos);
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    options.gnuplotProgram = "gnuplot";
+    Outcome drawn = run(options);
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(dir.read("abc.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+TEST(TableProgram, CommandLine) {
+    TempDir dir;
+    const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
+    ChildResult help = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const char* option : {"--tol", "--stats", "--adjust", "--plot", "--tsv", "--cv", "--seed"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--help"}).out.find("--table FILE --cv N"),
+              std::string::npos);
+
+    ChildResult tsv = runProgram({FOUNDABC_SUMMARY_BIN, "--table=" + toy, "--tol", "0.2", "--stats",
+                                  "S_sue,NAL_sue", "--adjust", "none", "--tsv"});
+    EXPECT_EQ(tsv.exitStatus, 0);
+    EXPECT_EQ(tsvLine(tsv.out, "My")[1], "119");  // 120 accepted, one at the cut-off
+    ChildResult cv = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--cv", "5", "--seed", "3",
+                                 "--tol", "0.2", "--stats", "S_sue,NAL_sue"});
+    EXPECT_EQ(cv.exitStatus, 0);
+    EXPECT_NE(cv.out.find("(seed 3)"), std::string::npos);
+
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--table", toy, "--adjust", "quadratic"},
+                                               {"--table", toy, "--seed", "3"},
+                                               {"--table", toy, "--cv", "5", "--plot", "x.png"},
+                                               {"--table", toy, "--cv", "0"},
+                                               {"--table", toy, "--tol", "0"},
+                                               {"--table", toy, "--tol", "abc"},
+                                               {"--table", toy, "--cv", "600"},
+                                               {"--table"}}) {
+        bad.insert(bad.begin(), FOUNDABC_SUMMARY_BIN);
+        EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad[bad.size() - 1];
+    }
 }

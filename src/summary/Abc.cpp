@@ -24,16 +24,17 @@ double medianInPlace(std::vector<double>& values) {
 
 std::string allStatisticNames() {
     std::string names;
-    for (const char* name : tableStatNames) names += (names.empty() ? "" : ", ") + std::string(name);
+    for (const char* name : tableStatNames)
+        names += (names.empty() ? "" : ", ") + std::string(name);
     return names;
 }
 
 }  // namespace
 
 double medianAbsoluteDeviation(std::vector<double> values) {
-    values.erase(std::remove_if(values.begin(), values.end(),
-                                [](double x) { return !std::isfinite(x); }),
-                 values.end());
+    values.erase(
+        std::remove_if(values.begin(), values.end(), [](double x) { return !std::isfinite(x); }),
+        values.end());
     if (values.empty()) return notANumber;
     const double median = medianInPlace(values);
     for (double& x : values) x = std::fabs(x - median);
@@ -49,8 +50,8 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
     for (const std::string& name : names) {
         auto at = std::find(tableStatNames.begin(), tableStatNames.end(), name);
         if (at == tableStatNames.end()) {
-            choice.error = "unknown statistic '" + name + "'; the statistics are " +
-                           allStatisticNames();
+            choice.error =
+                "unknown statistic '" + name + "'; the statistics are " + allStatisticNames();
             return choice;
         }
         wanted[static_cast<std::size_t>(at - tableStatNames.begin())] = true;
@@ -108,8 +109,8 @@ Acceptance acceptNearest(const std::vector<double>& distances, double tolerance)
     // The product is nudged down so that, e.g., 0.01 * 1000 asks for 10 rows
     // and not 11 through a rounding error in the last bit.
     const double wanted = std::ceil(tolerance * static_cast<double>(finite.size()) * (1 - 1e-12));
-    const std::size_t k = static_cast<std::size_t>(
-        std::clamp(wanted, 1.0, static_cast<double>(finite.size())));
+    const std::size_t k =
+        static_cast<std::size_t>(std::clamp(wanted, 1.0, static_cast<double>(finite.size())));
     std::nth_element(finite.begin(), finite.begin() + (k - 1), finite.end());
     a.cutoff = finite[k - 1];
     for (std::size_t i = 0; i < distances.size(); ++i) {

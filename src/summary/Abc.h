@@ -46,12 +46,12 @@ std::vector<double> scaledDistances(const ReferenceTable& table,
 
 // The accepted simulations and their weights.
 struct Acceptance {
-    std::vector<std::size_t> rows;   // accepted row indices, ascending
-    std::vector<double> distances;   // their distances
-    std::vector<double> weights;     // their Epanechnikov weights
-    double cutoff = 0.0;             // the largest accepted distance, h
-    std::size_t candidates = 0;      // rows with a finite distance
-    std::size_t positive = 0;        // accepted rows of positive weight
+    std::vector<std::size_t> rows;  // accepted row indices, ascending
+    std::vector<double> distances;  // their distances
+    std::vector<double> weights;    // their Epanechnikov weights
+    double cutoff = 0.0;            // the largest accepted distance, h
+    std::size_t candidates = 0;     // rows with a finite distance
+    std::size_t positive = 0;       // accepted rows of positive weight
 };
 
 // Accepts the ceil(tolerance * candidates) rows (at least one) of smallest

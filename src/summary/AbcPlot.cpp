@@ -22,9 +22,7 @@ std::string number(double x) {
     return buf;
 }
 
-bool positiveEdges(const Histogram& h) {
-    return h.mass.empty() || (h.lowerEdge(0) > 0.0);
-}
+bool positiveEdges(const Histogram& h) { return h.mass.empty() || (h.lowerEdge(0) > 0.0); }
 
 // One bar per line: centre, lower edge, upper edge, density on the axis scale.
 std::string bars(const std::string& name, const Histogram& h, bool logAxis) {
@@ -67,17 +65,20 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     s += "set multiplot layout 4,2 title " + quoted(title) + "\n";
     s += "set style fill transparent solid 0.45 noborder\n";
     s += "set key top right\n";
-    s += "set ylabel 'density'\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";
     for (std::size_t c = 0; c < adjusted.size(); ++c) {
         const std::string n = std::to_string(c + 1);
-        s += "set title " + quoted(adjusted[c].name) + "\n";
-        s += logAxis[c] ? "set logscale x\n" : "unset logscale x\n";
+        // Equal summaries: the parameter was not adjusted (or nothing was).
+        const bool same =
+            adjusted[c].mean == rejection[c].mean && adjusted[c].sd == rejection[c].sd;
+        s += "set title " + quoted(adjusted[c].name + (same ? " (not adjusted)" : "")) + "\n";
+        s += logAxis[c] ? "set logscale x\nset ylabel 'density per decade'\n"
+                        : "unset logscale x\nset ylabel 'density'\n";
         s += "plot $rejection" + n +
              " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#3060c0' title 'rejection', \\\n"
-             "     $adjusted" + n +
-             " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#c03030' title 'adjusted'\n";
+             "     $adjusted" +
+             n + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#c03030' title 'adjusted'\n";
     }
     s += "unset multiplot\n";
     s += "set output\n";

@@ -59,7 +59,8 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
         }
         AbcEstimate e = estimateParameters(table, choice, observed, tolerance, true, row);
         if (!e.error.empty()) {
-            cv.error = "pseudo-observed row " + std::to_string(row + 1) + " of the table: " + e.error;
+            cv.error =
+                "pseudo-observed row " + std::to_string(row + 1) + " of the table: " + e.error;
             return cv;
         }
         const std::vector<double>& w = e.acceptance.weights;

@@ -43,10 +43,10 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
         if (weights[i] > 0.0) used.push_back(i);
     fit.rowsUsed = used.size();
     if (used.size() <= numbCoefficients) {
-        fit.error = "too few accepted simulations for the regression: " +
-                    std::to_string(used.size()) + " have positive weight, but " +
-                    std::to_string(numbCoefficients) + " coefficients need more than " +
-                    std::to_string(numbCoefficients);
+        fit.error =
+            "too few accepted simulations for the regression: " + std::to_string(used.size()) +
+            " have positive weight, but " + std::to_string(numbCoefficients) +
+            " coefficients need more than " + std::to_string(numbCoefficients);
         return fit;
     }
 
@@ -73,8 +73,9 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
     if (!(fit.reciprocalCondition >= minReciprocalCondition)) {
         fit.error = "the weighted regression on the " + std::to_string(m) +
                     " accepted simulations of positive weight is singular or nearly so "
-                    "(reciprocal condition number " + shortNumber(fit.reciprocalCondition) +
-                    ", below " + shortNumber(minReciprocalCondition) +
+                    "(reciprocal condition number " +
+                    shortNumber(fit.reciprocalCondition) + ", below " +
+                    shortNumber(minReciprocalCondition) +
                     "): some statistics are constant or linearly dependent among them";
         return fit;
     }

@@ -87,7 +87,7 @@ std::string_view withoutCarriageReturn(std::string_view line) {
 
 // Turns the lines of a table into its columns.
 class TableParser {
-public:
+  public:
     explicit TableParser(std::string path) : path_(std::move(path)) {}
 
     // Takes one complete line (without its "\n"); false on error.
@@ -121,7 +121,8 @@ public:
             if (j < numbParamColumns && !std::isfinite(values[j]))
                 return fail("parameter '" + expectedHeader()[1 + j] + "' is not finite");
         }
-        for (std::size_t c = 0; c < numbParamColumns; ++c) read_.table.params[c].push_back(values[c]);
+        for (std::size_t c = 0; c < numbParamColumns; ++c)
+            read_.table.params[c].push_back(values[c]);
         for (std::size_t j = 0; j < numbTableStats; ++j)
             read_.table.stats[j].push_back(values[numbParamColumns + j]);
         return true;
@@ -146,7 +147,7 @@ public:
         return std::move(read_);
     }
 
-private:
+  private:
     std::string path_;
     std::size_t lineNumber_ = 0;
     bool sawHeader_ = false;
@@ -186,8 +187,8 @@ TableRead readReferenceTable(const std::string& path) {
         if (got < 0) {
             int code = 0;
             const char* message = gzerror(file.get(), &code);
-            parser.fail(std::string("cannot read: ") + (code == Z_ERRNO ? std::strerror(errno)
-                                                                          : message));
+            parser.fail(std::string("cannot read: ") +
+                        (code == Z_ERRNO ? std::strerror(errno) : message));
             return parser.finish();
         }
         if (got == 0) break;

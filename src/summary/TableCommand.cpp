@@ -1,7 +1,6 @@
 #include "summary/TableCommand.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -61,7 +60,8 @@ std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbP
 
 std::string statisticList(const StatisticChoice& choice) {
     std::string names;
-    for (std::size_t j : choice.columns) names += (names.empty() ? "" : " ") + std::string(tableStatNames[j]);
+    for (std::size_t j : choice.columns)
+        names += (names.empty() ? "" : " ") + std::string(tableStatNames[j]);
     return names;
 }
 
@@ -75,21 +75,22 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
     const auto& values = options.adjust ? e.adjusted : e.rejection;
     std::vector<ColumnSummary> summaries = summarise(values, a.weights);
 
-    const std::string method = options.adjust ? "local-linear regression adjustment"
-                                              : "rejection (no adjustment)";
+    const std::string method =
+        options.adjust ? "local-linear regression adjustment" : "rejection (no adjustment)";
     if (options.tsv) {
         out << formatTsv(summaries, true);
     } else {
         out << options.tablePath << ": " << table.rows() << " simulations, " << a.rows.size()
-            << " accepted (tolerance " << shortNumber(options.tolerance) << ", distance <= "
-            << shortNumber(a.cutoff) << "), " << a.positive << " of positive weight\n";
+            << " accepted (tolerance " << shortNumber(options.tolerance)
+            << ", distance <= " << shortNumber(a.cutoff) << "), " << a.positive
+            << " of positive weight\n";
         if (a.candidates < table.rows())
             out << "left out: " << table.rows() - a.candidates
                 << " simulations with a chosen statistic undefined\n";
         out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
             << "\n";
-        out << "method: " << method << ", Epanechnikov weights 1 - (d/h)^2, h = "
-            << shortNumber(a.cutoff) << "\n";
+        out << "method: " << method
+            << ", Epanechnikov weights 1 - (d/h)^2, h = " << shortNumber(a.cutoff) << "\n";
         if (options.adjust)
             out << "adjusted on the log scale: the six positive parameters; FracSueMono is not "
                    "adjusted\n";
@@ -100,8 +101,8 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
     if (options.plotPath.empty()) return 0;
     std::vector<ColumnSummary> rejection =
         options.adjust ? summarise(e.rejection, a.weights) : summaries;
-    std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) +
-                        " accepted of " + std::to_string(table.rows()) + ", " + method;
+    std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
+                        std::to_string(table.rows()) + ", " + method;
     switch (drawPlot(comparisonPlotScript(summaries, rejection, options.plotPath, title),
                      options.plotPath, options.gnuplotProgram)) {
         case PlotOutcome::drawn:
@@ -118,8 +119,8 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
 
 int crossValidation(const TableOptions& options, const ReferenceTable& table,
                     const StatisticChoice& choice, std::ostream& out, std::ostream& err) {
-    CrossValidation cv = crossValidate(table, choice, options.crossValidations, options.seed,
-                                       options.tolerance);
+    CrossValidation cv =
+        crossValidate(table, choice, options.crossValidations, options.seed, options.tolerance);
     if (!cv.error.empty()) return failWith(err, options.tablePath + ": " + cv.error);
     if (cv.statisticsLeftOut > 0)
         warn(err, std::to_string(cv.statisticsLeftOut) +
@@ -142,8 +143,8 @@ int crossValidation(const TableOptions& options, const ReferenceTable& table,
             out << line[0] << "\t" << line[1] << "\t" << line[2] << "\t" << line[3] << "\n";
         return 0;
     }
-    out << options.tablePath << ": cross-validation on " << cv.rows.size() << " of "
-        << table.rows() << " simulations (seed " << options.seed << "), tolerance "
+    out << options.tablePath << ": cross-validation on " << cv.rows.size() << " of " << table.rows()
+        << " simulations (seed " << options.seed << "), tolerance "
         << shortNumber(options.tolerance) << "\n";
     out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
         << "\n";
@@ -151,12 +152,12 @@ int crossValidation(const TableOptions& options, const ReferenceTable& table,
            "being the posterior mean;\nnear 0: the statistics pin the parameter down; near 1: "
            "they tell no more than the prior\n\n";
     char row[256];
-    std::snprintf(row, sizeof row, "%-14s %10s %10s  %s\n", "Parameter", "Rejection",
-                  "Loclinear", "Verdict");
+    std::snprintf(row, sizeof row, "%-14s %10s %10s  %s\n", "Parameter", "Rejection", "Loclinear",
+                  "Verdict");
     out << row;
     for (const auto& line : lines) {
-        std::snprintf(row, sizeof row, "%-14s %10s %10s  %s\n", line[0].c_str(),
-                      line[1].c_str(), line[2].c_str(), line[3].c_str());
+        std::snprintf(row, sizeof row, "%-14s %10s %10s  %s\n", line[0].c_str(), line[1].c_str(),
+                      line[2].c_str(), line[3].c_str());
         out << row;
     }
     return 0;
@@ -176,7 +177,8 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     for (const std::string& w : read.warnings) warn(err, w);
     if (!read.error.empty()) return failWith(err, read.error);
     const ReferenceTable& table = read.table;
-    if (table.rows() == 0) return failWith(err, options.tablePath + ": no simulations in the table");
+    if (table.rows() == 0)
+        return failWith(err, options.tablePath + ": no simulations in the table");
     ObservedRead observed = readObservedStats(observedPath);
     if (!observed.error.empty())
         return failWith(err, observed.error + " (the observed statistics of the table '" +

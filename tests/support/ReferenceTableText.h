@@ -73,8 +73,12 @@ inline std::vector<TableRow> toyRows(std::size_t n, unsigned long seed) {
     std::vector<TableRow> rows(n);
     for (TableRow& row : rows) {
         const double u = gsl_ran_flat(g, 0, 10), t = gsl_ran_flat(g, -5, 5);
-        row.params = {std::exp(u), t, gsl_ran_flat(g, 1, 1000), gsl_ran_flat(g, 1, 1e4),
-                      gsl_ran_flat(g, 1, 50), gsl_ran_flat(g, 1, 5000),
+        row.params = {std::exp(u),
+                      t,
+                      gsl_ran_flat(g, 1, 1000),
+                      gsl_ran_flat(g, 1, 1e4),
+                      gsl_ran_flat(g, 1, 50),
+                      gsl_ran_flat(g, 1, 5000),
                       static_cast<double>(gsl_rng_uniform_int(g, 11)) / 10};
         row.stats[0] = u + gsl_ran_gaussian(g, 0.5);
         row.stats[1] = u + gsl_ran_gaussian(g, 1.0);
