@@ -39,6 +39,7 @@ valgrind: build
 
 bench:
 	sh bench/run.sh
+	sh bench/table_summary.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-bench build-fuzz build-fuzz-asan
