@@ -27,11 +27,6 @@ ReferenceTable toTable(const std::vector<TableRow>& rows) {
     return t;
 }
 
-// The observed data of the toy: log My measured as 5 and 6, TimeToOri as 0
-// and 1. Precision-weighted (1/0.25 and 1/1), both give a Gaussian posterior
-// on the adjustment scale with mean 0.8 * first + 0.2 * second = 5.2 and 0.2,
-// and variance 1 / (4 + 1) = 0.2.
-const std::array<double, 12> toyObserved = {5, 6, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
 const std::vector<std::string> toyStats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha"};
 
 }  // namespace

@@ -59,6 +59,7 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
         }
         AbcEstimate e = estimateParameters(table, choice, observed, tolerance, true, row);
         if (!e.error.empty()) {
+            cv.regressionFailed = e.acceptance.positive > 0;
             cv.error =
                 "pseudo-observed row " + std::to_string(row + 1) + " of the table: " + e.error;
             return cv;

@@ -22,6 +22,7 @@ struct CrossValidation {
     std::array<double, numbParamColumns> loclinear{};
     std::size_t statisticsLeftOut = 0;  // pseudo-observed values that were not finite
     std::string error;                  // bad count, or an estimate failed (naming its row)
+    bool regressionFailed = false;      // the failed estimate got as far as the regression
 };
 
 // Draws `count` distinct rows with a Mersenne Twister generator (GSL's

@@ -18,6 +18,10 @@ namespace {
 
 constexpr const char* programName = "foundabc-summary";
 
+// What cures a failed regression (too few rows, or a singular fit).
+constexpr const char* regressionHint =
+    "; choose fewer or other statistics with --stats, or accept more with a larger --tol";
+
 std::string shortNumber(double x) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.4g", x);
@@ -70,7 +74,12 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
     AbcEstimate e = estimateParameters(table, choice, choice.observed, options.tolerance,
                                        options.adjust, table.rows());
     for (const std::string& w : e.warnings) warn(err, w);
-    if (!e.error.empty()) return failWith(err, options.tablePath + ": " + e.error);
+    // Past acceptance only the regression can fail: too few rows or a
+    // singular fit, which fewer statistics or more rows cure.
+    const bool regressionFailed = e.acceptance.positive > 0;
+    if (!e.error.empty())
+        return failWith(
+            err, options.tablePath + ": " + e.error + (regressionFailed ? regressionHint : ""));
     const Acceptance& a = e.acceptance;
     const auto& values = options.adjust ? e.adjusted : e.rejection;
     std::vector<ColumnSummary> summaries = summarise(values, a.weights);
@@ -121,7 +130,9 @@ int crossValidation(const TableOptions& options, const ReferenceTable& table,
                     const StatisticChoice& choice, std::ostream& out, std::ostream& err) {
     CrossValidation cv =
         crossValidate(table, choice, options.crossValidations, options.seed, options.tolerance);
-    if (!cv.error.empty()) return failWith(err, options.tablePath + ": " + cv.error);
+    if (!cv.error.empty())
+        return failWith(
+            err, options.tablePath + ": " + cv.error + (cv.regressionFailed ? regressionHint : ""));
     if (cv.statisticsLeftOut > 0)
         warn(err, std::to_string(cv.statisticsLeftOut) +
                       " statistics of the pseudo-observed simulations were not finite numbers "
@@ -250,5 +261,6 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         return app.exit(e, out, err) == 0 ? 0 : 1;
     }
     options.adjust = adjust == "loclinear";
+    for (std::string& name : options.stats) name = CLI::detail::trim_copy(name);
     return runTableSummary(options, out, err);
 }

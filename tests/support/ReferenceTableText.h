@@ -89,3 +89,9 @@ inline std::vector<TableRow> toyRows(std::size_t n, unsigned long seed) {
     }
     return rows;
 }
+
+// Observed data for the toy: log My measured as 5 and 6, TimeToOri as 0 and
+// 1. Precision-weighted (1/0.25 and 1/1), each gives a Gaussian posterior on
+// the adjustment scale with mean 0.8 * first + 0.2 * second (5.2 and 0.2) and
+// variance 1 / (4 + 1) = 0.2.
+inline const std::array<double, 12> toyObserved = {5, 6, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
