@@ -75,7 +75,9 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
                              "\nstatistics (scaled by their median absolute deviation): S_sue "
                              "S_tha NAL_sue NAL_tha\nmethod: local-linear regression adjustment, "
                              "Epanechnikov weights 1 - (d/h)^2, h = ",
-                             "\nColumn           N    ESS    Mean"})
+                             "\nadjusted on the log scale: My PopSizeOriTha PopSizePreTha "
+                             "PopSizeOriSue PopSizePreSue; on their own scale: TimeToOri; not "
+                             "adjusted: FracSueMono\n\nColumn           N    ESS    Mean"})
         EXPECT_NE(adjusted.out.find(part), std::string::npos) << part << "\n" << adjusted.out;
 
     options.tsv = true;

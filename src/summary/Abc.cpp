@@ -171,7 +171,7 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
             predictors.push_back((table.stats[columns[k]][i] - used[k]) / scale[k]);
     std::vector<std::vector<double>> responses;
     std::vector<std::size_t> fitted;
-    std::array<bool, numbParamColumns> logScale{};
+    std::array<bool, numbParamColumns>& logScale = e.logScale;
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         if (!isAdjusted(c)) continue;
         std::vector<double> y = e.rejection[c];

@@ -76,6 +76,7 @@ struct AbcEstimate {
     std::size_t statisticsUsed = 0;  // chosen statistics with a finite observed value
     std::array<std::vector<double>, numbParamColumns> rejection;
     std::array<std::vector<double>, numbParamColumns> adjusted;
+    std::array<bool, numbParamColumns> logScale{};  // adjusted on the log scale
     std::vector<std::string> warnings;
     std::string error;  // no usable row, no weight, too few rows or a singular fit
 };

@@ -100,9 +100,19 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
             << "\n";
         out << "method: " << method
             << ", Epanechnikov weights 1 - (d/h)^2, h = " << shortNumber(a.cutoff) << "\n";
-        if (options.adjust)
-            out << "adjusted on the log scale: the six positive parameters; FracSueMono is not "
-                   "adjusted\n";
+        if (options.adjust) {
+            std::string scales[3];  // log scale, own scale, not adjusted
+            for (std::size_t c = 0; c < numbParamColumns; ++c)
+                scales[!isAdjusted(c)  ? 2
+                       : e.logScale[c] ? 0
+                                       : 1] += std::string(" ") + paramColumnNames[c];
+            const char* heads[3] = {
+                "adjusted on the log scale:", "on their own scale:", "not adjusted:"};
+            std::string line;
+            for (int k = 0; k < 3; ++k)
+                if (!scales[k].empty()) line += (line.empty() ? "" : "; ") + (heads[k] + scales[k]);
+            out << line << "\n";
+        }
         out << "\n" << formatTable(summaries, true);
     }
     out.flush();
