@@ -123,6 +123,11 @@ TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
         EXPECT_EQ(read.table.rows(), 0u);
     }
     TempDir dir;
+    EXPECT_EQ(readReferenceTable(dir.path()).error, dir.path() + ": cannot read: Is a directory");
+    std::string gz = (writeGzip(dir.file("t.gz"), good), dir.read("t.gz"));
+    gz[gz.size() / 2] ^= 0x55;  // damaged compressed data
+    EXPECT_NE(readReferenceTable(dir.write("bad.gz", gz)).error.find("bad.gz: cannot read: "),
+              std::string::npos);
     EXPECT_EQ(readReferenceTable(dir.file("none")).error,
               "cannot open reference table '" + dir.file("none") + "': No such file or directory");
 }

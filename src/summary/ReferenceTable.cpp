@@ -136,6 +136,11 @@ class TableParser {
 
     void warn(const std::string& message) { read_.warnings.push_back(path_ + ": " + message); }
 
+    // An error of the file as a whole (it cannot be read), not of a line.
+    void failReading(const std::string& reason) {
+        read_.error = path_ + ": cannot read: " + reason;
+    }
+
     bool fail(const std::string& message) {
         read_.error = path_ + ":" + std::to_string(lineNumber_) + ": " + message;
         return false;
@@ -187,8 +192,7 @@ TableRead readReferenceTable(const std::string& path) {
         if (got < 0) {
             int code = 0;
             const char* message = gzerror(file.get(), &code);
-            parser.fail(std::string("cannot read: ") +
-                        (code == Z_ERRNO ? std::strerror(errno) : message));
+            parser.failReading(code == Z_ERRNO ? std::strerror(errno) : message);
             return parser.finish();
         }
         if (got == 0) break;
@@ -206,7 +210,7 @@ TableRead readReferenceTable(const std::string& path) {
     if (code == Z_BUF_ERROR) {
         parser.warn("compressed data end early (cut short?); the rows before are used");
     } else if (code != Z_OK) {
-        parser.fail(std::string("cannot read: ") + message);
+        parser.failReading(message);
         return parser.finish();
     }
     if (!pending.empty()) parser.cutShort();
@@ -248,7 +252,10 @@ ObservedRead readObservedStats(const std::string& path) {
                 return fail("'" + expected[j] + "' is not a number: '" + std::string(fields[j]) +
                             "'");
     }
-    if (in.bad()) return fail("cannot read: " + std::string(std::strerror(errno)));
+    if (in.bad()) {
+        read.error = path + ": cannot read: " + std::strerror(errno);
+        return read;
+    }
     if (!sawHeader) {
         read.error = path + ": empty file (no header)";
     } else if (valueLines == 0) {
