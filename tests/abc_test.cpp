@@ -238,33 +238,31 @@ TEST(LocalLinear, AgreesWithRsWeightedLm) {
     ASSERT_EQ(e.error, "");
     const Acceptance& a = e.acceptance;
     const std::size_t p = choice.columns.size(), n = a.rows.size();
-    // My and PopSizeOriTha on the log scale, TimeToOri (negative values) on its own.
-    std::vector<std::size_t> params = {0, 1, 2};
+    // My (0) and PopSizeOriTha (2) on the log scale, TimeToOri (1, negative
+    // values) on its own.
     std::vector<std::vector<double>> ys(3);
     std::vector<double> x;
-    TempDir dir;
+    // One line per accepted row: weight, the three responses, the predictors.
     std::string data = "w\ty0\ty1\ty2";
     for (std::size_t k = 0; k < p; ++k) data += "\tx" + std::to_string(k);
-    data += "\n";
-    char buf[64];
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t i = a.rows[r];
-        std::snprintf(buf, sizeof buf, "%.17g", a.weights[r]);
-        data += buf;
+        std::vector<double> line = {a.weights[r]};
         for (std::size_t q = 0; q < 3; ++q) {
-            double v = t.params[params[q]][i];
-            ys[q].push_back(q == 1 ? v : std::log(v));
-            std::snprintf(buf, sizeof buf, "\t%.17g", ys[q].back());
-            data += buf;
+            ys[q].push_back(q == 1 ? t.params[q][i] : std::log(t.params[q][i]));
+            line.push_back(ys[q].back());
         }
         for (std::size_t k = 0; k < p; ++k) {
             x.push_back((t.stats[choice.columns[k]][i] - choice.observed[k]) / choice.scale[k]);
-            std::snprintf(buf, sizeof buf, "\t%.17g", x.back());
-            data += buf;
+            line.push_back(x.back());
         }
-        data += "\n";
+        char buf[32];
+        for (std::size_t j = 0; j < line.size(); ++j)
+            data += std::string(j ? "\t" : "\n") +
+                    (std::snprintf(buf, sizeof buf, "%.17g", line[j]), buf);
     }
-    dir.write("rows.tsv", data);
+    TempDir dir;
+    dir.write("rows.tsv", data + "\n");
     dir.write("fit.R", "d <- read.table('" + dir.file("rows.tsv") +
                            "', header = TRUE)\n"
                            "X <- as.matrix(d[, grep('^x', names(d))])\n"
@@ -294,7 +292,7 @@ TEST(LocalLinear, AgreesWithRsWeightedLm) {
         for (std::size_t r = 0; r < n; ++r) {
             ASSERT_TRUE(adjusted >> fromR);
             // The command's own adjusted values, back on the regression scale.
-            double mine = e.adjusted[params[q]][r];
+            double mine = e.adjusted[q][r];
             if (q != 1) mine = std::log(mine);
             EXPECT_NEAR(mine, fromR, 1e-9 * std::fmax(std::fabs(fromR), scale)) << q << " " << r;
             EXPECT_NEAR(fit.adjusted[q][r], fromR, 1e-9 * std::fmax(std::fabs(fromR), scale));
