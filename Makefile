@@ -45,6 +45,7 @@ slurm-test: build
 bench:
 	sh bench/run.sh
 	sh bench/scaling.sh
+	sh bench/table_summary.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-bench build-fuzz build-fuzz-asan

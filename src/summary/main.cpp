@@ -3,13 +3,21 @@
 #include <iostream>
 
 #include "summary/Command.h"
+#include "summary/TableCommand.h"
 
 int main(int argc, char** argv) {
+    // Estimation from a reference table is a command of its own.
+    if (wantsTable(argc, argv)) return tableMain(argc, argv, std::cout, std::cerr);
+
     CLI::App app{
         "Summarises the accepted rows of a foundabc results file: for each estimated column "
         "the number of rows, mean, standard deviation, 2.5 % quantile, median, 97.5 % "
         "quantile and histogram mode; optionally weighted and drawn.",
         "foundabc-summary"};
+    app.footer(
+        "Reference tables: foundabc-summary --table FILE [--tol Q] [--stats LIST] [--adjust "
+        "loclinear|none] [--plot PNG] [--tsv], or --table FILE --cv N [--seed S]; "
+        "foundabc-summary --table FILE --help explains them.");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
 
     SummaryOptions options;

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "summary/ReferenceTable.h"
+
+// Approximate Bayesian computation on a reference table: statistics scaled by
+// their spread, the simulations nearest to the observed statistics accepted,
+// weighted by their distance, and (optionally) their parameters corrected by
+// a local-linear regression on the statistics.
+
+// The median absolute deviation from the median of the finite values (no
+// consistency factor: only ratios between statistics matter for distances).
+// NaN when there is no finite value. Takes a copy to reorder.
+double medianAbsoluteDeviation(std::vector<double> values);
+
+// The statistics that enter the distance, each with its observed value and
+// its scale: the median absolute deviation over all simulations of the table.
+struct StatisticChoice {
+    std::vector<std::size_t> columns;  // indices into tableStatNames, in table order
+    std::vector<double> observed;
+    std::vector<double> scale;
+    std::vector<std::string> warnings;  // statistics left out, and why
+    std::string error;                  // an unknown name, or no statistic left
+};
+
+// Chooses the statistics named in `names` (all twelve when empty). A
+// statistic whose observed value is not finite, or whose deviation over the
+// table is 0 (or undefined), is left out with a warning; it is an error when
+// a name is unknown or nothing is left.
+StatisticChoice chooseStatistics(const ReferenceTable& table,
+                                 const std::array<double, numbTableStats>& observed,
+                                 const std::vector<std::string>& names);
+
+// Euclidean distance of every row to `observed` on the statistics
+// `columns`, each difference divided by its `scale`. Statistics whose
+// observed value is not finite are skipped; a row whose distance is not a
+// finite number (a statistic undefined for it) gets +infinity.
+std::vector<double> scaledDistances(const ReferenceTable& table,
+                                    const std::vector<std::size_t>& columns,
+                                    const std::vector<double>& observed,
+                                    const std::vector<double>& scale);
+
+// The accepted simulations and their weights.
+struct Acceptance {
+    std::vector<std::size_t> rows;  // accepted row indices, ascending
+    std::vector<double> distances;  // their distances
+    std::vector<double> weights;    // their Epanechnikov weights
+    double cutoff = 0.0;            // the largest accepted distance, h
+    std::size_t candidates = 0;     // rows with a finite distance
+    std::size_t positive = 0;       // accepted rows of positive weight
+};
+
+// Accepts the ceil(tolerance * candidates) rows (at least one) of smallest
+// finite distance, plus every row tied with the last of them at the cut-off.
+// The weights are 1 - (d/h)^2 with h the cut-off, so the rows at the cut-off
+// get weight 0 (the kernel's own definition); when h is 0 (every accepted
+// row matches exactly) each gets weight 1. 0 < tolerance <= 1.
+Acceptance acceptNearest(const std::vector<double>& distances, double tolerance);
+
+// The parameters adjusted on the log scale by the regression: the six drawn
+// ones, all positive. FracSueMono, a bounded and nearly discrete share, is
+// never adjusted.
+bool adjustedOnLogScale(std::size_t param);
+bool isAdjusted(std::size_t param);
+
+// What one estimation gives. `rejection[c]` holds the accepted values of
+// parameter c, `adjusted[c]` the regression-adjusted ones (equal to the
+// rejection values for FracSueMono; empty without adjustment); both follow
+// `acceptance.rows` and carry `acceptance.weights`.
+struct AbcEstimate {
+    Acceptance acceptance;
+    std::size_t statisticsUsed = 0;  // chosen statistics with a finite observed value
+    std::array<std::vector<double>, numbParamColumns> rejection;
+    std::array<std::vector<double>, numbParamColumns> adjusted;
+    std::array<bool, numbParamColumns> logScale{};  // adjusted on the log scale
+    std::vector<std::string> warnings;
+    std::string error;  // no usable row, no weight, too few rows or a singular fit
+};
+
+// Estimates the parameters for `observed` (one value per chosen column) from
+// the table, leaving out the row `excluded` (for cross-validation; pass
+// table.rows() to keep all).
+AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoice& choice,
+                               const std::vector<double>& observed, double tolerance, bool adjust,
+                               std::size_t excluded);

@@ -1,0 +1,301 @@
+#include "summary/Abc.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+
+#include "summary/CrossValidation.h"
+#include "summary/LocalLinear.h"
+#include "summary/Stats.h"
+#include "support/ChildProcess.h"
+#include "support/ReferenceTableText.h"
+
+namespace {
+
+constexpr double nan_ = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf_ = std::numeric_limits<double>::infinity();
+
+ReferenceTable toTable(const std::vector<TableRow>& rows) {
+    ReferenceTable t;
+    for (const TableRow& row : rows) {
+        for (std::size_t c = 0; c < 7; ++c) t.params[c].push_back(row.params[c]);
+        for (std::size_t j = 0; j < 12; ++j) t.stats[j].push_back(row.stats[j]);
+    }
+    return t;
+}
+
+const std::vector<std::string> toyStats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha"};
+
+}  // namespace
+
+TEST(Abc, MedianAbsoluteDeviationIgnoresWhatIsNotFinite) {
+    struct Case {
+        std::vector<double> values;
+        double mad;
+    };
+    for (const Case& c : std::vector<Case>{{{1, 2, 3, 4, 100}, 1},
+                                           {{1, 2, 3, 4}, 1},  // median 2.5
+                                           {{4, nan_, 1, inf_, 3, 2, -inf_}, 1},
+                                           {{7, 7, 7, 8}, 0},
+                                           {{5}, 0}}) {
+        EXPECT_EQ(medianAbsoluteDeviation(c.values), c.mad);
+    }
+    EXPECT_TRUE(std::isnan(medianAbsoluteDeviation({nan_, inf_})));
+}
+
+TEST(Abc, AcceptsTheNearestShareKeepsTiesAndWeighsByEpanechnikov) {
+    struct Case {
+        std::vector<double> distances;
+        double tolerance;
+        std::vector<std::size_t> rows;
+        std::vector<double> weights;
+    };
+    std::vector<double> hundred;
+    for (int i = 1; i <= 100; ++i) hundred.push_back(i);
+    for (const Case& c :
+         std::vector<Case>{// Two of four finite distances asked for; the tie at 0.2 is kept,
+                           // and the rows at the cut-off get weight 0.
+                           {{0.3, 0.2, inf_, 0.1, 0.2}, 0.5, {1, 3, 4}, {0, 0.75, 0}},
+                           // Every accepted row matches exactly: h = 0, equal weights.
+                           {{0, 1, 0}, 0.34, {0, 2}, {1, 1}},
+                           {{2, 1}, 1.0, {0, 1}, {0, 0.75}},
+                           // Far below one row: still the nearest one.
+                           {{2, 1}, 1e-9, {1}, {0}},
+                           // 0.07 * 100 is 7.000000000000001 in floating point: still 7 rows.
+                           {hundred,
+                            0.07,
+                            {0, 1, 2, 3, 4, 5, 6},
+                            {48. / 49, 45. / 49, 40. / 49, 33. / 49, 24. / 49, 13. / 49, 0}}}) {
+        Acceptance a = acceptNearest(c.distances, c.tolerance);
+        EXPECT_EQ(a.rows, c.rows);
+        ASSERT_EQ(a.weights.size(), c.weights.size());
+        for (std::size_t i = 0; i < c.weights.size(); ++i)
+            EXPECT_NEAR(a.weights[i], c.weights[i], 1e-15) << i;
+    }
+    EXPECT_EQ(acceptNearest({inf_, inf_}, 0.5).rows.size(), 0u);
+}
+
+TEST(Abc, ChoosesStatisticsAndLeavesOutThoseThatCannotBeScaledOrCompared) {
+    ReferenceTable t = toTable(toyRows(200, 1));
+    std::array<double, 12> observed = toyObserved;
+    observed[1] = nan_;
+    StatisticChoice all = chooseStatistics(t, observed, {});
+    // S_tha (NaN observed) and FST (constant) drop out with a warning each.
+    EXPECT_EQ(all.columns, (std::vector<std::size_t>{0, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    ASSERT_EQ(all.warnings.size(), 2u);
+    EXPECT_NE(all.warnings[0].find("S_tha left out: it is not a finite number"), std::string::npos);
+    EXPECT_NE(all.warnings[1].find("FST left out: its median absolute deviation"),
+              std::string::npos);
+    EXPECT_EQ(all.scale[0], medianAbsoluteDeviation(t.stats[0]));
+
+    StatisticChoice two = chooseStatistics(t, observed, {"NAL_tha", "S_sue", "S_sue"});
+    EXPECT_EQ(two.columns, (std::vector<std::size_t>{0, 3}));
+    EXPECT_EQ(two.observed, (std::vector<double>{5, 1}));
+    EXPECT_NE(chooseStatistics(t, observed, {"S_sue", "Sue"}).error.find("unknown statistic 'Sue'"),
+              std::string::npos);
+    EXPECT_EQ(chooseStatistics(t, observed, {"S_tha", "FST"}).error,
+              "no statistic is left to compare with the data");
+}
+
+TEST(Abc, ScaledDistancesSkipUndefinedObservedAndRowsWithUndefinedStatistics) {
+    ReferenceTable t;
+    t.params[0] = {1, 1, 1};
+    t.stats[0] = {1, 3, nan_};
+    t.stats[1] = {2, 2, 2};
+    t.stats[2] = {10, 20, 30};
+    EXPECT_EQ(scaledDistances(t, {0, 1}, {1, 6}, {2, 1}),
+              (std::vector<double>{4, std::sqrt(17.), inf_}));
+    EXPECT_EQ(scaledDistances(t, {0, 2}, {nan_, 10}, {1, 10}), (std::vector<double>{0, 1, 2}));
+}
+
+TEST(LocalLinear, RecoversAPlaneAndRefusesTooFewRowsAndSingularDesigns) {
+    // y = 3 + 2 x1 - x2 (+ 0.1 noise on the second response) on a small grid;
+    // x2 in units a million times smaller, as statistics of unlike units are.
+    std::vector<double> x, y1, y2, w;
+    for (int i = 0; i < 12; ++i) {
+        double a = i % 4, b = (i * 7) % 5;
+        x.insert(x.end(), {a, b * 1e6});
+        y1.push_back(3 + 2 * a - b);
+        y2.push_back(1 - b + (i % 2 ? 0.1 : -0.1));
+        w.push_back(i == 11 ? 0 : 1 + 0.1 * i);
+    }
+    LocalLinearFit fit = fitLocalLinear(x, 2, {y1, y2}, w);
+    ASSERT_EQ(fit.error, "");
+    EXPECT_EQ(fit.rowsUsed, 11u);
+    std::vector<double> plane = {3, 2, -1e-6};
+    for (std::size_t j = 0; j < 3; ++j)
+        EXPECT_NEAR(fit.coefficients[0][j], plane[j], 1e-12 * std::fabs(plane[j]));
+    for (double a : fit.adjusted[0]) EXPECT_NEAR(a, 3, 1e-12);  // every row carried to x = 0
+    EXPECT_NEAR(fit.coefficients[1][2], -1e-6, 0.05e-6);
+
+    struct Case {
+        std::string name;
+        std::vector<double> x;
+        std::size_t p;
+        std::string message;
+    };
+    std::vector<double> same, near, constant;
+    for (int i = 0; i < 12; ++i) {
+        same.insert(same.end(), {x[2 * i], 2 * x[2 * i]});
+        near.insert(near.end(), {x[2 * i], x[2 * i] * (1 + 1e-13 * i)});
+        constant.insert(constant.end(), {x[2 * i], 5});  // the intercept again
+    }
+    std::vector<double> three(x.begin(), x.begin() + 6);
+    for (const Case& c :
+         std::vector<Case>{{"dependent", same, 2, "singular or nearly so"},
+                           {"near", near, 2, "singular or nearly so"},
+                           {"constant", constant, 2, "singular or nearly so"},
+                           {"few", x, 2,
+                            "too few accepted simulations for the regression: 3 have positive "
+                            "weight, but 3 coefficients need more than 3"}}) {
+        std::vector<double> weights = w;
+        if (c.name == "few") weights = {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        EXPECT_NE(fitLocalLinear(c.x, c.p, {y1}, weights).error.find(c.message), std::string::npos)
+            << c.name;
+    }
+}
+
+// The linear-Gaussian toy (see toyRows): the exact posterior of log My is
+// N(5.2, 0.2) (truncation to the prior's [0, 10] is 11 SD away), so My is
+// log-normal with mean exp(5.3) and SD mean * sqrt(e^0.2 - 1); that of
+// TimeToOri is N(0.2, 0.2). About 1000 simulations are accepted, of effective
+// size n_e ~ 700. The adjusted values are then draws from the posterior up to
+// the error of the fitted slopes, so the estimated mean may miss by a few
+// Monte Carlo standard errors, SD / sqrt(n_e), and the SD by a few
+// SD / sqrt(2 n_e): the test allows four of each (with the log-normal's
+// SD for My). Rejection alone accepts a ball that is wide next to the
+// posterior, and must miss the SD by at least three times as much.
+TEST(Abc, AdjustedPosteriorOfTheLinearGaussianToyIsCloseToTheExactOne) {
+    ReferenceTable t = toTable(toyRows(20000, 7));
+    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    AbcEstimate e = estimateParameters(t, choice, choice.observed, 0.05, true, t.rows());
+    ASSERT_EQ(e.error, "");
+    ASSERT_EQ(e.warnings.size(), 1u);  // TimeToOri has negative values
+    EXPECT_NE(e.warnings[0].find("TimeToOri has values <= 0"), std::string::npos);
+    const std::vector<double>& w = e.acceptance.weights;
+    const double ne = effectiveSize(w);
+    EXPECT_GT(ne, 500);
+    struct Case {
+        std::size_t param;
+        double mean, sd;
+    };
+    const double myMean = std::exp(5.3);
+    for (const Case& c : std::vector<Case>{{0, myMean, myMean * std::sqrt(std::exp(0.2) - 1)},
+                                           {1, 0.2, std::sqrt(0.2)}}) {
+        const double adjustedMean = weightedMean(e.adjusted[c.param], w);
+        const double adjustedSd = weightedSd(e.adjusted[c.param], w);
+        const double rejectionSd = weightedSd(e.rejection[c.param], w);
+        EXPECT_NEAR(adjustedMean, c.mean, 4 * c.sd / std::sqrt(ne)) << c.param;
+        EXPECT_NEAR(adjustedSd, c.sd, 4 * c.sd / std::sqrt(2 * ne)) << c.param;
+        EXPECT_GT(std::fabs(rejectionSd - c.sd), 3 * std::fabs(adjustedSd - c.sd)) << c.param;
+        EXPECT_GT(std::fabs(weightedMean(e.rejection[c.param], w) - c.mean),
+                  std::fabs(adjustedMean - c.mean))
+            << c.param;
+    }
+    // FracSueMono is reported as accepted.
+    EXPECT_EQ(e.adjusted[6], e.rejection[6]);
+}
+
+TEST(CrossValidation, ErrorNearZeroForAnInformedParameterAndNearOneOtherwise) {
+    ReferenceTable t = toTable(toyRows(5000, 3));
+    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    CrossValidation cv = crossValidate(t, choice, 60, 11, 0.02);
+    ASSERT_EQ(cv.error, "");
+    // TimeToOri: posterior variance 0.2 against a prior variance of 100/12.
+    EXPECT_LT(cv.loclinear[1], 0.05);
+    EXPECT_LT(cv.rejection[1], 0.1);
+    EXPECT_EQ(verdict(cv.loclinear[1]), "informed by the data");
+    for (std::size_t c : {2, 3, 4, 5, 6}) {  // drawn apart from every statistic
+        EXPECT_GT(cv.rejection[c], 0.8) << c;
+        EXPECT_LT(cv.rejection[c], 1.3) << c;
+        EXPECT_GT(cv.loclinear[c], 0.8) << c;
+        EXPECT_EQ(verdict(std::fmin(cv.rejection[c], cv.loclinear[c])), "not informed by the data");
+    }
+    EXPECT_EQ(cv.loclinear[6], cv.rejection[6]);
+
+    // The seed fixes the rows; another seed picks others.
+    EXPECT_EQ(crossValidate(t, choice, 60, 11, 0.02).rows, cv.rows);
+    EXPECT_NE(crossValidate(t, choice, 60, 12, 0.02).rows, cv.rows);
+    EXPECT_EQ(crossValidate(t, choice, 60, 11, 0.02).loclinear, cv.loclinear);
+    for (std::size_t n : {0, 5000})
+        EXPECT_NE(crossValidate(t, choice, n, 1, 0.02).error.find("needs a table of more rows"),
+                  std::string::npos);
+}
+
+// The regression against R's lm() with weights, on the same accepted rows,
+// transformed responses and weights: coefficients and adjusted values must
+// agree to 1e-9 relative (for adjusted values near 0, relative to the mean
+// magnitude of their response).
+TEST(LocalLinear, AgreesWithRsWeightedLm) {
+    if (system("command -v Rscript >/dev/null 2>&1") != 0) GTEST_SKIP() << "Rscript not installed";
+    ReferenceTable t = toTable(toyRows(5000, 5));
+    std::vector<std::string> names = {"S_sue", "S_tha", "NAL_sue", "NAL_tha", "HET_sue"};
+    StatisticChoice choice = chooseStatistics(t, toyObserved, names);
+    AbcEstimate e = estimateParameters(t, choice, choice.observed, 0.1, true, t.rows());
+    ASSERT_EQ(e.error, "");
+    const Acceptance& a = e.acceptance;
+    const std::size_t p = choice.columns.size(), n = a.rows.size();
+    // My (0) and PopSizeOriTha (2) on the log scale, TimeToOri (1, negative
+    // values) on its own.
+    std::vector<std::vector<double>> ys(3);
+    std::vector<double> x;
+    // One line per accepted row: weight, the three responses, the predictors.
+    std::string data = "w\ty0\ty1\ty2";
+    for (std::size_t k = 0; k < p; ++k) data += "\tx" + std::to_string(k);
+    for (std::size_t r = 0; r < n; ++r) {
+        const std::size_t i = a.rows[r];
+        std::vector<double> line = {a.weights[r]};
+        for (std::size_t q = 0; q < 3; ++q) {
+            ys[q].push_back(q == 1 ? t.params[q][i] : std::log(t.params[q][i]));
+            line.push_back(ys[q].back());
+        }
+        for (std::size_t k = 0; k < p; ++k) {
+            x.push_back((t.stats[choice.columns[k]][i] - choice.observed[k]) / choice.scale[k]);
+            line.push_back(x.back());
+        }
+        char buf[32];
+        for (std::size_t j = 0; j < line.size(); ++j)
+            data += std::string(j ? "\t" : "\n") +
+                    (std::snprintf(buf, sizeof buf, "%.17g", line[j]), buf);
+    }
+    TempDir dir;
+    dir.write("rows.tsv", data + "\n");
+    dir.write("fit.R", "d <- read.table('" + dir.file("rows.tsv") +
+                           "', header = TRUE)\n"
+                           "X <- as.matrix(d[, grep('^x', names(d))])\n"
+                           "for (y in c('y0', 'y1', 'y2')) {\n"
+                           "  fit <- lm(d[[y]] ~ X, weights = d$w)\n"
+                           "  b <- coef(fit)\n"
+                           "  cat(sprintf('%.17g', b), '\\n')\n"
+                           "  cat(sprintf('%.17g', d[[y]] - X %*% b[-1]), '\\n')\n"
+                           "}\n");
+    ChildResult r = runProgram({"Rscript", dir.file("fit.R")});
+    ASSERT_EQ(r.exitStatus, 0);
+    LocalLinearFit fit = fitLocalLinear(x, p, ys, a.weights);
+    ASSERT_EQ(fit.error, "");
+    std::istringstream lines(r.out);
+    for (std::size_t q = 0; q < 3; ++q) {
+        std::string coefLine, adjustedLine;
+        std::getline(lines, coefLine);
+        std::getline(lines, adjustedLine);
+        std::istringstream coefs(coefLine), adjusted(adjustedLine);
+        double fromR;
+        for (std::size_t j = 0; j <= p; ++j) {
+            ASSERT_TRUE(coefs >> fromR);
+            EXPECT_NEAR(fit.coefficients[q][j], fromR, 1e-9 * std::fabs(fromR)) << q << " " << j;
+        }
+        double scale = 0;
+        for (double v : ys[q]) scale += std::fabs(v) / static_cast<double>(n);
+        for (std::size_t r = 0; r < n; ++r) {
+            ASSERT_TRUE(adjusted >> fromR);
+            // The command's own adjusted values, back on the regression scale.
+            double mine = e.adjusted[q][r];
+            if (q != 1) mine = std::log(mine);
+            EXPECT_NEAR(mine, fromR, 1e-9 * std::fmax(std::fabs(fromR), scale)) << q << " " << r;
+            EXPECT_NEAR(fit.adjusted[q][r], fromR, 1e-9 * std::fmax(std::fabs(fromR), scale));
+        }
+    }
+}
