@@ -23,6 +23,10 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     app.add_flag("--legacy-model", legacy,
                  "Simulate the model as the program first computed it (growth-phase intervals "
                  "transformed twice, approximate founder count), to reproduce earlier results");
+    app.add_flag("--check", line.check,
+                 "Check the parameter file and its data file without running: list every "
+                 "problem found with its line and a suggested fix, then \"settings OK\" (exit "
+                 "status 0) or the number of problems (exit status 1)");
 
     try {
         app.parse(argc, argv);

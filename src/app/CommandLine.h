@@ -11,6 +11,7 @@ inline constexpr const char* foundabcVersion = "0.2.0";
 struct CommandLine {
     std::string infile;  // the parameter file
     ModelVersion model = ModelVersion::current;
+    bool check = false;  // check the settings instead of running
 };
 
 // Reads the command line: options first, then exactly one parameter file.

@@ -10,12 +10,14 @@
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
 #include "app/RejectionLoop.h"
+#include "app/SettingsCheck.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"
 #include "io/IO_tools.h"
 
 int main(int argc, char* argv[]) {
     const CommandLine command = parseCommandLine(argc, argv);
+    if (command.check) return checkSettings(command.infile, std::cout);
     installOutOfMemoryHandler();
     ignoreFileSizeSignal();
     // The legacy founder count forms binomial coefficients that overflow for
