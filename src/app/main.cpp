@@ -42,9 +42,11 @@ int main(int argc, char* argv[]) {
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(p->repeats, stderr);
-    runRejectionLoop(*p, obs, command.model, results,
-                     [&progress](long done, long accepted) { progress.update(done, accepted); });
+    const int accepted = runRejectionLoop(
+        *p, obs, command.model, results,
+        [&progress](long done, long accepted) { progress.update(done, accepted); });
     results.close();
+    progress.finish(accepted, p->outfile_name);
 
     return 0;
 }
