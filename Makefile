@@ -2,11 +2,13 @@
 # example in a scratch folder under build/; `make test` runs the test suite;
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
-# under valgrind memcheck and fails on any error or leak.
+# under valgrind memcheck and fails on any error or leak; `make install`
+# installs both programs and their man pages under PREFIX (default /usr/local).
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test sanitize valgrind bench clean
+.PHONY: all build run install test sanitize valgrind bench clean
 
 all: build
 
@@ -20,6 +22,9 @@ run: build
 	rm -rf $(BUILD)/example-run && mkdir -p $(BUILD)/example-run
 	cp examples/params.txt examples/data.txt $(BUILD)/example-run/
 	cd $(BUILD)/example-run && ../foundabc params.txt
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
