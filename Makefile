@@ -3,13 +3,15 @@
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
 # under valgrind memcheck and fails on any error or leak; `make install`
-# installs both programs and their man pages under PREFIX (default /usr/local).
+# installs both programs and their man pages under PREFIX (default /usr/local);
+# `make slurm-test` starts a throw-away single-node Slurm (needs root) and
+# checks that a job array of shards, merged, gives the bytes of one seeded run.
 BUILD ?= build
 PREFIX ?= /usr/local
 RUN_DIR ?= $(BUILD)/example-run
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run install test sanitize valgrind bench clean
+.PHONY: all build run install test sanitize valgrind slurm-test bench clean
 
 all: build
 
@@ -46,8 +48,12 @@ valgrind: build
 	cd $(BUILD)/valgrind-run && valgrind --error-exitcode=1 --leak-check=full \
 		--errors-for-leak-kinds=definite,indirect ../foundabc params.txt >/dev/null
 
+slurm-test: build
+	sh tests/slurm/run.sh $(BUILD)/foundabc
+
 bench:
 	sh bench/run.sh
+	sh bench/scaling.sh
 
 clean:
 	rm -rf $(BUILD) build-asan build-bench build-fuzz build-fuzz-asan

@@ -45,31 +45,35 @@ std::vector<fs::path> goldenConfigs() {
 
 }  // namespace
 
-// Each configuration is run twice: under the current model (expected results
-// in results.txt) and with --legacy-model (legacy-results.txt, the outputs of
-// the model as it was first computed). Standard output is the same for both.
+// Each configuration is run under the current model (expected results in
+// results.txt), with --legacy-model (legacy-results.txt, the outputs of the
+// model as it was first computed), and under the current model with a
+// reference table, which must change neither standard output nor results.
 TEST(Golden, RecordedRunsReproduceStandardOutputAndResultsByteForByte) {
     const std::vector<fs::path> configs = goldenConfigs();
     ASSERT_GE(configs.size(), 12u);
     for (const fs::path& config : configs) {
-        for (const bool legacy : {false, true}) {
-            SCOPED_TRACE(config.filename().string() + (legacy ? " (legacy model)" : ""));
+        for (const char* variant : {"current", "legacy", "table"}) {
+            const bool legacy = std::strcmp(variant, "legacy") == 0;
+            SCOPED_TRACE(config.filename().string() + " (" + variant + ")");
             TempDir dir;
             dir.write("params.txt", readFile(config / "params.txt"));
             dir.write("data.txt", readFile(config / "data.txt"));
             std::string clock = readFile(config / "clock");
             while (!clock.empty() && clock.back() == '\n') clock.pop_back();
 
-            const std::vector<std::string> args =
-                legacy ? std::vector<std::string>{"--legacy-model", "params.txt"}
-                       : std::vector<std::string>{"params.txt"};
+            std::vector<std::string> args = {"params.txt"};
+            if (legacy) args.insert(args.begin(), "--legacy-model");
+            if (variant[0] == 't') args.insert(args.begin(), {"--table", "table.tsv"});
             const ChildResult run = runFoundabc(args, dir.path(), clock);
 
             ASSERT_EQ(run.exitStatus, 0) << run.out;
             EXPECT_EQ(run.out, readFile(config / "stdout.txt"));
             const fs::path expected = config / (legacy ? "legacy-results.txt" : "results.txt");
             ASSERT_EQ(dir.exists("results.txt"), fs::exists(expected));
-            if (fs::exists(expected)) EXPECT_EQ(dir.read("results.txt"), readFile(expected));
+            if (fs::exists(expected)) {
+                EXPECT_EQ(dir.read("results.txt"), readFile(expected));
+            }
         }
     }
 }

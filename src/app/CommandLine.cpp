@@ -1,20 +1,72 @@
 #include "app/CommandLine.h"
 
+#include <sched.h>
+
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <iostream>
 #include <vector>
 
 #include "io/Fail.h"
+
+namespace {
+
+[[noreturn]] void optionError(const std::string& what) {
+    fail("foundabc: " + what + "\nRun 'foundabc --help' for the options.\n");
+}
+
+// "K/M" with 1 <= K <= M.
+void parseShard(const std::string& text, int& index, int& count) {
+    const size_t slash = text.find('/');
+    try {
+        if (slash == std::string::npos) throw std::invalid_argument(text);
+        size_t usedK = 0, usedM = 0;
+        const std::string k = text.substr(0, slash), m = text.substr(slash + 1);
+        const long K = std::stol(k, &usedK), M = std::stol(m, &usedM);
+        if (usedK != k.size() || usedM != m.size() || K < 1 || M < K || M > 1000000)
+            throw std::invalid_argument(text);
+        index = static_cast<int>(K);
+        count = static_cast<int>(M);
+    } catch (const std::exception&) {
+        optionError("--shard wants K/M with whole numbers 1 <= K <= M (for example 2/8), not '" +
+                    text + "'");
+    }
+}
+
+// A whole number from 0 to 2^64 - 1, in decimal digits only.
+uint64_t parseSeed(const std::string& text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end)
+        optionError("--seed wants a whole number from 0 to 18446744073709551615, not '" + text +
+                    "'");
+    return value;
+}
+
+}  // namespace
+
+int allowedCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
+    const int n = CPU_COUNT(&set);
+    return n > 0 ? n : 1;
+}
 
 CommandLine parseCommandLine(int argc, char* argv[]) {
     CLI::App app{
         "Estimates the founding history of a derived population (sue) from a parental one "
         "(tha) by rejection sampling: each repeat draws a parameter set from the priors of the "
         "parameter file, simulates every locus, and appends the set to the results file when "
-        "its statistics come close to the observed ones.",
+        "its statistics come close to the observed ones.\n\n"
+        "Without options the run is seeded with the clock. --seed, --threads or --shard select "
+        "seeded mode: simulation i draws from its own random stream of the seed, so a seed "
+        "gives the same rows for every number of threads and every split into shards (other "
+        "rows than a clock-seeded run).",
         "foundabc"};
     app.set_version_flag("--version", std::string("foundabc ") + foundabcVersion);
-    app.get_formatter()->column_width(24);
+    app.get_formatter()->column_width(26);
 
     CommandLine line;
     std::vector<std::string> files;
@@ -23,6 +75,32 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     app.add_flag("--legacy-model", legacy,
                  "Simulate the model as the program first computed it (growth-phase intervals "
                  "transformed twice, approximate founder count), to reproduce earlier results");
+    std::string seedText;
+    auto* seedOption =
+        app.add_option("--seed", seedText,
+                       "Seeded mode with seed S (0 to 2^64-1); without it seeded mode picks a "
+                       "seed and prints it")
+            ->type_name("S");
+    auto* threadsOption = app.add_option("--threads", line.threads,
+                                         "Run the simulations on N threads; 0: every core "
+                                         "this process may use. Selects seeded mode")
+                              ->type_name("N")
+                              ->check(CLI::Range(0, 4096));
+    std::string shard;
+    auto* shardOption = app.add_option("--shard", shard,
+                                       "Run only the K-th of M equal parts of the simulations "
+                                       "into a shard file beside the results file (needs --seed)")
+                            ->type_name("K/M");
+    auto* mergeFlag =
+        app.add_flag("--merge", line.merge,
+                     "Append the rows of the finished shards to the results file, as one seeded "
+                     "run would have written them, and remove the shard files");
+    auto* tableOption = app.add_option("--table", line.table,
+                                       "Also write every simulation's parameters and statistics "
+                                       "to this tab-separated reference table (gzip-compressed "
+                                       "when the name ends in .gz)")
+                            ->type_name("FILE");
+    mergeFlag->excludes(shardOption)->excludes(threadsOption)->excludes(tableOption);
     app.add_flag("--check", line.check,
                  "Check the parameter file and its data file without running: list every "
                  "problem found with its line and a suggested fix, then \"settings OK\" (exit "
@@ -37,10 +115,20 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         std::cout << e.what() << '\n';
         std::exit(0);
     } catch (const CLI::ParseError& e) {
-        fail(std::string("foundabc: ") + e.what() + "\nRun 'foundabc --help' for the options.\n");
+        optionError(e.what());
     }
     if (files.size() != 1) fail("Not enough arguments (infile)\n");
     line.infile = files.front();
     line.model = legacy ? ModelVersion::legacy : ModelVersion::current;
+    line.seedGiven = seedOption->count() > 0;
+    if (line.seedGiven) line.seed = parseSeed(seedText);
+    line.seeded = line.seedGiven || threadsOption->count() > 0 || shardOption->count() > 0;
+    if (shardOption->count() > 0) {
+        if (!line.seedGiven)
+            optionError("--shard needs --seed: every shard of a run must use the same seed");
+        parseShard(shard, line.shardIndex, line.shardCount);
+    }
+    if (tableOption->count() > 0 && line.table.empty()) optionError("--table needs a file name");
+    if (line.threads == 0) line.threads = allowedCores();
     return line;
 }

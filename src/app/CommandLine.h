@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "sim/ModelVersion.h"
@@ -11,12 +12,30 @@ inline constexpr const char* foundabcVersion = "0.2.0";
 struct CommandLine {
     std::string infile;  // the parameter file
     ModelVersion model = ModelVersion::current;
-    bool check = false;  // check the settings instead of running
+
+    // Seeded mode: any of --seed, --threads or --shard. Simulation i then draws
+    // from its own stream of the seed, so the output does not depend on how
+    // the work is split.
+    bool seeded = false;
+    bool seedGiven = false;
+    uint64_t seed = 0;
+    int threads = 1;     // worker threads; 0 on the command line means every core allowed
+    int shardIndex = 0;  // K of --shard K/M (1-based); 0 when not sharded
+    int shardCount = 0;  // M
+
+    bool merge = false;  // --merge: join the shards of a seeded run
+    std::string table;   // --table FILE: the reference table; empty for none
+
+    bool check = false;  // --check: check the settings instead of running
 };
 
 // Reads the command line: options first, then exactly one parameter file.
 // Prints the help or the version and exits with status 0 when asked; prints
 // a message and exits with status 1 on an unknown or malformed option, and
 // prints "Not enough arguments (infile)" and exits with status 1 unless
-// exactly one parameter file is given.
+// exactly one parameter file is given. --threads 0 is resolved to the number
+// of cores the process may run on.
 CommandLine parseCommandLine(int argc, char* argv[]);
+
+// Number of cores this process may run on (its CPU affinity), at least 1.
+int allowedCores();

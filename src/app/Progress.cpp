@@ -92,6 +92,7 @@ void ProgressLine::clear() {
 
 void ProgressLine::update(long done, long accepted) {
     if (stream_ == nullptr) return;
+    accepted_ = accepted;
     const Clock::time_point now = Clock::now();
     if (now < nextDraw_) return;
     nextDraw_ = now + kInterval;
@@ -101,11 +102,11 @@ void ProgressLine::update(long done, long accepted) {
     drawn_ = true;
 }
 
-void ProgressLine::finish(long accepted, const std::string& outfileName) {
+void ProgressLine::finish(const std::string& outfileName) {
     if (stream_ == nullptr) return;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     std::fprintf(stream_, "\r%s\x1b[K\n",
-                 formatFinish(total_, accepted, outfileName, elapsed).c_str());
+                 formatFinish(total_, accepted_, outfileName, elapsed).c_str());
     std::fflush(stream_);
     drawn_ = false;
 }

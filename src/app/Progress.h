@@ -33,8 +33,9 @@ class ProgressLine {
     void clear();
 
     // Ends the run's display: on a terminal, replaces the progress line (drawn
-    // or not) with the formatFinish line and a line end; elsewhere does nothing.
-    void finish(long accepted, const std::string& outfileName);
+    // or not) with the formatFinish line, with the accepted count of the last
+    // update, and a line end; elsewhere does nothing.
+    void finish(const std::string& outfileName);
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -43,4 +44,5 @@ class ProgressLine {
     Clock::time_point start_;
     Clock::time_point nextDraw_;
     bool drawn_ = false;
+    long accepted_ = 0;  // as of the last update
 };

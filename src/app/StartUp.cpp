@@ -38,7 +38,7 @@ GeneratorOwner createSeededGenerator() {
     return generator;
 }
 
-void echoParams(const params& p, std::ostream& out) {
+void echoParams(const params& p, std::ostream& out, const std::string& extraLines) {
     out << '\n'
         << "-------------------\n"
         << "DATAFILE_NAME = " << p.datafile_name << '\n'
@@ -63,7 +63,7 @@ void echoParams(const params& p, std::ostream& out) {
         << "UNEQUAL_FOUNDING_FRACTIONS = " << p.unequal_founding_fractions << '\n'
         << "REPEATS = " << p.repeats << '\n'
         << "EPSILON = " << p.epsilon << '\n'
-        << "-------------------\n";
+        << extraLines << "-------------------\n";
     out.flush();
 }
 

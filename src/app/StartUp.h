@@ -32,8 +32,9 @@ using GeneratorOwner = std::unique_ptr<gsl_rng, GeneratorFree>;
 GeneratorOwner createSeededGenerator();
 
 // Prints the settings as the run uses them (doubles in the stream's default
-// format); NUMBER_OF_LOCI is not shown.
-void echoParams(const params& p, std::ostream& out);
+// format); NUMBER_OF_LOCI is not shown. `extraLines` (each with its line end,
+// for example the seed of a seeded run) go before the closing separator.
+void echoParams(const params& p, std::ostream& out, const std::string& extraLines = "");
 
 // Ends the run with a message when the settings make no run possible: sample
 // sizes below 1, negative loci or repeats, a negative origin count for the

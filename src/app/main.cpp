@@ -5,15 +5,71 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <sstream>
 
 #include "app/CommandLine.h"
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
 #include "app/RejectionLoop.h"
+#include "app/SeededRun.h"
 #include "app/SettingsCheck.h"
+#include "app/Shards.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"
 #include "io/IO_tools.h"
+#include "io/ReferenceTable.h"
+#include "io/ResultsFile.h"
+#include "sim/TableStats.h"
+
+namespace {
+
+// The observed data summarised: the run's statistics (printed to `out`) and,
+// when the run writes a reference table, the table's statistics and their
+// line in the observed-statistics file.
+struct Observed {
+    ObservedStatistics stats;
+    TableStatistics table;
+    std::string tableLine;
+};
+
+Observed readObserved(const params& p, bool withTable, std::ostream& out) {
+    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, totalLines(p));
+    Observed o;
+    if (withTable) {
+        TableStatsScratch scratch;
+        o.table = tableStatistics(matrix, p.number_of_sue_lines, p.number_of_tha_lines,
+                                  p.number_of_loci, AlleleSource::kObserved, scratch);
+        for (double v : o.table.values()) appendTableNumber(o.tableLine, v), o.tableLine += '\t';
+    }
+    o.stats = observedStatistics(std::move(matrix), p, out);
+    return o;
+}
+
+std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
+
+// `foundabc --merge`: the shards of a seeded run into the results file (and
+// the reference table), with the standard output that the one run prints.
+int runMerge(const CommandLine& command, const params& p) {
+    checkParams(p);
+    std::ostringstream observedText;
+    const Observed observed = readObserved(p, true, observedText);
+    mergeShards(
+        p.outfile_name,
+        [&](ModelVersion model, const std::string& table) {
+            return runFingerprint(p, observed.stats, model, table, observed.tableLine);
+        },
+        [&](const ShardRun& run) {
+            echoParams(p, std::cout, seedLine(run.seed));
+            std::cout << observedText.str();
+            printRunningBanner(std::cout);
+            if (!run.table.empty()) writeObservedStatistics(run.table, observed.table);
+        });
+    (void)command;
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     const CommandLine command = parseCommandLine(argc, argv);
@@ -24,29 +80,66 @@ int main(int argc, char* argv[]) {
     // huge founder counts: they then read as infinity instead of aborting.
     gsl_set_error_handler_off();
 
-    // The one generator of the run; no number is drawn before the repeats.
-    GeneratorOwner generator = createSeededGenerator();
+    // A run seeded with the clock has one generator, made before anything is
+    // read; a seeded run gives every simulation a stream of its own.
+    GeneratorOwner generator;
+    if (!command.seeded && !command.merge) generator = createSeededGenerator();
+    const uint64_t seed = command.seedGiven ? command.seed : freshSeed();
 
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
-    echoParams(*p, std::cout);
+    if (command.merge) return runMerge(command, *p);
+
+    std::string extra;
+    ShardRange range{0, p->repeats};
+    if (command.seeded) extra = seedLine(seed);
+    if (command.shardCount > 0) {
+        range = shardRange(p->repeats, command.shardIndex, command.shardCount);
+        extra += "SHARD = " + std::to_string(command.shardIndex) + "/" +
+                 std::to_string(command.shardCount) + " (simulations " +
+                 std::to_string(range.first + 1) + " to " + std::to_string(range.last) + ")\n";
+    }
+    echoParams(*p, std::cout, extra);
     checkParams(*p);
 
-    AlleleMatrix observed = readDataFile(p->datafile_name, p->number_of_loci, totalLines(*p));
-    const ObservedStatistics obs = observedStatistics(std::move(observed), *p, std::cout);
+    const bool withTable = !command.table.empty();
+    const Observed observed = readObserved(*p, withTable, std::cout);
     printRunningBanner(std::cout);
+    if (withTable) writeObservedStatistics(command.table, observed.table);
+
+    // On a terminal, standard error shows how far the repeats have come.
+    ProgressLine progress(range.last - range.first, stderr);
+    auto showProgress = [&progress](long done, long accepted) { progress.update(done, accepted); };
+
+    if (command.shardCount > 0) {
+        ShardRun run;
+        run.seed = seed;
+        run.count = command.shardCount;
+        run.model = command.model;
+        run.table = command.table;
+        run.fingerprint =
+            runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine);
+        ShardWriter shard(p->outfile_name, command.shardIndex, run, range);
+        shard.setObserver(showProgress);
+        runSeeded(*p, observed.stats, command.model, seed, range.first, range.last, command.threads,
+                  shard);
+        shard.finish();
+        return 0;
+    }
 
     // A results file that cannot be written is found now rather than at the
     // first accepted row, which may come hours later or never. From here the
     // run holds the file (when it exists) against other runs.
     ResultsWriter results(p->outfile_name);
-
-    // On a terminal, standard error shows how far the repeats have come.
-    ProgressLine progress(p->repeats, stderr);
-    const int accepted = runRejectionLoop(
-        *p, obs, command.model, results,
-        [&progress](long done, long accepted) { progress.update(done, accepted); });
+    std::optional<ReferenceTableWriter> table;
+    if (withTable) table.emplace(command.table);
+    RunOutput output(results, table ? &*table : nullptr);
+    output.setObserver(showProgress);
+    if (command.seeded)
+        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, output);
+    else
+        runRejectionLoop(*p, observed.stats, command.model, output);
+    if (table) table->close();
     results.close();
-    progress.finish(accepted, p->outfile_name);
-
+    progress.finish(p->outfile_name);
     return 0;
 }

@@ -11,3 +11,25 @@
 // Registers `hook` (or none, with nullptr) to run in fail() before the message
 // is written; the progress line uses it to clear itself from the terminal.
 void setFailureHook(void (*hook)());
+
+// A failure raised in a thread that defers its failures: the message that
+// fail() would have printed. The thread's owner reports it (through fail())
+// at the point of the run where it belongs.
+struct DeferredFailure {
+    std::string message;
+};
+
+// While an object of this type lives, fail() in the creating thread throws a
+// DeferredFailure instead of printing and ending the process. Worker threads
+// of a parallel run use it so that a failing simulation ends the run only once
+// every earlier simulation's rows are written.
+class DeferFailures {
+  public:
+    DeferFailures();
+    ~DeferFailures();
+    DeferFailures(const DeferFailures&) = delete;
+    DeferFailures& operator=(const DeferFailures&) = delete;
+
+  private:
+    bool previous_;
+};

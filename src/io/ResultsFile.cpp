@@ -152,6 +152,11 @@ void ResultsWriter::appendBlock(const std::string& bytes) {
     appended_ = true;
 }
 
+void ResultsWriter::sync() {
+    if (fd_ >= 0 && fsync(fd_) != 0 && errno != EINVAL)
+        fail("error: printOutfile: cannot write " + name_ + "\n");
+}
+
 void ResultsWriter::close() {
     if (fd_ < 0) return;
     const int closed = ::close(fd_);

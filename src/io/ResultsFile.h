@@ -46,6 +46,14 @@ class ResultsWriter {
     // Appends `bytes` (already formatted rows) whole, or takes them back.
     void appendBlock(const std::string& bytes);
 
+    // Declares the file's last bytes the start of what this writer appends
+    // next (a merge that resumes after an interruption): no line end is put
+    // before its first bytes even if the file ends inside a row.
+    void continueInterruptedAppend() { appended_ = true; }
+
+    // Forces the appended bytes to the disk; a failure is a write error.
+    void sync();
+
     // Closes the file and releases the lock; a failed close is a write error.
     // Nothing may be appended afterwards. The destructor closes silently.
     void close();

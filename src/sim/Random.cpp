@@ -1,3 +1,3 @@
 #include "sim/Random.h"
 
-gsl_rng* r = nullptr;
+thread_local gsl_rng* r = nullptr;

@@ -2,8 +2,10 @@
 
 #include <gsl/gsl_rng.h>
 
-// The run's single random-number generator (type gsl_rng_taus). Every random
-// draw of the program comes from it, in a fixed order, so that one seed gives
-// one run. The entry point creates and seeds it once; tests install their own
-// seeded generator (see tests/support/TestRng.h).
-extern gsl_rng* r;
+// The generator (type gsl_rng_taus) that every random draw of the program
+// comes from, in a fixed order, so that one seed gives one run. It is one per
+// thread: a run seeded with the clock installs its single generator in the
+// main thread; in a seeded run each worker thread installs its own and resets
+// its state for every simulation (see SimulationStreams.h). Tests install
+// their own seeded generator (see tests/support/TestRng.h).
+extern thread_local gsl_rng* r;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/ObservedStats.h"
+#include "app/RunSink.h"
+#include "io/Params.h"
+#include "sim/ModelVersion.h"
+
+// Runs the simulations first .. last - 1 of a seeded run: simulation i draws
+// from the stream (seed, i) alone (see SimulationStreams.h), on `threads`
+// threads, and hands every result to `sink` in simulation order on the
+// calling thread, as soon as every earlier simulation has finished. The
+// results wait in a bounded window, so memory does not grow with the run.
+//
+// An error in simulation k behaves as with one thread: every result before k
+// reaches the sink, then the message is printed once and the process ends
+// with status 1; nothing after k reaches the sink.
+// REQUIRES: settings passed checkParams; threads >= 1.
+void runSeeded(const params& settings, const ObservedStatistics& observed, ModelVersion version,
+               uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink);
+
+// A seed for a seeded run that was given none: std::random_device, the clock
+// and the process id, mixed.
+uint64_t freshSeed();

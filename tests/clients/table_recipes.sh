@@ -1,0 +1,49 @@
+#!/bin/sh
+# Runs the README's R and pandas recipes for the reference table, verbatim, on
+# a small table that the program writes, and checks what they read: the
+# table's dimensions and column names, and one target value per statistic.
+# Exits 77 (skipped) when neither R nor pandas is installed.
+#
+# usage: sh tests/clients/table_recipes.sh PATH/TO/foundabc
+set -e
+BIN=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$ROOT/examples/data.txt" "$work/"
+sed 's/^REPEATS .*/REPEATS 60 #/' "$ROOT/examples/params.txt" > "$work/params.txt"
+cd "$work"
+"$BIN" --seed 3 --table table.tsv.gz params.txt > /dev/null
+
+# The fenced R block of the README's reference-table section.
+awk '/^## Reference table/ { on = 1 } on && /^```r$/ { grab = 1; next }
+     grab && /^```$/ { exit } grab { print }' "$ROOT/README.md" > recipe.R
+ran=0
+if command -v Rscript > /dev/null; then
+    cat recipe.R - > check.R <<'CHECK'
+stopifnot(nrow(tab) == 60, ncol(tab) == 22)
+stopifnot(identical(names(tab)[c(1, 8, 9, 20, 21, 22)],
+                    c("sim", "FracSueMono", "S_sue", "FST", "DS", "accepted")))
+stopifnot(length(target) == 12, identical(names(target), names(sumstat)))
+stopifnot(all(sapply(sumstat, is.numeric)), nrow(param) == 60, ncol(param) == 6)
+cat("R recipe OK\n")
+CHECK
+    Rscript check.R
+    ran=1
+fi
+PY=/usr/bin/python3
+if [ -x "$PY" ] && "$PY" -c 'import pandas' 2> /dev/null; then
+    line=$(grep -o 'tab = pd.read_csv([^`]*)' "$ROOT/README.md" | head -1)
+    obs=$(grep -o 'obs = pd.read_csv([^`]*)' "$ROOT/README.md" | head -1)
+    "$PY" - <<PYTHON
+import pandas as pd
+$line
+$obs
+assert tab.shape == (60, 22), tab.shape
+assert list(obs.columns) == list(tab.columns[8:20]), list(obs.columns)
+assert all(pd.api.types.is_numeric_dtype(tab[c]) for c in tab.columns)
+print("pandas recipe OK")
+PYTHON
+    ran=1
+fi
+[ "$ran" = 1 ] || exit 77

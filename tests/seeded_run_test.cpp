@@ -1,0 +1,292 @@
+// Seeded mode: a seed gives the same standard output, results file and
+// reference table for every number of threads and every split into shards
+// followed by a merge; an error part-way behaves as with one thread; the
+// merge refuses shards that are missing, cut, foreign or doubled, and resumes
+// an interrupted merge without losing or repeating a row.
+#include <gsl/gsl_rng.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/Shards.h"
+#include "sim/SimulationStreams.h"
+#include "support/ChildProcess.h"
+#include "support/ParamsFileText.h"
+
+namespace {
+
+const char* kData =
+    "sue1 sue2 sue3 tha1 tha2 tha3 tha4\n"
+    "10 12 11 13 9 14 10\n"
+    "20 20 21 19 22 18 20\n"
+    "7 8 7 9 10 6 8\n";
+
+ParamsFileText seededParams(int repeats = 300) {
+    return ParamsFileText()
+        .set("NUMBER_OF_SUE_LINES", "3")
+        .set("NUMBER_OF_THA_LINES", "4")
+        .set("NUMBER_OF_LOCI", "3")
+        .set("REPEATS", std::to_string(repeats))
+        .set("EPSILON", "0.6");
+}
+
+struct RunFiles {
+    ChildResult run;
+    std::string results, table;
+};
+
+// Runs the program in a fresh folder with `args` before the parameter file.
+RunFiles runIn(const TempDir& dir, const ParamsFileText& params,
+               const std::vector<std::string>& args) {
+    dir.write("params.txt", params.str());
+    dir.write("data.txt", kData);
+    std::vector<std::string> argv = args;
+    argv.push_back("params.txt");
+    RunFiles f;
+    f.run = runFoundabc(argv, dir.path());
+    f.results = dir.read("results.txt");
+    f.table = dir.read("table.tsv");
+    return f;
+}
+
+}  // namespace
+
+TEST(SimulationStreams, NearbySeedsAndSimulationsGiveUnrelatedStreams) {
+    gsl_rng* a = gsl_rng_alloc(gsl_rng_taus);
+    gsl_rng* b = gsl_rng_alloc(gsl_rng_taus);
+    ASSERT_EQ(gsl_rng_size(a), 3 * sizeof(unsigned long));
+    struct Pair {
+        uint64_t seedA, simA, seedB, simB;
+    };
+    // Neighbours in seed, in simulation number, and the two swapped.
+    const Pair pairs[] = {{42, 0, 43, 0}, {42, 0, 42, 1},   {0, 0, 1, 0},
+                          {7, 1, 1, 7},   {~0ull, 5, 0, 5}, {42, 1000000, 42, 1000001}};
+    const int n = 20000;
+    for (const Pair& p : pairs) {
+        seedSimulationStream(a, p.seedA, p.simA);
+        seedSimulationStream(b, p.seedB, p.simB);
+        // Uniform variates of two independent streams: correlation about
+        // 0 with standard error 1/sqrt(n); equal outputs almost never.
+        double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0;
+        int equal = 0;
+        for (int i = 0; i < n; ++i) {
+            const unsigned long x = gsl_rng_get(a), y = gsl_rng_get(b);
+            equal += x == y;
+            const double u = x / 4294967296.0, v = y / 4294967296.0;
+            sa += u, sb += v, sab += u * v, saa += u * u, sbb += v * v;
+        }
+        const double cov = sab / n - (sa / n) * (sb / n);
+        const double corr =
+            cov / std::sqrt((saa / n - sa * sa / n / n) * (sbb / n - sb * sb / n / n));
+        EXPECT_LT(std::fabs(corr), 4 / std::sqrt(n)) << p.seedA << "/" << p.simA;
+        EXPECT_LE(equal, 2);
+    }
+    // The same (seed, simulation) gives the same stream.
+    seedSimulationStream(a, 9, 99);
+    seedSimulationStream(b, 9, 99);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(gsl_rng_get(a), gsl_rng_get(b));
+    gsl_rng_free(a);
+    gsl_rng_free(b);
+}
+
+TEST(ShardRange, ContiguousRangesCoverEverySimulationOnce) {
+    for (int64_t repeats : {0, 1, 7, 1000})
+        for (int M : {1, 2, 3, 7, 11}) {
+            int64_t next = 0;
+            for (int K = 1; K <= M; ++K) {
+                const ShardRange r = shardRange(repeats, K, M);
+                EXPECT_EQ(r.first, next);
+                EXPECT_GE(r.last, r.first);
+                next = r.last;
+            }
+            EXPECT_EQ(next, repeats);
+        }
+}
+
+TEST(SeededRun, SameBytesForEveryThreadCountAndShardSplit) {
+    TempDir reference;
+    const RunFiles one = runIn(reference, seededParams(), {"--seed", "42", "--table", "table.tsv"});
+    ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
+    EXPECT_NE(one.run.out.find("\nSEED = 42\n"), std::string::npos);
+    ASSERT_FALSE(one.results.empty());
+    EXPECT_EQ(std::count(one.table.begin(), one.table.end(), '\n'), 301);
+
+    for (const char* threads : {"1", "2", "3", "8"}) {
+        TempDir dir;
+        const RunFiles f = runIn(dir, seededParams(),
+                                 {"--seed", "42", "--threads", threads, "--table", "table.tsv"});
+        EXPECT_EQ(f.run.out, one.run.out) << threads << " threads";
+        EXPECT_EQ(f.results, one.results) << threads << " threads";
+        EXPECT_EQ(f.table, one.table) << threads << " threads";
+    }
+    for (int M : {1, 3, 7}) {
+        TempDir dir;
+        for (int K = M; K >= 1; --K) {  // any order, any threads
+            const RunFiles f =
+                runIn(dir, seededParams(),
+                      {"--seed", "42", "--threads", K % 2 ? "2" : "1", "--shard",
+                       std::to_string(K) + "/" + std::to_string(M), "--table", "table.tsv"});
+            ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
+            EXPECT_FALSE(dir.exists("results.txt"));
+        }
+        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+        ASSERT_EQ(merge.exitStatus, 0) << merge.out;
+        EXPECT_EQ(merge.out, one.run.out) << M << " shards";
+        EXPECT_EQ(dir.read("results.txt"), one.results) << M << " shards";
+        EXPECT_EQ(dir.read("table.tsv"), one.table) << M << " shards";
+        EXPECT_FALSE(dir.exists("results.txt.shard-1-of-" + std::to_string(M)));
+    }
+    // Another seed gives other rows, and no option at all the clock's.
+    TempDir other;
+    EXPECT_NE(runIn(other, seededParams(), {"--seed", "43"}).results, one.results);
+}
+
+// A founding size drawn at or above the present size's upper bound ends the
+// run at the same simulation, with the same rows before it, for any number
+// of threads.
+TEST(SeededRun, MidRunErrorMatchesOneThread) {
+    const ParamsFileText params = seededParams(400)
+                                      .set("POPSIZE_ORIGIN_SUE_LOWER", "10")
+                                      .set("POPSIZE_ORIGIN_SUE_UPPER", "200")
+                                      .set("POPSIZE_PRESENT_SUE_UPPER", "199.9")
+                                      .set("EPSILON", "5");
+    TempDir first;
+    const RunFiles one = runIn(first, params, {"--seed", "5"});
+    ASSERT_EQ(one.run.exitStatus, 1);
+    ASSERT_NE(one.run.out.find("error: parameters: popsize_present_sue_upper"), std::string::npos);
+    ASSERT_FALSE(one.results.empty());
+    for (const char* threads : {"2", "4"}) {
+        TempDir dir;
+        const RunFiles f = runIn(dir, params, {"--seed", "5", "--threads", threads});
+        EXPECT_EQ(f.run.exitStatus, 1);
+        EXPECT_EQ(f.run.out, one.run.out) << threads;
+        EXPECT_EQ(f.results, one.results) << threads;
+    }
+}
+
+TEST(SeededRun, MergeRefusesShardsThatDoNotMakeOneRun) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<std::string>> shards;  // the shard runs' options
+        std::string change;  // a file to damage after the shards ran, if any
+        std::string message;
+    };
+    const Case cases[] = {
+        {"missing",
+         {{"--seed", "1", "--shard", "1/3"}, {"--seed", "1", "--shard", "3/3"}},
+         "",
+         "shard 2 of 3 is missing"},
+        {"other seed",
+         {{"--seed", "1", "--shard", "1/2"}, {"--seed", "2", "--shard", "2/2"}},
+         "",
+         "shards come from different runs"},
+        {"other counts",
+         {{"--seed", "1", "--shard", "1/2"}, {"--seed", "1", "--shard", "1/3"}},
+         "",
+         "different shard counts"},
+        {"cut",
+         {{"--seed", "1", "--shard", "1/2"}, {"--seed", "1", "--shard", "2/2"}},
+         "results.txt.shard-2-of-2",
+         "shard 2 of 2"},
+        {"none", {}, "", "no shard files of results.txt found"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const auto& options : c.shards)
+            ASSERT_EQ(runIn(dir, seededParams(), options).run.exitStatus, 0) << c.what;
+        if (!c.change.empty()) {
+            const std::string text = dir.read(c.change);
+            dir.write(c.change, text.substr(0, text.size() - 30));
+        }
+        dir.write("params.txt", seededParams().str());
+        dir.write("data.txt", kData);
+        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+        EXPECT_EQ(merge.exitStatus, 1) << c.what;
+        EXPECT_NE(merge.out.find(c.message), std::string::npos) << c.what << ": " << merge.out;
+        EXPECT_FALSE(dir.exists("results.txt")) << c.what;
+    }
+    // A shard killed before it finished leaves only its unfinished file.
+    {
+        TempDir dir;
+        for (const char* K : {"1/2", "2/2"})
+            ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "1", "--shard", K}).run.exitStatus, 0);
+        std::rename(dir.file("results.txt.shard-2-of-2").c_str(),
+                    dir.file("results.txt.shard-2-of-2.partial").c_str());
+        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+        EXPECT_EQ(merge.exitStatus, 1);
+        EXPECT_NE(merge.out.find("shard 2 of 2 is incomplete"), std::string::npos) << merge.out;
+    }
+    // Shards made with other settings are refused too.
+    TempDir dir;
+    ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "1", "--shard", "1/1"}).run.exitStatus, 0);
+    dir.write("params.txt", seededParams().set("EPSILON", "0.7").str());
+    const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+    EXPECT_EQ(merge.exitStatus, 1);
+    EXPECT_NE(merge.out.find("other settings"), std::string::npos) << merge.out;
+}
+
+// An interrupted merge (its journal written, part of its bytes appended)
+// resumes: the rerun appends the rest, so no row is lost or repeated.
+TEST(SeededRun, InterruptedMergeResumes) {
+    TempDir reference;
+    const RunFiles one = runIn(reference, seededParams(), {"--seed", "8"});
+    const std::string earlier = "an earlier run's cut row 1.2e+";
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{200}, one.results.size()}) {
+        TempDir dir;
+        for (const char* K : {"1/2", "2/2"})
+            ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "8", "--shard", K}).run.exitStatus, 0);
+        // The file held a cut row before; the merge puts a line end after it.
+        const std::string merged = "\n" + one.results;
+        dir.write("results.txt", earlier + merged.substr(0, cut));
+        dir.write("results.txt.merge-journal", std::to_string(earlier.size()) + " 1 " +
+                                                   std::to_string(merged.size()) + " appending\n");
+        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+        ASSERT_EQ(merge.exitStatus, 0) << merge.out;
+        EXPECT_EQ(dir.read("results.txt"), earlier + merged) << cut;
+        EXPECT_FALSE(dir.exists("results.txt.merge-journal"));
+    }
+}
+
+TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output;  // a part of standard output
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "--threads"},
+        {{"--version"}, 0, "foundabc "},
+        {{"--bogus", "p.txt"}, 1, "foundabc: "},
+        {{"--shard", "1/2", "p.txt"}, 1, "--shard needs --seed"},
+        {{"--seed", "1", "--shard", "3/2", "p.txt"}, 1, "--shard wants K/M"},
+        {{"--seed", "1", "--shard", "x", "p.txt"}, 1, "--shard wants K/M"},
+        {{"--seed", "-1", "p.txt"}, 1, "foundabc: "},
+        {{"--threads", "-2", "p.txt"}, 1, "foundabc: "},
+        {{"--merge", "--threads", "2", "p.txt"}, 1, "foundabc: "},
+        {{"--seed", "1"}, 1, "Not enough arguments (infile)\n"},
+        {{"--seed", "1", "a.txt", "b.txt"}, 1, "Not enough arguments (infile)\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const ChildResult r = runFoundabc(c.args, dir.path());
+        EXPECT_EQ(r.exitStatus, c.status) << c.args.front();
+        EXPECT_NE(r.out.find(c.output), std::string::npos) << c.args.front() << ": " << r.out;
+    }
+}
+
+// Without --seed, seeded mode picks a seed, prints it, and that seed repeats
+// the run.
+TEST(SeededRun, PrintedSeedRepeatsTheRun) {
+    TempDir a, b;
+    const RunFiles first = runIn(a, seededParams(), {"--threads", "2"});
+    const size_t at = first.run.out.find("SEED = ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string seed = first.run.out.substr(at + 7, first.run.out.find('\n', at) - at - 7);
+    const RunFiles again = runIn(b, seededParams(), {"--seed", seed});
+    EXPECT_EQ(again.run.out, first.run.out);
+    EXPECT_EQ(again.results, first.results);
+}
