@@ -132,7 +132,7 @@ class Checker {
         problems_.push_back({kMaxParameterLines + 1, paramsFile_, what, fix});
     }
 
-    bool has(int k) const { return !keys_[k].lines.empty(); }
+    bool has(int k) const { return k >= 0 && !keys_[k].lines.empty(); }
     bool has(const char* key) const { return has(keyIndex(key)); }
     int lineOf(const char* key) const { return keys_[keyIndex(key)].lines.back(); }
     const std::string& valueOf(const char* key) const { return keys_[keyIndex(key)].value; }
