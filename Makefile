@@ -1,14 +1,17 @@
 # Convenience targets around CMake. `make run` builds and runs the shipped
-# example in a scratch folder under build/; `make test` runs the test suite;
+# example in the folder build/example-run/; `make test` runs the test suite;
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
-# under valgrind memcheck and fails on any error or leak; `make slurm-test`
-# starts a throw-away single-node Slurm (needs root) and checks that a job
-# array of shards, merged, gives the bytes of one seeded run.
+# under valgrind memcheck and fails on any error or leak; `make install`
+# installs both programs and their man pages under PREFIX (default /usr/local);
+# `make slurm-test` starts a throw-away single-node Slurm (needs root) and
+# checks that a job array of shards, merged, gives the bytes of one seeded run.
 BUILD ?= build
+PREFIX ?= /usr/local
+RUN_DIR ?= $(BUILD)/example-run
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test sanitize valgrind slurm-test bench clean
+.PHONY: all build run install test sanitize valgrind slurm-test bench clean
 
 all: build
 
@@ -18,10 +21,16 @@ $(BUILD)/Makefile: CMakeLists.txt
 build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The scratch folder is kept: only its params.txt and data.txt are replaced by
+# the shipped ones, other files stay, and results.txt grows by one table per
+# run, as results files do.
 run: build
-	rm -rf $(BUILD)/example-run && mkdir -p $(BUILD)/example-run
-	cp examples/params.txt examples/data.txt $(BUILD)/example-run/
-	cd $(BUILD)/example-run && ../foundabc params.txt
+	mkdir -p $(RUN_DIR)
+	cp examples/params.txt examples/data.txt $(RUN_DIR)/
+	cd $(RUN_DIR) && $(abspath $(BUILD))/foundabc params.txt
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -142,3 +142,25 @@ TEST(ReadDataFile, NulBytesInLinesThatAreReadAreRejectedWithTheirLocus) {
         EXPECT_EQ(r.out, c.message ? c.message : "");
     }
 }
+
+TEST(ScanDataFile, ListsTheProblemOfEveryLocusAndStopsWhereTheFileEnds) {
+    TempDir dir;
+    const std::string path = dir.write("data.txt", "h\n1 2\n1 2 3 4 5\n1 2 3\n");
+    // Loci far beyond the file: the scan ends at the first locus past its end.
+    const DataFileScan scan = scanDataFile(path.c_str(), INT32_MAX, 5, false);
+    ASSERT_EQ(scan.faults.size(), 3u);
+    const int loci[] = {1, 3, 4};
+    const std::size_t read[] = {2, 3, 0};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(scan.faults[i].kind, DataFileFault::tooFewValues);
+        EXPECT_EQ(scan.faults[i].locus, loci[i]);
+        EXPECT_EQ(scan.faults[i].valuesRead, read[i]);
+        EXPECT_EQ(scan.faults[i].pastEnd, i == 2);
+    }
+    EXPECT_EQ(scan.faults[0].message, "error: readDataFile: 2 values (of 5) reed for loci# 1.\n");
+    // Stopping at the first gives readDataFile's problem alone.
+    EXPECT_EQ(scanDataFile(path.c_str(), 3, 5, true).faults.size(), 1u);
+    const DataFileScan missing = scanDataFile(dir.file("none.txt").c_str(), 1, 5, false);
+    ASSERT_EQ(missing.faults.size(), 1u);
+    EXPECT_EQ(missing.faults[0].kind, DataFileFault::cannotOpen);
+}

@@ -1,4 +1,6 @@
 // The progress line: shown on a terminal only, never on standard output.
+#include "app/Progress.h"
+
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -7,7 +9,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Progress.h"
 #include "support/ChildProcess.h"
 #include "support/ParamsFileText.h"
 
@@ -34,7 +35,25 @@ TEST(Progress, LineShowsCountsRateAndTimeLeft) {
               "250/1000 repeats (25.0%), 7 accepted, 125 repeats/s, 6s left");
     EXPECT_EQ(formatProgress(100, 100000, 0, 1.0),
               "100/100000 repeats (0.1%), 0 accepted, 100 repeats/s, 16m39s left");
-    EXPECT_EQ(formatProgress(0, 10, 0, 0.0), "0/10 repeats (0.0%), 0 accepted, 0 repeats/s, ? left");
+    EXPECT_EQ(formatProgress(0, 10, 0, 0.0),
+              "0/10 repeats (0.0%), 0 accepted, 0 repeats/s, ? left");
+}
+
+TEST(Progress, FinalLineGivesRepeatsRowsFileAndElapsedTime) {
+    struct Case {
+        long repeats, accepted;
+        double seconds;
+        const char* line;
+    };
+    const Case cases[] = {
+        {20000, 1190, 3.24, "20000 repeats, 1190 rows accepted and appended to results.txt (3.2s)"},
+        {1, 1, 0.04, "1 repeat, 1 row accepted and appended to results.txt (0.0s)"},
+        {500, 0, 75, "500 repeats, no row accepted; no results file written (1m15s)"},
+        {0, 0, 59.96, "0 repeats, no row accepted; no results file written (1m00s)"},
+        {10, 2, 7300, "10 repeats, 2 rows accepted and appended to results.txt (2h01m)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(formatFinish(c.repeats, c.accepted, "results.txt", c.seconds), c.line);
 }
 
 TEST(Progress, NothingOnStandardErrorWhenItIsNotATerminal) {
@@ -47,15 +66,15 @@ TEST(Progress, NothingOnStandardErrorWhenItIsNotATerminal) {
     EXPECT_EQ(r.out.find("repeats"), std::string::npos);
 }
 
-TEST(Progress, OnATerminalTheLineIsDrawnAndClearedAtTheEnd) {
-    TempDir dir;
-    dir.write("params.txt", longRun());
+// Runs the program in `dir` with standard error on a terminal; returns what
+// the terminal showed.
+std::string terminalScreen(const TempDir& dir) {
     dir.write("data.txt", kData);
     int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "openpty failed";
     std::vector<std::string> argv = foundabcCommand({"params.txt"});
     pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) return "fork failed";
     if (pid == 0) {
         close(master);
         dup2(slave, STDERR_FILENO);
@@ -75,10 +94,42 @@ TEST(Progress, OnATerminalTheLineIsDrawnAndClearedAtTheEnd) {
     close(master);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "run failed: " + screen;
+    return screen;
+}
+
+TEST(Progress, OnATerminalTheLineIsDrawnThenReplacedByTheFinalLine) {
+    TempDir dir;
+    dir.write("params.txt", longRun());
+    dir.write("data.txt", kData);
+    const std::string screen = terminalScreen(dir);
     EXPECT_NE(screen.find("/4000 repeats ("), std::string::npos) << screen;
-    const std::string clearLine = "\r\x1b[K";
-    ASSERT_GE(screen.size(), clearLine.size());
-    EXPECT_EQ(screen.substr(screen.size() - clearLine.size()), clearLine);
+    // The terminal turns the line end into a carriage return and a line feed.
+    const std::size_t last = screen.rfind("\r4000 repeats, ");
+    ASSERT_NE(last, std::string::npos) << screen;
+    const std::string tail = screen.substr(last);
+    const bool accepted = dir.exists("results.txt");
+    EXPECT_NE(tail.find(accepted ? " accepted and appended to results.txt ("
+                                 : "no row accepted; no results file written ("),
+              std::string::npos)
+        << tail;
+    const std::string lineEnd = ")\x1b[K\r\n";
+    ASSERT_GE(tail.size(), lineEnd.size());
+    EXPECT_EQ(tail.substr(tail.size() - lineEnd.size()), lineEnd) << tail;
+}
+
+TEST(Progress, OnATerminalARunThatAcceptsNothingSaysSo) {
+    TempDir dir;
+    dir.write("params.txt", ParamsFileText()
+                                .set("NUMBER_OF_THA_LINES", "6")
+                                .set("NUMBER_OF_SUE_LINES", "4")
+                                .set("REPEATS", "20")
+                                .set("EPSILON", "0")
+                                .str());
+    dir.write("data.txt", kData);
+    const std::string screen = terminalScreen(dir);
+    EXPECT_NE(screen.find("\r20 repeats, no row accepted; no results file written ("),
+              std::string::npos)
+        << screen;
+    EXPECT_FALSE(dir.exists("results.txt"));
 }

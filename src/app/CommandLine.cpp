@@ -101,6 +101,10 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                                        "when the name ends in .gz)")
                             ->type_name("FILE");
     mergeFlag->excludes(shardOption)->excludes(threadsOption)->excludes(tableOption);
+    app.add_flag("--check", line.check,
+                 "Check the parameter file and its data file without running: list every "
+                 "problem found with its line and a suggested fix, then \"settings OK\" (exit "
+                 "status 0) or the number of problems (exit status 1)");
 
     try {
         app.parse(argc, argv);

@@ -25,6 +25,8 @@ struct CommandLine {
 
     bool merge = false;  // --merge: join the shards of a seeded run
     std::string table;   // --table FILE: the reference table; empty for none
+
+    bool check = false;  // --check: check the settings instead of running
 };
 
 // Reads the command line: options first, then exactly one parameter file.

@@ -30,7 +30,28 @@ std::string formatDuration(double seconds) {
     return buf;
 }
 
+// Seconds with a tenth below a minute (runs are often that short), else as the
+// time left is shown.
+std::string formatElapsed(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) return "?";
+    if (seconds >= 59.95) return formatDuration(seconds);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1fs", seconds);
+    return buf;
+}
+
 }  // namespace
+
+std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
+                         double elapsedSeconds) {
+    std::string line = std::to_string(repeats) + (repeats == 1 ? " repeat, " : " repeats, ");
+    if (accepted == 0)
+        line += "no row accepted; no results file written";
+    else
+        line += std::to_string(accepted) + (accepted == 1 ? " row" : " rows") +
+                " accepted and appended to " + outfileName;
+    return line + " (" + formatElapsed(elapsedSeconds) + ")";
+}
 
 std::string formatProgress(long done, long total, long accepted, double elapsedSeconds) {
     const double rate = elapsedSeconds > 0 ? done / elapsedSeconds : 0.0;
@@ -71,6 +92,7 @@ void ProgressLine::clear() {
 
 void ProgressLine::update(long done, long accepted) {
     if (stream_ == nullptr) return;
+    accepted_ = accepted;
     const Clock::time_point now = Clock::now();
     if (now < nextDraw_) return;
     nextDraw_ = now + kInterval;
@@ -78,4 +100,13 @@ void ProgressLine::update(long done, long accepted) {
     std::fprintf(stream_, "\r%s\x1b[K", formatProgress(done, total_, accepted, elapsed).c_str());
     std::fflush(stream_);
     drawn_ = true;
+}
+
+void ProgressLine::finish(const std::string& outfileName) {
+    if (stream_ == nullptr) return;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+    std::fprintf(stream_, "\r%s\x1b[K\n",
+                 formatFinish(total_, accepted_, outfileName, elapsed).c_str());
+    std::fflush(stream_);
+    drawn_ = false;
 }

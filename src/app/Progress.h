@@ -8,9 +8,15 @@
 // total, accepted so far, repeats per second and the estimated time left.
 std::string formatProgress(long done, long total, long accepted, double elapsedSeconds);
 
+// Formats the line that ends a run on a terminal: repeats, accepted rows and
+// where they went (or that no results file was written), and the elapsed time.
+std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
+                         double elapsedSeconds);
+
 // Keeps one line on a terminal up to date while the repeats run. It writes
 // only when its stream is a terminal (so logs and pipes stay clean), at most a
-// few times a second, and clears the line when the run ends. Standard output
+// few times a second, and clears the line when the run ends (or replaces it
+// with a final line, see finish). Standard output
 // and the results file are never touched.
 class ProgressLine {
   public:
@@ -26,6 +32,11 @@ class ProgressLine {
     // Removes the line from the terminal, if it was drawn.
     void clear();
 
+    // Ends the run's display: on a terminal, replaces the progress line (drawn
+    // or not) with the formatFinish line, with the accepted count of the last
+    // update, and a line end; elsewhere does nothing.
+    void finish(const std::string& outfileName);
+
   private:
     using Clock = std::chrono::steady_clock;
     long total_;
@@ -33,4 +44,5 @@ class ProgressLine {
     Clock::time_point start_;
     Clock::time_point nextDraw_;
     bool drawn_ = false;
+    long accepted_ = 0;  // as of the last update
 };

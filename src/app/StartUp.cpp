@@ -1,5 +1,6 @@
 #include "app/StartUp.h"
 
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "io/Fail.h"
 #include "sim/Random.h"
@@ -21,11 +23,6 @@ void outOfMemory() {
     std::fputs("error: out of memory\n", stdout);
     std::fflush(stdout);
     std::exit(1);
-}
-
-void requireFinite(double value, const char* field) {
-    if (!std::isfinite(value))
-        fail(std::string("error: parameters: ") + field + " is not a finite number\n");
 }
 
 }  // namespace
@@ -70,31 +67,49 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
     out.flush();
 }
 
-void checkParams(const params& p) {
-    if (p.number_of_tha_lines < 1) fail("error: parameters: number_of_tha_lines < 1\n");
-    if (p.number_of_sue_lines < 1) fail("error: parameters: number_of_sue_lines < 1\n");
-    if (p.number_of_loci < 0) fail("error: parameters: number_of_loci < 0\n");
-    if (p.repeats < 0) fail("error: parameters: repeats < 0\n");
+std::vector<SettingFault> settingFaults(const params& p) {
+    std::vector<SettingFault> faults;
+    auto add = [&faults](const char* key, const std::string& what) {
+        faults.push_back({key, "error: parameters: " + what + "\n"});
+    };
+    if (p.number_of_tha_lines < 1) add("NUMBER_OF_THA_LINES", "number_of_tha_lines < 1");
+    if (p.number_of_sue_lines < 1) add("NUMBER_OF_SUE_LINES", "number_of_sue_lines < 1");
+    if (p.number_of_loci < 0) add("NUMBER_OF_LOCI", "number_of_loci < 0");
+    if (p.repeats < 0) add("REPEATS", "repeats < 0");
     if (p.conditional_number_of_origins < 0 && p.unequal_founding_fractions <= 0)
-        fail("error: parameters: conditional_number_of_origins < 0\n");
-    requireFinite(p.alpha, "alpha");
-    requireFinite(p.my_lower, "my_lower");
-    requireFinite(p.my_upper, "my_upper");
-    requireFinite(p.time_to_origin_lower, "time_to_origin_lower");
-    requireFinite(p.time_to_origin_upper, "time_to_origin_upper");
-    requireFinite(p.popsize_origin_tha_lower, "popsize_origin_tha_lower");
-    requireFinite(p.popsize_origin_tha_upper, "popsize_origin_tha_upper");
-    requireFinite(p.popsize_present_tha_lower, "popsize_present_tha_lower");
-    requireFinite(p.popsize_present_tha_upper, "popsize_present_tha_upper");
-    requireFinite(p.popsize_origin_sue_lower, "popsize_origin_sue_lower");
-    requireFinite(p.popsize_origin_sue_upper, "popsize_origin_sue_upper");
-    requireFinite(p.popsize_present_sue_lower, "popsize_present_sue_lower");
-    requireFinite(p.popsize_present_sue_upper, "popsize_present_sue_upper");
-    requireFinite(p.epsilon, "epsilon");
-    requireFinite(p.unequal_founding_fractions, "unequal_founding_fractions");
+        add("CONDITIONAL_NUMBER_OF_ORIGINS", "conditional_number_of_origins < 0");
+    const std::pair<const char*, double> reals[] = {
+        {"ALPHA", p.alpha},
+        {"MY_LOWER", p.my_lower},
+        {"MY_UPPER", p.my_upper},
+        {"TIME_TO_ORIGIN_LOWER", p.time_to_origin_lower},
+        {"TIME_TO_ORIGIN_UPPER", p.time_to_origin_upper},
+        {"POPSIZE_ORIGIN_THA_LOWER", p.popsize_origin_tha_lower},
+        {"POPSIZE_ORIGIN_THA_UPPER", p.popsize_origin_tha_upper},
+        {"POPSIZE_PRESENT_THA_LOWER", p.popsize_present_tha_lower},
+        {"POPSIZE_PRESENT_THA_UPPER", p.popsize_present_tha_upper},
+        {"POPSIZE_ORIGIN_SUE_LOWER", p.popsize_origin_sue_lower},
+        {"POPSIZE_ORIGIN_SUE_UPPER", p.popsize_origin_sue_upper},
+        {"POPSIZE_PRESENT_SUE_LOWER", p.popsize_present_sue_lower},
+        {"POPSIZE_PRESENT_SUE_UPPER", p.popsize_present_sue_upper},
+        {"EPSILON", p.epsilon},
+        {"UNEQUAL_FOUNDING_FRACTIONS", p.unequal_founding_fractions},
+    };
+    for (const auto& [key, value] : reals) {
+        if (std::isfinite(value)) continue;
+        std::string field = key;
+        for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        add(key, field + " is not a finite number");
+    }
     // Every line of both samples is numbered as an int throughout the run.
     if (static_cast<int64_t>(p.number_of_tha_lines) + p.number_of_sue_lines > INT32_MAX)
-        fail("error: parameters: number_of_tha_lines + number_of_sue_lines is too large\n");
+        add("NUMBER_OF_SUE_LINES", "number_of_tha_lines + number_of_sue_lines is too large");
+    return faults;
+}
+
+void checkParams(const params& p) {
+    const std::vector<SettingFault> faults = settingFaults(p);
+    if (!faults.empty()) fail(faults.front().message);
 }
 
 int totalLines(const params& p) { return p.number_of_tha_lines + p.number_of_sue_lines; }

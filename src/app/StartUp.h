@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "io/Params.h"
 
@@ -40,6 +41,16 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
 // founder-count model, a real setting that is not finite, or a total sample
 // beyond the 32-bit range. Returns when the settings are usable.
 void checkParams(const params& p);
+
+// A setting that makes no run possible, as checkParams finds it.
+struct SettingFault {
+    const char* key;      // the key concerned, as written in the parameter file
+    std::string message;  // checkParams's message for it
+};
+
+// Every fault of checkParams, in the order in which it tests them (checkParams
+// reports the first).
+std::vector<SettingFault> settingFaults(const params& p);
 
 // Number of sampled lines of both populations (checked by checkParams to fit).
 int totalLines(const params& p);

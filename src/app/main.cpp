@@ -13,6 +13,7 @@
 #include "app/Progress.h"
 #include "app/RejectionLoop.h"
 #include "app/SeededRun.h"
+#include "app/SettingsCheck.h"
 #include "app/Shards.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"
@@ -72,6 +73,7 @@ int runMerge(const CommandLine& command, const params& p) {
 
 int main(int argc, char* argv[]) {
     const CommandLine command = parseCommandLine(argc, argv);
+    if (command.check) return checkSettings(command.infile, std::cout);
     installOutOfMemoryHandler();
     ignoreFileSizeSignal();
     // The legacy founder count forms binomial coefficients that overflow for
@@ -138,5 +140,6 @@ int main(int argc, char* argv[]) {
         runRejectionLoop(*p, observed.stats, command.model, output);
     if (table) table->close();
     results.close();
+    progress.finish(p->outfile_name);
     return 0;
 }

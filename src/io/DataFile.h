@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "sim/AlleleMatrix.h"
 
 // Reads the observed allele values from `fileName` into a new matrix owned by
@@ -16,3 +19,26 @@
 // counts asked for. Returns only with every row complete; every error prints
 // its message on standard output and ends the process with status 1.
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines);
+
+// A problem of the data file as readDataFile finds it.
+struct DataFileFault {
+    enum Kind { cannotOpen, nulByte, tooFewValues, badField, endOfBuffer };
+    Kind kind;
+    int locus;               // the locus (from 1) whose line (locus + 1) holds it; 0: the file
+                             // itself or its header
+    std::string message;     // readDataFile's message for it
+    std::size_t valuesRead;  // values of the locus read before the problem
+    bool pastEnd;            // the file had ended before the locus's line
+};
+
+// What a reading of the data file found: the rows read and the problems.
+struct DataFileScan {
+    AlleleMatrix matrix;
+    std::vector<DataFileFault> faults;  // in file order
+};
+
+// Reads the data file by readDataFile's rules without ending the process. With
+// `stopAtFirst` it stops at the first problem (the one readDataFile reports);
+// otherwise it reads on to the last locus, recording the problem of every
+// line, but stops once the file has ended (every later line would read empty).
+DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, bool stopAtFirst);

@@ -21,6 +21,10 @@ class LineReader {
 
     bool isOpen() const { return file_ != nullptr; }
 
+    // True once no further read can deliver anything but an empty line: the
+    // end of the file was met, or an over-long line spent the stream.
+    bool atEnd() const { return !file_ || spent_; }
+
     // The next line, without its line end.
     std::string next();
 

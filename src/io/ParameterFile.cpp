@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr int kNumbSettings = 23;
-constexpr int kMaxLines = 999;
-constexpr std::size_t kLineChars = 255;     // characters of a line that are read
 constexpr std::size_t kDataPartChars = 50;  // room for the part before the '#'
 constexpr std::size_t kWordChars = 29;      // room for a key or a value (and a name)
 static_assert(sizeof(params::datafile_name) == kWordChars + 1 &&
@@ -23,38 +20,37 @@ static_assert(sizeof(params::datafile_name) == kWordChars + 1 &&
 
 // Where the value of one key goes; exactly one of the three targets is set.
 struct Setting {
-    const char* key;
     char* name;
     int32_t* integer;
     double* real;
 };
 
-// The keys in the order in which a key is compared with them.
-std::array<Setting, kNumbSettings> settingsOf(params& p) {
+// The targets in the order of settingKeys().
+std::array<Setting, kNumbSettings> targetsOf(params& p) {
     return {{
-        {"DATAFILE_NAME", p.datafile_name, nullptr, nullptr},
-        {"OUTFILE_NAME", p.outfile_name, nullptr, nullptr},
-        {"NUMBER_OF_THA_LINES", nullptr, &p.number_of_tha_lines, nullptr},
-        {"NUMBER_OF_SUE_LINES", nullptr, &p.number_of_sue_lines, nullptr},
-        {"NUMBER_OF_LOCI", nullptr, &p.number_of_loci, nullptr},
-        {"ALPHA", nullptr, nullptr, &p.alpha},
-        {"MY_LOWER", nullptr, nullptr, &p.my_lower},
-        {"MY_UPPER", nullptr, nullptr, &p.my_upper},
-        {"TIME_TO_ORIGIN_LOWER", nullptr, nullptr, &p.time_to_origin_lower},
-        {"TIME_TO_ORIGIN_UPPER", nullptr, nullptr, &p.time_to_origin_upper},
-        {"POPSIZE_ORIGIN_THA_LOWER", nullptr, nullptr, &p.popsize_origin_tha_lower},
-        {"POPSIZE_ORIGIN_THA_UPPER", nullptr, nullptr, &p.popsize_origin_tha_upper},
-        {"POPSIZE_PRESENT_THA_LOWER", nullptr, nullptr, &p.popsize_present_tha_lower},
-        {"POPSIZE_PRESENT_THA_UPPER", nullptr, nullptr, &p.popsize_present_tha_upper},
-        {"POPSIZE_ORIGIN_SUE_LOWER", nullptr, nullptr, &p.popsize_origin_sue_lower},
-        {"POPSIZE_ORIGIN_SUE_UPPER", nullptr, nullptr, &p.popsize_origin_sue_upper},
-        {"POPSIZE_PRESENT_SUE_LOWER", nullptr, nullptr, &p.popsize_present_sue_lower},
-        {"POPSIZE_PRESENT_SUE_UPPER", nullptr, nullptr, &p.popsize_present_sue_upper},
-        {"PRIOR_DISTRIBUTION", nullptr, &p.prior_distribution, nullptr},
-        {"REPEATS", nullptr, &p.repeats, nullptr},
-        {"EPSILON", nullptr, nullptr, &p.epsilon},
-        {"CONDITIONAL_NUMBER_OF_ORIGINS", nullptr, &p.conditional_number_of_origins, nullptr},
-        {"UNEQUAL_FOUNDING_FRACTIONS", nullptr, nullptr, &p.unequal_founding_fractions},
+        {p.datafile_name, nullptr, nullptr},
+        {p.outfile_name, nullptr, nullptr},
+        {nullptr, &p.number_of_tha_lines, nullptr},
+        {nullptr, &p.number_of_sue_lines, nullptr},
+        {nullptr, &p.number_of_loci, nullptr},
+        {nullptr, nullptr, &p.alpha},
+        {nullptr, nullptr, &p.my_lower},
+        {nullptr, nullptr, &p.my_upper},
+        {nullptr, nullptr, &p.time_to_origin_lower},
+        {nullptr, nullptr, &p.time_to_origin_upper},
+        {nullptr, nullptr, &p.popsize_origin_tha_lower},
+        {nullptr, nullptr, &p.popsize_origin_tha_upper},
+        {nullptr, nullptr, &p.popsize_present_tha_lower},
+        {nullptr, nullptr, &p.popsize_present_tha_upper},
+        {nullptr, nullptr, &p.popsize_origin_sue_lower},
+        {nullptr, nullptr, &p.popsize_origin_sue_upper},
+        {nullptr, nullptr, &p.popsize_present_sue_lower},
+        {nullptr, nullptr, &p.popsize_present_sue_upper},
+        {nullptr, &p.prior_distribution, nullptr},
+        {nullptr, &p.repeats, nullptr},
+        {nullptr, nullptr, &p.epsilon},
+        {nullptr, &p.conditional_number_of_origins, nullptr},
+        {nullptr, nullptr, &p.unequal_founding_fractions},
     }};
 }
 
@@ -71,77 +67,128 @@ std::size_t nextWord(const std::string& text, std::size_t from, std::size_t& end
     return begin;
 }
 
-// Applies one line. Returns true when it assigned a setting.
-bool applyLine(const std::string& line, int lineNumber,
-               std::array<Setting, kNumbSettings>& settings) {
-    std::size_t hash = line.find('#');
-    if (hash == std::string::npos) return false;
-    const std::string data = line.substr(0, hash);
-
-    std::size_t keyEnd = 0;
-    std::size_t keyBegin = nextWord(data, 0, keyEnd);
-    if (keyBegin == std::string::npos) return false;
-    std::string key = data.substr(keyBegin, keyEnd - keyBegin);
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-
-    Setting* setting = nullptr;
-    for (Setting& s : settings) {
-        if (key == s.key) {
-            setting = &s;
-            break;
-        }
-    }
-    if (setting == nullptr) return false;
-
-    std::string value;
-    std::size_t valueEnd = 0;
-    std::size_t valueBegin = nextWord(data, keyEnd, valueEnd);
-    std::size_t settingEnd = keyEnd;
-    if (valueBegin != std::string::npos) {
-        value = data.substr(valueBegin, valueEnd - valueBegin);
-        settingEnd = valueEnd;
-    }
-    // A setting that does not fit the record's buffers would be silently cut;
-    // refuse it instead.
-    if (value.size() > kWordChars || settingEnd > kDataPartChars)
-        fail("error: readInfile: line " + std::to_string(lineNumber) + ": value of " +
-             setting->key + " is too long\n");
-
-    if (setting->name != nullptr) {
-        if (!value.empty()) {
-            std::memset(setting->name, 0, kWordChars + 1);
-            std::memcpy(setting->name, value.data(), value.size());
-        }
-    } else if (setting->integer != nullptr) {
-        if (!leadingInt32(value.c_str(), *setting->integer))
-            fail("error: readInfile: line " + std::to_string(lineNumber) + ": value of " +
-                 setting->key + " is outside the 32-bit integer range\n");
-    } else {
-        *setting->real = std::strtod(value.c_str(), nullptr);
-    }
-    return true;
+std::string lineError(int lineNumber, const std::string& what) {
+    return "error: readInfile: line " + std::to_string(lineNumber) + ": " + what + "\n";
 }
 
 }  // namespace
 
+const std::array<const char*, kNumbSettings>& settingKeys() {
+    static const std::array<const char*, kNumbSettings> keys = {{
+        "DATAFILE_NAME",
+        "OUTFILE_NAME",
+        "NUMBER_OF_THA_LINES",
+        "NUMBER_OF_SUE_LINES",
+        "NUMBER_OF_LOCI",
+        "ALPHA",
+        "MY_LOWER",
+        "MY_UPPER",
+        "TIME_TO_ORIGIN_LOWER",
+        "TIME_TO_ORIGIN_UPPER",
+        "POPSIZE_ORIGIN_THA_LOWER",
+        "POPSIZE_ORIGIN_THA_UPPER",
+        "POPSIZE_PRESENT_THA_LOWER",
+        "POPSIZE_PRESENT_THA_UPPER",
+        "POPSIZE_ORIGIN_SUE_LOWER",
+        "POPSIZE_ORIGIN_SUE_UPPER",
+        "POPSIZE_PRESENT_SUE_LOWER",
+        "POPSIZE_PRESENT_SUE_UPPER",
+        "PRIOR_DISTRIBUTION",
+        "REPEATS",
+        "EPSILON",
+        "CONDITIONAL_NUMBER_OF_ORIGINS",
+        "UNEQUAL_FOUNDING_FRACTIONS",
+    }};
+    return keys;
+}
+
+SettingKind settingKind(int keyIndex) {
+    params probe;
+    const Setting s = targetsOf(probe)[static_cast<std::size_t>(keyIndex)];
+    return s.name != nullptr      ? SettingKind::name
+           : s.integer != nullptr ? SettingKind::integer
+                                  : SettingKind::real;
+}
+
+SettingLine parseSettingLine(const std::string& line, int lineNumber) {
+    SettingLine s;
+    // A NUL byte would end a value early as a C string; a file holding one
+    // is no text file, so refuse it rather than read past it.
+    if (line.find('\0') != std::string::npos) {
+        s.error = lineError(lineNumber, "NUL byte");
+        return s;
+    }
+    const std::size_t hash = line.find('#');
+    s.hasHash = hash != std::string::npos;
+    const std::string data = line.substr(0, hash);
+
+    std::size_t keyEnd = 0;
+    const std::size_t keyBegin = nextWord(data, 0, keyEnd);
+    if (keyBegin == std::string::npos) return s;
+    s.key = data.substr(keyBegin, keyEnd - keyBegin);
+    for (char& c : s.key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+
+    std::size_t valueEnd = 0;
+    const std::size_t valueBegin = nextWord(data, keyEnd, valueEnd);
+    std::size_t settingEnd = keyEnd;
+    if (valueBegin != std::string::npos) {
+        s.value = data.substr(valueBegin, valueEnd - valueBegin);
+        settingEnd = valueEnd;
+        std::size_t restEnd = 0;
+        const std::size_t restBegin = nextWord(data, valueEnd, restEnd);
+        if (restBegin != std::string::npos) {
+            std::size_t last = data.find_last_not_of(" \t");
+            s.rest = data.substr(restBegin, last + 1 - restBegin);
+        }
+    }
+
+    const auto& keys = settingKeys();
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        if (s.key == keys[i]) s.keyIndex = static_cast<int>(i);
+    if (!s.hasHash || s.keyIndex < 0) return s;
+    s.isSetting = true;
+    // A setting that does not fit the record's buffers would be silently cut;
+    // refuse it instead.
+    if (s.value.size() > kWordChars || settingEnd > kDataPartChars)
+        s.error = lineError(lineNumber, "value of " + s.key + " is too long");
+    return s;
+}
+
+std::string assignSetting(params& p, const SettingLine& s, int lineNumber) {
+    const Setting target = targetsOf(p)[static_cast<std::size_t>(s.keyIndex)];
+    if (target.name != nullptr) {
+        if (!s.value.empty()) {
+            std::memset(target.name, 0, kWordChars + 1);
+            std::memcpy(target.name, s.value.data(), s.value.size());
+        }
+    } else if (target.integer != nullptr) {
+        if (!leadingInt32(s.value.c_str(), *target.integer))
+            return lineError(lineNumber,
+                             "value of " + s.key + " is outside the 32-bit integer range");
+    } else {
+        *target.real = std::strtod(s.value.c_str(), nullptr);
+    }
+    return "";
+}
+
 std::unique_ptr<params> readInfile(const char* fileName) {
     auto p = std::make_unique<params>();
-    LineReader reader(fileName, kLineChars);
+    LineReader reader(fileName, kParameterLineChars);
     if (!reader.isOpen()) fail("Error opening infile");
 
-    std::array<Setting, kNumbSettings> settings = settingsOf(*p);
     int numbAssigned = 0;
     int numbLinesRead = 0;
     while (numbAssigned < kNumbSettings) {
-        if (numbLinesRead == kMaxLines)
+        if (numbLinesRead == kMaxParameterLines)
             fail("error: readInfile: all parameters are not assigned\n");
-        std::string line = reader.next();
+        const std::string line = reader.next();
         ++numbLinesRead;
-        // A NUL byte would end a value early as a C string; a file holding one
-        // is no text file, so refuse it rather than read past it.
-        if (line.find('\0') != std::string::npos)
-            fail("error: readInfile: line " + std::to_string(numbLinesRead) + ": NUL byte\n");
-        if (applyLine(line, numbLinesRead, settings)) ++numbAssigned;
+        const SettingLine s = parseSettingLine(line, numbLinesRead);
+        if (!s.error.empty()) fail(s.error);
+        if (!s.isSetting) continue;
+        const std::string error = assignSetting(*p, s, numbLinesRead);
+        if (!error.empty()) fail(error);
+        ++numbAssigned;
     }
     return p;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <memory>
+#include <string>
 
 #include "io/Params.h"
 
@@ -19,3 +21,37 @@
 // Returns only with 23 assignments counted; every error prints its message on
 // standard output and ends the process with status 1.
 std::unique_ptr<params> readInfile(const char* fileName);
+
+// The pieces of readInfile, for a reader that must not end the process (the
+// settings check): the same rules, line by line.
+
+constexpr int kNumbSettings = 23;                 // assignments after which reading stops
+constexpr int kMaxParameterLines = 999;           // lines read at most
+constexpr std::size_t kParameterLineChars = 255;  // characters of a line that are read
+
+// The keys, in the order of the record's fields.
+const std::array<const char*, kNumbSettings>& settingKeys();
+
+enum class SettingKind { name, integer, real };
+// How the value of key number `keyIndex` (into settingKeys()) is read.
+SettingKind settingKind(int keyIndex);
+
+// One line of a parameter file as the reader sees it.
+struct SettingLine {
+    bool hasHash = false;    // the line holds a '#'
+    bool isSetting = false;  // holds a '#' and its first word is a key: an assignment
+    std::string key;         // first word before the '#', upper-cased ("" when none)
+    std::string value;       // second word ("" when none)
+    std::string rest;        // words after the value, which the reader ignores
+    int keyIndex = -1;       // index of `key` in settingKeys(), -1 when it is none
+    std::string error;       // the reader's message when this line ends the run
+};
+
+// Parses line `lineNumber` (from 1): a NUL byte anywhere, or an assignment
+// whose value does not fit the record, sets `error` to readInfile's message.
+SettingLine parseSettingLine(const std::string& line, int lineNumber);
+
+// Stores the value of the assignment `s` (isSetting, no error) in `p` as
+// readInfile does. Returns readInfile's message when the value does not fit
+// (an integer outside the 32-bit range), else "".
+std::string assignSetting(params& p, const SettingLine& s, int lineNumber);

@@ -15,7 +15,7 @@ namespace {
 // name_lower and name_upper). `upper <= lower` is the error test, so that a
 // bound that is not a number lets the draw proceed.
 double drawRange(double lower, double upper, const char* name) {
-    if (upper <= lower)
+    if (rangeIsEmpty(lower, upper))
         fail(std::string("error: parameters: ") + name + "_upper <= " + name + "_lower\n");
     return gsl_ran_flat(r, lower, upper);
 }
@@ -54,6 +54,8 @@ PriorDraw drawAll(const params& p, ToScale toScale, FromScale fromScale) {
 }
 
 }  // namespace
+
+bool rangeIsEmpty(double lower, double upper) { return upper <= lower; }
 
 PriorDraw simulateParams(const params& p) {
     auto same = [](double x) { return x; };

@@ -23,3 +23,7 @@ PriorDraw simulateParams(const params& p);
 // As simulateParams, with every bound in `p` read as a base-10 logarithm: the
 // draws are uniform on that scale and the slots hold 10 to the drawn value.
 PriorDraw simulateParamsLog10(const params& p);
+
+// True when a draw from [lower, upper) ends the run: the upper bound is not
+// above the lower one (a bound that is not a number passes).
+bool rangeIsEmpty(double lower, double upper);

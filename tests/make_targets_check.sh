@@ -1,0 +1,40 @@
+#!/bin/sh
+# The Makefile's user-facing targets, run for real:
+# - `make install PREFIX=...` puts both programs and both man pages under the
+#   prefix, and the installed programs run;
+# - `make run` replaces the example's params.txt and data.txt in its folder
+#   but leaves the user's other files there, and appends to results.txt.
+# Arguments: source folder, build folder, then the targets to check.
+set -e
+source_dir=$1
+build_dir=$2
+shift 2
+targets=" $* "
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+prefix=$scratch/prefix
+make -s -C "$source_dir" install BUILD="$build_dir" PREFIX="$prefix" >/dev/null
+for f in bin/foundabc bin/foundabc-summary share/man/man1/foundabc.1 share/man/man1/foundabc-summary.1; do
+    if [ ! -s "$prefix/$f" ]; then
+        echo "missing after make install: $f"
+        exit 1
+    fi
+done
+grep -q 'check' "$prefix/share/man/man1/foundabc.1" || { echo "man page lacks the options"; exit 1; }
+"$prefix/bin/foundabc" --version >/dev/null
+"$prefix/bin/foundabc-summary" --version >/dev/null
+
+case $targets in *" run "*) ;; *) echo "make install behaves"; exit 0 ;; esac
+
+run_dir=$scratch/example-run
+mkdir -p "$run_dir"
+echo "my notes" > "$run_dir/notes.txt"
+echo "old settings" > "$run_dir/params.txt"
+printf 'earlier rows\n' > "$run_dir/results.txt"
+make -s -C "$source_dir" run BUILD="$build_dir" RUN_DIR="$run_dir" >/dev/null
+[ "$(cat "$run_dir/notes.txt")" = "my notes" ] || { echo "make run removed a user's file"; exit 1; }
+cmp -s "$run_dir/params.txt" "$source_dir/examples/params.txt" || { echo "params.txt not replaced"; exit 1; }
+[ "$(head -n 1 "$run_dir/results.txt")" = "earlier rows" ] || { echo "results.txt not appended to"; exit 1; }
+grep -q '^Rep#' "$run_dir/results.txt" || { echo "make run wrote no table"; exit 1; }
+echo "make install and make run behave"
