@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Regenerates the example output shown in the README from the shipped example
+with a fixed seed, or checks that the README still shows exactly that.
+
+Each generated block in the README is a fenced code block directly after a
+marker line `<!-- generated: NAME -->`; this script runs the programs and
+makes the text of every NAME. Pictures named in the README are regenerated
+with --update (they are not compared: their bytes depend on gnuplot's fonts).
+
+usage: doc-examples.py BUILD_DIR --check    (exit 1 and a diff when they differ)
+       doc-examples.py BUILD_DIR --update   (rewrite the blocks and pictures)
+"""
+import difflib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SEED = "2026"
+
+
+def run(cmd, cwd):
+    return subprocess.run(cmd, cwd=cwd, check=True, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, text=True).stdout
+
+
+def generate(build, work, pictures):
+    for name in ("params.txt", "data.txt"):
+        shutil.copy(os.path.join(ROOT, "examples", name), work)
+    foundabc = os.path.join(build, "foundabc")
+    summary = os.path.join(build, "foundabc-summary")
+    out = run([foundabc, "--seed", SEED, "--table", "table.tsv.gz", "params.txt"], work)
+    lines = out.splitlines()
+    start = next(i for i, l in enumerate(lines) if l.startswith("S_obs_sue"))
+    blocks = {"run-stdout": "\n".join(lines[start:]) + "\n"}
+    with open(os.path.join(work, "results.txt")) as f:
+        head = [l.rstrip() for l in f.readlines()[:7]]
+    blocks["results-head"] = "\n".join(head) + "\n...\n"
+    blocks["summary"] = run([summary, "results.txt"], work)
+    blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
+    blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "100", "--seed", "7"],
+                             work)
+    if pictures:
+        run([summary, "--plot", os.path.join(ROOT, "docs", "summary-example.png"),
+             "results.txt"], work)
+        run([summary, "--table", "table.tsv.gz", "--plot",
+             os.path.join(ROOT, "docs", "table-example.png")], work)
+    return blocks
+
+
+MARKER = re.compile(r"^<!-- generated: ([a-z-]+) -->\n```\n(.*?)```\n", re.M | re.S)
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in ("--check", "--update"):
+        sys.exit(__doc__)
+    build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
+    readme_path = os.path.join(ROOT, "README.md")
+    with open(readme_path) as f:
+        readme = f.read()
+    with tempfile.TemporaryDirectory() as work:
+        blocks = generate(build, work, mode == "--update")
+    found = MARKER.findall(readme)
+    if not found:
+        sys.exit("README.md has no generated blocks")
+    if mode == "--update":
+        def fill(m):
+            return "<!-- generated: %s -->\n```\n%s```\n" % (m.group(1), blocks[m.group(1)])
+        with open(readme_path, "w") as f:
+            f.write(MARKER.sub(fill, readme))
+        return
+    differ = False
+    for name, text in found:
+        if text != blocks[name]:
+            differ = True
+            sys.stdout.writelines(difflib.unified_diff(
+                text.splitlines(True), blocks[name].splitlines(True),
+                "README.md (" + name + ")", "generated"))
+    if differ:
+        sys.exit("README.md differs from the example's output; "
+                 "run: python3 scripts/doc-examples.py build --update")
+
+
+if __name__ == "__main__":
+    main()
