@@ -23,7 +23,8 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 setting() { awk -v k="$1" 'toupper($1) == k { print $2; exit }' "$2"; }
 
 # measure FIELD WORKLOAD OPTIONS...: median over RUNS of /usr/bin/time's FIELD
-# (%e wall seconds, or "%U %S" summed to CPU seconds).
+# (%e wall seconds, or "%U %S" summed to CPU seconds). Only the program runs
+# under the frozen clock: /usr/bin/time must see the real one.
 measure() {
     field=$1; w=$2; shift 2
     out=$(setting OUTFILE_NAME "$w.txt")
@@ -31,7 +32,7 @@ measure() {
     i=0
     while [ $i -lt "$RUNS" ]; do
         rm -f "$out" table.tsv table.tsv.gz
-        LD_PRELOAD=$FAKETIME_LIB /usr/bin/time -f "$field" -o tm "$BIN" "$@" "$w.txt" >/dev/null
+        /usr/bin/time -f "$field" -o tm env LD_PRELOAD="$FAKETIME_LIB" "$BIN" "$@" "$w.txt" >/dev/null
         awk '{ s = 0; for (k = 1; k <= NF; k++) s += $k; print s }' tm >> samples
         i=$((i + 1))
     done

@@ -63,13 +63,14 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
     const bool table = sink.wantsTable();
     // Workers run at most `window` simulations ahead of the sink, so a slow
     // simulation holds back a bounded number of finished ones.
-    const int64_t window = std::max<int64_t>(16 * threads, 64);
+    const int64_t window = std::max<int64_t>(128 * threads, 512);
     std::vector<Slot> slots(static_cast<size_t>(window));
     std::mutex mutex;
     std::condition_variable readyChanged, spaceFreed;
     int64_t nextClaim = first;    // next simulation a worker takes
     int64_t nextConsume = first;  // next simulation the sink takes
     bool stop = false;
+    int waiting = 0;  // workers waiting for the window to move
 
     auto work = [&]() {
         ThreadGenerator generator;
@@ -79,9 +80,11 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
             int64_t i;
             {
                 std::unique_lock<std::mutex> lock(mutex);
+                ++waiting;
                 spaceFreed.wait(lock, [&] {
                     return stop || nextClaim >= last || nextClaim < nextConsume + window;
                 });
+                --waiting;
                 if (stop || nextClaim >= last) return;
                 i = nextClaim++;
             }
@@ -96,10 +99,11 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
                 slot.failed = true;
             }
             {
+                // Only the simulation the sink waits for needs to wake it.
                 std::lock_guard<std::mutex> lock(mutex);
                 slot.ready = true;
+                if (i == nextConsume) readyChanged.notify_one();
             }
-            readyChanged.notify_one();
         }
     };
 
@@ -110,8 +114,8 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
         {
             std::lock_guard<std::mutex> lock(mutex);
             stop = true;
+            spaceFreed.notify_all();
         }
-        spaceFreed.notify_all();
         for (std::thread& w : workers) w.join();
         workers.clear();
     };
@@ -137,8 +141,8 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
                     std::lock_guard<std::mutex> lock(mutex);
                     slot.ready = false;
                     nextConsume = i + 1;
+                    if (waiting > 0) spaceFreed.notify_all();
                 }
-                spaceFreed.notify_all();
             }
         } catch (const DeferredFailure& f) {
             failure = f.message;
