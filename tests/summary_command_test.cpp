@@ -167,6 +167,18 @@ TEST(SummaryCommand, WarnsAboutSkippedRowsAndFailsOnUnusableFiles) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "foundabc-summary: cannot open results file '" +
                                dir.file("nowhere.txt") + "': No such file or directory\n");
+
+    // A device without line ends is refused after one bounded line, a folder
+    // as unreadable.
+    Outcome zeros = summarise(optionsFor("/dev/zero"));
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_EQ(zeros.err,
+              "foundabc-summary: /dev/zero: line 1 is longer than 4096 bytes; this is not a "
+              "results file\n");
+    Outcome folder = summarise(optionsFor(dir.path()));
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err,
+              "foundabc-summary: cannot read results file '" + dir.path() + "': Is a directory\n");
 }
 
 TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {

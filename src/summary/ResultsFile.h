@@ -42,10 +42,18 @@ struct ResultsFile {
     std::string error;
 };
 
+// The longest line a results file may hold. A row of a run is 129 bytes; the
+// bound only keeps a file that is not a results file (a binary file, a device
+// without line ends) from being read into memory whole.
+constexpr std::size_t maxResultsLineLength = 4096;
+
 // Reads a results file from `in`. Blank lines are ignored; unreadable rows
-// are recorded in their run's `skipped` list; a header line whose columns are
-// not exactly those of a results file, or a row before the first header, is
-// an error. Runs without rows are kept so that run numbers count headers.
+// are recorded in their run's `skipped` list. A row is usable only as a run
+// writes it: its fields in their fixed columns, the last one padded to its
+// full width, and its line end; anything less is a row cut short. A header
+// line whose columns are not exactly those of a results file, a row before
+// the first header, or a line longer than maxResultsLineLength is an error.
+// Runs without rows are kept so that run numbers count headers.
 ResultsFile parseResults(std::istream& in);
 
 // Which rows to summarise: the last run, the K-th run (1-based) or all runs.
