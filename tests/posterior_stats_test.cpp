@@ -117,3 +117,38 @@ TEST(SummaryHistogram, WideSpreadOfPositiveValuesIsBinnedOnALogScale) {
     EXPECT_DOUBLE_EQ(flat.mode(), 4);
     EXPECT_TRUE(makeHistogram({1, 2}, {0, 0}).mass.empty());
 }
+
+TEST(SummaryStats, ValuesAtTheEndsOfTheDoublesNeitherOverflowNorVanish) {
+    constexpr double big = 1.7e308;
+    struct Case {
+        std::vector<double> xs;
+        double mean, sd, q025, median;
+    };
+    const std::vector<Case> cases = {
+        {{big, big}, big, 0.0, big, big},
+        {{-big, big}, 0.0, INFINITY, -0.95 * big, 0.0},  // the spread is beyond the doubles
+        {{-big, -big, big}, -big / 3, 2 * big / std::sqrt(3.0) * 1.0, -big, -big},
+        {{5e-311, 1e-310}, 7.5e-311, 5e-311 / std::sqrt(2.0), 5.125e-311, 7.5e-311},
+        {{-1.0, 0.0, 1.0}, 0.0, 1.0, -0.95, 0.0},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> ws(c.xs.size(), 1.0);
+        const double tolerance = 1e-12 * std::fabs(c.mean) + 1e-320;
+        EXPECT_NEAR(weightedMean(c.xs, ws), c.mean, tolerance) << c.xs[0];
+        if (std::isinf(c.sd))
+            EXPECT_EQ(weightedSd(c.xs, ws), c.sd) << c.xs[0];
+        else
+            EXPECT_NEAR(weightedSd(c.xs, ws), c.sd, 1e-12 * c.sd + 1e-320) << c.xs[0];
+        EXPECT_NEAR(weightedQuantile(c.xs, ws, 0.025), c.q025, 1e-12 * std::fabs(c.q025) + 1e-320)
+            << c.xs[0];
+        EXPECT_NEAR(weightedQuantile(c.xs, ws, 0.5), c.median, 1e-12 * std::fabs(c.median) + 1e-320)
+            << c.xs[0];
+
+        Histogram h = makeHistogram(c.xs, ws);
+        ASSERT_GE(h.mass.size(), 1u);
+        EXPECT_LE(h.mass.size(), 100u);
+        EXPECT_NEAR(std::accumulate(h.mass.begin(), h.mass.end(), 0.0), 1.0, 1e-12);
+        EXPECT_TRUE(std::isfinite(h.lowerEdge(0))) << c.xs[0];
+        EXPECT_TRUE(std::isfinite(h.upperEdge(h.mass.size() - 1))) << c.xs[0];
+    }
+}

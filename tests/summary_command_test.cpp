@@ -259,3 +259,23 @@ TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--run", "0", path}).exitStatus, 0);
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, dir.file("missing.txt")}).exitStatus, 1);
 }
+
+TEST(SummaryCommand, RowsAtTheEndsOfTheDoublesAreSummarised) {
+    TempDir dir;
+    std::string text = resultsHeader();
+    for (int i = 1; i <= 4; ++i) {
+        const double sign = i % 2 ? 1.0 : -1.0;
+        text += resultsRow(i, {5.35e-311 * i, sign * 1.7e308, 1.7e308, 1, 2, 3, 0.5}, 0.1);
+    }
+    SummaryOptions options = optionsFor(dir.write("results.txt", text));
+    options.tsv = true;
+    Outcome r = summarise(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tsvCell(r.out, "My", 2), "1.33625e-310");
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 2), "0");
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 3), "inf");  // a spread beyond the largest double
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 4), "-1.7e+308");
+    EXPECT_EQ(tsvCell(r.out, "PopSizeOriTha", 2), "1.7e+308");
+    EXPECT_EQ(tsvCell(r.out, "PopSizeOriTha", 3), "0");
+}

@@ -29,6 +29,9 @@ struct Histogram {
     // The centre of the bin holding the most weight (the lowest such bin on
     // ties); NaN for an empty histogram.
     double mode() const;
+
+  private:
+    double at(double k) const;
 };
 
 // Returns the histogram of `values` (one weight per value, each >= 0). Empty
