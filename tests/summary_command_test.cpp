@@ -58,8 +58,9 @@ TEST(SummaryCommand, TsvHoldsTheExactStatisticsOfEachColumn) {
     std::getline(lines, header);
     std::getline(lines, my);
     EXPECT_EQ(header, "column\tn\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
-    // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; two bins of width 1.5.
-    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.000175");
+    // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; the density of four
+    // evenly spaced values peaks in their middle.
+    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.00025");
     EXPECT_EQ(tsvCell(r.out, "FracSueMono", 5), "0.625");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
 }

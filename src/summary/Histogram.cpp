@@ -35,7 +35,7 @@ double Histogram::mode() const {
 }
 
 Histogram makeHistogram(const std::vector<double>& values, const std::vector<double>& weights,
-                        bool allowLog) {
+                        bool allowLog, bool forceLog) {
     Histogram h;
     std::vector<double> used, usedWeights;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -48,7 +48,7 @@ Histogram makeHistogram(const std::vector<double>& values, const std::vector<dou
 
     auto [minIt, maxIt] = std::minmax_element(used.begin(), used.end());
     const double smallest = *minIt, largest = *maxIt;
-    h.logScale = allowLog && smallest > 0.0 && largest > 100.0 * smallest;
+    h.logScale = allowLog && smallest > 0.0 && (forceLog || largest > 100.0 * smallest);
     if (h.logScale)
         for (double& x : used) x = std::log10(x);
     const double low = toScale(h.logScale, smallest);
