@@ -201,13 +201,21 @@ TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
     std::string script = plotScript(summaries, "it's.png", "title");
 
     EXPECT_NE(script.find("set output 'it''s.png'"), std::string::npos);
-    EXPECT_NE(script.find("set title 'My'\nset logscale x\n"), std::string::npos);
-    EXPECT_NE(script.find("set title 'TimeToOri'\nunset logscale x\n"), std::string::npos);
+    EXPECT_NE(script.find("set title 'My'\nset xlabel 'mutation rate per locus and "
+                          "generation'\nset logscale x\n"),
+              std::string::npos);
+    EXPECT_NE(script.find("set title 'TimeToOri'\nset xlabel 'generations since sue was "
+                          "founded'\nunset logscale x\n"),
+              std::string::npos);
+    EXPECT_NE(script.find("set ylabel 'share of rows'"), std::string::npos);
+    EXPECT_NE(script.find("keyentry with lines lw 2 lc rgb '#c00000' title 'median'"),
+              std::string::npos);
+    EXPECT_EQ(script.find("$prior"), std::string::npos);  // no prior known
     EXPECT_NE(script.find("set arrow 1 from first 50, graph 0 to first 50, graph 1"),
               std::string::npos);  // the median of TimeToOri
     std::size_t panels = 0;
-    for (std::size_t at = script.find("\nplot $bins"); at != std::string::npos;
-         at = script.find("\nplot $bins", at + 1))
+    for (std::size_t at = script.find("\nplot $bars"); at != std::string::npos;
+         at = script.find("\nplot $bars", at + 1))
         ++panels;
     EXPECT_EQ(panels, 7u);
 }

@@ -52,10 +52,9 @@ bool isHeader(const std::vector<Field>& fields) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A decimal number as printf writes it: an optional sign, digits with an
-// optional decimal point, an optional exponent. Hexadecimal numbers, "inf",
-// "nan" and anything with trailing bytes are refused.
-bool isDecimal(const std::string& text) {
+}  // namespace
+
+bool isDecimalNumber(const std::string& text) {
     std::size_t i = 0, n = text.size();
     if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
     std::size_t digits = 0;
@@ -73,11 +72,13 @@ bool isDecimal(const std::string& text) {
     return i == n;
 }
 
+namespace {
+
 // A finite decimal number. Values below the smallest normal double (such as
 // 5.35e-311) are finite: strtod reports ERANGE for them, which is no reason
 // to refuse them; only an overflow to infinity is.
 bool parseFinite(const std::string& text, double& value) {
-    if (!isDecimal(text)) return false;
+    if (!isDecimalNumber(text)) return false;
     value = std::strtod(text.c_str(), nullptr);
     return std::isfinite(value);
 }
@@ -266,6 +267,7 @@ RowSelection selectRows(const ResultsFile& file, const RunChoice& choice) {
     for (std::size_t k = first; k <= last; ++k) {
         const ResultsRun& run = file.runs[k];
         selection.rows.insert(selection.rows.end(), run.rows.begin(), run.rows.end());
+        selection.runNumbers.insert(selection.runNumbers.end(), run.rows.size(), k + 1);
         selection.skipped.insert(selection.skipped.end(), run.skipped.begin(), run.skipped.end());
     }
     if (choice.kind == RunChoice::all) {

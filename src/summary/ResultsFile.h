@@ -15,6 +15,11 @@ constexpr std::size_t numbParamColumns = 7;
 extern const std::array<const char*, numbParamColumns> paramColumnNames;
 constexpr std::size_t fracSueMonoColumn = 6;  // index of FracSueMono in the above
 
+// True when `text` is a decimal number as printf writes one: an optional
+// sign, digits with an optional decimal point, an optional exponent.
+// Hexadecimal numbers, "inf", "nan" and trailing bytes are refused.
+bool isDecimalNumber(const std::string& text);
+
 // One accepted repeat.
 struct ResultsRow {
     long rep = 0;  // Rep#: the row's number within its run
@@ -67,6 +72,7 @@ struct RunChoice {
 // and skipped lines then empty) or when the chosen runs hold no row.
 struct RowSelection {
     std::vector<ResultsRow> rows;
+    std::vector<std::size_t> runNumbers;  // the run (from 1) of each row
     std::vector<SkippedLine> skipped;
     std::string description;  // e.g. "run 2 of 3" or "all 3 runs"
     std::string error;
