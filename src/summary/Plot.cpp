@@ -136,7 +136,11 @@ std::string logTics(double low, double high) {
     if (tics.size() > 9 && powers.size() >= 2) tics = powers;
     if (tics.size() < 2) return "set xtics autofreq\n";
     std::string s = "set xtics (";
-    for (std::size_t i = 0; i < tics.size(); ++i) s += (i ? ", " : "") + number(tics[i]);
+    char buf[32];
+    for (std::size_t i = 0; i < tics.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%.6g", tics[i]);  // 2e-4, not 0.00020000000000000001
+        s += (i ? ", " : "") + std::string(buf);
+    }
     return s + ")\n";
 }
 
