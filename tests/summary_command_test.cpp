@@ -392,6 +392,22 @@ TEST(SummaryCommand, RowsTableHoldsTheChosenRowsWithTheirRun) {
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
     EXPECT_EQ(rows.find(" "), std::string::npos);  // no padding anywhere
 
+    // An output named like an input would destroy it: refused, input kept.
+    for (const std::string& clash : {path, std::string(dir.path()) + "/./results.txt"}) {
+        SummaryOptions same = optionsFor(path);
+        same.rowsPath = clash;
+        Outcome refused = summarise(same);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("is the input file"), std::string::npos) << refused.err;
+        same.rowsPath.clear();
+        same.plotPath = dir.file("results.png");
+        same.paramsPath = same.plotPath;
+        dir.write("results.png", "not a parameter file");
+        EXPECT_NE(summarise(same).err.find("--plot '" + same.plotPath + "' is the input file"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(dir.read("results.txt"), text);
+
     // A table that cannot be written: status 1, nothing printed, no file.
     SummaryOptions nowhere = optionsFor(path);
     nowhere.rowsPath = dir.file("no/such/folder/rows.tsv");

@@ -1,9 +1,12 @@
 #include "summary/Command.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "summary/OutputFile.h"
 #include "summary/Plot.h"
@@ -23,6 +26,13 @@ std::string shortNumber(double x) {
     return s.str();
 }
 
+// True when both names lead to one existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 int failWith(std::ostream& err, const std::string& message) {
     err << programName << ": " << message << "\n";
     return 1;
@@ -39,6 +49,17 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     }
     if (options.plotPath.find_first_of("\r\n") != std::string::npos) {
         return failWith(err, "the picture's file name must not contain a line end");
+    }
+    // An output that would replace an input is refused before anything is read.
+    for (const auto& [option, output] :
+         {std::pair<const char*, const std::string&>{"--rows", options.rowsPath},
+          std::pair<const char*, const std::string&>{"--plot", options.plotPath}}) {
+        for (const std::string& input : {options.resultsPath, options.paramsPath}) {
+            if (!output.empty() && !input.empty() && sameFile(output, input)) {
+                return failWith(err, std::string(option) + " '" + output + "' is the input file '" +
+                                         input + "'; give the output another name");
+            }
+        }
     }
     PriorSettings priors;
     if (!options.paramsPath.empty()) {
