@@ -477,6 +477,8 @@ TEST(SummaryCommand, ParameterFileGivesEachColumnsPriorAndScale) {
         {"inverted.txt", ParamsFileText().set("MY_LOWER", "0.1"), "MY_LOWER is not below MY_UPPER"},
         {"nodistribution.txt", ParamsFileText().drop("PRIOR_DISTRIBUTION"),
          "no value for PRIOR_DISTRIBUTION"},
+        {"hugelog.txt", ParamsFileText().set("PRIOR_DISTRIBUTION", "1"),
+         "bounds of POPSIZE_PRESENT_THA are log10 values (PRIOR_DISTRIBUTION 1) beyond"},
     };
     for (const Case& c : cases) {
         PriorSettings priors = readPriorSettings(dir.write(c.name, c.params.str()));

@@ -80,6 +80,12 @@ PriorSettings readPriorSettings(const std::string& path) {
         prior.lower = logScale ? std::pow(10.0, lower[c]) : lower[c];
         prior.upper = logScale ? std::pow(10.0, high[c]) : high[c];
         prior.flat = true;
+        if (!std::isfinite(prior.upper) || !(prior.lower > 0.0 || !logScale)) {
+            settings.error = path + ": the bounds of " + std::string(boundNames[c]) +
+                             " are log10 values (PRIOR_DISTRIBUTION 1) beyond the range of "
+                             "numbers";
+            return settings;
+        }
     }
     // Present sizes (columns 3 and 5) follow founding sizes (2 and 4).
     for (std::size_t c : {3u, 5u}) settings.columns[c].flat = high[c - 1] <= lower[c];

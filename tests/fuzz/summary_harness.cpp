@@ -6,7 +6,11 @@
 //   foundabc_summary_fuzz summary INPUT
 //
 // The first argument keeps the command line of tests/fuzz/run.sh the same for
-// every target.
+// every target. In a folder marked as a fuzzing scratch folder (a file named
+// .fuzz-run-dir, as tests/fuzz/run.sh makes) the table of rows is written
+// too, as rows.tsv there.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -21,6 +25,8 @@ int main(int argc, char* argv[]) {
     }
     SummaryOptions options;
     options.resultsPath = argv[2];
+    struct stat marker;
+    const bool scratch = stat(".fuzz-run-dir", &marker) == 0;
     const RunChoice choices[] = {
         {RunChoice::last, 0}, {RunChoice::all, 0}, {RunChoice::numbered, 2}};
     for (const RunChoice& runs : choices) {
@@ -29,6 +35,7 @@ int main(int argc, char* argv[]) {
             options.weighted = weighting > 0;
             options.bandwidth = weighting == 2 ? 1e-3 : 0.0;
             options.tsv = weighting == 1;
+            options.rowsPath = scratch && weighting == 0 ? "rows.tsv" : "";
             std::ostringstream out, err;
             const int status = runSummary(options, out, err);
             if (status != 0 && status != 1) std::abort();  // no other status is promised
