@@ -39,13 +39,10 @@ def generate(build, work, pictures):
     with open(os.path.join(work, "results.txt")) as f:
         head = [l.rstrip() for l in f.readlines()[:7]]
     blocks["results-head"] = "\n".join(head) + "\n...\n"
-    blocks["summary"] = run([summary, "results.txt"], work)
     blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
     blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "100", "--seed", "7"],
                              work)
     if pictures:
-        run([summary, "--plot", os.path.join(ROOT, "docs", "summary-example.png"),
-             "results.txt"], work)
         run([summary, "--table", "table.tsv.gz", "--plot",
              os.path.join(ROOT, "docs", "table-example.png")], work)
     return blocks

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "summary/Command.h"
 #include "summary/Plot.h"
+#include "summary/PriorFile.h"
 #include "support/ChildProcess.h"
+#include "support/ParamsFileText.h"
 #include "support/ResultsText.h"
 
 namespace {
@@ -58,8 +63,9 @@ TEST(SummaryCommand, TsvHoldsTheExactStatisticsOfEachColumn) {
     std::getline(lines, header);
     std::getline(lines, my);
     EXPECT_EQ(header, "column\tn\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
-    // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; two bins of width 1.5.
-    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.000175");
+    // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; the density of four
+    // evenly spaced values peaks in their middle.
+    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.00025");
     EXPECT_EQ(tsvCell(r.out, "FracSueMono", 5), "0.625");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
 }
@@ -167,6 +173,18 @@ TEST(SummaryCommand, WarnsAboutSkippedRowsAndFailsOnUnusableFiles) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "foundabc-summary: cannot open results file '" +
                                dir.file("nowhere.txt") + "': No such file or directory\n");
+
+    // A device without line ends is refused after one bounded line, a folder
+    // as unreadable.
+    Outcome zeros = summarise(optionsFor("/dev/zero"));
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_EQ(zeros.err,
+              "foundabc-summary: /dev/zero: line 1 is longer than 4096 bytes; this is not a "
+              "results file\n");
+    Outcome folder = summarise(optionsFor(dir.path()));
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err,
+              "foundabc-summary: cannot read results file '" + dir.path() + "': Is a directory\n");
 }
 
 TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
@@ -188,13 +206,21 @@ TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
     std::string script = plotScript(summaries, "it's.png", "title");
 
     EXPECT_NE(script.find("set output 'it''s.png'"), std::string::npos);
-    EXPECT_NE(script.find("set title 'My'\nset logscale x\n"), std::string::npos);
-    EXPECT_NE(script.find("set title 'TimeToOri'\nunset logscale x\n"), std::string::npos);
+    EXPECT_NE(script.find("set title 'My'\nset xlabel 'mutation rate per locus and "
+                          "generation'\nset logscale x\n"),
+              std::string::npos);
+    EXPECT_NE(script.find("set title 'TimeToOri'\nset xlabel 'generations since sue was "
+                          "founded'\nunset logscale x\n"),
+              std::string::npos);
+    EXPECT_NE(script.find("set ylabel 'share of rows'"), std::string::npos);
+    EXPECT_NE(script.find("keyentry with lines lw 2 lc rgb '#c00000' title 'median'"),
+              std::string::npos);
+    EXPECT_EQ(script.find("$prior"), std::string::npos);  // no prior known
     EXPECT_NE(script.find("set arrow 1 from first 50, graph 0 to first 50, graph 1"),
               std::string::npos);  // the median of TimeToOri
     std::size_t panels = 0;
-    for (std::size_t at = script.find("\nplot $bins"); at != std::string::npos;
-         at = script.find("\nplot $bins", at + 1))
+    for (std::size_t at = script.find("\nplot $bars"); at != std::string::npos;
+         at = script.find("\nplot $bars", at + 1))
         ++panels;
     EXPECT_EQ(panels, 7u);
 }
@@ -246,4 +272,261 @@ TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--bandwidth", "0.1", path}).exitStatus, 0);
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--run", "0", path}).exitStatus, 0);
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, dir.file("missing.txt")}).exitStatus, 1);
+}
+
+TEST(SummaryCommand, RowsAtTheEndsOfTheDoublesAreSummarised) {
+    TempDir dir;
+    std::string text = resultsHeader();
+    for (int i = 1; i <= 4; ++i) {
+        const double sign = i % 2 ? 1.0 : -1.0;
+        text += resultsRow(i, {5.35e-311 * i, sign * 1.7e308, 1.7e308, 1, 2, 3, 0.5}, 0.1);
+    }
+    SummaryOptions options = optionsFor(dir.write("results.txt", text));
+    options.tsv = true;
+    Outcome r = summarise(options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tsvCell(r.out, "My", 2), "1.33625e-310");
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 2), "0");
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 3), "inf");  // a spread beyond the largest double
+    EXPECT_EQ(tsvCell(r.out, "TimeToOri", 4), "-1.7e+308");
+    EXPECT_EQ(tsvCell(r.out, "PopSizeOriTha", 2), "1.7e+308");
+    EXPECT_EQ(tsvCell(r.out, "PopSizeOriTha", 3), "0");
+}
+
+TEST(SummaryProgram, EveryOptionErrorIsClearWithStatusOne) {
+    TempDir dir;
+    const std::string path = dir.write("results.txt", resultsRun(3, scale) + resultsRun(4, scale));
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // part of standard error
+    };
+    const std::string runWanted = "a run number is a whole number from 1 up";
+    const std::string bandwidthWanted = "the bandwidth must be a finite number above 0";
+    const std::vector<Case> cases = {
+        {{"--run", "0", path}, "--run 0: " + runWanted},
+        {{"--run", "99999999999999999999999", path},
+         "--run 99999999999999999999999: no file holds that many runs"},
+        {{"--run", "-1", path}, runWanted},
+        {{"--run", "2x", path}, "--run 2x: " + runWanted},
+        {{"--run", "3", path}, "run 3 asked for, but the file holds 2 runs"},
+        {{"--run", "1", "--all", path}, "excludes"},
+        {{"--weighted", "--bandwidth", "nan", path}, "--bandwidth nan: " + bandwidthWanted},
+        {{"--weighted", "--bandwidth", "inf", path}, bandwidthWanted},
+        {{"--weighted", "--bandwidth", "0", path}, bandwidthWanted},
+        {{"--weighted", "--bandwidth", "-0.5", path}, bandwidthWanted},
+        {{"--weighted", "--bandwidth", "0x1p3", path}, bandwidthWanted},
+        {{"--weighted", "--bandwidth", "1e999", path}, bandwidthWanted},
+        {{"--bandwidth", "0.1", path}, "requires --weighted"},
+        {{"--no-such-option", path}, "--no-such-option"},
+        {{}, "RESULTS_FILE is required"},
+        {{"--plot", dir.file("posterior.jpg"), path}, "must end in .png, .svg or .pdf"},
+        {{"--plot", dir.file("png"), path}, "must end in .png, .svg or .pdf"},
+        {{"--params", dir.file("missing.txt"), path}, "cannot open parameter file"},
+        {{dir.file("missing.txt")}, "cannot open results file"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ChildResult r = runProgram(argv, "", dir.file("err.txt"));
+        const std::string err = dir.read("err.txt");
+        EXPECT_EQ(r.exitStatus, 1) << c.message << ": " << err;
+        EXPECT_EQ(r.out, "") << c.message;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_LT(err.size(), 400u) << err;  // a message, not a 300-digit range
+    }
+    EXPECT_FALSE(dir.exists("posterior.jpg"));
+    ChildResult ok = runProgram(
+        {FOUNDABC_SUMMARY_BIN, "--weighted", "--bandwidth", "2.5e-1", "--run", "2", "--tsv", path});
+    EXPECT_EQ(ok.exitStatus, 0);
+    EXPECT_EQ(tsvCell(ok.out, "My", 1), "4");
+}
+
+TEST(SummaryCommand, RowsTableHoldsTheChosenRowsWithTheirRun) {
+    TempDir dir;
+    // Two runs; the first was killed inside its third row, and the second
+    // run ended that row with a line end before its own header.
+    const std::string cut = resultsRow(3, {3e-4, 30, 300, 3000, 30, 300, 0.75}, 0.03);
+    const std::string text =
+        resultsRun(2, scale) + cut.substr(0, cut.size() - 10) + "\n" + resultsRun(3, scale);
+    const std::string path = dir.write("results.txt", text);
+    struct Case {
+        RunChoice runs;
+        std::vector<std::string> lines;  // after the header
+        bool warned;
+    };
+    const std::string header =
+        "run\trep\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\tPopSizeOriSue\tPopSizePreSue\t"
+        "FracSueMono\tDS";
+    const std::vector<Case> cases = {
+        {{RunChoice::last, 0},
+         {"2\t1\t0.0001\t10\t100\t1000\t10\t100\t0.25\t0.01",
+          "2\t2\t0.0002\t20\t200\t2000\t20\t200\t0.5\t0.02",
+          "2\t3\t0.0003\t30\t300\t3000\t30\t300\t0.75\t0.03"},
+         false},
+        {{RunChoice::numbered, 1},
+         {"1\t1\t0.0001\t10\t100\t1000\t10\t100\t0.25\t0.01",
+          "1\t2\t0.0002\t20\t200\t2000\t20\t200\t0.5\t0.02"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SummaryOptions options = optionsFor(path);
+        options.runs = c.runs;
+        options.rowsPath = dir.file("rows.tsv");
+        Outcome r = summarise(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string expected = header + "\n";
+        for (const std::string& line : c.lines) expected += line + "\n";
+        EXPECT_EQ(dir.read("rows.tsv"), expected);
+        EXPECT_EQ(r.err.find("row cut short: 119 of its 128 characters; row skipped") !=
+                      std::string::npos,
+                  c.warned)
+            << r.err;
+        EXPECT_NE(r.out.find("Column"), std::string::npos);  // the summary as usual
+    }
+    SummaryOptions all = optionsFor(path);
+    all.runs = {RunChoice::all, 0};
+    all.rowsPath = dir.file("all.tsv");
+    ASSERT_EQ(summarise(all).status, 0);
+    const std::string rows = dir.read("all.tsv");
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
+    EXPECT_EQ(rows.find(" "), std::string::npos);  // no padding anywhere
+
+    // An output named like an input would destroy it: refused, input kept.
+    for (const std::string& clash : {path, std::string(dir.path()) + "/./results.txt"}) {
+        SummaryOptions same = optionsFor(path);
+        same.rowsPath = clash;
+        Outcome refused = summarise(same);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("is the input file"), std::string::npos) << refused.err;
+        same.rowsPath.clear();
+        same.plotPath = dir.file("results.png");
+        same.paramsPath = same.plotPath;
+        dir.write("results.png", "not a parameter file");
+        EXPECT_NE(summarise(same).err.find("--plot '" + same.plotPath + "' is the input file"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(dir.read("results.txt"), text);
+
+    // A table that cannot be written: status 1, nothing printed, no file.
+    SummaryOptions nowhere = optionsFor(path);
+    nowhere.rowsPath = dir.file("no/such/folder/rows.tsv");
+    Outcome failed = summarise(nowhere);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_NE(failed.err.find("cannot write the table of rows"), std::string::npos);
+}
+
+TEST(SummaryCommand, PictureFormatFollowsTheExtensionAndAFailureLeavesNoFile) {
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    TempDir dir;
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(30, scale)));
+    struct Case {
+        const char* name;
+        std::string magic;  // the format's first bytes
+    };
+    for (const Case& c : std::vector<Case>{{"posterior.png", "\x89PNG\r\n\x1a\n"},
+                                           {"posterior.PNG", "\x89PNG\r\n\x1a\n"},
+                                           {"posterior.svg", "<?xml"},
+                                           {"posterior.pdf", "%PDF"}}) {
+        options.plotPath = dir.file(c.name);
+        Outcome r = summarise(options);
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
+    }
+    EXPECT_NE(dir.read("posterior.svg").find("<svg"), std::string::npos);
+
+    // A gnuplot that writes part of the picture and fails: the earlier
+    // picture of that name stays, and no temporary file is left.
+    const std::string before = dir.read("posterior.png");
+    const std::string fake =
+        dir.write("fake-gnuplot",
+                  "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
+                  "printf partial > \"$out\"\nexit 1\n");
+    chmod(fake.c_str(), 0755);
+    options.plotPath = dir.file("posterior.png");
+    options.gnuplotProgram = fake;
+    Outcome failed = summarise(options);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("gnuplot could not draw the picture"), std::string::npos);
+    EXPECT_EQ(dir.read("posterior.png"), before);
+    options.plotPath = dir.file("fresh.png");
+    EXPECT_EQ(summarise(options).status, 1);
+    EXPECT_FALSE(dir.exists("fresh.png"));
+    EXPECT_EQ(system(("test -z \"$(ls -A " + dir.path() + " | grep '^\\.')\"").c_str()), 0)
+        << "a temporary file was left behind";
+}
+
+TEST(SummaryCommand, ParameterFileGivesEachColumnsPriorAndScale) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        ParamsFileText params;
+        std::string error;  // part of the error, "" for none
+    };
+    ParamsFileText logPriors;
+    logPriors.set("PRIOR_DISTRIBUTION", "1").set("MY_LOWER", "-4").set("MY_UPPER", "-2");
+    logPriors.set("POPSIZE_ORIGIN_THA_LOWER", "2").set("POPSIZE_ORIGIN_THA_UPPER", "3");
+    logPriors.set("POPSIZE_PRESENT_THA_LOWER", "3").set("POPSIZE_PRESENT_THA_UPPER", "4");
+    logPriors.set("POPSIZE_PRESENT_SUE_LOWER", "15").set("POPSIZE_PRESENT_SUE_UPPER", "25");
+    const std::vector<Case> cases = {
+        {"linear.txt", ParamsFileText(), ""},
+        {"log.txt", logPriors, ""},
+        {"missing.txt", ParamsFileText().drop("TIME_TO_ORIGIN_UPPER"),
+         "no value for TIME_TO_ORIGIN_UPPER"},
+        {"inverted.txt", ParamsFileText().set("MY_LOWER", "0.1"), "MY_LOWER is not below MY_UPPER"},
+        {"nodistribution.txt", ParamsFileText().drop("PRIOR_DISTRIBUTION"),
+         "no value for PRIOR_DISTRIBUTION"},
+        {"hugelog.txt", ParamsFileText().set("PRIOR_DISTRIBUTION", "1"),
+         "bounds of POPSIZE_PRESENT_THA are log10 values (PRIOR_DISTRIBUTION 1) beyond"},
+    };
+    for (const Case& c : cases) {
+        PriorSettings priors = readPriorSettings(dir.write(c.name, c.params.str()));
+        if (!c.error.empty()) {
+            EXPECT_NE(priors.error.find(c.error), std::string::npos) << c.name << priors.error;
+            continue;
+        }
+        ASSERT_EQ(priors.error, "") << c.name;
+        const bool log = std::string(c.name) == "log.txt";
+        const ColumnPrior& my = priors.columns[0];
+        EXPECT_TRUE(my.known);
+        EXPECT_EQ(my.logScale, log);
+        EXPECT_NEAR(my.lower, log ? 1e-4 : 1e-4, 1e-15);
+        EXPECT_NEAR(my.upper, log ? 1e-2 : 0.01, 1e-15);
+        EXPECT_TRUE(my.flat);
+        // tha's founding size stays below its present size in both files; in
+        // the log file sue's founding range (10^10..10^20) reaches into its
+        // present range (10^15..10^25), so that prior is not flat.
+        EXPECT_TRUE(priors.columns[3].flat) << c.name;
+        EXPECT_EQ(priors.columns[5].flat, !log) << c.name;
+        EXPECT_FALSE(priors.columns[fracSueMonoColumn].known);
+    }
+    EXPECT_NE(readPriorSettings(dir.file("none.txt")).error.find("cannot open parameter file"),
+              std::string::npos);
+
+    // The scale follows the prior: My's narrow spread is taken on the log
+    // scale under a log-uniform prior, a wide one on the linear scale under a
+    // uniform prior.
+    std::vector<ResultsRow> rows(20);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].values = {1e-3 * (1 + 0.05 * i), std::pow(10.0, 0.2 * i), 150, 1500, 15, 500, 1};
+        rows[i].ds = 0.1;
+    }
+    std::vector<double> ones(rows.size(), 1.0);
+    auto guessed = summariseColumns(rows, ones);
+    EXPECT_FALSE(guessed[0].logScale);
+    EXPECT_TRUE(guessed[1].logScale);
+    PriorSettings log = readPriorSettings(dir.file("log.txt"));
+    PriorSettings linear = readPriorSettings(dir.file("linear.txt"));
+    EXPECT_TRUE(summariseColumns(rows, ones, &log)[0].logScale);
+    EXPECT_FALSE(summariseColumns(rows, ones, &linear)[1].logScale);
+
+    std::string script = plotScript(summariseColumns(rows, ones, &log), "p.png", "t");
+    EXPECT_NE(script.find("set xrange [0.0001:0.01]"), std::string::npos);
+    EXPECT_NE(script.find("set xtics (0.0001, 0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01)"),
+              std::string::npos);
+    EXPECT_NE(script.find("$prior1 << EOD\n0.0001 "), std::string::npos);
+    EXPECT_NE(script.find("title 'prior'"), std::string::npos);
+    EXPECT_EQ(script.find("$prior6"), std::string::npos);  // not flat: not drawn
+    EXPECT_NE(script.find("set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1"), std::string::npos);
 }

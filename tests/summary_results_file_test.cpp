@@ -120,3 +120,69 @@ TEST(SummaryResultsFile, MalformedHeadersAndMissingRowsAreErrors) {
     EXPECT_TRUE(selectRows(parse(resultsRun(3, ones) + resultsHeader()), {RunChoice::numbered, 1})
                     .error.empty());
 }
+
+TEST(SummaryResultsFile, OnlyRowsOfFullWidthWithTheirLineEndAreRead) {
+    const std::string row = resultsRow(2, {2e-4, 60, 1e3, 2e4, 30, 400, 0.5}, 13.0);
+    const std::string noEnd = row.substr(0, row.size() - 1);
+    const std::string trimmed = row.substr(0, row.find("1.30e+01") + 8);
+    struct Case {
+        const char* name;
+        std::string line;    // the file's last line(s), after one good row
+        const char* reason;  // "" when the row is read
+        double ds;           // its DS when read
+    };
+    std::string subnormal = row;
+    subnormal.replace(subnormal.find("2.00e-04"), 9, "5.35e-311");
+    std::string nul = row;
+    nul[row.find("1.30e+01") + 8] = '\0';
+    std::string hex = row;
+    hex.replace(hex.find("1.30e+01"), 8, "0x1.ap+3");
+    const std::vector<Case> cases = {
+        {"whole row", row, "", 13.0},
+        {"carriage return before the line end", noEnd + "\r\n", "", 13.0},
+        {"subnormal value", subnormal, "", 13.0},
+        {"no line end", noEnd, "row cut short: no line end", 0},
+        {"cut inside DS, no line end", trimmed.substr(0, trimmed.size() - 1),
+         "row cut short: no line end", 0},
+        {"cut inside DS, ended by the next run", trimmed.substr(0, trimmed.size() - 1) + "\n",
+         "row cut short: 120 of its 128 characters", 0},
+        {"cut in DS's padding", trimmed + "   \n", "row cut short: 124 of its 128", 0},
+        {"blanks in the wrong columns", " " + row, "not in the fixed columns", 0},
+        {"NUL byte after DS", nul, "DS '", 0},
+        {"hexadecimal number", hex, "DS '0x1.ap+3' is not a finite number", 0},
+        {"overflowing number", row.substr(0, row.find("1.30e+01")) + "1.30e+99999    \n",
+         "DS '1.30e+99999' is not a finite number", 0},
+    };
+    for (const Case& c : cases) {
+        ResultsFile file = parse(resultsHeader() + resultsRow(1, ones, 0.5) + c.line);
+        ASSERT_TRUE(file.error.empty()) << c.name << ": " << file.error;
+        const ResultsRun& run = file.runs.at(0);
+        if (*c.reason == '\0') {
+            ASSERT_EQ(run.rows.size(), 2u) << c.name;
+            EXPECT_EQ(run.rows[1].ds, c.ds) << c.name;
+            EXPECT_TRUE(run.skipped.empty()) << c.name << ": " << run.skipped[0].reason;
+        } else {
+            EXPECT_EQ(run.rows.size(), 1u) << c.name;
+            ASSERT_EQ(run.skipped.size(), 1u) << c.name;
+            EXPECT_EQ(run.skipped[0].lineNumber, 4u) << c.name;
+            EXPECT_NE(run.skipped[0].reason.find(c.reason), std::string::npos)
+                << c.name << ": " << run.skipped[0].reason;
+        }
+    }
+    ResultsFile tiny = parse(resultsHeader() + subnormal);
+    ASSERT_EQ(tiny.runs.at(0).rows.size(), 1u);
+    EXPECT_EQ(tiny.runs[0].rows[0].values[0], 5.35e-311);
+}
+
+TEST(SummaryResultsFile, OverlongLineIsAnErrorNotAnEndlessRead) {
+    for (const std::string& text :
+         {std::string(5000, '\0'), resultsRun(2, ones) + std::string(100000, 'x') + "\n"}) {
+        ResultsFile file = parse(text);
+        EXPECT_TRUE(file.runs.empty());
+        EXPECT_NE(file.error.find("is longer than 4096 bytes; this is not a results file"),
+                  std::string::npos)
+            << file.error;
+    }
+    std::string longest = resultsHeader() + std::string(4096, ' ') + "\n";
+    EXPECT_TRUE(parse(longest).error.empty());
+}

@@ -1,12 +1,18 @@
 #include "summary/Command.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
+#include "summary/OutputFile.h"
 #include "summary/Plot.h"
 #include "summary/Posterior.h"
+#include "summary/PriorFile.h"
+#include "summary/RowsTable.h"
 #include "summary/Table.h"
 
 namespace {
@@ -20,6 +26,13 @@ std::string shortNumber(double x) {
     return s.str();
 }
 
+// True when both names lead to one existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 int failWith(std::ostream& err, const std::string& message) {
     err << programName << ": " << message << "\n";
     return 1;
@@ -28,6 +41,32 @@ int failWith(std::ostream& err, const std::string& message) {
 }  // namespace
 
 int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
+    const PlotFormat format = plotFormatFor(options.plotPath);
+    if (!options.plotPath.empty() && format == PlotFormat::none) {
+        return failWith(err, "--plot '" + options.plotPath +
+                                 "': the picture's file name must end in .png, .svg or .pdf, "
+                                 "which choose its format");
+    }
+    if (options.plotPath.find_first_of("\r\n") != std::string::npos) {
+        return failWith(err, "the picture's file name must not contain a line end");
+    }
+    // An output that would replace an input is refused before anything is read.
+    for (const auto& [option, output] :
+         {std::pair<const char*, const std::string&>{"--rows", options.rowsPath},
+          std::pair<const char*, const std::string&>{"--plot", options.plotPath}}) {
+        for (const std::string& input : {options.resultsPath, options.paramsPath}) {
+            if (!output.empty() && !input.empty() && sameFile(output, input)) {
+                return failWith(err, std::string(option) + " '" + output + "' is the input file '" +
+                                         input + "'; give the output another name");
+            }
+        }
+    }
+    PriorSettings priors;
+    if (!options.paramsPath.empty()) {
+        priors = readPriorSettings(options.paramsPath);
+        if (!priors.error.empty()) return failWith(err, "--params: " + priors.error);
+    }
+
     const std::string& path = options.resultsPath;
     std::ifstream in(path);
     if (!in) {
@@ -63,11 +102,17 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
                     std::to_string(dropped) + " of " + std::to_string(weights.size()) +
                     " rows have DS >= h and weight 0";
     }
-    if (options.plotPath.find_first_of("\r\n") != std::string::npos) {
-        return failWith(err, "the picture's file name must not contain a line end");
+
+    if (!options.rowsPath.empty()) {
+        OutputFile rows(options.rowsPath);
+        if (!rows.write(formatRows(selection)) || !rows.commit()) {
+            return failWith(
+                err, "cannot write the table of rows '" + options.rowsPath + "': " + rows.error());
+        }
     }
 
-    std::vector<ColumnSummary> summaries = summariseColumns(selection.rows, weights);
+    std::vector<ColumnSummary> summaries =
+        summariseColumns(selection.rows, weights, options.paramsPath.empty() ? nullptr : &priors);
     const std::string description = path + ": " + selection.description + ", " +
                                     std::to_string(selection.rows.size()) + " rows";
     if (options.tsv) {
@@ -81,8 +126,11 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
 
     if (options.plotPath.empty()) return 0;
     std::string title = description + (options.weighted ? " (weighted)" : "");
-    switch (drawPlot(plotScript(summaries, options.plotPath, title), options.plotPath,
-                     options.gnuplotProgram)) {
+    std::string why;
+    auto script = [&](const std::string& output) {
+        return plotScript(summaries, output, title, format, options.weighted);
+    };
+    switch (drawPlot(script, options.plotPath, options.gnuplotProgram, why)) {
         case PlotOutcome::drawn:
             return 0;
         case PlotOutcome::gnuplotMissing:
@@ -92,5 +140,6 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
         case PlotOutcome::failed:
             break;
     }
-    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'");
+    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'" +
+                             (why.empty() ? "" : ": " + why));
 }

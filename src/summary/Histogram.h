@@ -27,11 +27,17 @@ struct Histogram {
     double centre(std::size_t i) const;
 
     // The centre of the bin holding the most weight (the lowest such bin on
-    // ties); NaN for an empty histogram.
+    // ties); NaN for an empty histogram. (The summary's mode is no longer
+    // this: see Mode.h.)
     double mode() const;
+
+  private:
+    double at(double k) const;
 };
 
 // Returns the histogram of `values` (one weight per value, each >= 0). Empty
-// (no bins) when no value has positive weight.
+// (no bins) when no value has positive weight. `forceLog` (for a column whose
+// prior is log-uniform) bins on the log scale whenever `allowLog` is set and
+// every value is positive, however narrow their spread.
 Histogram makeHistogram(const std::vector<double>& values, const std::vector<double>& weights,
-                        bool allowLog = true);
+                        bool allowLog = true, bool forceLog = false);

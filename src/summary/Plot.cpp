@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <vector>
+
+#include "summary/OutputFile.h"
 
 namespace {
 
@@ -58,52 +62,173 @@ bool nonEmptyFile(const std::string& path) {
 
 }  // namespace
 
-std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& pngPath,
-                       const std::string& title) {
-    std::string s;
-    s += "# Marginal posterior histograms: one panel per column; solid line the median,\n";
-    s += "# dashed lines the 2.5 % and 97.5 % quantiles.\n";
-    for (std::size_t c = 0; c < summaries.size(); ++c) {
-        // Each bin as: centre, lower edge, upper edge, share of the weight.
-        const Histogram& h = summaries[c].histogram;
-        s += "$bins" + std::to_string(c + 1) + " << EOD\n";
-        for (std::size_t i = 0; i < h.mass.size(); ++i) {
-            double lower = h.lowerEdge(i), upper = h.upperEdge(i);
-            if (!(upper > lower)) {  // all values equal: a narrow bar around the value
-                double half = lower != 0.0 ? std::fabs(lower) * 0.01 : 0.5;
-                lower -= half;
-                upper += half;
-            }
-            s += number(h.centre(i)) + " " + number(lower) + " " + number(upper) + " " +
-                 number(h.mass[i]) + "\n";
-        }
-        s += "EOD\n";
+std::string columnMeaning(const std::string& column) {
+    static const std::map<std::string, std::string> meanings = {
+        {"My", "mutation rate per locus and generation"},
+        {"TimeToOri", "generations since sue was founded"},
+        {"PopSizeOriTha", "size of tha at the founding of sue"},
+        {"PopSizePreTha", "present size of tha"},
+        {"PopSizeOriSue", "size of sue at its founding"},
+        {"PopSizePreSue", "present size of sue"},
+        {"FracSueMono", "share of loci whose sue lines trace back to one origin"}};
+    auto it = meanings.find(column);
+    return it == meanings.end() ? column : it->second;
+}
+
+namespace {
+
+// Each bar as: centre, lower edge, upper edge, share of the weight.
+std::string barsBlock(const ColumnSummary& col, std::size_t panel) {
+    std::string s = "$bars" + std::to_string(panel) + " << EOD\n";
+    if (!col.shares.empty()) {
+        // A discrete column: one bar per value, narrower than the gap between
+        // neighbouring values.
+        double gap = 0.1;
+        for (std::size_t i = 1; i < col.shares.size(); ++i)
+            gap = std::min(gap, col.shares[i].first - col.shares[i - 1].first);
+        const double half = 0.4 * gap;
+        for (const auto& [value, share] : col.shares)
+            s += number(value) + " " + number(value - half) + " " + number(value + half) + " " +
+                 number(share) + "\n";
+        return s + "EOD\n";
     }
-    s += "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-         "    set terminal pngcairo size 1200,1500 font ',10'\n"
-         "} else {\n"
-         "    set terminal png size 1200,1500\n"
-         "}\n";
-    s += "set output " + quoted(pngPath) + "\n";
+    const Histogram& h = col.histogram;
+    for (std::size_t i = 0; i < h.mass.size(); ++i) {
+        double lower = h.lowerEdge(i), upper = h.upperEdge(i);
+        if (!(upper > lower)) {  // all values equal: a narrow bar around the value
+            double half = lower != 0.0 ? std::fabs(lower) * 0.01 : 0.5;
+            lower -= half;
+            upper += half;
+        }
+        s += number(h.centre(i)) + " " + number(lower) + " " + number(upper) + " " +
+             number(h.mass[i]) + "\n";
+    }
+    return s + "EOD\n";
+}
+
+// The share of the rows that a bin of the column's histogram would hold
+// under its flat prior; 0 when that is not known.
+double priorShare(const ColumnSummary& col) {
+    const ColumnPrior& prior = col.prior;
+    if (!prior.known || !prior.flat || col.histogram.mass.size() < 2) return 0.0;
+    const double span = col.logScale ? std::log10(prior.upper) - std::log10(prior.lower)
+                                     : prior.upper - prior.lower;
+    const double share = col.histogram.width / span;
+    return std::isfinite(share) && share > 0.0 ? share : 0.0;
+}
+
+// Tick marks for a log axis from `low` to `high`: 1, 2 and 5 times the
+// powers of ten between them, or only the powers when those are many;
+// gnuplot's own choice often leaves a single labelled tick on a span of less
+// than two decades.
+std::string logTics(double low, double high) {
+    if (!(low > 0.0) || !(high > low) || !std::isfinite(high)) return "set xtics autofreq\n";
+    std::vector<double> tics, powers;
+    for (int e = static_cast<int>(std::floor(std::log10(low)));
+         e <= static_cast<int>(std::ceil(std::log10(high))); ++e) {
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double x = m * std::pow(10.0, e);
+            if (x < low * (1 - 1e-9) || x > high * (1 + 1e-9)) continue;
+            tics.push_back(x);
+            if (m == 1.0) powers.push_back(x);
+        }
+    }
+    if (tics.size() > 9 && powers.size() >= 2) tics = powers;
+    if (tics.size() < 2) return "set xtics autofreq\n";
+    std::string s = "set xtics (";
+    char buf[32];
+    for (std::size_t i = 0; i < tics.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%.6g", tics[i]);  // 2e-4, not 0.00020000000000000001
+        s += (i ? ", " : "") + std::string(buf);
+    }
+    return s + ")\n";
+}
+
+std::string terminalFor(PlotFormat format) {
+    switch (format) {
+        case PlotFormat::svg:
+            return "if (strstrt(GPVAL_TERMINALS, ' svg ') == 0) {\n"
+                   "    print 'this gnuplot cannot write SVG (it has no svg terminal)'\n"
+                   "    exit status 1\n"
+                   "}\n"
+                   "set terminal svg size 1200,1500 font 'sans,12' background rgb 'white'\n";
+        case PlotFormat::pdf:
+            return "if (strstrt(GPVAL_TERMINALS, 'pdfcairo') == 0) {\n"
+                   "    print 'this gnuplot cannot write PDF (it has no pdfcairo terminal)'\n"
+                   "    exit status 1\n"
+                   "}\n"
+                   "set terminal pdfcairo size 8in,10in font ',8'\n";
+        default:
+            return "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
+                   "    set terminal pngcairo size 1200,1500 font ',10'\n"
+                   "} else {\n"
+                   "    set terminal png size 1200,1500\n"
+                   "}\n";
+    }
+}
+
+}  // namespace
+
+std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
+                       const std::string& title, PlotFormat format, bool weighted) {
+    std::string s;
+    s += "# Marginal posteriors: one panel per column; solid line the median,\n";
+    s += "# dashed lines the 2.5 % and 97.5 % quantiles, green line the flat prior.\n";
+    for (std::size_t c = 0; c < summaries.size(); ++c) {
+        s += barsBlock(summaries[c], c + 1);
+        // The flat prior: a line from the lower to the upper bound.
+        const double share = priorShare(summaries[c]);
+        if (share > 0.0)
+            s += "$prior" + std::to_string(c + 1) + " << EOD\n" + number(summaries[c].prior.lower) +
+                 " " + number(share) + "\n" + number(summaries[c].prior.upper) + " " +
+                 number(share) + "\nEOD\n";
+    }
+    s += terminalFor(format);
+    s += "set output " + quoted(outputPath) + "\n";
     s += "set multiplot layout 4,2 title " + quoted(title) + "\n";
     s += "set style fill solid 0.6 border rgb '#203060'\n";
-    s += "set key off\n";
-    s += "set ylabel 'share of weight'\n";
+    // Room on every side of a panel, so that no tick label reaches the
+    // picture's edge or the next panel.
+    s += "set lmargin 12\nset rmargin 6\nset bmargin 6\n";
+    // The legend below each panel, where it hides no bar and no line.
+    s += "set key outside bottom center horizontal samplen 2 font ',9'\n";
+    s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
+    s += "set format x '%g'\n";
+    s += "set xtics nomirror\nset ytics nomirror\n";
     for (std::size_t c = 0; c < summaries.size(); ++c) {
         const ColumnSummary& col = summaries[c];
         if (col.histogram.mass.empty()) continue;
+        const std::string bars = "$bars" + std::to_string(c + 1);
         s += "set title " + quoted(col.name) + "\n";
-        s += col.histogram.logScale ? "set logscale x\n" : "unset logscale x\n";
+        s += "set xlabel " + quoted(columnMeaning(col.name)) + "\n";
+        s += col.logScale ? "set logscale x\n" : "unset logscale x\n";
+        const Histogram& h = col.histogram;
+        if (!col.shares.empty()) {
+            s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
+        } else if (col.prior.known) {
+            s += "set xrange [" + number(col.prior.lower) + ":" + number(col.prior.upper) + "]\n";
+            s += col.logScale ? logTics(col.prior.lower, col.prior.upper) : "set xtics autofreq\n";
+        } else {
+            s += "set autoscale x\n";
+            s += col.logScale ? logTics(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1))
+                              : "set xtics autofreq\n";
+        }
         s += "set arrow 1 from first " + number(col.median) + ", graph 0 to first " +
              number(col.median) + ", graph 1 nohead lw 2 lc rgb '#c00000' front\n";
         s += "set arrow 2 from first " + number(col.q025) + ", graph 0 to first " +
              number(col.q025) + ", graph 1 nohead dt 2 lw 2 lc rgb '#c00000' front\n";
         s += "set arrow 3 from first " + number(col.q975) + ", graph 0 to first " +
              number(col.q975) + ", graph 1 nohead dt 2 lw 2 lc rgb '#c00000' front\n";
-        s += "plot $bins" + std::to_string(c + 1) +
-             " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0'\n";
+        s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
+        const double share = priorShare(col);
+        if (share > 0.0) {
+            s += ", \\\n     $prior" + std::to_string(c + 1) +
+                 " using 1:2 with lines lw 2 lc rgb '#208020' title 'prior'";
+        }
+        s += ", \\\n     keyentry with lines lw 2 lc rgb '#c00000' title 'median'";
+        s += ", \\\n     keyentry with lines dt 2 lw 2 lc rgb '#c00000' title '95 % interval'\n";
         s += "unset arrow\n";
     }
     s += "unset multiplot\n";
@@ -111,10 +236,16 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     return s;
 }
 
-PlotOutcome drawPlot(const std::string& script, const std::string& pngPath,
-                     const std::string& gnuplotProgram) {
+PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
+                     const std::string& path, const std::string& gnuplotProgram, std::string& why) {
     const std::string program = findProgram(gnuplotProgram);
     if (program.empty()) return PlotOutcome::gnuplotMissing;
+    OutputFile picture(path);
+    if (!picture.error().empty()) {
+        why = picture.error();
+        return PlotOutcome::failed;
+    }
+    const std::string script = scriptFor(picture.temporaryPath());
 
     // The script goes through a private temporary file rather than a pipe, so
     // that a gnuplot that stops early cannot take this process down with it.
@@ -136,6 +267,11 @@ PlotOutcome drawPlot(const std::string& script, const std::string& pngPath,
         if (pid > 0) waitpid(pid, &status, 0);
     }
     unlink(scriptPath.c_str());
-    bool ok = written && WIFEXITED(status) && WEXITSTATUS(status) == 0 && nonEmptyFile(pngPath);
+    bool ok = written && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+              nonEmptyFile(picture.temporaryPath());
+    if (ok && !picture.commit()) {
+        why = picture.error();
+        return PlotOutcome::failed;
+    }
     return ok ? PlotOutcome::drawn : PlotOutcome::failed;
 }

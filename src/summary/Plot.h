@@ -1,23 +1,40 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "summary/Options.h"
 #include "summary/Posterior.h"
 
-// Returns a gnuplot script that draws the histograms of `summaries` into the
-// PNG file `pngPath`, one panel per column, with the median (solid line) and
-// the 95 % interval (dashed lines) marked and a log-scaled x axis for the
-// columns binned on a log scale. It uses the pngcairo terminal when gnuplot
-// has it and the plain png terminal otherwise. `title` heads the picture.
-std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& pngPath,
-                       const std::string& title);
+// Returns a gnuplot script that draws the marginal posteriors of `summaries`
+// into `outputPath` in `format`, one panel per column. Each panel shows the
+// column's histogram (FracSueMono: a bar for each of its values) as shares of
+// the rows (of the weight when `weighted`), the median (solid line) and the
+// 95 % interval (dashed lines) with a legend, an x axis labelled with the
+// column's meaning, on the log scale for columns summarised on it. When the
+// column's prior is known the axis spans the prior's bounds, and a flat prior
+// is drawn as a line at the share that each bin would hold under it.
+// FracSueMono's axis spans 0 to 1. PNG uses the pngcairo terminal when
+// gnuplot has it and the plain png terminal otherwise; SVG and PDF need the
+// svg and pdfcairo terminals, and the script ends with a message and status
+// 1 when gnuplot lacks the one it needs. `title` heads the picture.
+std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
+                       const std::string& title, PlotFormat format = PlotFormat::png,
+                       bool weighted = false);
+
+// The meaning of a column, as its panel's x-axis label.
+std::string columnMeaning(const std::string& column);
 
 enum class PlotOutcome { drawn, gnuplotMissing, failed };
 
-// Runs `gnuplotProgram` (a name looked up on PATH, or a path) on `script`.
-// Returns gnuplotMissing when there is no such executable, failed when
-// gnuplot ends with an error (its own messages go to standard error) or
-// leaves no picture at `pngPath`, and drawn otherwise.
-PlotOutcome drawPlot(const std::string& script, const std::string& pngPath,
-                     const std::string& gnuplotProgram = "gnuplot");
+// Runs `gnuplotProgram` (a name looked up on PATH, or a path) on the script
+// that `scriptFor` makes for a given output file. The picture is drawn into a
+// hidden temporary file beside `path` and takes the name `path` only when
+// gnuplot succeeded, so a failure leaves no file (and an earlier picture of
+// that name stays as it was). Returns gnuplotMissing when there is no such
+// executable, failed when the temporary file cannot be made (`why` then says
+// why), when gnuplot ends with an error (its own messages go to standard
+// error) or leaves an empty file, and drawn otherwise.
+PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
+                     const std::string& path, const std::string& gnuplotProgram, std::string& why);

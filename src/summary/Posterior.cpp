@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "summary/Mode.h"
 #include "summary/Stats.h"
 
 std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h) {
@@ -18,7 +19,8 @@ double largestDistance(const std::vector<ResultsRow>& rows) {
 }
 
 std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
-                                            const std::vector<double>& weights) {
+                                            const std::vector<double>& weights,
+                                            const PriorSettings* priors) {
     std::vector<ColumnSummary> summaries;
     std::vector<double> column(rows.size());
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
@@ -33,10 +35,18 @@ std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
         s.q025 = weightedQuantile(column, weights, 0.025);
         s.median = weightedQuantile(column, weights, 0.5);
         s.q975 = weightedQuantile(column, weights, 0.975);
-        // FracSueMono is a share of loci in [0, 1]: always binned linearly.
+        if (priors != nullptr) s.prior = priors->columns[c];
+        // FracSueMono is a share of loci in [0, 1]: always linear.
         const bool isShare = c == fracSueMonoColumn;
-        s.histogram = makeHistogram(column, weights, !isShare);
-        s.mode = s.histogram.mode();
+        const bool allowLog = !isShare && (!s.prior.known || s.prior.logScale);
+        s.histogram = makeHistogram(column, weights, allowLog, s.prior.known);
+        s.logScale = s.histogram.logScale;
+        if (isShare) {
+            s.shares = valueShares(column, weights);
+            s.mode = mostFrequentValue(s.shares);
+        } else {
+            s.mode = densityMode(column, weights, s.logScale);
+        }
         summaries.push_back(std::move(s));
     }
     return summaries;

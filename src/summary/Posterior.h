@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "summary/Histogram.h"
+#include "summary/PriorFile.h"
 #include "summary/ResultsFile.h"
 
 // The marginal posterior of one estimated column.
@@ -17,8 +18,14 @@ struct ColumnSummary {
     double q025 = 0.0;  // 2.5 % quantile
     double median = 0.0;
     double q975 = 0.0;  // 97.5 % quantile
-    double mode = 0.0;  // centre of the fullest histogram bin
+    // The kernel-density mode (Mode.h); for FracSueMono, which takes only
+    // multiples of 1 / loci, its most frequent value.
+    double mode = 0.0;
+    bool logScale = false;  // summarised and drawn on the log10 scale
     Histogram histogram;
+    // FracSueMono only: each distinct value with its share of the weight.
+    std::vector<std::pair<double, double>> shares;
+    ColumnPrior prior;  // known only with the run's parameter file
 };
 
 // Epanechnikov weights of `rows` on their DS for bandwidth h > 0, one per row.
@@ -28,6 +35,11 @@ std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h)
 double largestDistance(const std::vector<ResultsRow>& rows);
 
 // Summaries of the seven columns, in file order. `weights` has one entry per
-// row (all 1 for the plain summary).
+// row (all 1 for the plain summary). With `priors` (may be null) a column's
+// scale follows its prior: log10 for a log-uniform prior, linear otherwise.
+// Without them a column is taken on the log scale when its values are all
+// positive and span more than two orders of magnitude, as draws from a
+// log-uniform prior do. FracSueMono is always on the linear scale.
 std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
-                                            const std::vector<double>& weights);
+                                            const std::vector<double>& weights,
+                                            const PriorSettings* priors = nullptr);

@@ -15,6 +15,11 @@ constexpr std::size_t numbParamColumns = 7;
 extern const std::array<const char*, numbParamColumns> paramColumnNames;
 constexpr std::size_t fracSueMonoColumn = 6;  // index of FracSueMono in the above
 
+// True when `text` is a decimal number as printf writes one: an optional
+// sign, digits with an optional decimal point, an optional exponent.
+// Hexadecimal numbers, "inf", "nan" and trailing bytes are refused.
+bool isDecimalNumber(const std::string& text);
+
 // One accepted repeat.
 struct ResultsRow {
     long rep = 0;  // Rep#: the row's number within its run
@@ -42,10 +47,18 @@ struct ResultsFile {
     std::string error;
 };
 
+// The longest line a results file may hold. A row of a run is 129 bytes; the
+// bound only keeps a file that is not a results file (a binary file, a device
+// without line ends) from being read into memory whole.
+constexpr std::size_t maxResultsLineLength = 4096;
+
 // Reads a results file from `in`. Blank lines are ignored; unreadable rows
-// are recorded in their run's `skipped` list; a header line whose columns are
-// not exactly those of a results file, or a row before the first header, is
-// an error. Runs without rows are kept so that run numbers count headers.
+// are recorded in their run's `skipped` list. A row is usable only as a run
+// writes it: its fields in their fixed columns, the last one padded to its
+// full width, and its line end; anything less is a row cut short. A header
+// line whose columns are not exactly those of a results file, a row before
+// the first header, or a line longer than maxResultsLineLength is an error.
+// Runs without rows are kept so that run numbers count headers.
 ResultsFile parseResults(std::istream& in);
 
 // Which rows to summarise: the last run, the K-th run (1-based) or all runs.
@@ -59,6 +72,7 @@ struct RunChoice {
 // and skipped lines then empty) or when the chosen runs hold no row.
 struct RowSelection {
     std::vector<ResultsRow> rows;
+    std::vector<std::size_t> runNumbers;  // the run (from 1) of each row
     std::vector<SkippedLine> skipped;
     std::string description;  // e.g. "run 2 of 3" or "all 3 runs"
     std::string error;

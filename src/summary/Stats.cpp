@@ -12,6 +12,21 @@ constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 double sum(const std::vector<double>& xs) { return std::accumulate(xs.begin(), xs.end(), 0.0); }
 
+// A power of two at or just below the largest |x| among the values of
+// positive weight (0 when there is none). Sums are taken over x / scale,
+// which lie in (-2, 2), so that values near the largest double overflow
+// neither a sum nor a difference; dividing by a power of two is exact, so
+// ordinary values give the same sums as without scaling.
+double largestMagnitude(const std::vector<double>& values, const std::vector<double>& weights) {
+    double largest = 0.0;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (weights[i] > 0.0) largest = std::max(largest, std::fabs(values[i]));
+    if (!(largest > 0.0)) return 0.0;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    return std::ldexp(1.0, exponent - 1);
+}
+
 }  // namespace
 
 double epanechnikovWeight(double ds, double h) {
@@ -23,26 +38,40 @@ double epanechnikovWeight(double ds, double h) {
 double weightedMean(const std::vector<double>& values, const std::vector<double>& weights) {
     double total = sum(weights);
     if (!(total > 0.0)) return notANumber;
+    const double scale = largestMagnitude(values, weights);
+    if (!(scale > 0.0)) return 0.0;
     double acc = 0.0;
-    for (std::size_t i = 0; i < values.size(); ++i) acc += weights[i] * values[i];
-    return acc / total;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (weights[i] > 0.0) acc += weights[i] * (values[i] / scale);
+    return acc / total * scale;
 }
 
 double weightedSd(const std::vector<double>& values, const std::vector<double>& weights) {
     double total = sum(weights);
     if (!(total > 0.0)) return notANumber;
-    double mean = weightedMean(values, weights);
+    const double scale = largestMagnitude(values, weights);
     double squares = 0.0, weightSquares = 0.0;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        double d = values[i] - mean;
-        squares += weights[i] * d * d;
-        weightSquares += weights[i] * weights[i];
+    if (scale > 0.0) {
+        // Two passes on the scaled values: the mean, then the squared
+        // deviations from it.
+        double acc = 0.0;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (weights[i] > 0.0) acc += weights[i] * (values[i] / scale);
+        const double mean = acc / total;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (!(weights[i] > 0.0)) continue;
+            double d = values[i] / scale - mean;
+            squares += weights[i] * d * d;
+        }
     }
+    for (double w : weights) weightSquares += w * w;
     double denominator = total - weightSquares / total;
     // One value of positive weight (or a numerically equivalent case): no spread
     // can be estimated.
     if (!(denominator > 1e-12 * total)) return notANumber;
-    return std::sqrt(squares / denominator);
+    // A spread beyond the largest double (values at both ends of the range)
+    // is infinite.
+    return std::sqrt(squares / denominator) * scale;
 }
 
 double weightedQuantile(const std::vector<double>& values, const std::vector<double>& weights,
@@ -76,7 +105,10 @@ double weightedQuantile(const std::vector<double>& values, const std::vector<dou
     std::size_t lower = upper - 1;
     double gap = position[upper] - position[lower];
     double t = gap > 0.0 ? (p - position[lower]) / gap : 0.0;
-    return points[lower].first + t * (points[upper].first - points[lower].first);
+    const double a = points[lower].first, b = points[upper].first;
+    // The difference of two values far apart in sign can overflow; the
+    // weighted average of the two cannot.
+    return std::isfinite(b - a) ? a + t * (b - a) : (1.0 - t) * a + t * b;
 }
 
 double effectiveSize(const std::vector<double>& weights) {

@@ -122,8 +122,11 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
         options.adjust ? summarise(e.rejection, a.weights) : summaries;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
                         std::to_string(table.rows()) + ", " + method;
-    switch (drawPlot(comparisonPlotScript(summaries, rejection, options.plotPath, title),
-                     options.plotPath, options.gnuplotProgram)) {
+    std::string why;
+    const auto scriptFor = [&](const std::string& output) {
+        return comparisonPlotScript(summaries, rejection, output, title);
+    };
+    switch (drawPlot(scriptFor, options.plotPath, options.gnuplotProgram, why)) {
         case PlotOutcome::drawn:
             return 0;
         case PlotOutcome::gnuplotMissing:
@@ -133,7 +136,8 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
         case PlotOutcome::failed:
             break;
     }
-    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'");
+    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'" +
+                             (why.empty() ? "" : ": " + why));
 }
 
 int crossValidation(const TableOptions& options, const ReferenceTable& table,

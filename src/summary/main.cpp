@@ -4,6 +4,7 @@
 
 #include "summary/Command.h"
 #include "summary/TableCommand.h"
+#include "summary/Options.h"
 
 int main(int argc, char** argv) {
     // Estimation from a reference table is a command of its own.
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Summarises the accepted rows of a foundabc results file: for each estimated column "
         "the number of rows, mean, standard deviation, 2.5 % quantile, median, 97.5 % "
-        "quantile and histogram mode; optionally weighted and drawn.",
+        "quantile and mode; optionally weighted, drawn, and written out as a table of rows.",
         "foundabc-summary"};
     app.footer(
         "Reference tables: foundabc-summary --table FILE [--tol Q] [--stats LIST] [--adjust "
@@ -23,31 +24,59 @@ int main(int argc, char** argv) {
     SummaryOptions options;
     app.add_option("RESULTS_FILE", options.resultsPath, "Results file written by foundabc")
         ->required();
-    std::size_t runNumber = 0;
-    auto* runOption = app.add_option("--run", runNumber,
+    std::string runText, bandwidthText;
+    auto* runOption = app.add_option("--run", runText,
                                      "Summarise the K-th run of the file (from 1); by default "
                                      "the last run")
-                          ->type_name("K")
-                          ->check(CLI::PositiveNumber);
+                          ->type_name("K");
     auto* allFlag = app.add_flag("--all", "Summarise the rows of all runs together");
     runOption->excludes(allFlag);
     auto* weightedFlag =
         app.add_flag("--weighted", options.weighted,
                      "Weight rows by the Epanechnikov kernel on DS: 1 - (DS/h)^2, 0 when DS >= h");
-    app.add_option("--bandwidth", options.bandwidth,
-                   "Kernel bandwidth h for --weighted; by default the largest DS of the rows "
-                   "(whose row then gets weight 0)")
-        ->type_name("H")
-        ->check(CLI::PositiveNumber)
-        ->needs(weightedFlag);
+    auto* bandwidthOption =
+        app.add_option("--bandwidth", bandwidthText,
+                       "Kernel bandwidth h > 0 for --weighted; by default the largest DS of the "
+                       "rows (whose row then gets weight 0)")
+            ->type_name("H")
+            ->needs(weightedFlag);
     app.add_flag("--tsv", options.tsv, "Write tab-separated values instead of a text table");
     app.add_option("--plot", options.plotPath,
-                   "Draw the marginal posterior histograms into this PNG file (needs gnuplot)")
-        ->type_name("FILE.png");
+                   "Draw the marginal posteriors into this picture; its extension .png, .svg or "
+                   ".pdf chooses the format (needs gnuplot)")
+        ->type_name("FILE");
+    app.add_option("--rows", options.rowsPath,
+                   "Write the chosen rows as a tab-separated table with a run column, for R, "
+                   "pandas and other programs")
+        ->type_name("FILE.tsv");
+    app.add_option("--params", options.paramsPath,
+                   "The run's parameter file: its priors set each column's scale (log for "
+                   "PRIOR_DISTRIBUTION 1) and are drawn in the picture")
+        ->type_name("params.txt");
 
-    CLI11_PARSE(app, argc, argv);
-
-    if (*runOption) options.runs = {RunChoice::numbered, runNumber};
+    // Every usage error ends with its message and status 1; --help and
+    // --version end with status 0.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 1;
+    }
+    if (*runOption) {
+        std::size_t number = 0;
+        const std::string why = parseRunNumber(runText, number);
+        if (!why.empty()) {
+            std::cerr << "foundabc-summary: --run " << runText << ": " << why << "\n";
+            return 1;
+        }
+        options.runs = {RunChoice::numbered, number};
+    }
     if (*allFlag) options.runs = {RunChoice::all, 0};
+    if (*bandwidthOption) {
+        const std::string why = parseBandwidth(bandwidthText, options.bandwidth);
+        if (!why.empty()) {
+            std::cerr << "foundabc-summary: --bandwidth " << bandwidthText << ": " << why << "\n";
+            return 1;
+        }
+    }
     return runSummary(options, std::cout, std::cerr);
 }

@@ -4,6 +4,8 @@
 #   params  the parameter file is fuzzed; a fixed small data file is used
 #   data    the data file is fuzzed; a fixed parameter file (3 loci, 2 repeats)
 #   whole   both: one input, the parameter file, a line "~~~", the data file
+# and, through tests/fuzz/summary_harness.cpp, a fourth:
+#   summary the input is a results file, read and summarised by foundabc-summary
 #
 # usage (as root):  sh tests/fuzz/run.sh TARGET MINUTES [asan]
 #         replay:   sh tests/fuzz/run.sh replay TARGET [asan]
@@ -36,7 +38,9 @@ if [ "$1" = replay ]; then
     shift
 fi
 TARGET=$1
-case "$TARGET" in params|data|whole) ;; *) echo "run.sh: target params, data or whole"; exit 1;; esac
+case "$TARGET" in params|data|whole) ;; summary) ;; *) echo "run.sh: target params, data, whole or summary"; exit 1;; esac
+HARNESS=foundabc_fuzz
+[ "$TARGET" = summary ] && HARNESS=foundabc_summary_fuzz
 if [ -n "$REPLAY" ]; then
     VARIANT=${2:-}
 else
@@ -50,7 +54,7 @@ build() { # folder, extra environment
     shift
     env "$@" CC=afl-clang-fast CXX=afl-clang-fast++ cmake -S "$ROOT" -B "$dir" \
         -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF -DFOUNDABC_FUZZ=ON >/dev/null
-    env "$@" cmake --build "$dir" -j 2 --target foundabc_fuzz >/dev/null
+    env "$@" cmake --build "$dir" -j 2 --target "$HARNESS" >/dev/null
 }
 build "$ROOT/build-fuzz"
 build "$ROOT/build-fuzz-asan" AFL_USE_ASAN=1 AFL_USE_UBSAN=1
@@ -62,7 +66,7 @@ SANITIZER_ENV="ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0 UBSAN_OP
 
 if [ -n "$REPLAY" ]; then
     [ -d "$CAMPAIGN/out" ] || { echo "run.sh: no campaign $NAME"; exit 1; }
-    install -o fuzzer -g fuzzer -m 755 "$ROOT/build-fuzz-asan/foundabc_fuzz" "$CAMPAIGN/foundabc_fuzz_asan"
+    install -o fuzzer -g fuzzer -m 755 "$ROOT/build-fuzz-asan/$HARNESS" "$CAMPAIGN/foundabc_fuzz_asan"
     mkdir -p "$CAMPAIGN/replay" && touch "$CAMPAIGN/replay/.fuzz-run-dir"
     chown -R fuzzer:fuzzer "$CAMPAIGN/replay"
     # Each input in a fresh process; report those that end by a signal or
@@ -79,7 +83,7 @@ if [ -n "$REPLAY" ]; then
     exit 0
 fi
 
-BIN=$ROOT/build-fuzz${VARIANT:+-$VARIANT}/foundabc_fuzz
+BIN=$ROOT/build-fuzz${VARIANT:+-$VARIANT}/$HARNESS
 mkdir -p "$CAMPAIGN/run"
 touch "$CAMPAIGN/run/.fuzz-run-dir"
 install -m 755 "$BIN" "$CAMPAIGN/foundabc_fuzz"
@@ -95,7 +99,11 @@ else
     EXTRA=
 fi
 DICT=
-[ "$TARGET" = data ] || DICT="-x ../params.dict"
+case "$TARGET" in
+    data) ;;
+    summary) cp "$ROOT/tests/fuzz/summary.dict" "$CAMPAIGN/"; DICT="-x ../summary.dict" ;;
+    *) DICT="-x ../params.dict" ;;
+esac
 # A previous output folder is resumed (-i -) rather than overwritten.
 INPUT="-i ../seeds"
 [ -d "$CAMPAIGN/out/default/queue" ] && INPUT="-i -"

@@ -1,0 +1,55 @@
+#include "summary/Options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "summary/ResultsFile.h"
+
+namespace {
+
+bool allDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string parseRunNumber(const std::string& text, std::size_t& number) {
+    const std::string wanted =
+        "a run number is a whole number from 1 up (the runs of a file "
+        "are counted by their header lines)";
+    if (!allDigits(text)) return wanted;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (errno == ERANGE || value > static_cast<unsigned long long>(SIZE_MAX))
+        return "no file holds that many runs; " + wanted;
+    if (value == 0) return wanted;
+    number = static_cast<std::size_t>(value);
+    return "";
+}
+
+std::string parseBandwidth(const std::string& text, double& h) {
+    const std::string wanted = "the bandwidth must be a finite number above 0";
+    if (!isDecimalNumber(text)) return wanted;
+    const double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(value) || !(value > 0.0)) return wanted;
+    h = value;
+    return "";
+}
+
+PlotFormat plotFormatFor(const std::string& path) {
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return PlotFormat::none;
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == "png") return PlotFormat::png;
+    if (extension == "svg") return PlotFormat::svg;
+    if (extension == "pdf") return PlotFormat::pdf;
+    return PlotFormat::none;
+}
