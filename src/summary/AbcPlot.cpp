@@ -3,24 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "summary/Plot.h"
+
 namespace {
-
-// A gnuplot string literal: in single quotes only the quote itself needs
-// escaping, by doubling it; line ends would end the command.
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-        out += c == '\'' ? std::string("''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-std::string number(double x) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", x);
-    return buf;
-}
 
 bool positiveEdges(const Histogram& h) { return h.mass.empty() || (h.lowerEdge(0) > 0.0); }
 

@@ -13,10 +13,6 @@
 
 #include "summary/OutputFile.h"
 
-namespace {
-
-// A gnuplot string literal: in single quotes only the quote itself needs
-// escaping, by doubling it.
 std::string quoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -31,6 +27,8 @@ std::string number(double x) {
     std::snprintf(buf, sizeof buf, "%.17g", x);
     return buf;
 }
+
+namespace {
 
 bool isExecutable(const std::string& path) {
     struct stat st;

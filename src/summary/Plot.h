@@ -23,6 +23,14 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
                        const std::string& title, PlotFormat format = PlotFormat::png,
                        bool weighted = false);
 
+// A gnuplot string literal of `text`: in single quotes only the quote itself
+// needs escaping, by doubling it; a line end, which would end the command,
+// becomes a blank.
+std::string quoted(const std::string& text);
+
+// `x` with every digit a double holds, for a gnuplot script.
+std::string number(double x);
+
 // The meaning of a column, as its panel's x-axis label.
 std::string columnMeaning(const std::string& column);
 
