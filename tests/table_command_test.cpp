@@ -161,6 +161,10 @@ TEST(TableCommand, CrossValidationTable) {
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     TempDir dir;
     TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
+    // The picture is PNG; it is never written under another format's name.
+    options.plotPath = dir.file("abc.svg");
+    EXPECT_EQ(run(options).status, 1);
+    EXPECT_FALSE(dir.exists("abc.svg"));
     options.plotPath = dir.file("abc.png");
     options.gnuplotProgram = "no-such-gnuplot-program";
     Outcome missing = run(options);

@@ -9,6 +9,7 @@
 #include "summary/AbcPlot.h"
 #include "summary/Command.h"
 #include "summary/CrossValidation.h"
+#include "summary/Options.h"
 #include "summary/Plot.h"
 #include "summary/ReferenceTable.h"
 #include "summary/Stats.h"
@@ -196,6 +197,13 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  shortNumber(options.tolerance));
     if (options.plotPath.find_first_of("\r\n") != std::string::npos)
         return failWith(err, "the picture's file name must not contain a line end");
+    // This picture is drawn as PNG only; it must not be written under the name
+    // of another format.
+    if (!options.plotPath.empty() && plotFormatFor(options.plotPath) != PlotFormat::png)
+        return failWith(err,
+                        "the reference-table picture is a PNG file: give --plot a name "
+                        "ending in .png, not '" +
+                            options.plotPath + "'");
 
     const std::string observedPath = observedPathFor(options.tablePath);
     TableRead read = readReferenceTable(options.tablePath);
