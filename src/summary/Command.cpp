@@ -126,20 +126,8 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
 
     if (options.plotPath.empty()) return 0;
     std::string title = description + (options.weighted ? " (weighted)" : "");
-    std::string why;
     auto script = [&](const std::string& output) {
         return plotScript(summaries, output, title, format, options.weighted);
     };
-    switch (drawPlot(script, options.plotPath, options.gnuplotProgram, why)) {
-        case PlotOutcome::drawn:
-            return 0;
-        case PlotOutcome::gnuplotMissing:
-            err << programName << ": gnuplot not found, so no picture was drawn (install "
-                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
-            return 0;
-        case PlotOutcome::failed:
-            break;
-    }
-    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'" +
-                             (why.empty() ? "" : ": " + why));
+    return drawPlotAndReport(script, options.plotPath, options.gnuplotProgram, err);
 }

@@ -273,3 +273,22 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
     }
     return ok ? PlotOutcome::drawn : PlotOutcome::failed;
 }
+
+int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
+                      const std::string& path, const std::string& gnuplotProgram,
+                      std::ostream& err) {
+    std::string why;
+    switch (drawPlot(scriptFor, path, gnuplotProgram, why)) {
+        case PlotOutcome::drawn:
+            return 0;
+        case PlotOutcome::gnuplotMissing:
+            err << "foundabc-summary: gnuplot not found, so no picture was drawn (install "
+                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
+            return 0;
+        case PlotOutcome::failed:
+            break;
+    }
+    err << "foundabc-summary: gnuplot could not draw the picture '" << path << "'"
+        << (why.empty() ? "" : ": " + why) << "\n";
+    return 1;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,3 +47,11 @@ enum class PlotOutcome { drawn, gnuplotMissing, failed };
 // error) or leaves an empty file, and drawn otherwise.
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
                      const std::string& path, const std::string& gnuplotProgram, std::string& why);
+
+// drawPlot, with its outcome reported on `err` as foundabc-summary reports
+// it: returns 0 when the picture was drawn, and also when gnuplot is missing
+// (a note then says so: the printed table is complete); 1, after a message,
+// when drawing failed.
+int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
+                      const std::string& path, const std::string& gnuplotProgram,
+                      std::ostream& err);

@@ -123,22 +123,10 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
         options.adjust ? summarise(e.rejection, a.weights) : summaries;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
                         std::to_string(table.rows()) + ", " + method;
-    std::string why;
     const auto scriptFor = [&](const std::string& output) {
         return comparisonPlotScript(summaries, rejection, output, title);
     };
-    switch (drawPlot(scriptFor, options.plotPath, options.gnuplotProgram, why)) {
-        case PlotOutcome::drawn:
-            return 0;
-        case PlotOutcome::gnuplotMissing:
-            err << programName << ": gnuplot not found, so no picture was drawn (install "
-                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
-            return 0;
-        case PlotOutcome::failed:
-            break;
-    }
-    return failWith(err, "gnuplot could not draw the picture '" + options.plotPath + "'" +
-                             (why.empty() ? "" : ": " + why));
+    return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
 }
 
 int crossValidation(const TableOptions& options, const ReferenceTable& table,
