@@ -18,6 +18,33 @@ double largestDistance(const std::vector<ResultsRow>& rows) {
     return largest;
 }
 
+ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
+                              const std::vector<double>& weights, const ColumnPrior* prior) {
+    ColumnSummary s;
+    s.name = paramColumnNames[c];
+    s.n = static_cast<std::size_t>(
+        std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; }));
+    s.ess = effectiveSize(weights);
+    s.mean = weightedMean(column, weights);
+    s.sd = weightedSd(column, weights);
+    s.q025 = weightedQuantile(column, weights, 0.025);
+    s.median = weightedQuantile(column, weights, 0.5);
+    s.q975 = weightedQuantile(column, weights, 0.975);
+    if (prior != nullptr) s.prior = *prior;
+    // FracSueMono is a share of loci in [0, 1]: always linear.
+    const bool isShare = c == fracSueMonoColumn;
+    const bool allowLog = !isShare && (!s.prior.known || s.prior.logScale);
+    s.histogram = makeHistogram(column, weights, allowLog, s.prior.known);
+    s.logScale = s.histogram.logScale;
+    if (isShare) {
+        s.shares = valueShares(column, weights);
+        s.mode = mostFrequentValue(s.shares);
+    } else {
+        s.mode = densityMode(column, weights, s.logScale);
+    }
+    return s;
+}
+
 std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
                                             const std::vector<double>& weights,
                                             const PriorSettings* priors) {
@@ -25,29 +52,8 @@ std::vector<ColumnSummary> summariseColumns(const std::vector<ResultsRow>& rows,
     std::vector<double> column(rows.size());
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].values[c];
-        ColumnSummary s;
-        s.name = paramColumnNames[c];
-        s.n = static_cast<std::size_t>(
-            std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; }));
-        s.ess = effectiveSize(weights);
-        s.mean = weightedMean(column, weights);
-        s.sd = weightedSd(column, weights);
-        s.q025 = weightedQuantile(column, weights, 0.025);
-        s.median = weightedQuantile(column, weights, 0.5);
-        s.q975 = weightedQuantile(column, weights, 0.975);
-        if (priors != nullptr) s.prior = priors->columns[c];
-        // FracSueMono is a share of loci in [0, 1]: always linear.
-        const bool isShare = c == fracSueMonoColumn;
-        const bool allowLog = !isShare && (!s.prior.known || s.prior.logScale);
-        s.histogram = makeHistogram(column, weights, allowLog, s.prior.known);
-        s.logScale = s.histogram.logScale;
-        if (isShare) {
-            s.shares = valueShares(column, weights);
-            s.mode = mostFrequentValue(s.shares);
-        } else {
-            s.mode = densityMode(column, weights, s.logScale);
-        }
-        summaries.push_back(std::move(s));
+        summaries.push_back(
+            summariseColumn(c, column, weights, priors != nullptr ? &priors->columns[c] : nullptr));
     }
     return summaries;
 }

@@ -34,6 +34,12 @@ std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h)
 // The largest DS among `rows` (0 for no rows).
 double largestDistance(const std::vector<ResultsRow>& rows);
 
+// The summary of column `c` (index into paramColumnNames) from its weighted
+// values, with the scale and mode rules of summariseColumns; `prior` may be
+// null.
+ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& values,
+                              const std::vector<double>& weights, const ColumnPrior* prior);
+
 // Summaries of the seven columns, in file order. `weights` has one entry per
 // row (all 1 for the plain summary). With `priors` (may be null) a column's
 // scale follows its prior: log10 for a log-uniform prior, linear otherwise.

@@ -38,28 +38,11 @@ void warn(std::ostream& err, const std::string& message) {
     err << programName << ": warning: " << message << "\n";
 }
 
-// The summary of one parameter's weighted values, as for a results file.
-ColumnSummary summariseValues(std::size_t param, const std::vector<double>& values,
-                              const std::vector<double>& weights) {
-    ColumnSummary s;
-    s.name = paramColumnNames[param];
-    for (double w : weights) s.n += w > 0.0 ? 1 : 0;
-    s.ess = effectiveSize(weights);
-    s.mean = weightedMean(values, weights);
-    s.sd = weightedSd(values, weights);
-    s.q025 = weightedQuantile(values, weights, 0.025);
-    s.median = weightedQuantile(values, weights, 0.5);
-    s.q975 = weightedQuantile(values, weights, 0.975);
-    s.histogram = makeHistogram(values, weights, param != fracSueMonoColumn);
-    s.mode = s.histogram.mode();
-    return s;
-}
-
 std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
                                      const std::vector<double>& weights) {
     std::vector<ColumnSummary> summaries;
     for (std::size_t c = 0; c < numbParamColumns; ++c)
-        summaries.push_back(summariseValues(c, v[c], weights));
+        summaries.push_back(summariseColumn(c, v[c], weights, nullptr));
     return summaries;
 }
 
