@@ -63,7 +63,10 @@ int runMerge(const CommandLine& command, const params& p) {
             echoParams(p, std::cout, seedLine(run.seed));
             std::cout << observedText.str();
             printRunningBanner(std::cout);
-            if (!run.table.empty()) writeObservedStatistics(run.table, observed.table);
+            if (!run.table.empty()) {
+                writeObservedStatistics(run.table, observed.table);
+                writePriors(run.table, p);
+            }
         });
     (void)command;
     return 0;
@@ -104,7 +107,10 @@ int main(int argc, char* argv[]) {
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
     printRunningBanner(std::cout);
-    if (withTable) writeObservedStatistics(command.table, observed.table);
+    if (withTable) {
+        writeObservedStatistics(command.table, observed.table);
+        writePriors(command.table, *p);
+    }
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(range.last - range.first, stderr);

@@ -176,7 +176,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                         "ending in .png, not '" +
                             options.plotPath + "'");
 
-    const std::string observedPath = observedPathFor(options.tablePath);
+    const std::string observedPath = observedStatisticsPath(options.tablePath);
     TableRead read = readReferenceTable(options.tablePath);
     for (const std::string& w : read.warnings) warn(err, w);
     if (!read.error.empty()) return failWith(err, read.error);
