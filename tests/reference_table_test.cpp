@@ -279,9 +279,11 @@ TEST(ReferenceTable, ObservedStatisticsAndPriorsBesideTheTable) {
         p.popsize_present_tha_upper = p.popsize_present_sue_upper = 4.5;
         writePriors(dir.file("ref.tsv.gz"), p);
         const std::string text = dir.read("ref.tsv.priors.tsv");
-        TablePriors read;
+        PriorsFile file;
         std::string error;
-        ASSERT_TRUE(parsePriors(text, read, error)) << error;
+        ASSERT_TRUE(parsePriors(text, file, error)) << error;
+        EXPECT_FALSE(file.complete);
+        const TablePriors& read = file.priors;
         EXPECT_EQ(read[0].lower, distribution ? std::pow(10.0, -4) : -4);
         EXPECT_EQ(read[5].upper, distribution ? std::pow(10.0, 4.5) : 4.5);
         EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1)),

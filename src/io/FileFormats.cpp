@@ -26,6 +26,7 @@ std::vector<std::string_view> splitOn(std::string_view text, char separator) {
 }
 
 constexpr const char* kPriorsHeader = "parameter\tdistribution\tlower\tupper";
+constexpr const char* kCompleteLine = "# complete: ";
 
 }  // namespace
 
@@ -84,7 +85,8 @@ std::string formatObservedStatistics(const std::array<double, numbTableStats>& v
     return text += '\n';
 }
 
-std::string formatPriors(const TablePriors& priors) {
+std::string formatPriors(const PriorsFile& file) {
+    const TablePriors& priors = file.priors;
     std::string text = std::string(kPriorsHeader) + "\n";
     for (std::size_t c = 0; c < numbDrawnParams; ++c) {
         text += estimatedColumnNames[c];
@@ -94,10 +96,13 @@ std::string formatPriors(const TablePriors& priors) {
         appendTableNumber(text, priors[c].upper);
         text += '\n';
     }
+    if (file.complete) text += kCompleteLine + std::to_string(file.simulations) + " simulations\n";
     return text;
 }
 
-bool parsePriors(std::string_view text, TablePriors& priors, std::string& error) {
+bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
+    TablePriors& priors = file.priors;
+    file.complete = false;
     std::array<bool, numbDrawnParams> seen{};
     std::size_t lineNumber = 0;
     bool sawHeader = false;
@@ -109,6 +114,18 @@ bool parsePriors(std::string_view text, TablePriors& priors, std::string& error)
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
+        if (file.complete) return fail("a line after the closing line");
+        if (sawHeader && line.rfind(kCompleteLine, 0) == 0) {
+            const std::string_view count = line.substr(std::string_view(kCompleteLine).size());
+            const std::string_view unit = " simulations";
+            const char* end = count.data() + count.size() - unit.size();
+            const auto [ptr, ec] = std::from_chars(count.data(), end, file.simulations);
+            if (count.size() <= unit.size() || ec != std::errc() || ptr != end ||
+                count.substr(count.size() - unit.size()) != unit || file.simulations < 0)
+                return fail("a closing line that is not '# complete: N simulations'");
+            file.complete = true;
+            continue;
+        }
         if (!sawHeader) {
             sawHeader = true;
             if (line != kPriorsHeader)

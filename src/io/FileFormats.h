@@ -57,13 +57,25 @@ struct ParameterPrior {
 };
 using TablePriors = std::array<ParameterPrior, numbDrawnParams>;
 
+// The priors file: the priors, and whether the table beside it is complete.
+// A run writes the file before its first row; when the table is complete
+// (closed and synced) the file is replaced by one that ends in the line
+// "# complete: N simulations", N the table's rows. A table whose priors file
+// lacks that line belongs to a run that was killed or failed, or is running.
+struct PriorsFile {
+    TablePriors priors{};
+    bool complete = false;
+    long long simulations = 0;  // rows of the complete table
+};
+
 // The priors file's text: the header `parameter distribution lower upper`,
 // then one row per drawn parameter in column order, tab-separated, with
-// `uniform` or `log-uniform` and the bounds as table numbers.
-std::string formatPriors(const TablePriors& priors);
+// `uniform` or `log-uniform` and the bounds as table numbers; then, when
+// `file.complete`, the closing line.
+std::string formatPriors(const PriorsFile& file);
 
 // Reads a priors file's text. The rows may come in any order but must name
 // each drawn parameter once, with finite bounds, lower below upper, and a
-// positive lower bound when log-uniform. On failure returns false with the
-// problem (naming its line) in `error`.
-bool parsePriors(std::string_view text, TablePriors& priors, std::string& error);
+// positive lower bound when log-uniform; a closing line, if any, comes last.
+// On failure returns false with the problem (naming its line) in `error`.
+bool parsePriors(std::string_view text, PriorsFile& file, std::string& error);

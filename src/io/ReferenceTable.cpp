@@ -224,5 +224,7 @@ TablePriors tablePriors(const params& p) {
 }
 
 void writePriors(const std::string& tablePath, const params& p) {
-    writeSmallFile(priorsPath(tablePath), formatPriors(tablePriors(p)));
+    PriorsFile file;
+    file.priors = tablePriors(p);
+    writeSmallFile(priorsPath(tablePath), formatPriors(file));
 }

@@ -93,6 +93,7 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
 // then log10 values, written here as 10 to them, as the draws make them).
 TablePriors tablePriors(const params& p);
 
-// Writes (truncating) the priors file beside table `tablePath` (priorsPath).
-// Fails with "error: table: cannot write NAME" (NAME the priors file).
+// Writes (truncating) the priors file beside table `tablePath` (priorsPath),
+// without the closing line of a complete table. Fails with "error: table:
+// cannot write NAME" (NAME the priors file).
 void writePriors(const std::string& tablePath, const params& p);
