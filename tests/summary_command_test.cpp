@@ -213,7 +213,7 @@ TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
                           "founded'\nunset logscale x\n"),
               std::string::npos);
     EXPECT_NE(script.find("set ylabel 'share of rows'"), std::string::npos);
-    EXPECT_NE(script.find("keyentry with lines lw 2 lc rgb '#c00000' title 'median'"),
+    EXPECT_NE(script.find("keyentry with lines lw 3 lc rgb '#c00000' title 'median'"),
               std::string::npos);
     EXPECT_EQ(script.find("$prior"), std::string::npos);  // no prior known
     EXPECT_NE(script.find("set arrow 1 from first 50, graph 0 to first 50, graph 1"),
@@ -434,7 +434,15 @@ TEST(SummaryCommand, PictureFormatFollowsTheExtensionAndAFailureLeavesNoFile) {
         ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
         EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
     }
-    EXPECT_NE(dir.read("posterior.svg").find("<svg"), std::string::npos);
+    // The 95 % interval's lines stay dashed in SVG beside the solid median,
+    // in each panel's key and across each panel.
+    const std::string svg = dir.read("posterior.svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    std::size_t dashed = 0;
+    for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
+         at = svg.find("stroke-dasharray", at + 1))
+        ++dashed;
+    EXPECT_GE(dashed, 2 * numbParamColumns);
 
     // A gnuplot that writes part of the picture and fails: the earlier
     // picture of that name stays, and no temporary file is left.
