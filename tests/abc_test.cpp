@@ -313,9 +313,10 @@ TEST(Abc, LogitAdjustedValuesStayStrictlyInsideThePrior) {
             const auto outside = [&](double x) {
                 return !(x > priors[c].lower && x < priors[c].upper);
             };
-            if (c < 2)
+            if (c < 2) {
                 EXPECT_TRUE(std::any_of(loose.adjusted[c].begin(), loose.adjusted[c].end(), outside))
                     << c << " " << hcorr;
+            }
             EXPECT_FALSE(
                 std::any_of(bounded.adjusted[c].begin(), bounded.adjusted[c].end(), outside))
                 << c << " " << hcorr;
