@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "summary/TableCommand.h"
@@ -87,22 +89,36 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
         std::string err;  // start of standard error
     };
     for (const Case& c : std::vector<Case>{
-             {ref, AdjustMethod::loclinear, false,
+             {ref,
+              AdjustMethod::loclinear,
+              false,
               {heading, "), 199 of positive weight" + statistics + loclinear,
                "\ntransform: logit of the position within each prior's bounds (of ln x for "
-               "log-uniform priors)" + adjusted},
+               "log-uniform priors)" +
+                   adjusted},
               ""},
              {ref, AdjustMethod::loclinear, true, {"heteroscedastic correction: on\n"}, ""},
-             {ref, AdjustMethod::weighted, false,
-              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "}, ""},
-             {ref, AdjustMethod::rejection, false,
+             {ref,
+              AdjustMethod::weighted,
+              false,
+              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "},
+              ""},
+             {ref,
+              AdjustMethod::rejection,
+              false,
               {heading, ")" + statistics + "method: rejection, unweighted, no adjustment\n"},
               ""},
              // A table of before the priors file: logged where it can be.
-             {old, AdjustMethod::loclinear, false, {"\ntransform: log (the table has no priors file)"},
+             {old,
+              AdjustMethod::loclinear,
+              false,
+              {"\ntransform: log (the table has no priors file)"},
               "foundabc-summary: warning: no priors file '" + dir.file("old.tsv.priors.tsv") +
                   "' beside the table"},
-             {dir.file("cut.tsv"), AdjustMethod::loclinear, false, {heading},
+             {dir.file("cut.tsv"),
+              AdjustMethod::loclinear,
+              false,
+              {heading},
               "foundabc-summary: warning: " + dir.file("cut.tsv") +
                   ": the table is incomplete: the run that wrote it did not finish"}}) {
         TableOptions options = toyOptions(c.table);
@@ -114,8 +130,9 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
         for (const std::string& part : c.parts)
             EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
     }
-    EXPECT_NE(run(toyOptions(old)).err.find("TimeToOri has values <= 0, so it is adjusted on its "
-                                            "own scale"),
+    EXPECT_NE(run(toyOptions(old))
+                  .err.find("TimeToOri has values <= 0, so it is adjusted on its "
+                            "own scale"),
               std::string::npos);
 
     TableOptions options = toyOptions(ref);
@@ -236,13 +253,24 @@ TEST(TableCommand, CrossValidationTable) {
               "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
               "loclinear_q025\tloclinear_q975");
     EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 30 * 7);
-    const std::vector<std::string> first = tsvLine(cv, cv.substr(cv.find('\n') + 1,
-                                                                 cv.find('\t', cv.find('\n')) -
-                                                                     cv.find('\n') - 1));
+    const std::vector<std::string> first =
+        tsvLine(cv, cv.substr(cv.find('\n') + 1, cv.find('\t', cv.find('\n')) - cv.find('\n') - 1));
     ASSERT_EQ(first.size(), 9u);
     EXPECT_EQ(first[1], "My");
     EXPECT_LE(std::stod(first[7]), std::stod(first[6]));
     EXPECT_LE(std::stod(first[6]), std::stod(first[8]));
+}
+
+// The rows of the datablock `$name` in a gnuplot script.
+std::vector<std::vector<double>> datablock(const std::string& script, const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(script.substr(script.find("$" + name + " << EOD\n") + name.size() + 9));
+    for (std::string line; std::getline(in, line) && line != "EOD";) {
+        std::istringstream cells(line);
+        rows.emplace_back();
+        for (double x; cells >> x;) rows.back().push_back(x);
+    }
+    return rows;
 }
 
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
@@ -257,11 +285,62 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     Outcome missing = run(options);
     EXPECT_EQ(missing.status, 0);
     EXPECT_NE(missing.err.find("gnuplot not found"), std::string::npos);
+
+    // The script, kept by a stand-in for gnuplot.
+    options.gnuplotProgram =
+        dir.write("keep-script", "#!/bin/sh\ncp \"$1\" " + dir.file("abc.gp") +
+                                     "\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
+                                     "printf picture > \"$out\"\n");
+    chmod(options.gnuplotProgram.c_str(), 0755);
+    ASSERT_EQ(run(options).status, 0);
+    const std::string script = dir.read("abc.gp");
+    // My's prior is log-uniform over 10 / ln 10 decades, TimeToOri's uniform
+    // over 10: the axes and the prior's density follow.
+    for (const char* part :
+         {"set title 'My'\nset xlabel 'mutation rate per locus and generation'\nset logscale x\n",
+          "set title 'TimeToOri'\nset xlabel 'generations since sue was founded'\nunset logscale",
+          "set ylabel 'density per decade'\n", "set ylabel 'share of weight'\n",
+          "$prior1 << EOD\n1 0.23025850929940", "$prior2 << EOD\n-5 0.1", "noenhanced"})
+        EXPECT_NE(script.find(part), std::string::npos) << part;
+    // No key over the panels: one legend after them, in a cell of its own.
+    EXPECT_LT(script.find("unset key"), script.find("\nplot $adjusted1"));
+    EXPECT_GT(script.find("\nset key"), script.rfind("\nplot $adjusted"));
+    EXPECT_NE(script.find("plot $adjusted7"), std::string::npos);
+    // Bars hold their share by area on the axis' scale (FracSueMono's by
+    // height, each bar centred on its value).
+    for (int c : {1, 2, 7}) {
+        double total = 0.0;
+        for (const auto& bar : datablock(script, "adjusted" + std::to_string(c))) {
+            ASSERT_EQ(bar.size(), 4u);
+            const double width = c == 1 ? std::log10(bar[2] / bar[1]) : bar[2] - bar[1];
+            total += c == 7 ? bar[3] : bar[3] * width;
+            if (c == 7) {
+                EXPECT_NEAR(bar[0], (bar[1] + bar[2]) / 2, 1e-12);
+            }
+        }
+        EXPECT_NEAR(total, 1.0, 1e-9) << c;
+    }
+
     if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
     options.gnuplotProgram = "gnuplot";
-    Outcome drawn = run(options);
-    ASSERT_EQ(drawn.status, 0) << drawn.err;
-    EXPECT_EQ(dir.read("abc.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    struct Case {
+        const char* name;
+        std::string magic;  // the format's first bytes
+    };
+    for (const Case& c : std::vector<Case>{
+             {"abc.png", "\x89PNG\r\n\x1a\n"}, {"abc.svg", "<?xml"}, {"abc.pdf", "%PDF"}}) {
+        options.plotPath = dir.file(c.name);
+        Outcome drawn = run(options);
+        ASSERT_EQ(drawn.status, 0) << c.name << drawn.err;
+        EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
+    }
+    // The interval lines of every panel and the legend's sample are dashed.
+    const std::string svg = dir.read("abc.svg");
+    std::size_t dashed = 0;
+    for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
+         at = svg.find("stroke-dasharray", at + 1))
+        ++dashed;
+    EXPECT_GE(dashed, 8u);
 }
 
 TEST(TableProgram, CommandLine) {
@@ -296,8 +375,9 @@ TEST(TableProgram, CommandLine) {
              {{"--cv", "5", "--sample", "x.tsv"}, ""},
              {{"--cv-out", "x.tsv"}, ""},
              {{"--adjust", "none", "--hcorr"}, "belong to the local-linear adjustment"},
-             {{"--cv", "0"}, "--cv '0': give the number of simulations to cross-validate, a whole "
-                             "number from 1 up\n"},
+             {{"--cv", "0"},
+              "--cv '0': give the number of simulations to cross-validate, a whole "
+              "number from 1 up\n"},
              {{"--cv", "5", "--seed", "-1"}, "--seed '-1': give a whole number from 0 to"},
              {{"--tol", "0"}, ""},
              {{"--tol", "abc"}, ""},
@@ -308,8 +388,7 @@ TEST(TableProgram, CommandLine) {
         EXPECT_EQ(r.exitStatus, 1) << bad.args.back();
         EXPECT_NE(dir.read("err.txt").find(bad.message), std::string::npos) << dir.read("err.txt");
     }
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-}) {
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
         bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
         EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
     }

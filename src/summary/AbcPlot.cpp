@@ -90,6 +90,7 @@ struct Panel {
     std::string data;  // datablocks
     std::string plot;  // settings and the plot command
     bool prior = false;
+    bool adjusted = false;  // the two posteriors differ
 };
 
 Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, std::size_t index) {
@@ -106,6 +107,7 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     }
     // Equal summaries: the parameter was not adjusted (or nothing was).
     const bool same = adjusted.mean == rejection.mean && adjusted.sd == rejection.sd;
+    p.adjusted = !same;
     std::string& s = p.plot;
     s += "set title " + quoted(adjusted.name + (same ? " (not adjusted)" : "")) + "\n";
     s += "set xlabel " + quoted(columnMeaning(adjusted.name)) + "\n";
@@ -135,7 +137,7 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
         low = std::min(low, adjusted.prior.lower);
         high = std::max(high, adjusted.prior.upper);
     }
-    s += "set xrange [" + number(low) + ":" + number(high) + "]\n";
+    s += xRange(low, high, logAxis);
     s += discrete ? "set xtics 0, 0.2, 1\n" : logAxis ? logTics(low, high) : "set xtics autofreq\n";
 
     p.data += barsBlock("adjusted" + n, a) + outlineBlock("rejection" + n, r);
@@ -156,17 +158,23 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
 }
 
 // The legend, drawn as an empty plot in the grid cell after the panels.
-std::string legend(bool prior) {
+// When no parameter was adjusted the outline only borders the same bars.
+std::string legend(bool prior, bool adjusted) {
     std::string s = "unset title\nunset xlabel\nunset ylabel\nunset logscale x\n";
     s += "unset border\nunset xtics\nunset ytics\nset xrange [0:1]\nset yrange [0:1]\n";
     s += "set key center center vertical Left reverse samplen 5 spacing 1.5 font ',11'\n";
     s += "plot NaN notitle, \\\n";
-    s += std::string("     keyentry with boxes ") + adjustedStyle +
-         " title 'adjusted posterior (regression)', \\\n";
-    s += std::string("     keyentry with lines ") + rejectionStyle +
-         " title 'rejection posterior (no adjustment)'";
+    if (adjusted) {
+        s += std::string("     keyentry with boxes ") + adjustedStyle +
+             " title 'adjusted posterior (regression)', \\\n";
+        s += std::string("     keyentry with lines ") + rejectionStyle +
+             " title 'rejection posterior (no adjustment)'";
+    } else {
+        s += std::string("     keyentry with boxes ") + adjustedStyle +
+             " title 'posterior (no adjustment)'";
+    }
     if (prior) s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'prior'";
-    return s + posteriorMarkKeys(" (adjusted)") + "\n";
+    return s + posteriorMarkKeys(adjusted ? " (adjusted)" : "") + "\n";
 }
 
 }  // namespace
@@ -176,12 +184,13 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
     std::string data, panels;
-    bool anyPrior = false;
+    bool anyPrior = false, anyAdjusted = false;
     for (std::size_t c = 0; c < adjusted.size(); ++c) {
         const Panel p = panelFor(adjusted[c], rejection[c], c);
         data += p.data;
         panels += p.plot;
         anyPrior = anyPrior || p.prior;
+        anyAdjusted = anyAdjusted || p.adjusted;
     }
     std::string s;
     s += "# Posteriors per parameter: after regression adjustment (filled) and from\n";
@@ -190,9 +199,10 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     s += data;
     s += terminalFor(format);
     s += "set output " + quoted(outputPath) + "\n";
-    // Two panels a row, and a cell left over for the legend.
+    // Two panels a row, and a cell left over for the legend. The title names
+    // a file: an underscore in it is no subscript.
     s += "set multiplot layout " + std::to_string(adjusted.size() / 2 + 1) + ",2 title " +
-         quoted(title) + "\n";
+         quoted(title) + " noenhanced\n";
     s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
     s += "unset key\n";
     s += "set yrange [0:*]\n";
@@ -200,7 +210,7 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     s += "set format x '%g'\nset format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
     s += panels;
-    s += legend(anyPrior);
+    s += legend(anyPrior, anyAdjusted);
     s += "unset multiplot\n";
     s += "set output\n";
     return s;

@@ -134,7 +134,8 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     }
     s += terminalFor(format);
     s += "set output " + quoted(outputPath) + "\n";
-    s += "set multiplot layout 4,2 title " + quoted(title) + "\n";
+    // The title names a file: an underscore in it is no subscript.
+    s += "set multiplot layout 4,2 title " + quoted(title) + " noenhanced\n";
     s += "set style fill solid 0.6 border rgb '#203060'\n";
     // Room on every side of a panel, so that no tick label reaches the
     // picture's edge or the next panel.
@@ -157,7 +158,7 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
         if (!col.shares.empty()) {
             s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
         } else if (col.prior.known) {
-            s += "set xrange [" + number(col.prior.lower) + ":" + number(col.prior.upper) + "]\n";
+            s += xRange(col.prior.lower, col.prior.upper, col.logScale);
             s += col.logScale ? logTics(col.prior.lower, col.prior.upper) : "set xtics autofreq\n";
         } else {
             s += "set autoscale x\n";

@@ -64,6 +64,14 @@ std::string logTics(double low, double high) {
     return s + ")\n";
 }
 
+std::string xRange(double low, double high, bool logAxis) {
+    if (logAxis) {
+        low *= 1 - 1e-9;
+        high *= 1 + 1e-9;
+    }
+    return "set xrange [" + number(low) + ":" + number(high) + "]\n";
+}
+
 std::string posteriorMarks(const ColumnSummary& col) {
     return verticalLine(1, col.median, medianStyle) + verticalLine(2, col.q025, intervalStyle) +
            verticalLine(3, col.q975, intervalStyle);

@@ -21,6 +21,11 @@ std::string terminalFor(PlotFormat format);
 // than two decades); automatic ticks when the span is not a positive range.
 std::string logTics(double low, double high);
 
+// Sets the x range from `low` to `high`. On a log axis both ends move out
+// by a billionth, since gnuplot drops a tick that lies exactly at an end
+// there (often the prior's bound, e.g. 100).
+std::string xRange(double low, double high, bool logAxis);
+
 // Vertical lines across the panel at the median and at the 2.5 % and 97.5 %
 // quantiles of `col` (arrows 1 to 3, in front of the bars; `unset arrow`
 // removes them). The median is solid and wider, the interval dashed and of
