@@ -87,22 +87,36 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
         std::string err;  // start of standard error
     };
     for (const Case& c : std::vector<Case>{
-             {ref, AdjustMethod::loclinear, false,
+             {ref,
+              AdjustMethod::loclinear,
+              false,
               {heading, "), 199 of positive weight" + statistics + loclinear,
                "\ntransform: logit of the position within each prior's bounds (of ln x for "
-               "log-uniform priors)" + adjusted},
+               "log-uniform priors)" +
+                   adjusted},
               ""},
              {ref, AdjustMethod::loclinear, true, {"heteroscedastic correction: on\n"}, ""},
-             {ref, AdjustMethod::weighted, false,
-              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "}, ""},
-             {ref, AdjustMethod::rejection, false,
+             {ref,
+              AdjustMethod::weighted,
+              false,
+              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "},
+              ""},
+             {ref,
+              AdjustMethod::rejection,
+              false,
               {heading, ")" + statistics + "method: rejection, unweighted, no adjustment\n"},
               ""},
              // A table of before the priors file: logged where it can be.
-             {old, AdjustMethod::loclinear, false, {"\ntransform: log (the table has no priors file)"},
+             {old,
+              AdjustMethod::loclinear,
+              false,
+              {"\ntransform: log (the table has no priors file)"},
               "foundabc-summary: warning: no priors file '" + dir.file("old.tsv.priors.tsv") +
                   "' beside the table"},
-             {dir.file("cut.tsv"), AdjustMethod::loclinear, false, {heading},
+             {dir.file("cut.tsv"),
+              AdjustMethod::loclinear,
+              false,
+              {heading},
               "foundabc-summary: warning: " + dir.file("cut.tsv") +
                   ": the table is incomplete: the run that wrote it did not finish"}}) {
         TableOptions options = toyOptions(c.table);
@@ -114,8 +128,9 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
         for (const std::string& part : c.parts)
             EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
     }
-    EXPECT_NE(run(toyOptions(old)).err.find("TimeToOri has values <= 0, so it is adjusted on its "
-                                            "own scale"),
+    EXPECT_NE(run(toyOptions(old))
+                  .err.find("TimeToOri has values <= 0, so it is adjusted on its "
+                            "own scale"),
               std::string::npos);
 
     TableOptions options = toyOptions(ref);
@@ -236,9 +251,8 @@ TEST(TableCommand, CrossValidationTable) {
               "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
               "loclinear_q025\tloclinear_q975");
     EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 30 * 7);
-    const std::vector<std::string> first = tsvLine(cv, cv.substr(cv.find('\n') + 1,
-                                                                 cv.find('\t', cv.find('\n')) -
-                                                                     cv.find('\n') - 1));
+    const std::vector<std::string> first =
+        tsvLine(cv, cv.substr(cv.find('\n') + 1, cv.find('\t', cv.find('\n')) - cv.find('\n') - 1));
     ASSERT_EQ(first.size(), 9u);
     EXPECT_EQ(first[1], "My");
     EXPECT_LE(std::stod(first[7]), std::stod(first[6]));
@@ -296,8 +310,9 @@ TEST(TableProgram, CommandLine) {
              {{"--cv", "5", "--sample", "x.tsv"}, ""},
              {{"--cv-out", "x.tsv"}, ""},
              {{"--adjust", "none", "--hcorr"}, "belong to the local-linear adjustment"},
-             {{"--cv", "0"}, "--cv '0': give the number of simulations to cross-validate, a whole "
-                             "number from 1 up\n"},
+             {{"--cv", "0"},
+              "--cv '0': give the number of simulations to cross-validate, a whole "
+              "number from 1 up\n"},
              {{"--cv", "5", "--seed", "-1"}, "--seed '-1': give a whole number from 0 to"},
              {{"--tol", "0"}, ""},
              {{"--tol", "abc"}, ""},
@@ -308,8 +323,7 @@ TEST(TableProgram, CommandLine) {
         EXPECT_EQ(r.exitStatus, 1) << bad.args.back();
         EXPECT_NE(dir.read("err.txt").find(bad.message), std::string::npos) << dir.read("err.txt");
     }
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-}) {
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
         bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
         EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
     }
