@@ -141,7 +141,7 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     // picture's edge or the next panel.
     s += "set lmargin 12\nset rmargin 6\nset bmargin 6\n";
     // The legend below each panel, where it hides no bar and no line.
-    s += "set key outside bottom center horizontal samplen 4 font ',9'\n";
+    s += "set key outside bottom center horizontal samplen 3 font ',9'\n";
     s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
