@@ -45,6 +45,8 @@ def generate(build, work, pictures):
     if pictures:
         run([summary, "--table", "table.tsv.gz", "--plot",
              os.path.join(ROOT, "docs", "table-example.png")], work)
+        run([summary, "--params", "params.txt", "--plot",
+             os.path.join(ROOT, "docs", "summary-example.png"), "results.txt"], work)
     return blocks
 
 
