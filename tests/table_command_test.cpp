@@ -4,6 +4,8 @@
 #include <cmath>
 #include <sstream>
 
+#include "summary/AbcPlot.h"
+#include "summary/Plot.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -341,6 +343,21 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
          at = svg.find("stroke-dasharray", at + 1))
         ++dashed;
     EXPECT_GE(dashed, 8u);
+
+    // A parameter with no value of positive weight and one adjusted beyond
+    // the doubles leave their panels empty, and the picture is still drawn.
+    const std::vector<double> values = {1, 2, 3, 4}, huge = {1, 2, 3, HUGE_VAL}, ones(4, 1.0);
+    std::vector<ColumnSummary> adjusted, rejection;
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        const std::vector<double> weights = c == 0 ? std::vector<double>(4, 0.0) : ones;
+        adjusted.push_back(summariseColumn(c, c == 1 ? huge : values, weights, nullptr));
+        rejection.push_back(summariseColumn(c, values, weights, nullptr));
+    }
+    const auto scriptFor = [&](const std::string& out) {
+        return comparisonPlotScript(adjusted, rejection, out, "t", PlotFormat::png);
+    };
+    std::string why;
+    EXPECT_EQ(drawPlot(scriptFor, dir.file("odd.png"), "gnuplot", why), PlotOutcome::drawn) << why;
 }
 
 TEST(TableProgram, CommandLine) {

@@ -22,7 +22,8 @@ struct Bar {
 // value's share and half as wide as the closest gap between values on
 // either side; otherwise one per bin, as high as the bin's density on the
 // axis scale. A bin of no width (all values equal) becomes a narrow bar
-// around the value.
+// around the value. A bar that no number can place (a value beyond the
+// doubles, from an adjustment gone astray) is left out.
 std::vector<Bar> barsOf(const ColumnSummary& col, bool logAxis) {
     std::vector<Bar> bars;
     if (!col.shares.empty()) {
@@ -42,7 +43,9 @@ std::vector<Bar> barsOf(const ColumnSummary& col, bool logAxis) {
             upper += half;
         }
         const double width = logAxis ? std::log10(upper) - std::log10(lower) : upper - lower;
-        bars.push_back({h.centre(i), lower, upper, h.mass[i] / width});
+        const double height = h.mass[i] / width;
+        if (std::isfinite(lower) && std::isfinite(upper) && std::isfinite(height))
+            bars.push_back({h.centre(i), lower, upper, height});
     }
     return bars;
 }
@@ -113,9 +116,9 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     s += "set xlabel " + quoted(columnMeaning(adjusted.name)) + "\n";
     s += logAxis ? "set logscale x\n" : "unset logscale x\n";
     if (a.empty() && r.empty()) {
-        s += "set xrange [0:1]\nset xtics autofreq\nset ylabel ''\n";
+        s += "set xrange [0:1]\nset yrange [0:1]\nset xtics autofreq\nset ylabel ''\n";
         s += "set label 1 'no values' at graph 0.5, graph 0.5 center\n";
-        s += "plot NaN notitle\nunset label 1\n";
+        s += "plot NaN notitle\nunset label 1\nset yrange [0:*]\n";
         return p;
     }
     s += "set ylabel " +
@@ -142,17 +145,23 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
 
     p.data += barsBlock("adjusted" + n, a) + outlineBlock("rejection" + n, r);
     s += posteriorMarks(adjusted);
-    s += "plot $adjusted" + n + " using 1:4:2:3:(0):4 with boxxyerror " + adjustedStyle +
-         " notitle, \\\n     $rejection" + n + " using 1:2 with lines " + rejectionStyle +
-         " notitle";
+    std::vector<std::string> elements;
+    if (!a.empty())
+        elements.push_back("$adjusted" + n + " using 1:4:2:3:(0):4 with boxxyerror " +
+                           adjustedStyle + " notitle");
+    if (!r.empty())
+        elements.push_back("$rejection" + n + " using 1:2 with lines " + rejectionStyle +
+                           " notitle");
     const double density = priorDensity(adjusted, logAxis);
     if (density > 0.0) {
         p.prior = true;
         p.data += "$prior" + n + " << EOD\n" + number(adjusted.prior.lower) + " " +
                   number(density) + "\n" + number(adjusted.prior.upper) + " " + number(density) +
                   "\nEOD\n";
-        s += ", \\\n     $prior" + n + " using 1:2 with lines " + priorStyle + " notitle";
+        elements.push_back("$prior" + n + " using 1:2 with lines " + priorStyle + " notitle");
     }
+    s += "plot ";
+    for (std::size_t i = 0; i < elements.size(); ++i) s += (i ? ", \\\n     " : "") + elements[i];
     s += "\nunset arrow\n";
     return p;
 }

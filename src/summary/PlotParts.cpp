@@ -11,7 +11,9 @@ namespace {
 const char* const medianStyle = "lw 3 lc rgb '#c00000'";
 const char* const intervalStyle = "dt 2 lw 2 lc rgb '#e08000'";
 
+// No line where `x` is no number (a quantile of no values).
 std::string verticalLine(int arrow, double x, const char* style) {
+    if (!std::isfinite(x)) return "";
     return "set arrow " + std::to_string(arrow) + " from first " + number(x) +
            ", graph 0 to first " + number(x) + ", graph 1 nohead " + style + " front\n";
 }
