@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
         "foundabc-summary"};
     app.footer(
         "Reference tables: foundabc-summary --table FILE [--tol Q] [--stats LIST] [--adjust "
-        "loclinear|none] [--plot PNG] [--tsv], or --table FILE --cv N [--seed S]; "
+        "loclinear|weighted|none] [--transform logit|log|none] [--hcorr] [--sample FILE.tsv] "
+        "[--plot PICTURE] [--tsv], or --table FILE --cv N [--seed S] [--cv-out FILE.tsv]; "
         "foundabc-summary --table FILE --help explains them.");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
 
