@@ -435,14 +435,14 @@ TEST(SummaryCommand, PictureFormatFollowsTheExtensionAndAFailureLeavesNoFile) {
         EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
     }
     // The 95 % interval's lines stay dashed in SVG beside the solid median,
-    // in each panel's key and across each panel.
+    // across each panel and in the legend.
     const std::string svg = dir.read("posterior.svg");
     EXPECT_NE(svg.find("<svg"), std::string::npos);
     std::size_t dashed = 0;
     for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
          at = svg.find("stroke-dasharray", at + 1))
         ++dashed;
-    EXPECT_GE(dashed, 2 * numbParamColumns);
+    EXPECT_GE(dashed, numbParamColumns + 1);
 
     // A gnuplot that writes part of the picture and fails: the earlier
     // picture of that name stays, and no temporary file is left.
@@ -541,7 +541,7 @@ TEST(SummaryCommand, ParameterFileGivesEachColumnsPriorAndScale) {
     EXPECT_NE(script.find("set xtics (0.0001, 0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01)"),
               std::string::npos);
     EXPECT_NE(script.find("$prior1 << EOD\n0.0001 "), std::string::npos);
-    EXPECT_NE(script.find("title 'prior'"), std::string::npos);
+    EXPECT_NE(script.find("title 'flat prior'"), std::string::npos);
     EXPECT_EQ(script.find("$prior6"), std::string::npos);  // not flat: not drawn
     EXPECT_NE(script.find("set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1"), std::string::npos);
 }

@@ -166,24 +166,22 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     return p;
 }
 
-// The legend, drawn as an empty plot in the grid cell after the panels.
-// When no parameter was adjusted the outline only borders the same bars.
-std::string legend(bool prior, bool adjusted) {
-    std::string s = "unset title\nunset xlabel\nunset ylabel\nunset logscale x\n";
-    s += "unset border\nunset xtics\nunset ytics\nset xrange [0:1]\nset yrange [0:1]\n";
-    s += "set key center center vertical Left reverse samplen 5 spacing 1.5 font ',11'\n";
-    s += "plot NaN notitle, \\\n";
+// The legend's entries. When no parameter was adjusted the outline only
+// borders the same bars.
+std::string legendEntries(bool prior, bool adjusted) {
+    std::string s;
     if (adjusted) {
-        s += std::string("     keyentry with boxes ") + adjustedStyle +
-             " title 'adjusted posterior (regression)', \\\n";
-        s += std::string("     keyentry with lines ") + rejectionStyle +
+        s += std::string(", \\\n     keyentry with boxes ") + adjustedStyle +
+             " title 'adjusted posterior (regression)'";
+        s += std::string(", \\\n     keyentry with lines ") + rejectionStyle +
              " title 'rejection posterior (no adjustment)'";
     } else {
-        s += std::string("     keyentry with boxes ") + adjustedStyle +
+        s += std::string(", \\\n     keyentry with boxes ") + adjustedStyle +
              " title 'posterior (no adjustment)'";
     }
-    if (prior) s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'prior'";
-    return s + posteriorMarkKeys(adjusted ? " (adjusted)" : "") + "\n";
+    if (prior)
+        s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'flat prior'";
+    return s + posteriorMarkKeys(adjusted ? " (adjusted)" : "");
 }
 
 }  // namespace
@@ -219,7 +217,7 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     s += "set format x '%g'\nset format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
     s += panels;
-    s += legend(anyPrior, anyAdjusted);
+    s += legendCell(legendEntries(anyPrior, anyAdjusted));
     s += "unset multiplot\n";
     s += "set output\n";
     return s;

@@ -139,14 +139,14 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     s += "set style fill solid 0.6 border rgb '#203060'\n";
     // Room on every side of a panel, so that no tick label reaches the
     // picture's edge or the next panel.
-    s += "set lmargin 12\nset rmargin 6\nset bmargin 6\n";
-    // The legend below each panel, where it hides no bar and no line.
-    s += "set key outside bottom center horizontal samplen 3 font ',9'\n";
+    s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
+    s += "unset key\n";  // one legend, in the cell after the panels
     s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
     s += "set format x '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
+    bool anyPrior = false;
     for (std::size_t c = 0; c < summaries.size(); ++c) {
         const ColumnSummary& col = summaries[c];
         if (col.histogram.mass.empty()) continue;
@@ -169,12 +169,18 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
         s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
         const double share = priorShare(col);
         if (share > 0.0) {
+            anyPrior = true;
             s += ", \\\n     $prior" + std::to_string(c + 1) +
-                 " using 1:2 with lines lw 2 lc rgb '#208020' title 'prior'";
+                 " using 1:2 with lines lw 2 lc rgb '#208020' notitle";
         }
-        s += posteriorMarkKeys() + "\n";
-        s += "unset arrow\n";
+        s += "\nunset arrow\n";
     }
+    s +=
+        legendCell(", \\\n     keyentry with boxes lc rgb '#6080c0' title 'posterior (histogram)'" +
+                   std::string(anyPrior ? ", \\\n     keyentry with lines lw 2 lc rgb '#208020' "
+                                          "title 'flat prior'"
+                                        : "") +
+                   posteriorMarkKeys());
     s += "unset multiplot\n";
     s += "set output\n";
     return s;

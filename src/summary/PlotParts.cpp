@@ -38,7 +38,7 @@ std::string terminalFor(PlotFormat format) {
             return "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
                    "    set terminal pngcairo size 1200,1500 font ',10'\n"
                    "} else {\n"
-                   "    set terminal png size 1200,1500\n"
+                   "    set terminal png size 1200,1500 font ',9'\n"
                    "}\n";
     }
 }
@@ -77,6 +77,14 @@ std::string xRange(double low, double high, bool logAxis) {
 std::string posteriorMarks(const ColumnSummary& col) {
     return verticalLine(1, col.median, medianStyle) + verticalLine(2, col.q025, intervalStyle) +
            verticalLine(3, col.q975, intervalStyle);
+}
+
+std::string legendCell(const std::string& entries) {
+    std::string s = "unset title\nunset xlabel\nunset ylabel\nunset logscale x\nunset arrow\n";
+    s += "unset border\nunset xtics\nunset ytics\nset xrange [0:1]\nset yrange [0:1]\n";
+    s += "set key center center vertical Left reverse samplen 5 spacing 1.5 font ',11'\n";
+    // A plot of keys alone is refused: the NaN gives it something to draw.
+    return s + "plot NaN notitle" + entries + "\n";
 }
 
 std::string posteriorMarkKeys(const std::string& whose) {

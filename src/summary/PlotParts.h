@@ -34,6 +34,11 @@ std::string xRange(double low, double high, bool logAxis);
 // that keeps only the first line's dashes.
 std::string posteriorMarks(const ColumnSummary& col);
 
+// A legend alone in the multiplot's next cell (an empty plot), so that it
+// covers no panel; `entries` are keyentry plot elements, each beginning with
+// ", \" and a line end.
+std::string legendCell(const std::string& entries);
+
 // Legend entries for the lines of posteriorMarks, to append to a plot
 // command (each begins with ", \" and a line end); `whose` follows the
 // entries' names, e.g. " (adjusted)".
