@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -328,4 +329,38 @@ TEST(TableProgram, CommandLine) {
         EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
     }
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
+}
+
+// The model's own data fit; data far from every simulation do not, and the
+// statistics that no simulation reaches are named.
+TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
+    TempDir dir;
+    std::array<double, 12> far = toyObserved;
+    far[2] = far[3] = 40;  // TimeToOri measured far beyond its prior
+    for (const auto& c : std::vector<std::pair<std::array<double, 12>, std::string>>{
+             {toyObserved, "so the model is not rejected at the 5 % level."},
+             {far, "(p = 0), so the model is rejected at the 5 % level"}}) {
+        TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
+        options.fitTests = 40;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
+                             "The model cannot produce them") != std::string::npos,
+                  c.first == far);
+    }
+
+    ReferenceTable t;
+    t.stats[0] = {1, 2, 3, 4, std::nan("")};
+    std::array<double, 12> observed{};
+    observed[0] = 1;
+    observed[1] = std::nan("");
+    const auto check = predictiveCheck(t, observed);
+    EXPECT_EQ(check[0].simulations, 4u);
+    EXPECT_DOUBLE_EQ(check[0].mean, 2.5);
+    EXPECT_DOUBLE_EQ(check[0].tail, 0.5);  // a quarter at or below, doubled
+    EXPECT_TRUE(std::isnan(check[1].tail));
+    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
+    EXPECT_EQ(ppc.exitStatus, 0);
+    EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
 }
