@@ -96,7 +96,10 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
     double ll = logLikelihood(beta);
     double totalWeight = 0.0;
     for (double v : w) totalWeight += v;
-    for (fit.iterations = 1; fit.iterations <= 200; ++fit.iterations) {
+    // Newton's method converges in a handful of steps where a maximum exists;
+    // far more mean that the coefficients are running off to infinity.
+    double largest = 0.0;
+    for (fit.iterations = 1; fit.iterations <= 40; ++fit.iterations) {
         // Gradient and negative Hessian of the weighted log-likelihood.
         gsl_matrix_set_zero(hessian.get());
         gsl_vector_set_zero(gradient.get());
@@ -156,19 +159,16 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
         // towards its supremum: some models are separated (perfectly, or all
         // but a few of their rows) and there is no maximum. On statistics
         // scaled by their spread, a slope of 1000 is such a divergence.
-        double largest = 0.0;
+        largest = 0.0;
         for (double b : beta) largest = std::max(largest, std::fabs(b));
-        if (ll > -1e-8 * totalWeight || largest > 1e3) {
-            fit.error =
-                "the statistics separate the models perfectly among the accepted "
-                "simulations, so the regression has no maximum; the data leave no doubt "
-                "between them there: use --method rejection, or a larger --tol";
-            return fit;
-        }
+        if (ll > -1e-8 * totalWeight || largest > 1e3) break;
     }
-    fit.error =
-        "the multinomial regression did not converge; use --method rejection, or "
-        "other statistics (--stats) or a larger --tol";
+    fit.error = ll > -1e-8 * totalWeight || largest > 20
+                    ? "the statistics separate the models (perfectly, or nearly) among the "
+                      "accepted simulations, so the regression has no maximum; use --method "
+                      "rejection, or a larger --tol"
+                    : "the multinomial regression did not converge; use --method rejection, or "
+                      "other statistics (--stats) or a larger --tol";
     return fit;
 }
 
