@@ -6,6 +6,7 @@
 
 #include "summary/AbcPlot.h"
 #include "summary/Plot.h"
+#include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -410,4 +411,71 @@ TEST(TableProgram, CommandLine) {
         EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
     }
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
+}
+
+// The model's own data fit; data far from every simulation do not, and the
+// statistics that no simulation reaches are named.
+TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
+    TempDir dir;
+    std::array<double, 12> far = toyObserved;
+    far[2] = far[3] = 40;  // TimeToOri measured far beyond its prior
+    for (const auto& c : std::vector<std::pair<std::array<double, 12>, std::string>>{
+             {toyObserved, "so the model is not rejected at the 5 % level."},
+             {far, "(p = 0), so the model is rejected at the 5 % level"}}) {
+        TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
+        options.fitTests = 40;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
+                             "The model cannot produce them") != std::string::npos,
+                  c.first == far);
+    }
+
+    ReferenceTable t;
+    t.stats[0] = {1, 2, 3, 4, std::nan("")};
+    std::array<double, 12> observed{};
+    observed[0] = 1;
+    observed[1] = std::nan("");
+    const auto check = predictiveCheck(t, observed);
+    EXPECT_EQ(check[0].simulations, 4u);
+    EXPECT_DOUBLE_EQ(check[0].mean, 2.5);
+    EXPECT_DOUBLE_EQ(check[0].tail, 0.5);  // a quarter at or below, doubled
+    EXPECT_TRUE(std::isnan(check[1].tail));
+    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
+    EXPECT_EQ(ppc.exitStatus, 0);
+    EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
+}
+
+TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
+    TempDir dir;
+    const std::string a = writeToy(dir, "a.tsv", 800, toyObserved);
+    const std::string b = writeToy(dir, "b.tsv.gz", 800, toyObserved);
+    std::array<double, 12> other = toyObserved;
+    other[3] = 2;
+    const std::string c = writeToy(dir, "c.tsv", 800, other);
+    const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
+                                            "0.1"};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;  // parts of them
+    };
+    for (Case t : std::vector<Case>{
+             {{"--choose", a, b, "--names", "x,y", "--method", "rejection", "--tsv"},
+              0,
+              "model\tsimulations\tprior\taccepted\tposterior\nx\t800\t0.5\t",
+              "a.tsv and " + b + " begin with the same parameter draws"},
+             {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
+             {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
+             {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
+             {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
+             {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"}}) {
+        t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
+        t.args.insert(t.args.end(), stats.begin(), stats.end());
+        const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, t.status) << t.err;
+        EXPECT_NE(r.out.find(t.out), std::string::npos) << r.out;
+        EXPECT_NE(dir.read("err.txt").find(t.err), std::string::npos) << dir.read("err.txt");
+    }
 }

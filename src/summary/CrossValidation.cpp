@@ -58,6 +58,19 @@ CvMethodResult assess(const std::vector<CvEstimate>& estimates, const std::vecto
 
 }  // namespace
 
+std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t count,
+                                                unsigned long seed) {
+    std::unique_ptr<gsl_rng, RngFree> rng(gsl_rng_alloc(gsl_rng_mt19937));
+    gsl_rng_set(rng.get(), seed);
+    // gsl_ran_choose keeps table order; the rows are then shuffled so that the
+    // first k of them are a random choice for any k.
+    std::vector<std::size_t> all(rows), chosen(count);
+    for (std::size_t i = 0; i < rows; ++i) all[i] = i;
+    gsl_ran_choose(rng.get(), chosen.data(), count, all.data(), rows, sizeof(std::size_t));
+    gsl_ran_shuffle(rng.get(), chosen.data(), count, sizeof(std::size_t));
+    return chosen;
+}
+
 CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice& choice,
                               std::size_t count, unsigned long seed,
                               const EstimationSettings& settings) {
@@ -69,15 +82,7 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
                    std::to_string(rows);
         return cv;
     }
-    std::unique_ptr<gsl_rng, RngFree> rng(gsl_rng_alloc(gsl_rng_mt19937));
-    gsl_rng_set(rng.get(), seed);
-    // gsl_ran_choose keeps table order; the rows are then shuffled so that the
-    // first k of them are a random choice for any k.
-    std::vector<std::size_t> all(rows);
-    for (std::size_t i = 0; i < rows; ++i) all[i] = i;
-    cv.rows.resize(count);
-    gsl_ran_choose(rng.get(), cv.rows.data(), count, all.data(), rows, sizeof(std::size_t));
-    gsl_ran_shuffle(rng.get(), cv.rows.data(), count, sizeof(std::size_t));
+    cv.rows = drawPseudoObservedRows(rows, count, seed);
 
     std::vector<double> observed(choice.columns.size());
     for (std::size_t row : cv.rows) {

@@ -48,6 +48,11 @@ struct CrossValidation {
     bool regressionFailed = false;      // the failed estimate got as far as the regression
 };
 
+// `count` distinct rows of `rows`, drawn with GSL's mt19937 seeded with
+// `seed`, in a random order. 1 <= count <= rows.
+std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t count,
+                                                unsigned long seed);
+
 // Draws `count` distinct rows with a Mersenne Twister generator (GSL's
 // mt19937) seeded with `seed`, so that a seed always picks the same rows of
 // the same table, and estimates each with the statistics and scales of

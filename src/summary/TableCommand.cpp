@@ -14,6 +14,7 @@
 #include "summary/AbcPlot.h"
 #include "summary/Command.h"
 #include "summary/CrossValidation.h"
+#include "summary/GoodnessOfFit.h"
 #include "summary/Options.h"
 #include "summary/OutputFile.h"
 #include "summary/Plot.h"
@@ -88,6 +89,7 @@ int writeTextFile(const std::string& path, const std::string& text, std::ostream
 struct Inputs {
     ReferenceTable table;
     StatisticChoice choice;
+    std::array<double, numbTableStats> observed{};
     bool hasPriors = false;
     TablePriors priors{};
     EstimationSettings settings;
@@ -293,6 +295,79 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
     return writeTextFile(options.cvOutPath, crossValidationText(table, cv), err);
 }
 
+int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostream& out,
+                      std::ostream& err) {
+    const ReferenceTable& table = in.table;
+    const StatisticChoice& choice = in.choice;
+    GoodnessOfFit fit =
+        goodnessOfFit(table, choice, options.fitTests, options.seed, options.tolerance);
+    if (!fit.error.empty()) return failWith(err, options.tablePath + ": " + fit.error);
+    if (fit.statisticsLeftOut > 0)
+        warn(err, std::to_string(fit.statisticsLeftOut) +
+                      " statistics of the pseudo-observed simulations were not finite numbers "
+                      "and were left out of their distances");
+    std::vector<double> scores;
+    for (double s : fit.nullScores)
+        if (!std::isnan(s)) scores.push_back(s);
+    const std::vector<double> ones(scores.size(), 1.0);
+    const double median = weightedQuantile(scores, ones, 0.5);
+    const double q95 = weightedQuantile(scores, ones, 0.95);
+    const double q99 = weightedQuantile(scores, ones, 0.99);
+    if (options.tsv) {
+        out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
+        char line[256];
+        std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n", fit.observedScore,
+                      median, q95, q99, scores.size(), fit.pValue);
+        out << line;
+        return 0;
+    }
+    const Acceptance accepted = acceptNearest(
+        scaledDistances(table, choice.columns, choice.observed, choice.scale), options.tolerance);
+    const std::size_t farther =
+        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(scores.size())));
+    out << options.tablePath << ": goodness of fit on " << fit.rows.size() << " of " << table.rows()
+        << " simulations (seed " << options.seed << "), tolerance "
+        << shortNumber(options.tolerance) << "\n";
+    out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
+        << "\n";
+    out << "score: the mean distance of the accepted simulations to the data; null scores: "
+           "simulations of the\ntable, each scored against the others: median "
+        << shortNumber(median) << ", 95 % quantile " << shortNumber(q95) << ", 99 % quantile "
+        << shortNumber(q99) << "\n\n";
+    out << "The observed statistics lie at a mean distance of " << shortNumber(fit.observedScore)
+        << " from their " << accepted.rows.size() << " nearest simulations; " << farther << " of "
+        << scores.size()
+        << " simulations of the model lie as far or farther (p = " << shortNumber(fit.pValue)
+        << "), so the model "
+        << (fit.pValue < 0.05 ? "is rejected at the 5 % level: it does not reproduce the "
+                                "observed statistics."
+                              : "is not rejected at the 5 % level.")
+        << "\n\n";
+
+    out << "prior predictive: where each observed statistic lies among the " << table.rows()
+        << " simulations\n";
+    const auto quantiles = priorPredictiveQuantiles(table, in.observed);
+    char row[256];
+    std::snprintf(row, sizeof row, "%-10s %12s %9s\n", "Statistic", "Observed", "Quantile");
+    out << row;
+    std::string flagged;
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        const bool outside = quantiles[j] < 0.005 || quantiles[j] > 0.995;
+        char q[32];
+        std::snprintf(q, sizeof q, "%.4f", quantiles[j]);
+        std::snprintf(row, sizeof row, "%-10s %12.6g %9s%s\n", tableStatNames[j], in.observed[j],
+                      std::isnan(quantiles[j]) ? "NA" : q,
+                      outside ? "  outside the central 99 %" : "");
+        out << row;
+        if (outside) flagged += (flagged.empty() ? "" : ", ") + std::string(tableStatNames[j]);
+    }
+    if (!flagged.empty())
+        out << "\nOutside the central 99 % of the simulations: " << flagged
+            << ". The model cannot produce "
+            << (flagged.find(',') == std::string::npos ? "it" : "them") << " under these priors.\n";
+    return 0;
+}
+
 // Reads the priors file beside the table, if there is one. Returns false
 // (with a message on `err`) when it is there but cannot be used.
 bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::ostream& err) {
@@ -362,6 +437,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  options.tablePath + "')");
     if (!readPriors(options, table.rows(), in, err)) return 1;
 
+    in.observed = observed.values;
     in.choice = chooseStatistics(table, observed.values, options.stats);
     for (const std::string& w : in.choice.warnings) warn(err, w);
     if (!in.choice.error.empty()) return failWith(err, options.tablePath + ": " + in.choice.error);
@@ -374,6 +450,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     if (!transforms.error.empty())
         return failWith(err, options.tablePath + ": " + transforms.error);
     in.settings = {options.tolerance, options.method, options.hcorr, transforms.transforms};
+    if (options.fitTests > 0) return goodnessOfFitTest(options, in, out, err);
     if (options.crossValidations > 0) {
         in.settings.method = AdjustMethod::loclinear;
         return crossValidation(options, in, out, err);
@@ -443,15 +520,29 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                     "from the others and print the prediction errors and the "
                                     "coverage of the credible intervals")
                          ->type_name("N");
-    app.add_option("--seed", seedText, "Seed of the choice of simulations for --cv (default 1)")
-        ->type_name("S")
-        ->needs(cvOption);
+    std::string fitText;
+    auto* fitOption = app.add_option("--gfit", fitText,
+                                     "Test the goodness of fit instead: score the data and N "
+                                     "simulations of the table by the mean distance of their "
+                                     "accepted simulations, and print the p-value and where "
+                                     "each observed statistic lies among the simulations")
+                          ->type_name("N");
+    auto* seedOption =
+        app.add_option("--seed", seedText,
+                       "Seed of the choice of simulations for --cv and --gfit (default 1)")
+            ->type_name("S");
     app.add_option("--cv-out", options.cvOutPath,
                    "With --cv: write each simulation's true value, estimates and 95 % "
                    "intervals to this tab-separated file")
         ->type_name("FILE.tsv")
         ->needs(cvOption);
     cvOption->excludes(plotOption)->excludes(adjustOption)->excludes(sampleOption);
+    fitOption->excludes(cvOption)
+        ->excludes(plotOption)
+        ->excludes(adjustOption)
+        ->excludes(sampleOption)
+        ->excludes(transformOption)
+        ->excludes(hcorrOption);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -471,6 +562,15 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                      "whole number from 1 up");
         options.crossValidations = static_cast<std::size_t>(number);
     }
+    if (!fitText.empty()) {
+        if (!wholeNumber(fitText, number) || number < 1)
+            return failWith(err, "--gfit '" + fitText +
+                                     "': give the number of simulations to score, a whole "
+                                     "number from 1 up");
+        options.fitTests = static_cast<std::size_t>(number);
+    }
+    if (seedOption->count() > 0 && cvText.empty() && fitText.empty())
+        return failWith(err, "--seed chooses the simulations of --cv or --gfit; give one of them");
     if (!wholeNumber(seedText, number) || number > std::numeric_limits<unsigned long>::max())
         return failWith(err, "--seed '" + seedText + "': give a whole number from 0 to " +
                                  std::to_string(std::numeric_limits<unsigned long>::max()));

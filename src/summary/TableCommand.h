@@ -25,6 +25,7 @@ struct TableOptions {
     std::size_t crossValidations = 0;  // > 0: cross-validate on this many rows instead
     unsigned long seed = 1;
     std::string cvOutPath;  // with crossValidations: the per-row estimates; empty: none
+    std::size_t fitTests = 0;  // > 0: test the goodness of fit on this many rows instead
     std::string gnuplotProgram = "gnuplot";
 };
 
