@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cfloat>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -241,16 +242,20 @@ TEST(ReferenceTable, MovedWriterKeepsTheFileAndClosesItOnce) {
     EXPECT_EQ(dir.read("other.tsv"), kHeader);
 }
 
-TEST(ReferenceTable, ObservedStatisticsBesideTheTable) {
+TEST(ReferenceTable, ObservedStatisticsAndPriorsBesideTheTable) {
     const struct {
         const char* table;
         const char* observed;
-    } paths[] = {{"ref.tsv", "ref.tsv.observed.tsv"},
-                 {"ref.tsv.gz", "ref.tsv.observed.tsv"},
-                 {"out/ref.gz", "out/ref.observed.tsv"},
-                 {"ref.gzip", "ref.gzip.observed.tsv"},
-                 {"ref.gz.txt", "ref.gz.txt.observed.tsv"}};
-    for (const auto& p : paths) EXPECT_EQ(observedStatisticsPath(p.table), p.observed);
+        const char* priors;
+    } paths[] = {{"ref.tsv", "ref.tsv.observed.tsv", "ref.tsv.priors.tsv"},
+                 {"ref.tsv.gz", "ref.tsv.observed.tsv", "ref.tsv.priors.tsv"},
+                 {"out/ref.gz", "out/ref.observed.tsv", "out/ref.priors.tsv"},
+                 {"ref.gzip", "ref.gzip.observed.tsv", "ref.gzip.priors.tsv"},
+                 {"ref.gz.txt", "ref.gz.txt.observed.tsv", "ref.gz.txt.priors.tsv"}};
+    for (const auto& p : paths) {
+        EXPECT_EQ(observedStatisticsPath(p.table), p.observed);
+        EXPECT_EQ(priorsPath(p.table), p.priors);
+    }
 
     TempDir dir;
     dir.write("ref.tsv.observed.tsv", "old content that is longer than the new one\n");
@@ -261,6 +266,31 @@ TEST(ReferenceTable, ObservedStatisticsBesideTheTable) {
               "MGW_tha\tDM2\tFST\n"
               "1.5\t2\t3\t4\t0.1\t0.2\t-0\t8\t1\tInf\t1e-300\tNaN\n");
     EXPECT_FALSE(dir.exists("ref.tsv.gz"));
+
+    // The priors as the draws make them: a log10 bound b becomes exactly
+    // pow(10, b), the value a draw at that bound takes.
+    for (int distribution : {0, 1}) {
+        params p;
+        p.prior_distribution = distribution;
+        p.my_lower = -4, p.my_upper = -1.3, p.time_to_origin_lower = 1, p.time_to_origin_upper = 3;
+        p.popsize_origin_tha_lower = p.popsize_origin_sue_lower = 0.5;
+        p.popsize_origin_tha_upper = p.popsize_origin_sue_upper = 2;
+        p.popsize_present_tha_lower = p.popsize_present_sue_lower = 2;
+        p.popsize_present_tha_upper = p.popsize_present_sue_upper = 4.5;
+        writePriors(dir.file("ref.tsv.gz"), p);
+        const std::string text = dir.read("ref.tsv.priors.tsv");
+        PriorsFile file;
+        std::string error;
+        ASSERT_TRUE(parsePriors(text, file, error)) << error;
+        EXPECT_FALSE(file.complete);
+        const TablePriors& read = file.priors;
+        EXPECT_EQ(read[0].lower, distribution ? std::pow(10.0, -4) : -4);
+        EXPECT_EQ(read[5].upper, distribution ? std::pow(10.0, 4.5) : 4.5);
+        EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1)),
+                  distribution ? "parameter\tdistribution\tlower\tupper\n"
+                                 "My\tlog-uniform\t1e-04\t0.05011872336272722"
+                               : "parameter\tdistribution\tlower\tupper\nMy\tuniform\t-4\t-1.3");
+    }
 }
 
 TEST(ReferenceTable, UnwritableFilesEndTheRunWithAMessage) {

@@ -138,6 +138,7 @@ TEST(SeededRun, SameBytesForEveryThreadCountAndShardSplit) {
         EXPECT_EQ(merge.out, one.run.out) << M << " shards";
         EXPECT_EQ(dir.read("results.txt"), one.results) << M << " shards";
         EXPECT_EQ(dir.read("table.tsv"), one.table) << M << " shards";
+        EXPECT_EQ(dir.read("table.tsv.priors.tsv"), reference.read("table.tsv.priors.tsv"));
         EXPECT_FALSE(dir.exists("results.txt.shard-1-of-" + std::to_string(M)));
     }
     // Another seed gives other rows, and no option at all the clock's.

@@ -66,7 +66,7 @@ TEST(ReferenceTable, ObservedFileSitsBesideTheTable) {
                                            {"dir/t.gz.gz", "dir/t.gz.observed.tsv"},
                                            {"gz", "gz.observed.tsv"},
                                            {"a.txt", "a.txt.observed.tsv"}})
-        EXPECT_EQ(observedPathFor(c.table), c.observed);
+        EXPECT_EQ(observedStatisticsPath(c.table), c.observed);
 
     TempDir dir;
     std::array<double, 12> values;

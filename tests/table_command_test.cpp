@@ -161,10 +161,10 @@ TEST(TableCommand, CrossValidationTable) {
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     TempDir dir;
     TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
-    // The picture is PNG; it is never written under another format's name.
-    options.plotPath = dir.file("abc.svg");
+    // The name chooses the format; no picture under a name of no format.
+    options.plotPath = dir.file("abc.jpg");
     EXPECT_EQ(run(options).status, 1);
-    EXPECT_FALSE(dir.exists("abc.svg"));
+    EXPECT_FALSE(dir.exists("abc.jpg"));
     options.plotPath = dir.file("abc.png");
     options.gnuplotProgram = "no-such-gnuplot-program";
     Outcome missing = run(options);

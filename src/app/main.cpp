@@ -70,7 +70,8 @@ int runMerge(const CommandLine& command, const params& p) {
             std::vector<std::string> written;
             if (!run.table.empty()) {
                 writeObservedStatistics(run.table, observed.table);
-                written.push_back(observedStatisticsPath(run.table));
+                writePriors(run.table, p);
+                written = {observedStatisticsPath(run.table), priorsPath(run.table)};
             }
             return written;
         });
@@ -113,7 +114,10 @@ int main(int argc, char* argv[]) {
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
     printRunningBanner(std::cout);
-    if (withTable) writeObservedStatistics(command.table, observed.table);
+    if (withTable) {
+        writeObservedStatistics(command.table, observed.table);
+        writePriors(command.table, *p);
+    }
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(range.last - range.first, stderr);

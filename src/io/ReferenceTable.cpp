@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr const char* kParameterNames[] = {
-    "My", "TimeToOri", "PopSizeOriTha", "PopSizePreTha", "PopSizeOriSue", "PopSizePreSue"};
-
 bool endsWith(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -48,28 +45,6 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 }  // namespace
-
-void appendTableNumber(std::string& out, double value) {
-    if (std::isnan(value)) {
-        out += "NaN";
-    } else if (std::isinf(value)) {
-        out += value > 0 ? "Inf" : "-Inf";
-    } else {
-        // The longest shortest form, "-2.2250738585072014e-308", has 24 characters.
-        char text[32];
-        const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-        out.append(text, r.ptr);
-    }
-}
-
-std::string tableHeader() {
-    std::string header = "sim";
-    for (const char* name : kParameterNames) (header += '\t') += name;
-    header += "\tFracSueMono";
-    for (const char* name : tableStatisticNames()) (header += '\t') += name;
-    header += "\tDS\taccepted\n";
-    return header;
-}
 
 void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& params,
                     double fracSueMono, const TableStatistics& stats, double DS, bool accepted) {
@@ -212,27 +187,44 @@ void ReferenceTableWriter::failWrite() {
     failWriting(path_);
 }
 
-std::string observedStatisticsPath(const std::string& tablePath) {
-    std::string path = tablePath;
-    if (endsWith(path, ".gz")) path.resize(path.size() - 3);
-    return path + ".observed.tsv";
-}
+namespace {
 
-void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
-    const std::string path = observedStatisticsPath(tablePath);
-    std::string text;
-    const auto& names = tableStatisticNames();
-    for (size_t i = 0; i < names.size(); ++i) (text += i == 0 ? "" : "\t") += names[i];
-    text += '\n';
-    const auto values = observed.values();
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) text += '\t';
-        appendTableNumber(text, values[i]);
-    }
-    text += '\n';
-
+// Writes `text` as the whole of file `path` (created or truncated).
+void writeSmallFile(const std::string& path, const std::string& text) {
     const int fd = openTruncating(path);
     if (fd < 0) failWriting(path);
     const bool ok = writeAll(fd, text);
     if (::close(fd) != 0 || !ok) failWriting(path);
+}
+
+}  // namespace
+
+void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
+    writeSmallFile(observedStatisticsPath(tablePath), formatObservedStatistics(observed.values()));
+}
+
+TablePriors tablePriors(const params& p) {
+    const bool logUniform = p.prior_distribution == 1;
+    const std::array<std::pair<double, double>, numbDrawnParams> bounds = {{
+        {p.my_lower, p.my_upper},
+        {p.time_to_origin_lower, p.time_to_origin_upper},
+        {p.popsize_origin_tha_lower, p.popsize_origin_tha_upper},
+        {p.popsize_present_tha_lower, p.popsize_present_tha_upper},
+        {p.popsize_origin_sue_lower, p.popsize_origin_sue_upper},
+        {p.popsize_present_sue_lower, p.popsize_present_sue_upper},
+    }};
+    TablePriors priors;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        // The draws turn a log10 value x into std::pow(10.0, x): the bounds are
+        // turned the same way, so that a draw at a bound equals it exactly.
+        const auto natural = [&](double x) { return logUniform ? std::pow(10.0, x) : x; };
+        priors[c] = {logUniform, natural(bounds[c].first), natural(bounds[c].second)};
+    }
+    return priors;
+}
+
+void writePriors(const std::string& tablePath, const params& p) {
+    PriorsFile file;
+    file.priors = tablePriors(p);
+    writeSmallFile(priorsPath(tablePath), formatPriors(file));
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/FileFormats.h"
+#include "io/Params.h"
 #include "sim/TableStats.h"
 
 // The reference table: one tab-separated row per simulation, accepted or
@@ -16,9 +18,6 @@
 // shortest decimal text that reads back as the same double, with not-a-number
 // written NaN and the infinities Inf and -Inf.
 
-// The header line, "\n" included.
-std::string tableHeader();
-
 // Appends one row, "\n" included, to `out`. `params` in the results file's
 // order: My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
 // PopSizePreSue. Any thread may format rows; only the writer's owner writes.
@@ -28,9 +27,6 @@ void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& 
 // The same row as a string of its own.
 std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, double fracSueMono,
                            const TableStatistics& stats, double DS, bool accepted);
-
-// Appends `value` as a table number (shortest round trip; NaN, Inf, -Inf).
-void appendTableNumber(std::string& out, double value);
 
 // Writes the table to one file, owned by one thread. The constructor creates
 // or truncates the file and writes the header; a name ending in ".gz" is
@@ -87,12 +83,17 @@ class ReferenceTableWriter {
     int64_t written_ = 0;            // bytes of a plain file known to be complete
 };
 
-// The file of the observed statistics that goes with table `tablePath`:
-// `tablePath` without a trailing ".gz", then ".observed.tsv".
-std::string observedStatisticsPath(const std::string& tablePath);
-
-// Writes (truncating) the observed statistics beside table `tablePath`, always
-// plain text: a header line with the twelve statistic names and one line with
-// their values, tab-separated, in the table's number format. Fails with
-// "error: table: cannot write NAME" (NAME the observed file).
+// Writes (truncating) the observed statistics beside table `tablePath`
+// (observedStatisticsPath), always plain text. Fails with "error: table:
+// cannot write NAME" (NAME the observed file).
 void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed);
+
+// The priors that the settings `p` draw the parameters from: uniform on the
+// natural scale, or log-uniform when PRIOR_DISTRIBUTION is 1 (the bounds are
+// then log10 values, written here as 10 to them, as the draws make them).
+TablePriors tablePriors(const params& p);
+
+// Writes (truncating) the priors file beside table `tablePath` (priorsPath),
+// without the closing line of a complete table. Fails with "error: table:
+// cannot write NAME" (NAME the priors file).
+void writePriors(const std::string& tablePath, const params& p);

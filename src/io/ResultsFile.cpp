@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "io/Fail.h"
+#include "io/FileFormats.h"
 
 namespace {
 
@@ -50,9 +51,8 @@ std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
     std::string text;
     if (numbAccepted == 1) {
         appendFormatted(text, "%-8s", "Rep#");
-        for (const char* column : {"My", "TimeToOri", "PopSizeOriTha", "PopSizePreTha",
-                                   "PopSizeOriSue", "PopSizePreSue", "FracSueMono", "DS"})
-            appendFormatted(text, "%-15s", column);
+        for (const char* column : estimatedColumnNames) appendFormatted(text, "%-15s", column);
+        appendFormatted(text, "%-15s", "DS");
         appendFormatted(text, "%s\n\n", "");
     }
     appendFormatted(text, "%-8d", numbAccepted);

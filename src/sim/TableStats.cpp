@@ -1,5 +1,7 @@
 #include "sim/TableStats.h"
 
+#include "io/FileFormats.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -214,11 +216,10 @@ void addLocus(const std::vector<int32_t>& row, int sueLines, int thaLines, Table
 
 }  // namespace
 
+static_assert(TableStatistics::kCount == numbTableStats);
+
 const std::array<const char*, TableStatistics::kCount>& tableStatisticNames() {
-    static const std::array<const char*, TableStatistics::kCount> names = {
-        "S_sue",   "S_tha",   "NAL_sue", "NAL_tha", "HET_sue", "HET_tha",
-        "VAR_sue", "VAR_tha", "MGW_sue", "MGW_tha", "DM2",     "FST"};
-    return names;
+    return tableStatNames;
 }
 
 TableStatistics tableStatistics(const AlleleMatrix& alleleMatrix, int sueLines, int thaLines,

@@ -30,7 +30,9 @@ std::string bars(const std::string& name, const Histogram& h, bool logAxis) {
 
 std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
                                  const std::vector<ColumnSummary>& rejection,
-                                 const std::string& pngPath, const std::string& title) {
+                                 const std::string& pngPath, const std::string& title,
+                                 PlotFormat format) {
+    (void)format;
     std::string s;
     s += "# Posterior histograms per parameter: after regression adjustment (red) and\n";
     s += "# from rejection alone (blue), as densities on the panel's x scale.\n";

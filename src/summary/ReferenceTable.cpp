@@ -11,14 +11,8 @@
 #include <memory>
 #include <string_view>
 
-const std::array<const char*, numbTableStats> tableStatNames = {
-    "S_sue",   "S_tha",   "NAL_sue", "NAL_tha", "HET_sue", "HET_tha",
-    "VAR_sue", "VAR_tha", "MGW_sue", "MGW_tha", "DM2",     "FST"};
-
 namespace {
 
-// sim, the parameters, the statistics, DS (the run's own distance), accepted.
-constexpr std::size_t numbTableColumns = 1 + numbParamColumns + numbTableStats + 2;
 
 std::vector<std::string> expectedHeader() {
     std::vector<std::string> names = {"sim"};
@@ -41,22 +35,6 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
         fields.push_back(line.substr(start, tab - start));
         start = tab + 1;
     }
-}
-
-// Reads a number as the table writes it: the shortest round-trip decimal
-// text, or NaN, Inf, -Inf. The whole token must be used.
-bool parseNumber(std::string_view token, double& x) {
-    if (token == "NaN") {
-        x = std::numeric_limits<double>::quiet_NaN();
-        return true;
-    }
-    if (token == "Inf" || token == "-Inf") {
-        x = token[0] == '-' ? -HUGE_VAL : HUGE_VAL;
-        return true;
-    }
-    const char* end = token.data() + token.size();
-    auto [ptr, ec] = std::from_chars(token.data(), end, x);
-    return ec == std::errc() && ptr == end && !token.empty();
 }
 
 // What is wrong with a header, or "" when it is right.
@@ -115,7 +93,7 @@ class TableParser {
         // The parameters, the statistics and DS, which is checked but not kept.
         double values[numbParamColumns + numbTableStats + 1];
         for (std::size_t j = 0; j < numbParamColumns + numbTableStats + 1; ++j) {
-            if (!parseNumber(fields[1 + j], values[j]))
+            if (!parseTableNumber(fields[1 + j], values[j]))
                 return fail("column '" + expectedHeader()[1 + j] + "' is not a number: '" +
                             std::string(fields[1 + j]) + "'");
             if (j < numbParamColumns && !std::isfinite(values[j]))
@@ -164,13 +142,6 @@ struct GzCloser {
 };
 
 }  // namespace
-
-std::string observedPathFor(const std::string& tablePath) {
-    std::string base = tablePath;
-    if (base.size() >= 3 && base.compare(base.size() - 3, 3, ".gz") == 0)
-        base.resize(base.size() - 3);
-    return base + ".observed.tsv";
-}
 
 TableRead readReferenceTable(const std::string& path) {
     // zlib reads plain files unchanged, so one reader serves both kinds.
@@ -248,7 +219,7 @@ ObservedRead readObservedStats(const std::string& path) {
             return fail("line has " + std::to_string(fields.size()) + " of " +
                         std::to_string(numbTableStats) + " values");
         for (std::size_t j = 0; j < numbTableStats; ++j)
-            if (!parseNumber(fields[j], read.values[j]))
+            if (!parseTableNumber(fields[j], read.values[j]))
                 return fail("'" + expected[j] + "' is not a number: '" + std::string(fields[j]) +
                             "'");
     }

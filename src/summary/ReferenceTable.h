@@ -5,16 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "io/FileFormats.h"
 #include "summary/ResultsFile.h"
 
 // A reference table as written by `foundabc --table FILE`: one row per
 // simulation with its drawn parameters and its summary statistics, and beside
 // it the statistics of the observed data. The statistics are kept column by
 // column, since every use (scaling, distances) runs down one column at a time.
-
-constexpr std::size_t numbTableStats = 12;
-// The statistic columns, in table order.
-extern const std::array<const char*, numbTableStats> tableStatNames;
 
 struct ReferenceTable {
     // params[c][i]: parameter c (in the order of paramColumnNames) of row i.
@@ -25,10 +22,6 @@ struct ReferenceTable {
 
     std::size_t rows() const { return params[0].size(); }
 };
-
-// The observed statistics file of the table at `tablePath`: the path with a
-// trailing ".gz" removed, then ".observed.tsv" appended.
-std::string observedPathFor(const std::string& tablePath);
 
 // Outcome of reading a table. `error` is empty on success; on error `table`
 // is empty. `warnings` name lines that were left out (a last row cut short).

@@ -7,10 +7,6 @@
 #include <ios>
 #include <streambuf>
 
-const std::array<const char*, numbParamColumns> paramColumnNames = {
-    "My",         "TimeToOri", "PopSizeOriTha", "PopSizePreTha", "PopSizeOriSue", "PopSizePreSue",
-    "FracSueMono"};
-
 namespace {
 
 constexpr std::size_t numbFields = numbParamColumns + 2;  // Rep#, seven values, DS

@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "io/FileFormats.h"
+
 // A results file as the summary sees it: the accepted rows of one or more
 // runs. Every run that appended to the file started with its own header line,
 // so a header line opens a new run.
 
 // The seven estimated columns, in file order between `Rep#` and `DS`.
-constexpr std::size_t numbParamColumns = 7;
-extern const std::array<const char*, numbParamColumns> paramColumnNames;
+constexpr std::size_t numbParamColumns = numbEstimatedColumns;
+inline constexpr const auto& paramColumnNames = estimatedColumnNames;
 constexpr std::size_t fracSueMonoColumn = 6;  // index of FracSueMono in the above
 
 // True when `text` is a decimal number as printf writes one: an optional

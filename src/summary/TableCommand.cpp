@@ -107,7 +107,8 @@ int estimate(const TableOptions& options, const ReferenceTable& table,
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
                         std::to_string(table.rows()) + ", " + method;
     const auto scriptFor = [&](const std::string& output) {
-        return comparisonPlotScript(summaries, rejection, output, title);
+        return comparisonPlotScript(summaries, rejection, output, title,
+                                    plotFormatFor(options.plotPath));
     };
     return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
 }
@@ -168,15 +169,12 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  shortNumber(options.tolerance));
     if (options.plotPath.find_first_of("\r\n") != std::string::npos)
         return failWith(err, "the picture's file name must not contain a line end");
-    // This picture is drawn as PNG only; it must not be written under the name
-    // of another format.
-    if (!options.plotPath.empty() && plotFormatFor(options.plotPath) != PlotFormat::png)
-        return failWith(err,
-                        "the reference-table picture is a PNG file: give --plot a name "
-                        "ending in .png, not '" +
-                            options.plotPath + "'");
+    if (!options.plotPath.empty() && plotFormatFor(options.plotPath) == PlotFormat::none)
+        return failWith(err, "--plot '" + options.plotPath +
+                                 "': the picture's file name must end in .png, .svg or .pdf, "
+                                 "which choose its format");
 
-    const std::string observedPath = observedPathFor(options.tablePath);
+    const std::string observedPath = observedStatisticsPath(options.tablePath);
     TableRead read = readReferenceTable(options.tablePath);
     for (const std::string& w : read.warnings) warn(err, w);
     if (!read.error.empty()) return failWith(err, read.error);
