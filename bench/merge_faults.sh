@@ -44,7 +44,9 @@ while [ $i -lt "$TRIALS" ]; do
     "$BIN" --merge params.txt >o1 2>&1 &
     "$BIN" --merge params.txt >o2 2>&1 &
     wait
-    refused=$(cat o1 o2 | grep -c "^error: merge: another merge")
+    # The later one is refused as another merge, or, when the first has
+    # ended already, because no shard is left.
+    refused=$(cat o1 o2 | grep -c "^error: merge: ")
     if same && [ "$refused" -eq 1 ] && [ "$(left)" -eq 0 ]; then
         clean=$((clean + 1))
     else
@@ -54,7 +56,13 @@ while [ $i -lt "$TRIALS" ]; do
 done
 echo "two merges at once, $TRIALS trials: $clean one merged and one refused, $bad otherwise"
 
-# 2. Kills at spread moments, then a rerun (journal kept / removed).
+# 2. Kills at spread moments, then a rerun (journal kept / removed). The
+# moments are spread over 1.2 times one merge's duration.
+fresh
+start=$(date +%s%N)
+"$BIN" --merge params.txt >/dev/null 2>&1
+SPAN=$(awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%.4f", ns / 1e9 }')
+echo "one merge takes ${SPAN} s"
 for journal in kept removed; do
     ok=0 bad=0 killed=0
     i=0
@@ -62,7 +70,7 @@ for journal in kept removed; do
         fresh
         "$BIN" --merge params.txt >/dev/null 2>&1 &
         pid=$!
-        sleep "$(awk -v i=$i -v n="$TRIALS" 'BEGIN { printf "%.4f", 0.25 * i / n }')"
+        sleep "$(awk -v i=$i -v n="$TRIALS" -v t="$SPAN" 'BEGIN { printf "%.4f", 1.2 * t * i / n }')"
         kill -9 $pid 2>/dev/null && killed=$((killed + 1))
         wait $pid 2>/dev/null
         [ $journal = removed ] && rm -f results.txt.merge-journal

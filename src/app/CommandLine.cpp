@@ -92,8 +92,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                                        "into a shard file beside the results file (needs --seed)")
                             ->type_name("K/M");
     app.add_flag("--merge", line.merge,
-                     "Append the rows of the finished shards to the results file, as one seeded "
-                     "run would have written them, and remove the shard files");
+                 "Append the rows of the finished shards to the results file, as one seeded "
+                 "run would have written them, and remove the shard files");
     auto* tableOption = app.add_option("--table", line.table,
                                        "Also write every simulation's parameters and statistics "
                                        "to this tab-separated reference table (gzip-compressed "

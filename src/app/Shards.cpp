@@ -583,7 +583,8 @@ void mergeShards(const std::string& outfile,
         written.push_back(run.table);
     }
     for (const std::string& path : written)
-        if (!syncFile(path)) fail("error: merge: cannot write " + path + "\n");
+        if (!syncFile(path) || !syncFolderOf(path))
+            fail("error: merge: cannot write " + path + "\n");
     mine.complete = true;
     journal.write(mine);
     if (!syncFolderOf(outfile)) fail("error: merge: cannot write " + folderOf(outfile) + "\n");

@@ -102,7 +102,6 @@ class ShardWriter : public RunSink {
 // the results file in the same way. A journal of a merge of other shards
 // never removes these. Every refusal prints "error: merge: ..." and ends the
 // process with status 1, the shard files kept.
-void mergeShards(
-    const std::string& outfile,
-    const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
-    const std::function<std::vector<std::string>(const ShardRun&)>& describe);
+void mergeShards(const std::string& outfile,
+                 const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
+                 const std::function<std::vector<std::string>(const ShardRun&)>& describe);
