@@ -81,8 +81,44 @@ for journal in kept removed; do
     echo "merge killed ($killed of $TRIALS before it ended), journal $journal, rerun: $ok the one run's bytes, $bad otherwise"
 done
 
-# 3. Injected open and read failures on shard 2.
+# 3. Injected open and read failures on shard 2, and kills at the Nth write
+#    to the table or the results file, or at the Nth removal (strace).
 if command -v strace >/dev/null 2>&1; then
+    for target in t.tsv:write results.txt:write results.txt.merge-journal:pwrite64 \
+        .:unlink; do
+        file=${target%%:*} call=${target#*:}
+        for journal in kept removed; do
+            ok=0 refused=0 bad=0 killed=0 unreached=0
+            n=1
+            while [ $n -le "$TRIALS" ]; do
+                fresh
+                if [ "$file" = . ]; then path=""; else path="-P $WORK/$file"; fi
+                # shellcheck disable=SC2086
+                if strace -f -o /dev/null $path -e trace=$call \
+                    -e inject=$call:error=EIO:signal=KILL:when=$n \
+                    "$BIN" --merge params.txt >/dev/null 2>&1; then
+                    # Fewer calls than n: the merge ran to its end.
+                    if same && [ "$(left)" -eq 0 ]; then unreached=$((unreached + 1)); else bad=$((bad + 1)); fi
+                    n=$((n + 1))
+                    continue
+                fi
+                killed=$((killed + 1))
+                [ $journal = removed ] && rm -f results.txt.merge-journal
+                "$BIN" --merge params.txt >out 2>&1
+                status=$?
+                if [ $status -eq 0 ] && same && [ "$(left)" -eq 0 ]; then
+                    ok=$((ok + 1))
+                elif [ $status -eq 1 ] && grep -q "^error: merge: " out && same; then
+                    refused=$((refused + 1))  # shards half removed and no journal
+                else
+                    bad=$((bad + 1))
+                fi
+                n=$((n + 1))
+            done
+            echo "merge killed at $call $file call 1..$TRIALS: $killed killed ($unreached times the merge made fewer calls and ended whole); journal $journal, rerun: $ok the one run's bytes, $refused refused with the one run's bytes already in place, $bad otherwise"
+        done
+    done
+
     for fault in openat:EACCES read:EIO; do
         call=${fault%%:*} error=${fault#*:}
         refused=0 whole=0 bad=0

@@ -486,15 +486,8 @@ void mergeShards(const std::string& outfile,
     mine.bytesHash = rowHash.value();
     mine.length = rowBytes;
 
-    bool resume = false;
-    if (recorded == MergeJournal::Content::record) {
-        if (!record.sameRows(mine))
-            refuse(journalPath + " belongs to an interrupted merge of other shards (seed " +
-                   std::to_string(record.seed) + ", " + std::to_string(record.count) +
-                   " shards); merge those first, or remove it and the bytes after the first " +
-                   std::to_string(record.start) + " of " + outfile);
-        resume = true;
-    }
+    const bool resume = recorded == MergeJournal::Content::record && record.sameRows(mine);
+    const bool foreign = recorded == MergeJournal::Content::record && !resume;
 
     // The results file is held from here on (when the merge appends to it).
     std::optional<ResultsWriter> results;
@@ -508,6 +501,13 @@ void mergeShards(const std::string& outfile,
     const int reader = open(outfile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     long long have = 0;  // bytes of an earlier attempt at this merge in the file
     std::string why;
+    // An interrupted merge of other shards that appended nothing is no
+    // obstacle; one that did must be finished or undone first.
+    if (foreign && size != record.start)
+        refuse(journalPath + " belongs to an interrupted merge of other shards (seed " +
+               std::to_string(record.seed) + ", " + std::to_string(record.count) +
+               " shards); merge those first, or remove it and the bytes after the first " +
+               std::to_string(record.start) + " of " + outfile);
     if (resume) {
         mine.start = record.start;
         mine.lead = record.lead;
