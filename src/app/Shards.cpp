@@ -218,6 +218,7 @@ std::string findShardFiles(const std::string& outfile, ShardNames& found) {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return "cannot read the folder " + folder;
     std::string why;
+    errno = 0;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name.compare(0, base.size(), base) != 0) continue;
@@ -235,6 +236,7 @@ std::string findShardFiles(const std::string& outfile, ShardNames& found) {
         else
             found.complete[M][K] = path;
     }
+    if (why.empty() && errno != 0) why = "cannot read the folder " + folder;
     closedir(dir);
     return why;
 }
@@ -299,7 +301,8 @@ bool readFrom(int fd, long long at, Each each) {
 }
 
 // Where the last table header line of the results file begins, at a line
-// start and at or after `from`; -1 when there is none.
+// start and at or after `from`; -1 when there is none, -2 when the file
+// cannot be read.
 long long lastHeaderAt(int fd, long long from) {
     const std::string row1 = formatResultsRow(0, 0, 0, 0, 0, 0, 0, 0, 1);
     const std::string pattern = "\n" + row1.substr(0, row1.find('\n') + 1);
@@ -319,13 +322,14 @@ long long lastHeaderAt(int fd, long long from) {
         windowAt += static_cast<long long>(window.size() - keep);
         window.erase(0, window.size() - keep);
     });
-    return read ? found : -1;
+    return read ? found : -2;
 }
 
 // Whether the `count` bytes of `fd` from `at` are a start of the merge's bytes
-// (a line end when `lead`, then the rows); why not, when the shards fail.
+// (a line end when `lead`, then the rows); why not, when the shards fail;
+// `unreadable` when `fd` fails.
 bool holdsStartOf(int fd, long long at, long long count, bool lead,
-                  const std::vector<ShardFile>& shards, std::string& why) {
+                  const std::vector<ShardFile>& shards, std::string& why, bool& unreadable) {
     if (count == 0) return true;
     bool same = true;
     long long checked = 0;
@@ -335,8 +339,12 @@ bool holdsStartOf(int fd, long long at, long long count, bool lead,
         const auto n = static_cast<std::size_t>(
             std::min<long long>(count - checked, static_cast<long long>(bytes.size())));
         got.resize(n);
-        same = pread(fd, &got[0], n, static_cast<off_t>(at + checked)) == static_cast<ssize_t>(n) &&
-               bytes.compare(0, n, got) == 0;
+        ssize_t done;
+        do {
+            done = pread(fd, &got[0], n, static_cast<off_t>(at + checked));
+        } while (done < 0 && errno == EINTR);
+        unreadable = done < 0;
+        same = done == static_cast<ssize_t>(n) && bytes.compare(0, n, got) == 0;
         checked += static_cast<long long>(n);
     };
     if (lead) compare("\n");
@@ -501,6 +509,11 @@ void mergeShards(const std::string& outfile,
     const int reader = open(outfile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     long long have = 0;  // bytes of an earlier attempt at this merge in the file
     std::string why;
+    bool unreadable = false;
+    auto refuseUnreadable = [&] {
+        refuse("cannot read " + outfile +
+               " to check the rows an earlier attempt appended; merge again when it can be read");
+    };
     // An interrupted merge of other shards that appended nothing is no
     // obstacle; one that did must be finished or undone first.
     if (foreign && size != record.start)
@@ -514,8 +527,9 @@ void mergeShards(const std::string& outfile,
         mine.length = record.length;
         have = size - mine.start;
         if (have < 0 || have > mine.length || reader < 0 ||
-            !holdsStartOf(reader, mine.start, have, mine.lead, shards, why)) {
+            !holdsStartOf(reader, mine.start, have, mine.lead, shards, why, unreadable)) {
             if (!why.empty()) refuse(why + "; run it again");
+            if (unreadable) refuseUnreadable();
             refuse(outfile + " changed after the interrupted merge began; restore it, or remove " +
                    journalPath + " and the rows that merge appended");
         }
@@ -526,7 +540,8 @@ void mergeShards(const std::string& outfile,
         mine.start = size;
         const long long at =
             reader < 0 || rowBytes == 0 ? -1 : lastHeaderAt(reader, std::max(0LL, size - rowBytes));
-        if (at >= 0 && holdsStartOf(reader, at, size - at, false, shards, why)) {
+        if (at == -2) refuseUnreadable();
+        if (at >= 0 && holdsStartOf(reader, at, size - at, false, shards, why, unreadable)) {
             mine.start = at;
             have = size - at;
             if (have == rowBytes)
@@ -534,12 +549,14 @@ void mergeShards(const std::string& outfile,
                             outfile.c_str());
         } else if (!why.empty()) {
             refuse(why + "; run it again");
+        } else if (unreadable) {
+            refuseUnreadable();
         } else if (size > 0 && rowBytes > 0 && reader >= 0) {
             // A file that ends in a row cut by a killed run gets a line end
             // before the first row, as a run would give it.
             char last = '\n';
-            if (pread(reader, &last, 1, static_cast<off_t>(size - 1)) == 1 && last != '\n')
-                mine.lead = 1;
+            if (pread(reader, &last, 1, static_cast<off_t>(size - 1)) != 1) refuseUnreadable();
+            mine.lead = last != '\n';
         }
         mine.length = mine.lead + rowBytes;
     }
