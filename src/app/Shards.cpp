@@ -562,11 +562,13 @@ void mergeShards(const std::string& outfile,
     }
     if (reader >= 0) ::close(reader);
 
-    // Every lock is held and every check made: the outputs are written now.
-    const std::vector<std::string> described = describe(run);
-    journal.write(mine);
+    // Every lock is held and every check made: the outputs are written now,
+    // the table first, so that whatever the table's writer must hold it
+    // holds before the files beside the table are written.
     std::optional<ReferenceTableWriter> table;
     if (!run.table.empty()) table.emplace(run.table);
+    const std::vector<std::string> described = describe(run);
+    journal.write(mine);
     if (results) results->continueInterruptedAppend();
     long long skip = have;
     auto append = [&](const std::string& block) {
