@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -24,17 +25,19 @@ bool endsWithGz(const std::string& name) {
 }
 
 // The toy table (n rows) in `dir` under `name`, gzipped when the name ends in
-// .gz, with its observed statistics beside it; returns the table's path.
+// .gz, with its observed statistics and (unless not `withPriors`) its priors
+// beside it; returns the table's path.
 std::string writeToy(const TempDir& dir, const std::string& name, std::size_t n,
-                     const std::array<double, 12>& observed) {
+                     const std::array<double, 12>& observed, bool withPriors = true) {
     std::string text = tableText(toyRows(n, 7));
     if (endsWithGz(name)) {
         EXPECT_TRUE(writeGzip(dir.file(name), text));
     } else {
         dir.write(name, text);
     }
-    dir.write(name.substr(0, name.size() - (endsWithGz(name) ? 3 : 0)) + ".observed.tsv",
-              observedText(observed));
+    const std::string base = name.substr(0, name.size() - (endsWithGz(name) ? 3 : 0));
+    dir.write(base + ".observed.tsv", observedText(observed));
+    if (withPriors) dir.write(base + ".priors.tsv", toyPriorsText(n));
     return dir.file(name);
 }
 
@@ -64,33 +67,112 @@ std::vector<std::string> tsvLine(const std::string& tsv, const std::string& name
 
 TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
     TempDir dir;
-    TableOptions options = toyOptions(writeToy(dir, "ref.tsv.gz", 4000, toyObserved));
-    Outcome adjusted = run(options);
-    ASSERT_EQ(adjusted.status, 0) << adjusted.err;
-    EXPECT_EQ(adjusted.err,
-              "foundabc-summary: warning: parameter TimeToOri has values <= 0 among "
-              "the accepted simulations, so it is adjusted on its own scale rather "
-              "than the log scale\n");
-    for (std::string part : {": 4000 simulations, 200 accepted (tolerance 0.05, distance <= ",
-                             "\nstatistics (scaled by their median absolute deviation): S_sue "
-                             "S_tha NAL_sue NAL_tha\nmethod: local-linear regression adjustment, "
-                             "Epanechnikov weights 1 - (d/h)^2, h = ",
-                             "\nadjusted on the log scale: My PopSizeOriTha PopSizePreTha "
-                             "PopSizeOriSue PopSizePreSue; on their own scale: TimeToOri; not "
-                             "adjusted: FracSueMono\n\nColumn           N    ESS    Mean"})
-        EXPECT_NE(adjusted.out.find(part), std::string::npos) << part << "\n" << adjusted.out;
+    const std::string ref = writeToy(dir, "ref.tsv.gz", 4000, toyObserved);
+    const std::string old = writeToy(dir, "old.tsv", 4000, toyObserved, false);
+    dir.write("cut.tsv.priors.tsv", toyPriorsText(4000).substr(0, toyPriorsText(4000).find('#')));
+    dir.write("cut.tsv", dir.read("old.tsv"));
+    dir.write("cut.tsv.observed.tsv", dir.read("old.tsv.observed.tsv"));
+    const std::string heading = ": 4000 simulations, 200 accepted (tolerance 0.05, distance <= ";
+    const std::string statistics =
+        "\nstatistics (scaled by their median absolute deviation): S_sue S_tha NAL_sue NAL_tha\n";
+    const std::string loclinear =
+        "method: local-linear regression adjustment, Epanechnikov weights 1 - (d/h)^2, h = ";
+    const std::string adjusted =
+        "; heteroscedastic correction: off\nadjusted: My TimeToOri PopSizeOriTha PopSizePreTha "
+        "PopSizeOriSue PopSizePreSue; not adjusted: FracSueMono\n\nColumn           N    ESS";
+    struct Case {
+        std::string table;
+        AdjustMethod method;
+        bool hcorr;
+        std::vector<std::string> parts;
+        std::string err;  // start of standard error
+    };
+    for (const Case& c : std::vector<Case>{
+             {ref,
+              AdjustMethod::loclinear,
+              false,
+              {heading, "), 199 of positive weight" + statistics + loclinear,
+               "\ntransform: logit of the position within each prior's bounds (of ln x for "
+               "log-uniform priors)" +
+                   adjusted},
+              ""},
+             {ref, AdjustMethod::loclinear, true, {"heteroscedastic correction: on\n"}, ""},
+             {ref,
+              AdjustMethod::weighted,
+              false,
+              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "},
+              ""},
+             {ref,
+              AdjustMethod::rejection,
+              false,
+              {heading, ")" + statistics + "method: rejection, unweighted, no adjustment\n"},
+              ""},
+             // A table of before the priors file: logged where it can be.
+             {old,
+              AdjustMethod::loclinear,
+              false,
+              {"\ntransform: log (the table has no priors file)"},
+              "foundabc-summary: warning: no priors file '" + dir.file("old.tsv.priors.tsv") +
+                  "' beside the table"},
+             {dir.file("cut.tsv"),
+              AdjustMethod::loclinear,
+              false,
+              {heading},
+              "foundabc-summary: warning: " + dir.file("cut.tsv") +
+                  ": the table is incomplete: the run that wrote it did not finish"}}) {
+        TableOptions options = toyOptions(c.table);
+        options.method = c.method;
+        options.hcorr = c.hcorr;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+        for (const std::string& part : c.parts)
+            EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    }
+    EXPECT_NE(run(toyOptions(old))
+                  .err.find("TimeToOri has values <= 0, so it is adjusted on its "
+                            "own scale"),
+              std::string::npos);
 
+    TableOptions options = toyOptions(ref);
     options.tsv = true;
+    options.samplePath = dir.file("sample.tsv");
     Outcome adjustedTsv = run(options);
-    options.adjust = false;
+    options.method = AdjustMethod::weighted;
+    options.samplePath = dir.file("weighted.tsv");
+    Outcome weighted = run(options);
+    options.method = AdjustMethod::rejection;
     Outcome rejection = run(options);
-    EXPECT_EQ(rejection.err, "");  // nothing is adjusted, so nothing goes to a log scale
-    EXPECT_EQ(rejection.out.substr(0, rejection.out.find('\n')),
+    EXPECT_EQ(weighted.err, "");
+    EXPECT_EQ(weighted.out.substr(0, weighted.out.find('\n')),
               "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
-    // One row sits at the cut-off and has weight 0; adjusting moves the values.
+    // One row sits at the cut-off and has weight 0, unless unweighted;
+    // adjusting moves the values.
     EXPECT_EQ(tsvLine(adjustedTsv.out, "My")[1], "199");
-    EXPECT_NE(tsvLine(adjustedTsv.out, "My")[3], tsvLine(rejection.out, "My")[3]);
-    EXPECT_EQ(tsvLine(adjustedTsv.out, "FracSueMono"), tsvLine(rejection.out, "FracSueMono"));
+    EXPECT_EQ(tsvLine(rejection.out, "My")[1], "200");
+    EXPECT_NE(tsvLine(adjustedTsv.out, "My")[3], tsvLine(weighted.out, "My")[3]);
+    EXPECT_EQ(tsvLine(adjustedTsv.out, "FracSueMono"), tsvLine(weighted.out, "FracSueMono"));
+
+    // The sample: one row per accepted simulation, its values and, when
+    // adjusted, the adjusted ones; the weighted means reproduce the summary.
+    const std::string sample = dir.read("sample.tsv");
+    EXPECT_EQ(sample.substr(0, sample.find('\n')),
+              "sim\tdistance\tweight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+              "PopSizeOriSue\tPopSizePreSue\tFracSueMono\tMy_adj\tTimeToOri_adj\t"
+              "PopSizeOriTha_adj\tPopSizePreTha_adj\tPopSizeOriSue_adj\tPopSizePreSue_adj");
+    EXPECT_EQ(std::count(sample.begin(), sample.end(), '\n'), 201);
+    const std::string plain = dir.read("weighted.tsv");
+    EXPECT_EQ(plain.substr(0, plain.find('\n')),
+              "sim\tdistance\tweight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+              "PopSizeOriSue\tPopSizePreSue\tFracSueMono");
+    std::istringstream rows(sample.substr(sample.find('\n') + 1));
+    double sumW = 0, sumWx = 0;
+    for (std::string line; std::getline(rows, line);) {
+        std::vector<std::string> cells = tsvLine(line, line.substr(0, line.find('\t')));
+        sumW += std::stod(cells[2]);
+        sumWx += std::stod(cells[2]) * std::stod(cells[11]);
+    }
+    EXPECT_NEAR(sumWx / sumW, std::stod(tsvLine(adjustedTsv.out, "TimeToOri")[3]), 1e-6);
 }
 
 TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
@@ -105,6 +187,9 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
     dir.write("twin.tsv", tableText(rows));
     dir.write("twin.tsv.observed.tsv", observedText(toyObserved));
     dir.write("lonely.tsv", tableText(rows));
+    writeToy(dir, "badpriors.tsv", 100, toyObserved);
+    const std::string priors = toyPriorsText(100);
+    dir.write("badpriors.tsv.priors.tsv", priors.substr(0, priors.find("PopSizePreSue")));
     struct Case {
         std::string table;
         double tolerance;
@@ -126,7 +211,8 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
               "coefficients need more than 5; choose fewer or other statistics with --stats"},
              {"ref.tsv", 0.001, "", "all 1 accepted simulations lie at the cut-off distance"},
              {"twin.tsv", 0.2, "S_sue,S_tha", "singular or nearly so"},
-             {"nan.tsv", 0.5, "", "no statistic is left to compare"}}) {
+             {"nan.tsv", 0.5, "", "no statistic is left to compare"},
+             {"badpriors.tsv", 0.5, "", "badpriors.tsv.priors.tsv: no row for PopSizePreSue"}}) {
         TableOptions options;
         options.tablePath = dir.file(c.table);
         options.tolerance = c.tolerance;
@@ -151,11 +237,27 @@ TEST(TableCommand, CrossValidationTable) {
               std::string::npos)
         << text.out;
     options.tsv = true;
+    options.cvOutPath = dir.file("cv.tsv");
     Outcome tsv = run(options);
-    EXPECT_EQ(tsv.out.substr(0, tsv.out.find('\n')), "parameter\trejection\tloclinear\tverdict");
-    EXPECT_EQ(tsvLine(tsv.out, "TimeToOri")[3], "informed by the data");
-    EXPECT_EQ(tsvLine(tsv.out, "PopSizePreTha")[3], "not informed by the data");
-    EXPECT_EQ(tsvLine(tsv.out, "FracSueMono")[3], "not informed by the data (not adjusted)");
+    EXPECT_EQ(tsv.out.substr(0, tsv.out.find('\n')),
+              "parameter\trejection\trejection_se\tloclinear\tloclinear_se\trejection_cover50\t"
+              "rejection_cover95\tloclinear_cover50\tloclinear_cover95\tverdict");
+    EXPECT_EQ(tsvLine(tsv.out, "TimeToOri")[9], "informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "PopSizePreTha")[9], "not informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "FracSueMono")[9], "not informed by the data (not adjusted)");
+    // Per pseudo-observed simulation and parameter: the truth, and each
+    // method's estimate inside its 95 % interval.
+    const std::string cv = dir.read("cv.tsv");
+    EXPECT_EQ(cv.substr(0, cv.find('\n')),
+              "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
+              "loclinear_q025\tloclinear_q975");
+    EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 30 * 7);
+    const std::vector<std::string> first =
+        tsvLine(cv, cv.substr(cv.find('\n') + 1, cv.find('\t', cv.find('\n')) - cv.find('\n') - 1));
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first[1], "My");
+    EXPECT_LE(std::stod(first[7]), std::stod(first[6]));
+    EXPECT_LE(std::stod(first[6]), std::stod(first[8]));
 }
 
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
@@ -182,12 +284,13 @@ TEST(TableProgram, CommandLine) {
     const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
     ChildResult help = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    for (const char* option : {"--tol", "--stats", "--adjust", "--plot", "--tsv", "--cv", "--seed"})
+    for (const char* option : {"--tol", "--stats", "--adjust", "--transform", "--hcorr", "--plot",
+                               "--sample", "--tsv", "--cv", "--seed", "--cv-out"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--help"}).out.find("--table FILE --cv N"),
               std::string::npos);
     ChildResult tsv = runProgram({FOUNDABC_SUMMARY_BIN, "--table=" + toy, "--tol", "0.2", "--stats",
-                                  "S_sue,NAL_sue", "--adjust", "none", "--tsv"});
+                                  "S_sue,NAL_sue", "--adjust", "weighted", "--tsv"});
     EXPECT_EQ(tsv.exitStatus, 0);
     EXPECT_EQ(tsvLine(tsv.out, "My")[1], "119");  // 120 accepted, one at the cut-off
     ChildResult cv = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--cv", "5", "--seed", "3",
@@ -196,17 +299,68 @@ TEST(TableProgram, CommandLine) {
     EXPECT_NE(cv.out.find("statistics (scaled by their median absolute deviation): S_sue NAL_sue"),
               std::string::npos);
 
-    for (std::vector<std::string> bad :
-         std::vector<std::vector<std::string>>{{"--adjust", "quadratic"},
-                                               {"--seed", "3"},
-                                               {"--cv", "5", "--plot", "x.png"},
-                                               {"--cv", "0"},
-                                               {"--tol", "0"},
-                                               {"--tol", "abc"},
-                                               {"--cv", "600"},
-                                               {"--stats"}}) {
+    struct Bad {
+        std::vector<std::string> args;
+        std::string message;  // part of it; empty: any
+    };
+    for (Bad bad : std::vector<Bad>{
+             {{"--adjust", "quadratic"}, ""},
+             {{"--transform", "probit"}, ""},
+             {{"--seed", "3"}, ""},
+             {{"--cv", "5", "--plot", "x.png"}, ""},
+             {{"--cv", "5", "--sample", "x.tsv"}, ""},
+             {{"--cv-out", "x.tsv"}, ""},
+             {{"--adjust", "none", "--hcorr"}, "belong to the local-linear adjustment"},
+             {{"--cv", "0"},
+              "--cv '0': give the number of simulations to cross-validate, a whole "
+              "number from 1 up\n"},
+             {{"--cv", "5", "--seed", "-1"}, "--seed '-1': give a whole number from 0 to"},
+             {{"--tol", "0"}, ""},
+             {{"--tol", "abc"}, ""},
+             {{"--cv", "600"}, ""},
+             {{"--stats"}, ""}}) {
+        bad.args.insert(bad.args.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
+        const ChildResult r = runProgram(bad.args, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, 1) << bad.args.back();
+        EXPECT_NE(dir.read("err.txt").find(bad.message), std::string::npos) << dir.read("err.txt");
+    }
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
         bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
         EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
     }
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
+}
+
+// The model's own data fit; data far from every simulation do not, and the
+// statistics that no simulation reaches are named.
+TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
+    TempDir dir;
+    std::array<double, 12> far = toyObserved;
+    far[2] = far[3] = 40;  // TimeToOri measured far beyond its prior
+    for (const auto& c : std::vector<std::pair<std::array<double, 12>, std::string>>{
+             {toyObserved, "so the model is not rejected at the 5 % level."},
+             {far, "(p = 0), so the model is rejected at the 5 % level"}}) {
+        TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
+        options.fitTests = 40;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
+                             "The model cannot produce them") != std::string::npos,
+                  c.first == far);
+    }
+
+    ReferenceTable t;
+    t.stats[0] = {1, 2, 3, 4, std::nan("")};
+    std::array<double, 12> observed{};
+    observed[0] = 1;
+    observed[1] = std::nan("");
+    const auto check = predictiveCheck(t, observed);
+    EXPECT_EQ(check[0].simulations, 4u);
+    EXPECT_DOUBLE_EQ(check[0].mean, 2.5);
+    EXPECT_DOUBLE_EQ(check[0].tail, 0.5);  // a quarter at or below, doubled
+    EXPECT_TRUE(std::isnan(check[1].tail));
+    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
+    EXPECT_EQ(ppc.exitStatus, 0);
+    EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
 }

@@ -57,14 +57,26 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
         wanted[static_cast<std::size_t>(at - tableStatNames.begin())] = true;
     }
     for (std::size_t j = 0; j < numbTableStats; ++j) {
+        if (wanted[j] && !std::isfinite(observed[j])) {
+            wanted[j] = false;
+            choice.warnings.push_back("statistic " + std::string(tableStatNames[j]) +
+                                      " left out: it is not a finite number in the observed data");
+        }
+    }
+    // The scales are taken over the simulations that can be compared with
+    // the data at all: those with every chosen statistic defined.
+    std::vector<bool> complete(table.rows(), true);
+    for (std::size_t j = 0; j < numbTableStats; ++j)
+        if (wanted[j])
+            for (std::size_t i = 0; i < table.rows(); ++i)
+                complete[i] = complete[i] && std::isfinite(table.stats[j][i]);
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
         if (!wanted[j]) continue;
         const std::string name = tableStatNames[j];
-        if (!std::isfinite(observed[j])) {
-            choice.warnings.push_back("statistic " + name +
-                                      " left out: it is not a finite number in the observed data");
-            continue;
-        }
-        const double mad = medianAbsoluteDeviation(table.stats[j]);
+        std::vector<double> values;
+        for (std::size_t i = 0; i < table.rows(); ++i)
+            if (complete[i]) values.push_back(table.stats[j][i]);
+        const double mad = medianAbsoluteDeviation(std::move(values));
         if (!(mad > 0.0) || !std::isfinite(mad)) {
             choice.warnings.push_back("statistic " + name +
                                       " left out: its median absolute deviation over the "
@@ -124,12 +136,44 @@ Acceptance acceptNearest(const std::vector<double>& distances, double tolerance)
     return a;
 }
 
-bool adjustedOnLogScale(std::size_t param) { return param != fracSueMonoColumn; }
 bool isAdjusted(std::size_t param) { return param != fracSueMonoColumn; }
 
+TransformChoice chooseTransforms(const ReferenceTable& table, TransformKind kind,
+                                 const TablePriors* priors) {
+    TransformChoice choice;
+    // Without the priors the logit falls back to the log, for the columns
+    // that it can keep positive.
+    const bool fallback = kind == TransformKind::logit && priors == nullptr;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        const std::string name = paramColumnNames[c];
+        const std::vector<double>& column = table.params[c];
+        TransformKind own = fallback ? TransformKind::log : kind;
+        if (fallback &&
+            std::any_of(column.begin(), column.end(), [](double x) { return x <= 0; })) {
+            own = TransformKind::none;
+            choice.warnings.push_back("parameter " + name +
+                                      " has values <= 0, so it is adjusted on its own scale");
+        }
+        ParameterTransform& t = choice.transforms[c];
+        t = ParameterTransform(own, column, priors ? (*priors)[c] : ParameterPrior{});
+        if (!t.error().empty()) {
+            choice.error = "cannot take the " + std::string(transformName(own)) + " of " + name +
+                           ": " + t.error();
+            return choice;
+        }
+        if (t.replacedValues())
+            choice.warnings.push_back(
+                "parameter " + name + ": values " +
+                (own == TransformKind::log ? "at or below 0" : "on or beyond its prior's bounds") +
+                " are replaced, for the regression, by the nearest value of the table inside "
+                "them (as R's abc does)");
+    }
+    return choice;
+}
+
 AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoice& choice,
-                               const std::vector<double>& observed, double tolerance, bool adjust,
-                               std::size_t excluded) {
+                               const std::vector<double>& observed,
+                               const EstimationSettings& settings, std::size_t excluded) {
     AbcEstimate e;
     std::vector<std::size_t> columns;
     std::vector<double> used, scale;
@@ -146,57 +190,90 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
     }
     std::vector<double> distances = scaledDistances(table, columns, used, scale);
     if (excluded < distances.size()) distances[excluded] = infinity;
-    e.acceptance = acceptNearest(distances, tolerance);
+    e.acceptance = acceptNearest(distances, settings.tolerance);
     const Acceptance& a = e.acceptance;
     if (a.candidates == 0) {
         e.error = "no simulation has every chosen statistic defined";
         return e;
     }
-    if (a.positive == 0) {
+    const bool plain = settings.method == AdjustMethod::rejection;
+    if (a.positive == 0 && !plain) {
         e.error = "all " + std::to_string(a.rows.size()) +
                   " accepted simulations lie at the cut-off distance, so every weight is 0; "
-                  "accept more (a larger tolerance)";
+                  "accept more (a larger tolerance), or use --adjust none";
         return e;
     }
+    e.weights = plain ? std::vector<double>(a.rows.size(), 1.0) : a.weights;
     for (std::size_t c = 0; c < numbParamColumns; ++c)
         for (std::size_t i : a.rows) e.rejection[c].push_back(table.params[c][i]);
-    if (!adjust) return e;
+    if (settings.method != AdjustMethod::loclinear) return e;
 
     // Predictors: the accepted rows' scaled differences from the observed
-    // statistics, so that the fitted plane is read off at the observed data.
+    // statistics, so that the fitted plane is read off at the observed data
+    // as its intercept. Centring and scaling change no fitted value.
+    const std::size_t p = columns.size(), n = a.rows.size();
     std::vector<double> predictors;
-    predictors.reserve(a.rows.size() * columns.size());
+    predictors.reserve(n * p);
     for (std::size_t i : a.rows)
-        for (std::size_t k = 0; k < columns.size(); ++k)
+        for (std::size_t k = 0; k < p; ++k)
             predictors.push_back((table.stats[columns[k]][i] - used[k]) / scale[k]);
     std::vector<std::vector<double>> responses;
-    std::vector<std::size_t> fitted;
-    std::array<bool, numbParamColumns>& logScale = e.logScale;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        if (!isAdjusted(c)) continue;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
         std::vector<double> y = e.rejection[c];
-        logScale[c] = adjustedOnLogScale(c) &&
-                      std::all_of(y.begin(), y.end(), [](double x) { return x > 0.0; });
-        if (adjustedOnLogScale(c) && !logScale[c])
-            e.warnings.push_back(std::string("parameter ") + paramColumnNames[c] +
-                                 " has values <= 0 among the accepted simulations, so it is "
-                                 "adjusted on its own scale rather than the log scale");
-        if (logScale[c])
-            for (double& x : y) x = std::log(x);
+        for (double& x : y) x = settings.transforms[c].forward(x);
         responses.push_back(std::move(y));
-        fitted.push_back(c);
     }
-    LocalLinearFit fit = fitLocalLinear(predictors, columns.size(), responses, a.weights);
+    LocalLinearFit fit = fitLocalLinear(predictors, p, responses, a.weights);
     if (!fit.error.empty()) {
         e.error = fit.error;
         return e;
     }
-    for (std::size_t c = 0; c < numbParamColumns; ++c) e.adjusted[c] = e.rejection[c];
-    for (std::size_t r = 0; r < fitted.size(); ++r) {
-        const std::size_t c = fitted[r];
-        e.adjusted[c] = fit.adjusted[r];
-        if (logScale[c])
-            for (double& x : e.adjusted[c]) x = std::exp(x);
+    // Residuals centred on their unweighted mean, which moves to the prediction.
+    std::vector<std::vector<double>> residuals(numbDrawnParams, std::vector<double>(n));
+    std::vector<double> prediction(numbDrawnParams);
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        double mean = 0.0;
+        for (std::size_t r = 0; r < n; ++r) {
+            residuals[c][r] = responses[c][r] - fit.fitted[c][r];
+            mean += residuals[c][r];
+        }
+        mean /= static_cast<double>(n);
+        for (double& r : residuals[c]) r -= mean;
+        prediction[c] = fit.coefficients[c][0] + mean;
     }
+    std::vector<std::vector<double>> spreadRatio;  // sigma_obs / sigma_i, with hcorr
+    if (settings.hcorr) {
+        std::vector<std::vector<double>> logSquares = residuals;
+        for (std::size_t c = 0; c < numbDrawnParams; ++c)
+            for (std::size_t r = 0; r < n; ++r) {
+                if (residuals[c][r] == 0.0 && a.weights[r] > 0.0) {
+                    e.error = std::string(
+                                  "the heteroscedastic correction takes the log of "
+                                  "squared residuals, but a residual of ") +
+                              paramColumnNames[c] + " is exactly 0";
+                    return e;
+                }
+                logSquares[c][r] = std::log(residuals[c][r] * residuals[c][r]);
+            }
+        LocalLinearFit spread = fitLocalLinear(predictors, p, logSquares, a.weights);
+        if (!spread.error.empty()) {
+            e.error = spread.error;
+            return e;
+        }
+        for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+            const double atObserved = std::sqrt(std::exp(spread.coefficients[c][0]));
+            std::vector<double> ratio(n);
+            for (std::size_t r = 0; r < n; ++r)
+                ratio[r] = atObserved / std::sqrt(std::exp(spread.fitted[c][r]));
+            spreadRatio.push_back(std::move(ratio));
+        }
+    }
+    for (std::size_t c = 0; c < numbParamColumns; ++c) e.adjusted[c] = e.rejection[c];
+    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        for (std::size_t r = 0; r < n; ++r) {
+            const double residual =
+                settings.hcorr ? residuals[c][r] * spreadRatio[c][r] : residuals[c][r];
+            e.adjusted[c][r] = settings.transforms[c].backward(prediction[c] + residual);
+        }
     return e;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "summary/ReferenceTable.h"
+#include "summary/Transform.h"
 
 // Approximate Bayesian computation on a reference table: statistics scaled by
 // their spread, the simulations nearest to the observed statistics accepted,
@@ -18,7 +19,8 @@
 double medianAbsoluteDeviation(std::vector<double> values);
 
 // The statistics that enter the distance, each with its observed value and
-// its scale: the median absolute deviation over all simulations of the table.
+// its scale: the median absolute deviation over the simulations of the table
+// that have every chosen statistic defined.
 struct StatisticChoice {
     std::vector<std::size_t> columns;  // indices into tableStatNames, in table order
     std::vector<double> observed;
@@ -61,22 +63,50 @@ struct Acceptance {
 // row matches exactly) each gets weight 1. 0 < tolerance <= 1.
 Acceptance acceptNearest(const std::vector<double>& distances, double tolerance);
 
-// The parameters adjusted on the log scale by the regression: the six drawn
-// ones, all positive. FracSueMono, a bounded and nearly discrete share, is
-// never adjusted.
-bool adjustedOnLogScale(std::size_t param);
+// Whether a column is adjusted by the regression: the six drawn parameters.
+// FracSueMono, a bounded and nearly discrete share of loci, never is.
 bool isAdjusted(std::size_t param);
+
+// How the accepted parameters become the posterior sample.
+enum class AdjustMethod {
+    rejection,  // the accepted values, unweighted (R: method = "rejection")
+    weighted,   // the accepted values with their Epanechnikov weights
+    loclinear,  // weighted, and corrected by local-linear regression (R: "loclinear")
+};
+
+// Everything that decides an estimate besides the table and the statistics.
+struct EstimationSettings {
+    double tolerance = 0.01;  // 0 < tolerance <= 1
+    AdjustMethod method = AdjustMethod::loclinear;
+    // The heteroscedastic correction of the adjustment (R: hcorr = TRUE).
+    bool hcorr = false;
+    // The regression scale of each drawn parameter (see Transform.h).
+    std::array<ParameterTransform, numbDrawnParams> transforms{};
+};
+
+// The transforms `kind` of the six drawn parameters of `table`. logit needs
+// `priors`; without them (null) the parameters are logged instead, or left on
+// their own scale where a value is <= 0 (`warnings` says which). `error` is
+// set when a column cannot be transformed.
+struct TransformChoice {
+    std::array<ParameterTransform, numbDrawnParams> transforms{};
+    std::vector<std::string> warnings;
+    std::string error;
+};
+TransformChoice chooseTransforms(const ReferenceTable& table, TransformKind kind,
+                                 const TablePriors* priors);
 
 // What one estimation gives. `rejection[c]` holds the accepted values of
 // parameter c, `adjusted[c]` the regression-adjusted ones (equal to the
 // rejection values for FracSueMono; empty without adjustment); both follow
-// `acceptance.rows` and carry `acceptance.weights`.
+// `acceptance.rows`. `weights` are those of the posterior sample: all 1 for
+// plain rejection, the Epanechnikov weights otherwise.
 struct AbcEstimate {
     Acceptance acceptance;
     std::size_t statisticsUsed = 0;  // chosen statistics with a finite observed value
     std::array<std::vector<double>, numbParamColumns> rejection;
     std::array<std::vector<double>, numbParamColumns> adjusted;
-    std::array<bool, numbParamColumns> logScale{};  // adjusted on the log scale
+    std::vector<double> weights;
     std::vector<std::string> warnings;
     std::string error;  // no usable row, no weight, too few rows or a singular fit
 };
@@ -84,6 +114,16 @@ struct AbcEstimate {
 // Estimates the parameters for `observed` (one value per chosen column) from
 // the table, leaving out the row `excluded` (for cross-validation; pass
 // table.rows() to keep all).
+//
+// The local-linear adjustment follows R's abc 2.2.2 step by step: each
+// transformed parameter y is fitted as y = a + s.b by weighted least squares
+// on the accepted rows; the residuals r_i are centred on their unweighted
+// mean m over all accepted rows (the weight-0 row included) and the
+// prediction at the observed statistics becomes a + s_obs.b + m. Without the
+// heteroscedastic correction the adjusted value is that prediction plus r_i
+// (the centring cancels); with it, ln r_i^2 is fitted the same way and r_i is
+// rescaled by the fitted spread at the observed statistics over the fitted
+// spread at the row's own.
 AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoice& choice,
-                               const std::vector<double>& observed, double tolerance, bool adjust,
-                               std::size_t excluded);
+                               const std::vector<double>& observed,
+                               const EstimationSettings& settings, std::size_t excluded);

@@ -11,27 +11,69 @@
 
 namespace {
 
+constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+
 struct RngFree {
     void operator()(gsl_rng* r) const { gsl_rng_free(r); }
 };
 
-// sum (e - t)^2 / sum (t - mean t)^2.
-double predictionError(const std::vector<double>& estimates, const std::vector<double>& truths) {
+CvEstimate posteriorOf(const std::vector<double>& values, const std::vector<double>& weights) {
+    return {weightedMean(values, weights), weightedQuantile(values, weights, 0.025),
+            weightedQuantile(values, weights, 0.25), weightedQuantile(values, weights, 0.75),
+            weightedQuantile(values, weights, 0.975)};
+}
+
+CvMethodResult assess(const std::vector<CvEstimate>& estimates, const std::vector<double>& truths) {
+    const std::size_t n = truths.size();
     double mean = 0.0;
     for (double t : truths) mean += t;
-    mean /= static_cast<double>(truths.size());
-    double error = 0.0, spread = 0.0;
-    for (std::size_t i = 0; i < truths.size(); ++i) {
-        error += (estimates[i] - truths[i]) * (estimates[i] - truths[i]);
-        spread += (truths[i] - mean) * (truths[i] - mean);
+    mean /= static_cast<double>(n);
+    std::vector<double> a(n), b(n);
+    double sumA = 0.0, sumB = 0.0;
+    CvMethodResult result;
+    for (std::size_t i = 0; i < n; ++i) {
+        const CvEstimate& e = estimates[i];
+        const double t = truths[i];
+        a[i] = (e.estimate - t) * (e.estimate - t);
+        b[i] = (t - mean) * (t - mean);
+        sumA += a[i];
+        sumB += b[i];
+        result.coverage50 += e.q25 <= t && t <= e.q75 ? 1.0 : 0.0;
+        result.coverage95 += e.q025 <= t && t <= e.q975 ? 1.0 : 0.0;
     }
-    return spread > 0.0 ? error / spread : std::numeric_limits<double>::quiet_NaN();
+    result.coverage50 /= static_cast<double>(n);
+    result.coverage95 /= static_cast<double>(n);
+    if (!(sumB > 0.0)) {
+        result.error = result.standardError = notANumber;
+        return result;
+    }
+    result.error = sumA / sumB;
+    double spread = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        spread += (a[i] - result.error * b[i]) * (a[i] - result.error * b[i]);
+    const double N = static_cast<double>(n);
+    result.standardError = n > 1 ? std::sqrt(spread / (N * (N - 1))) / (sumB / N) : notANumber;
+    return result;
 }
 
 }  // namespace
 
+std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t count,
+                                                unsigned long seed) {
+    std::unique_ptr<gsl_rng, RngFree> rng(gsl_rng_alloc(gsl_rng_mt19937));
+    gsl_rng_set(rng.get(), seed);
+    // gsl_ran_choose keeps table order; the rows are then shuffled so that the
+    // first k of them are a random choice for any k.
+    std::vector<std::size_t> all(rows), chosen(count);
+    for (std::size_t i = 0; i < rows; ++i) all[i] = i;
+    gsl_ran_choose(rng.get(), chosen.data(), count, all.data(), rows, sizeof(std::size_t));
+    gsl_ran_shuffle(rng.get(), chosen.data(), count, sizeof(std::size_t));
+    return chosen;
+}
+
 CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice& choice,
-                              std::size_t count, unsigned long seed, double tolerance) {
+                              std::size_t count, unsigned long seed,
+                              const EstimationSettings& settings) {
     CrossValidation cv;
     const std::size_t rows = table.rows();
     if (count < 1 || count >= rows) {
@@ -40,47 +82,42 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
                    std::to_string(rows);
         return cv;
     }
-    std::unique_ptr<gsl_rng, RngFree> rng(gsl_rng_alloc(gsl_rng_mt19937));
-    gsl_rng_set(rng.get(), seed);
-    // gsl_ran_choose keeps table order; the rows are then shuffled so that the
-    // first k of them are a random choice for any k.
-    std::vector<std::size_t> all(rows);
-    for (std::size_t i = 0; i < rows; ++i) all[i] = i;
-    cv.rows.resize(count);
-    gsl_ran_choose(rng.get(), cv.rows.data(), count, all.data(), rows, sizeof(std::size_t));
-    gsl_ran_shuffle(rng.get(), cv.rows.data(), count, sizeof(std::size_t));
+    cv.rows = drawPseudoObservedRows(rows, count, seed);
 
-    std::array<std::vector<double>, numbParamColumns> truths, rejection, loclinear;
     std::vector<double> observed(choice.columns.size());
     for (std::size_t row : cv.rows) {
         for (std::size_t k = 0; k < choice.columns.size(); ++k) {
             observed[k] = table.stats[choice.columns[k]][row];
             cv.statisticsLeftOut += std::isfinite(observed[k]) ? 0 : 1;
         }
-        AbcEstimate e = estimateParameters(table, choice, observed, tolerance, true, row);
+        // Both methods accept the same rows: plain rejection is the accepted
+        // values of the estimate, unweighted.
+        const AbcEstimate e = estimateParameters(table, choice, observed, settings, row);
         if (!e.error.empty()) {
             cv.regressionFailed = e.acceptance.positive > 0;
             cv.error =
                 "pseudo-observed row " + std::to_string(row + 1) + " of the table: " + e.error;
             return cv;
         }
-        const std::vector<double>& w = e.acceptance.weights;
+        const std::vector<double> unweighted(e.acceptance.rows.size(), 1.0);
+        const auto& adjusted =
+            settings.method == AdjustMethod::loclinear ? e.adjusted : e.rejection;
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            truths[c].push_back(table.params[c][row]);
-            rejection[c].push_back(weightedMean(e.rejection[c], w));
-            loclinear[c].push_back(weightedMean(e.adjusted[c], w));
+            cv.truths[c].push_back(table.params[c][row]);
+            cv.rejectionEstimates[c].push_back(posteriorOf(e.rejection[c], unweighted));
+            cv.adjustedEstimates[c].push_back(posteriorOf(adjusted[c], e.weights));
         }
     }
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        cv.rejection[c] = predictionError(rejection[c], truths[c]);
-        cv.loclinear[c] = predictionError(loclinear[c], truths[c]);
+        cv.rejection[c] = assess(cv.rejectionEstimates[c], cv.truths[c]);
+        cv.adjusted[c] = assess(cv.adjustedEstimates[c], cv.truths[c]);
     }
     return cv;
 }
 
-std::string verdict(double predictionError) {
+std::string verdict(double predictionError, double standardError) {
     if (std::isnan(predictionError)) return "cannot tell (the parameter does not vary)";
-    if (predictionError < 0.5) return "informed by the data";
-    if (predictionError < 0.8) return "weakly informed by the data";
-    return "not informed by the data";
+    if (predictionError + 2 * standardError < 0.5) return "informed by the data";
+    if (predictionError >= 0.8) return "not informed by the data";
+    return "weakly informed by the data";
 }

@@ -92,15 +92,17 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
         }
         std::vector<double> c(numbCoefficients);
         for (std::size_t j = 0; j < numbCoefficients; ++j) c[j] = gsl_vector_get(solution.get(), j);
-        std::vector<double> adjusted(rows);
+        std::vector<double> adjusted(rows), fitted(rows);
         for (std::size_t i = 0; i < rows; ++i) {
             double shift = 0.0;
             for (std::size_t j = 0; j < numbPredictors; ++j)
                 shift += predictors[i * numbPredictors + j] * c[j + 1];
             adjusted[i] = y[i] - shift;
+            fitted[i] = c[0] + shift;
         }
         fit.coefficients.push_back(std::move(c));
         fit.adjusted.push_back(std::move(adjusted));
+        fit.fitted.push_back(std::move(fitted));
     }
     return fit;
 }

@@ -21,6 +21,8 @@ struct LocalLinearFit {
     std::vector<std::vector<double>> coefficients;
     // Per response: y_i - x_i . b for every row (rows of weight 0 included).
     std::vector<std::vector<double>> adjusted;
+    // Per response: the fitted value a + x_i . b of every row.
+    std::vector<std::vector<double>> fitted;
     double reciprocalCondition = 0.0;
     std::size_t rowsUsed = 0;  // rows of positive weight
     std::string error;         // set when too few rows or the fit is singular

@@ -1,5 +1,6 @@
 #include "summary/OutputFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,15 @@ bool OutputFile::write(const std::string& text) {
 
 bool OutputFile::commit() {
     if (temporary_.empty()) return false;
+    // On the disk before it replaces a file of the same name.
+    const int fd = open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && fsync(fd) == 0;
+    const int syncErrno = errno;
+    if (fd >= 0) close(fd);
+    if (!synced) {
+        error_ = std::strerror(syncErrno);
+        return false;
+    }
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
         error_ = std::strerror(errno);
         return false;

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 std::vector<std::string> expectedHeader() {
     std::vector<std::string> names = {"sim"};
     names.insert(names.end(), paramColumnNames.begin(), paramColumnNames.end());
@@ -99,6 +98,7 @@ class TableParser {
             if (j < numbParamColumns && !std::isfinite(values[j]))
                 return fail("parameter '" + expectedHeader()[1 + j] + "' is not finite");
         }
+        read_.table.sim.push_back(sim);
         for (std::size_t c = 0; c < numbParamColumns; ++c)
             read_.table.params[c].push_back(values[c]);
         for (std::size_t j = 0; j < numbTableStats; ++j)

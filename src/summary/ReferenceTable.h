@@ -14,6 +14,8 @@
 // column, since every use (scaling, distances) runs down one column at a time.
 
 struct ReferenceTable {
+    // sim[i]: the simulation number of row i (its `sim` column).
+    std::vector<long> sim;
     // params[c][i]: parameter c (in the order of paramColumnNames) of row i.
     std::array<std::vector<double>, numbParamColumns> params;
     // stats[j][i]: statistic j (in the order of tableStatNames) of row i; may
@@ -21,6 +23,9 @@ struct ReferenceTable {
     std::array<std::vector<double>, numbTableStats> stats;
 
     std::size_t rows() const { return params[0].size(); }
+    // The simulation number of row i; the row's own number (from 1) when the
+    // table was assembled without them.
+    long simOf(std::size_t i) const { return i < sim.size() ? sim[i] : static_cast<long>(i) + 1; }
 };
 
 // Outcome of reading a table. `error` is empty on success; on error `table`

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "summary/Abc.h"
+#include "summary/Transform.h"
+
 // `foundabc-summary --table FILE ...`: posterior estimates from a reference
 // table (rejection on scaled statistics, with or without local-linear
 // regression adjustment), or the cross-validation of those estimates.
@@ -13,11 +16,16 @@ struct TableOptions {
     std::string tablePath;
     double tolerance = 0.01;         // the accepted share of simulations, in (0, 1]
     std::vector<std::string> stats;  // statistic names; empty: all
-    bool adjust = true;              // local-linear adjustment (else rejection only)
-    std::string plotPath;            // empty: no picture
+    AdjustMethod method = AdjustMethod::loclinear;
+    TransformKind transform = TransformKind::logit;  // logit falls back to log without priors
+    bool hcorr = false;                              // heteroscedastic correction of the adjustment
+    std::string plotPath;                            // empty: no picture
+    std::string samplePath;                          // empty: no file of the posterior sample
     bool tsv = false;
     std::size_t crossValidations = 0;  // > 0: cross-validate on this many rows instead
     unsigned long seed = 1;
+    std::string cvOutPath;  // with crossValidations: the per-row estimates; empty: none
+    std::size_t fitTests = 0;  // > 0: test the goodness of fit on this many rows instead
     std::string gnuplotProgram = "gnuplot";
 };
 

@@ -3,12 +3,15 @@
 #include <iostream>
 
 #include "summary/Command.h"
-#include "summary/TableCommand.h"
 #include "summary/Options.h"
+#include "summary/PredictiveCheck.h"
+#include "summary/TableCommand.h"
 
 int main(int argc, char** argv) {
     // Estimation from a reference table is a command of its own.
     if (wantsTable(argc, argv)) return tableMain(argc, argv, std::cout, std::cerr);
+    if (wantsPredictiveCheck(argc, argv))
+        return predictiveCheckMain(argc, argv, std::cout, std::cerr);
 
     CLI::App app{
         "Summarises the accepted rows of a foundabc results file: for each estimated column "

@@ -29,6 +29,24 @@ stopifnot(all(sapply(sumstat, is.numeric)), nrow(param) == 60, ncol(param) == 6)
 cat("R recipe OK\n")
 CHECK
     Rscript check.R
+    # The abc() recipe, with a stand-in for the package (not in Debian) that
+    # checks what the recipe hands it: logit bounds on the scale of param.
+    awk '/^## Estimates from a reference table/ { on = 1 } on && /^```r$/ { grab = 1; next }
+         grab && /^```$/ { exit } grab { print }' "$ROOT/README.md" > abc.R
+    cat - abc.R > stub.R <<'STUB'
+library <- function(...) invisible(NULL)
+abc <- function(target, param, sumstat, tol, method, transf, logit.bounds, hcorr) {
+    stopifnot(length(target) == ncol(sumstat), ncol(param) == 6, transf == "logit", !hcorr,
+              all(apply(param, 2, min) >= logit.bounds[, 1]),
+              all(apply(param, 2, max) <= logit.bounds[, 2]))
+    list(adj.values = param[1:3, ])
+}
+STUB
+    cat stub.R - > check-abc.R <<'CHECK'
+stopifnot(identical(pri$parameter, names(tab)[2:7]), nrow(post) == 3, all(post > 0))
+cat("R abc recipe OK\n")
+CHECK
+    Rscript check-abc.R
     ran=1
 fi
 PY=/usr/bin/python3

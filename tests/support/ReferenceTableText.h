@@ -90,6 +90,17 @@ inline std::vector<TableRow> toyRows(std::size_t n, unsigned long seed) {
     return rows;
 }
 
+// The toy's priors file: log My log-uniform on (1, e^10), TimeToOri uniform
+// on (-5, 5), the others uniform on the ranges they are drawn from; the
+// table is complete with `rows` rows.
+inline std::string toyPriorsText(std::size_t rows) {
+    std::string text = "parameter\tdistribution\tlower\tupper\nMy\tlog-uniform\t1\t" +
+                       tableNumber(std::exp(10.0)) + "\nTimeToOri\tuniform\t-5\t5\n";
+    return text + "PopSizeOriTha\tuniform\t1\t1000\nPopSizePreTha\tuniform\t1\t10000\n"
+                  "PopSizeOriSue\tuniform\t1\t50\nPopSizePreSue\tuniform\t1\t5000\n"
+                  "# complete: " + std::to_string(rows) + " simulations\n";
+}
+
 // Observed data for the toy: log My measured as 5 and 6, TimeToOri as 0 and
 // 1. Precision-weighted (1/0.25 and 1/1), each gives a Gaussian posterior on
 // the adjustment scale with mean 0.8 * first + 0.2 * second (5.2 and 0.2) and

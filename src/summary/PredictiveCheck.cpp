@@ -1,0 +1,106 @@
+#include "summary/PredictiveCheck.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "summary/Command.h"
+#include "summary/Stats.h"
+
+std::array<PredictiveStatistic, numbTableStats> predictiveCheck(
+    const ReferenceTable& table, const std::array<double, numbTableStats>& observed) {
+    std::array<PredictiveStatistic, numbTableStats> check;
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        PredictiveStatistic& s = check[j];
+        s.observed = observed[j];
+        std::vector<double> values;
+        double below = 0, above = 0;
+        for (double x : table.stats[j]) {
+            if (!std::isfinite(x)) continue;
+            values.push_back(x);
+            below += x <= observed[j] ? 1 : 0;
+            above += x >= observed[j] ? 1 : 0;
+        }
+        s.simulations = values.size();
+        const std::vector<double> ones(values.size(), 1.0);
+        s.mean = weightedMean(values, ones);
+        s.q025 = weightedQuantile(values, ones, 0.025);
+        s.q975 = weightedQuantile(values, ones, 0.975);
+        const double n = static_cast<double>(values.size());
+        s.tail = std::isfinite(observed[j]) && n > 0
+                     ? std::fmin(1.0, 2 * std::fmin(below, above) / n)
+                     : std::numeric_limits<double>::quiet_NaN();
+    }
+    return check;
+}
+
+bool wantsPredictiveCheck(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--ppc") == 0 || std::strncmp(argv[i], "--ppc=", 6) == 0)
+            return true;
+    return false;
+}
+
+int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{
+        "Posterior predictive check: compares the observed statistics with those of a table "
+        "simulated from the posterior (foundabc --from-sample SAMPLE.tsv --table FILE).",
+        "foundabc-summary --ppc"};
+    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    std::string path;
+    bool tsv = false;
+    app.add_option("--ppc", path,
+                   "Table simulated from the posterior (plain or .gz), with its observed "
+                   "statistics in FILE (without .gz) + .observed.tsv")
+        ->type_name("FILE")
+        ->required();
+    app.add_flag("--tsv", tsv, "Write tab-separated values instead of a text table");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (app.exit(e, out, err) == 0) return 0;
+        return 1;
+    }
+    const auto fail = [&](const std::string& message) {
+        err << "foundabc-summary: " << message << "\n";
+        return 1;
+    };
+    TableRead read = readReferenceTable(path);
+    for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
+    if (!read.error.empty()) return fail(read.error);
+    if (read.table.rows() == 0) return fail(path + ": no simulations in the table");
+    ObservedRead observed = readObservedStats(observedStatisticsPath(path));
+    if (!observed.error.empty())
+        return fail(observed.error + " (the observed statistics of the table '" + path + "')");
+
+    const auto check = predictiveCheck(read.table, observed.values);
+    char line[256];
+    if (tsv) {
+        out << "statistic\tobserved\tn\tmean\tq2.5\tq97.5\ttail\tflag\n";
+        for (std::size_t j = 0; j < numbTableStats; ++j) {
+            const PredictiveStatistic& s = check[j];
+            std::snprintf(line, sizeof line, "%s\t%.9g\t%zu\t%.9g\t%.9g\t%.9g\t%.9g\t%s\n",
+                          tableStatNames[j], s.observed, s.simulations, s.mean, s.q025, s.q975,
+                          s.tail, s.tail < 0.05 ? "*" : "");
+            out << line;
+        }
+        return 0;
+    }
+    out << path << ": posterior predictive check on " << read.table.rows() << " simulations\n"
+        << "tail: twice the smaller share of simulations at or below, or at or above, the "
+           "observed value;\n* where it is below 0.05: the fitted model does not reproduce "
+           "that statistic\n\n";
+    std::snprintf(line, sizeof line, "%-10s %11s %11s %11s %11s %7s\n", "Statistic", "Observed",
+                  "Mean", "Q2.5%", "Q97.5%", "Tail");
+    out << line;
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        const PredictiveStatistic& s = check[j];
+        std::snprintf(line, sizeof line, "%-10s %11.5g %11.5g %11.5g %11.5g %7.3f%s\n",
+                      tableStatNames[j], s.observed, s.mean, s.q025, s.q975, s.tail,
+                      s.tail < 0.05 ? " *" : "");
+        out << line;
+    }
+    return 0;
+}
