@@ -17,6 +17,8 @@ set -u
 TRIALS=${1:-50}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BIN=${FOUNDABC_BIN:-$ROOT/build/foundabc}
+# LeakSanitizer (a sanitizer build) cannot work under strace.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 

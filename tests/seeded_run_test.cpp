@@ -70,13 +70,17 @@ ChildResult merge(const TempDir& dir, std::vector<std::string> wrapper = {}) {
     return runProgram(wrapper, dir.path());
 }
 
+// strace -f with `args` before the program (LeakSanitizer, in a sanitizer
+// build, cannot work under ptrace: it is turned off there).
+std::vector<std::string> straced(std::vector<std::string> args) {
+    args.insert(args.begin(), {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f"});
+    return args;
+}
+
 // strace that kills the program at its first call of `syscall` on `path`.
 std::vector<std::string> killAt(const std::string& syscall, const std::string& path) {
-    return {"strace", "-f",
-            "-o",     "/dev/null",
-            "-P",     path,
-            "-e",     "trace=" + syscall,
-            "-e",     "inject=" + syscall + ":error=EIO:signal=KILL"};
+    return straced({"-o", "/dev/null", "-P", path, "-e", "trace=" + syscall, "-e",
+                    "inject=" + syscall + ":error=EIO:signal=KILL"});
 }
 
 // An exclusive flock on a file, held as a live merge, shard or run holds it.
@@ -385,8 +389,8 @@ TEST(SeededRun, MergeUnderFaultsStopsCleanlyOrWritesTheOneRunsBytes) {
         {"results held by a run", nullptr, "results.txt", "being written by another run"},
     };
     if (haveStrace()) {
-        const std::vector<std::string> strace = {"strace",    "-f", "-o",
-                                                 "/dev/null", "-P", "results.txt.shard-2-of-3"};
+        const std::vector<std::string> strace =
+            straced({"-o", "/dev/null", "-P", "results.txt.shard-2-of-3"});
         auto fault = [&](const std::string& call, const char* error, int when) {
             std::vector<std::string> w = strace;
             w.insert(w.end(),
@@ -445,8 +449,8 @@ TEST(SeededRun, MergeSyncsEveryOutputBeforeItRemovesAShard) {
         ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "4", "--shard", K, "--table", "t.tsv"})
                       .run.exitStatus,
                   0);
-    ASSERT_EQ(merge(dir, {"strace", "-f", "-y", "-o", "trace.log", "-e",
-                          "trace=fsync,fdatasync,unlink,unlinkat"})
+    ASSERT_EQ(merge(dir, straced({"-y", "-o", "trace.log", "-e",
+                                  "trace=fsync,fdatasync,unlink,unlinkat"}))
                   .exitStatus,
               0);
     const std::string trace = dir.read("trace.log");
