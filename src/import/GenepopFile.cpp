@@ -39,8 +39,9 @@ std::string readGenotypes(const std::string& text, GenepopFile& file, std::vecto
                           GenepopIndividual& who) {
     const std::vector<std::string> genotypes = splitBlanks(text);
     if (genotypes.size() != file.loci.size())
-        return std::to_string(genotypes.size()) + " genotypes for " +
-               std::to_string(file.loci.size()) + " loci";
+        return std::to_string(genotypes.size()) +
+               (genotypes.size() == 1 ? " genotype for " : " genotypes for ") +
+               std::to_string(file.loci.size()) + (file.loci.size() == 1 ? " locus" : " loci");
     for (std::size_t l = 0; l < genotypes.size(); ++l) {
         const std::string& g = genotypes[l];
         const std::string where = "genotype \"" + g + "\" of locus " + file.loci[l];

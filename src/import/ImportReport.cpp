@@ -97,8 +97,10 @@ std::string formatReport(const GenepopFile& file, const ConversionChoice& choice
         std::size_t off = 0;
         for (const OffLadder& o : conversion.offLadder) off += static_cast<std::size_t>(o.copies);
         text += "Repeat counts: codes divided by the repeat unit (" + summary.unitsSource + "); " +
-                std::to_string(off) + (off == 1 ? " copy" : " copies") +
-                " off the ladder rounded to the nearest count.\n";
+                (off == 0 ? std::string("every code a multiple of its unit")
+                          : std::to_string(off) + (off == 1 ? " copy" : " copies") +
+                                " off the ladder rounded to the nearest count") +
+                ".\n";
     }
     text += "Missing copies (00, 000) written as -9.\n";
     text += "Monomorphic in both populations:";
