@@ -20,11 +20,12 @@ cd "$work"
 params() {
     name=$1 rows=$2
     shift 2
-    args="-e s/^REPEATS .*/REPEATS $rows #/ -e s/^OUTFILE_NAME .*/OUTFILE_NAME $name.txt #/"
+    printf 's/^REPEATS .*/REPEATS %s #/\ns/^OUTFILE_NAME .*/OUTFILE_NAME %s.txt #/\n' \
+        "$rows" "$name" > edits.sed
     for kv in "$@"; do
-        args="$args -e s/^${kv%%=*} .*/${kv%%=*} ${kv#*=} #/"
+        printf 's/^%s .*/%s %s #/\n' "${kv%%=*}" "${kv%%=*}" "${kv#*=}" >> edits.sed
     done
-    sed $args "$ROOT/examples/params.txt" > "$name-params.txt"
+    sed -f edits.sed "$ROOT/examples/params.txt" > "$name-params.txt"
 }
 table() { "$BUILD/foundabc" --seed "$2" --table "$1.tsv.gz" "$1-params.txt" > /dev/null; }
 cpu() { /usr/bin/time -f "%U s user, %e s wall" "$@"; }
