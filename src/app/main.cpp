@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/CommandLine.h"
+#include "app/FreshSeed.h"
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
 #include "app/RejectionLoop.h"
@@ -84,10 +85,11 @@ int main(int argc, char* argv[]) {
     gsl_set_error_handler_off();
 
     // A run seeded with the clock has one generator, made before anything is
-    // read; a seeded run gives every simulation a stream of its own.
+    // read; a seeded run gives every simulation a stream of its own, of the
+    // seed given or of a fresh one from the operating system.
     GeneratorOwner generator;
-    if (!command.seeded && !command.merge) generator = createSeededGenerator();
-    const uint64_t seed = command.seedGiven ? command.seed : freshSeed();
+    if (command.clockSeed) generator = createSeededGenerator();
+    const uint64_t seed = command.seedGiven ? command.seed : command.seeded ? freshSeed() : 0;
 
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
     if (command.merge) return runMerge(command, *p);
