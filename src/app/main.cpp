@@ -53,6 +53,7 @@ std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + 
 // the reference table), with the standard output that the one run prints.
 int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
+    refuseResultsOnInput(p, command.infile);
     std::ostringstream observedText;
     const Observed observed = readObserved(p, true, observedText);
     mergeShards(
@@ -105,6 +106,7 @@ int main(int argc, char* argv[]) {
     }
     echoParams(*p, std::cout, extra);
     checkParams(*p);
+    refuseResultsOnInput(*p, command.infile);
 
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
