@@ -19,7 +19,3 @@
 // REQUIRES: settings passed checkParams; threads >= 1.
 void runSeeded(const params& settings, const ObservedStatistics& observed, ModelVersion version,
                uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink);
-
-// A seed for a seeded run that was given none: std::random_device, the clock
-// and the process id, mixed.
-uint64_t freshSeed();
