@@ -445,6 +445,17 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
     EXPECT_EQ(ppc.exitStatus, 0);
     EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
+    // Both draw their picture: the model's histogram and the data's line.
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--ppc", dir.file("ref.tsv"), "--plot", dir.file("ppc.svg")},
+             {"--table", dir.file("ref.tsv"), "--gfit", "20", "--plot", dir.file("gfit.svg")}}) {
+        std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN};
+        argv.insert(argv.end(), args.begin(), args.end());
+        EXPECT_EQ(runProgram(argv).exitStatus, 0) << args[0];
+        EXPECT_NE(dir.read(args.back().substr(dir.path().size() + 1)).find("<svg"),
+                  std::string::npos);
+    }
 }
 
 TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {

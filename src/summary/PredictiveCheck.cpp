@@ -6,7 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "summary/CheckPlot.h"
 #include "summary/Command.h"
+#include "summary/Plot.h"
 #include "summary/Stats.h"
 
 std::array<PredictiveStatistic, numbTableStats> predictiveCheck(
@@ -57,6 +59,11 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         ->type_name("FILE")
         ->required();
     app.add_flag("--tsv", tsv, "Write tab-separated values instead of a text table");
+    std::string plotPath, gnuplot = "gnuplot";
+    app.add_option("--plot", plotPath,
+                   "Draw each statistic's predictive histogram with the observed value into "
+                   "this picture (.png, .svg or .pdf; needs gnuplot)")
+        ->type_name("PICTURE");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -67,6 +74,11 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         err << "foundabc-summary: " << message << "\n";
         return 1;
     };
+    if (!plotPath.empty() && (plotFormatFor(plotPath) == PlotFormat::none ||
+                              plotPath.find_first_of("\r\n") != std::string::npos))
+        return fail("--plot '" + plotPath +
+                    "': the picture's file name must end in .png, .svg or .pdf, which choose "
+                    "its format");
     TableRead read = readReferenceTable(path);
     for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
     if (!read.error.empty()) return fail(read.error);
@@ -86,21 +98,27 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
                           s.tail, s.tail < 0.05 ? "*" : "");
             out << line;
         }
-        return 0;
-    }
-    out << path << ": posterior predictive check on " << read.table.rows() << " simulations\n"
-        << "tail: twice the smaller share of simulations at or below, or at or above, the "
-           "observed value;\n* where it is below 0.05: the fitted model does not reproduce "
-           "that statistic\n\n";
-    std::snprintf(line, sizeof line, "%-10s %11s %11s %11s %11s %7s\n", "Statistic", "Observed",
-                  "Mean", "Q2.5%", "Q97.5%", "Tail");
-    out << line;
-    for (std::size_t j = 0; j < numbTableStats; ++j) {
-        const PredictiveStatistic& s = check[j];
-        std::snprintf(line, sizeof line, "%-10s %11.5g %11.5g %11.5g %11.5g %7.3f%s\n",
-                      tableStatNames[j], s.observed, s.mean, s.q025, s.q975, s.tail,
-                      s.tail < 0.05 ? " *" : "");
+    } else {
+        out << path << ": posterior predictive check on " << read.table.rows() << " simulations\n"
+            << "tail: twice the smaller share of simulations at or below, or at or above, the "
+               "observed value;\n* where it is below 0.05: the fitted model does not reproduce "
+               "that statistic\n\n";
+        std::snprintf(line, sizeof line, "%-10s %11s %11s %11s %11s %7s\n", "Statistic", "Observed",
+                      "Mean", "Q2.5%", "Q97.5%", "Tail");
         out << line;
+        for (std::size_t j = 0; j < numbTableStats; ++j) {
+            const PredictiveStatistic& s = check[j];
+            std::snprintf(line, sizeof line, "%-10s %11.5g %11.5g %11.5g %11.5g %7.3f%s\n",
+                          tableStatNames[j], s.observed, s.mean, s.q025, s.q975, s.tail,
+                          s.tail < 0.05 ? " *" : "");
+            out << line;
+        }
     }
-    return 0;
+    out.flush();
+    if (plotPath.empty()) return 0;
+    const auto scriptFor = [&](const std::string& output) {
+        return predictivePlotScript(read.table, observed.values, output,
+                                    path + ": posterior predictive check", plotFormatFor(plotPath));
+    };
+    return drawPlotAndReport(scriptFor, plotPath, gnuplot, err);
 }

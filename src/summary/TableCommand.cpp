@@ -12,6 +12,7 @@
 
 #include "summary/Abc.h"
 #include "summary/AbcPlot.h"
+#include "summary/CheckPlot.h"
 #include "summary/Command.h"
 #include "summary/CrossValidation.h"
 #include "summary/GoodnessOfFit.h"
@@ -313,13 +314,25 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
     const double median = weightedQuantile(scores, ones, 0.5);
     const double q95 = weightedQuantile(scores, ones, 0.95);
     const double q99 = weightedQuantile(scores, ones, 0.99);
+    // The picture of the null distribution with the data's score, if asked for.
+    const auto drawFit = [&] {
+        out.flush();
+        if (options.plotPath.empty()) return 0;
+        const std::string title =
+            options.tablePath + ": goodness of fit, p = " + shortNumber(fit.pValue);
+        const auto scriptFor = [&](const std::string& output) {
+            return fitPlotScript(fit.nullScores, fit.observedScore, output, title,
+                                 plotFormatFor(options.plotPath));
+        };
+        return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+    };
     if (options.tsv) {
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
         char line[256];
         std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n", fit.observedScore,
                       median, q95, q99, scores.size(), fit.pValue);
         out << line;
-        return 0;
+        return drawFit();
     }
     const Acceptance accepted = acceptNearest(
         scaledDistances(table, choice.columns, choice.observed, choice.scale), options.tolerance);
@@ -365,7 +378,7 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
         out << "\nOutside the central 99 % of the simulations: " << flagged
             << ". The model cannot produce "
             << (flagged.find(',') == std::string::npos ? "it" : "them") << " under these priors.\n";
-    return 0;
+    return drawFit();
 }
 
 // Reads the priors file beside the table, if there is one. Returns false
@@ -538,7 +551,6 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->needs(cvOption);
     cvOption->excludes(plotOption)->excludes(adjustOption)->excludes(sampleOption);
     fitOption->excludes(cvOption)
-        ->excludes(plotOption)
         ->excludes(adjustOption)
         ->excludes(sampleOption)
         ->excludes(transformOption)
