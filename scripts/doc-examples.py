@@ -42,6 +42,23 @@ def generate(build, work, pictures):
     blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
     blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "100", "--seed", "7"],
                              work)
+    # Model choice: the plain model, k = 2 founders, and two founders of
+    # shares 0.8 and 0.2, each with a seed of its own.
+    with open(os.path.join(ROOT, "examples", "params.txt")) as f:
+        params = f.read()
+    models = {"plain": {}, "k2": {"CONDITIONAL_NUMBER_OF_ORIGINS": "2"},
+              "two": {"CONDITIONAL_NUMBER_OF_ORIGINS": "2", "UNEQUAL_FOUNDING_FRACTIONS": "0.2"}}
+    for seed, (name, settings) in enumerate(models.items(), start=1):
+        text = re.sub(r"(?m)^REPEATS .*$", "REPEATS 10000 #", params)
+        text = re.sub(r"(?m)^OUTFILE_NAME .*$", "OUTFILE_NAME %s.txt #" % name, text)
+        for key, value in settings.items():
+            text = re.sub(r"(?m)^%s .*$" % key, "%s %s #" % (key, value), text)
+        with open(os.path.join(work, name + "-params.txt"), "w") as f:
+            f.write(text)
+        run([foundabc, "--seed", str(seed), "--table", name + ".tsv.gz", name + "-params.txt"], work)
+    tables = [name + ".tsv.gz" for name in models]
+    blocks["choose"] = run([summary, "--choose"] + tables, work)
+    blocks["choose-cv"] = run([summary, "--choose"] + tables + ["--cv", "50"], work)
     blocks.update(worked_example(foundabc, summary, work))
     if pictures:
         run([summary, "--table", "table.tsv.gz", "--plot",

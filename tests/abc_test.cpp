@@ -10,6 +10,7 @@
 
 #include "summary/CrossValidation.h"
 #include "summary/LocalLinear.h"
+#include "summary/ModelChoice.h"
 #include "summary/Stats.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -494,5 +495,126 @@ for (hcorr in c(FALSE, TRUE)) {
                 EXPECT_NEAR(mine, fromR, 1e-9 * std::fabs(fromR)) << q << " hcorr " << hcorr;
             }
         }
+    }
+}
+
+namespace {
+
+// Pooled tables of toy models whose first statistic is N(mean, 1), one model
+// per mean, and whose second is N(0, 1) noise, `n` rows each.
+PooledTables gaussianModels(std::size_t n, unsigned long seed,
+                            const std::vector<double>& means = {0, 1, 2}) {
+    std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> rng(gsl_rng_alloc(gsl_rng_mt19937), gsl_rng_free);
+    gsl_rng_set(rng.get(), seed);
+    PooledTables pooled;
+    for (std::size_t m = 0; m < means.size(); ++m) {
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t c = 0; c < 7; ++c) pooled.table.params[c].push_back(1);
+            for (std::size_t j = 0; j < 12; ++j)
+                pooled.table.stats[j].push_back(j == 0   ? means[m] +
+                                                               gsl_ran_gaussian(rng.get(), 1)
+                                                : j == 1 ? gsl_ran_gaussian(rng.get(), 1)
+                                                         : 0);
+            pooled.model.push_back(m);
+        }
+        pooled.sizes.push_back(n);
+    }
+    return pooled;
+}
+
+}  // namespace
+
+// With means 0, 1, 2 and unit variance, the exact posterior at s = 0.5 with
+// equal priors is proportional to exp(-(0.5 - m)^2 / 2); its log-odds are
+// linear in s, so the multinomial regression is the right model locally.
+// About 2 400 rows are accepted of effective size ~1 800: the probabilities
+// may miss by a few sqrt(p (1 - p) / 1800) ~ 0.011; allowed: 0.035. The
+// cross-validated confusion matrix of a model against itself is near chance.
+TEST(ModelChoice, ProbabilitiesOfGaussianModelsMatchTheExactPosterior) {
+    PooledTables pooled = gaussianModels(40000, 3);
+    std::array<double, 12> observed{};
+    observed[0] = 0.5;
+    StatisticChoice choice = chooseStatistics(pooled.table, observed, {"S_sue", "S_tha"});
+    const ModelPriors priors = modelPriors(pooled.sizes, false);
+    std::vector<double> exact;
+    for (double m : {0.0, 1.0, 2.0}) exact.push_back(std::exp(-(0.5 - m) * (0.5 - m) / 2));
+    const double sum = exact[0] + exact[1] + exact[2];
+    for (ChoiceMethod method : {ChoiceMethod::rejection, ChoiceMethod::mnlogistic}) {
+        ModelChoice c = chooseModel(pooled, choice, choice.observed, 0.02, method, priors,
+                                    pooled.table.rows());
+        ASSERT_EQ(c.error, "");
+        for (std::size_t m = 0; m < 3; ++m)
+            EXPECT_NEAR(c.probabilities[m], exact[m] / sum, 0.035) << m;
+    }
+    // Two identical models are told apart at chance, 100 of 200 (SD 7);
+    // two far apart nearly always (where the regression does not fail on
+    // accepted rows that the statistic separates perfectly).
+    for (double second : {0.0, 4.0}) {
+        PooledTables two = gaussianModels(3000, 4, {0, second});
+        ChoiceValidation cv =
+            crossValidateChoice(two, choice, 100, 1, 0.05, modelPriors(two.sizes, false));
+        ASSERT_EQ(cv.error, "");
+        const double fitted = 200.0 - static_cast<double>(cv.logisticFailures);
+        EXPECT_NEAR(cv.confusionRejection[0][0] + cv.confusionRejection[1][1],
+                    second == 0 ? 100 : 195, 21)
+            << second;
+        EXPECT_NEAR((cv.confusionLogistic[0][0] + cv.confusionLogistic[1][1]) / fitted,
+                    second == 0 ? 0.5 : 0.97, 0.11)
+            << second;
+    }
+}
+
+// The weighted multinomial fit against nnet::multinom, given the weights
+// directly (R's abc::postpr misspells the argument and drops them), with
+// maxit raised and reltol tightened so that it reaches the optimum.
+TEST(ModelChoice, MultinomialFitAgreesWithNnetMultinom) {
+    if (system("Rscript -e 'library(nnet)' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "R's nnet not installed";
+    PooledTables pooled = gaussianModels(2000, 5);
+    std::array<double, 12> observed{};
+    observed[0] = 0.8;
+    StatisticChoice choice = chooseStatistics(pooled.table, observed, {"S_sue", "S_tha"});
+    std::vector<double> x, w;
+    std::vector<std::size_t> classes;
+    const Acceptance a = acceptNearest(
+        scaledDistances(pooled.table, choice.columns, choice.observed, choice.scale), 0.2);
+    std::string data = "y\tw\tx0\tx1";
+    for (std::size_t r = 0; r < a.rows.size(); ++r) {
+        const std::size_t i = a.rows[r];
+        classes.push_back(pooled.model[i]);
+        w.push_back(a.weights[r]);
+        data += "\n" + std::to_string(classes.back()) + "\t" + tableNumber(w.back());
+        for (std::size_t k = 0; k < 2; ++k) {
+            x.push_back((pooled.table.stats[choice.columns[k]][i] - choice.observed[k]) /
+                        choice.scale[k]);
+            data += "\t" + tableNumber(x.back());
+        }
+    }
+    TempDir dir;
+    dir.write("rows.tsv", data + "\n");
+    dir.write("fit.R",
+              "library(nnet)\nd <- read.delim('rows.tsv')\nd$y <- factor(d$y)\n"
+              "fit <- multinom(y ~ x0 + x1, data = d, weights = w, maxit = 10000, "
+              "reltol = 1e-16, abstol = 1e-300, trace = FALSE)\n"
+              "cat(sprintf('%.17g', t(coef(fit))), '\\n')\n"
+              "cat(sprintf('%.17g', predict(fit, data.frame(x0 = 0, x1 = 0), type = 'probs')), "
+              "'\\n')\n");
+    ChildResult r = runProgram({"Rscript", "fit.R"}, dir.path());
+    ASSERT_EQ(r.exitStatus, 0);
+    MultinomialFit fit = fitMultinomial(x, 2, classes, 3, w);
+    ASSERT_EQ(fit.error, "");
+    ModelChoice c = chooseModel(pooled, choice, choice.observed, 0.2, ChoiceMethod::mnlogistic,
+                                modelPriors(pooled.sizes, false), pooled.table.rows());
+    ASSERT_EQ(c.error, "");
+    std::istringstream lines(r.out);
+    double fromR;
+    for (std::size_t k = 0; k < 2; ++k)
+        for (std::size_t j = 0; j < 3; ++j) {
+            ASSERT_TRUE(lines >> fromR);
+            EXPECT_NEAR(fit.coefficients[k][j], fromR, 1e-6 * std::fabs(fromR)) << k << j;
+        }
+    for (std::size_t m = 0; m < 3; ++m) {
+        ASSERT_TRUE(lines >> fromR);
+        EXPECT_NEAR(c.probabilities[m], fromR, 1e-6 * fromR) << m;
     }
 }

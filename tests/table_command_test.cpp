@@ -364,3 +364,36 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     EXPECT_EQ(ppc.exitStatus, 0);
     EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
 }
+
+TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
+    TempDir dir;
+    const std::string a = writeToy(dir, "a.tsv", 800, toyObserved);
+    const std::string b = writeToy(dir, "b.tsv.gz", 800, toyObserved);
+    std::array<double, 12> other = toyObserved;
+    other[3] = 2;
+    const std::string c = writeToy(dir, "c.tsv", 800, other);
+    const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
+                                            "0.1"};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;  // parts of them
+    };
+    for (Case t : std::vector<Case>{
+             {{"--choose", a, b, "--names", "x,y", "--method", "rejection", "--tsv"},
+              0,
+              "model\tsimulations\tprior\taccepted\tposterior\nx\t800\t0.5\t",
+              "a.tsv and " + b + " begin with the same parameter draws"},
+             {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
+             {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
+             {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
+             {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
+             {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"}}) {
+        t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
+        t.args.insert(t.args.end(), stats.begin(), stats.end());
+        const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, t.status) << t.err;
+        EXPECT_NE(r.out.find(t.out), std::string::npos) << r.out;
+        EXPECT_NE(dir.read("err.txt").find(t.err), std::string::npos) << dir.read("err.txt");
+    }
+}

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "summary/ChooseCommand.h"
 #include "summary/Command.h"
 #include "summary/Options.h"
 #include "summary/PredictiveCheck.h"
@@ -10,6 +11,7 @@
 int main(int argc, char** argv) {
     // Estimation from a reference table is a command of its own.
     if (wantsTable(argc, argv)) return tableMain(argc, argv, std::cout, std::cerr);
+    if (wantsModelChoice(argc, argv)) return modelChoiceMain(argc, argv, std::cout, std::cerr);
     if (wantsPredictiveCheck(argc, argv))
         return predictiveCheckMain(argc, argv, std::cout, std::cerr);
 

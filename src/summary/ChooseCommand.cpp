@@ -1,0 +1,294 @@
+#include "summary/ChooseCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "summary/Command.h"
+#include "summary/ModelChoice.h"
+
+namespace {
+
+constexpr double kSeparated = 0.8;  // share chosen correctly to call a model told apart
+
+std::string number(double x, const char* format = "%.4g") {
+    char text[32];
+    std::snprintf(text, sizeof text, format, x);
+    return std::isnan(x) ? "NA" : text;
+}
+
+std::string baseName(const std::string& path) {
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    for (const char* suffix : {".gz", ".tsv"})
+        if (name.size() > std::strlen(suffix) &&
+            name.compare(name.size() - std::strlen(suffix), std::strlen(suffix), suffix) == 0)
+            name.resize(name.size() - std::strlen(suffix));
+    return name;
+}
+
+struct Options {
+    std::vector<std::string> tables, names, stats;
+    double tolerance = 0.01;
+    ChoiceMethod method = ChoiceMethod::mnlogistic;
+    bool equalPriors = false, tsv = false;
+    std::size_t crossValidations = 0;
+    unsigned long seed = 1;
+};
+
+// A matrix of models with a label column, for people or (tsv) programs.
+void printMatrix(std::ostream& out, const std::vector<std::string>& names,
+                 const std::vector<std::vector<std::string>>& cells, bool tsv) {
+    std::size_t width = 10;
+    for (const std::string& n : names) width = std::max(width, n.size() + 2);
+    out << (tsv ? "model" : std::string(width, ' '));
+    for (const std::string& n : names)
+        out << (tsv ? "\t" + n : std::string(width - n.size(), ' ') + n);
+    out << "\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        out << (tsv ? names[i] : names[i] + std::string(width - names[i].size(), ' '));
+        for (const std::string& c : cells[i])
+            out << (tsv ? "\t" + c : std::string(width - std::min(width, c.size()), ' ') + c);
+        out << "\n";
+    }
+}
+
+int run(const Options& o, std::ostream& out, std::ostream& err) {
+    const auto fail = [&](const std::string& message) {
+        err << "foundabc-summary: " << message << "\n";
+        return 1;
+    };
+    const auto warn = [&](const std::string& message) {
+        err << "foundabc-summary: warning: " << message << "\n";
+    };
+    if (o.tables.size() < 2)
+        return fail("--choose needs the tables of two models or more; got " +
+                    std::to_string(o.tables.size()));
+    if (!(o.tolerance > 0.0 && o.tolerance <= 1.0))
+        return fail("--tol must lie in (0, 1], the share of simulations to accept");
+    std::vector<std::string> names = o.names;
+    if (names.empty())
+        for (const std::string& t : o.tables) names.push_back(baseName(t));
+    if (names.size() != o.tables.size())
+        return fail("--names gives " + std::to_string(names.size()) + " names for " +
+                    std::to_string(o.tables.size()) + " tables");
+
+    PooledTables pooled;
+    std::array<double, numbTableStats> observed{};
+    std::vector<std::array<double, numbParamColumns>> firstRows;
+    for (std::size_t m = 0; m < o.tables.size(); ++m) {
+        TableRead read = readReferenceTable(o.tables[m]);
+        for (const std::string& w : read.warnings) warn(w);
+        if (!read.error.empty()) return fail(read.error);
+        if (read.table.rows() == 0) return fail(o.tables[m] + ": no simulations in the table");
+        ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
+        if (!obs.error.empty()) return fail(obs.error);
+        for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {
+            const double a = observed[j], b = obs.values[j];
+            if (!(a == b || (std::isnan(a) && std::isnan(b))))
+                return fail("the tables were not simulated for the same observed data: " +
+                            std::string(tableStatNames[j]) + " is " + number(a, "%.17g") + " for " +
+                            o.tables[0] + " but " + number(b, "%.17g") + " for " + o.tables[m]);
+        }
+        observed = obs.values;
+        std::array<double, numbParamColumns> first{};
+        for (std::size_t c = 0; c < numbParamColumns; ++c) first[c] = read.table.params[c][0];
+        for (std::size_t k = 0; k < firstRows.size(); ++k)
+            if (std::equal(first.begin(), first.begin() + numbDrawnParams, firstRows[k].begin()))
+                warn(o.tables[k] + " and " + o.tables[m] +
+                     " begin with the same parameter draws (the same --seed?): models simulated "
+                     "with one seed share draws and often whole rows of statistics, which ties "
+                     "them at the cut-off; give each model its own seed");
+        firstRows.push_back(first);
+        for (std::size_t c = 0; c < numbParamColumns; ++c)
+            pooled.table.params[c].insert(pooled.table.params[c].end(),
+                                          read.table.params[c].begin(), read.table.params[c].end());
+        for (std::size_t j = 0; j < numbTableStats; ++j)
+            pooled.table.stats[j].insert(pooled.table.stats[j].end(), read.table.stats[j].begin(),
+                                         read.table.stats[j].end());
+        pooled.sizes.push_back(read.table.rows());
+        pooled.model.insert(pooled.model.end(), read.table.rows(), m);
+    }
+    StatisticChoice choice = chooseStatistics(pooled.table, observed, o.stats);
+    for (const std::string& w : choice.warnings) warn(w);
+    if (!choice.error.empty()) return fail(choice.error);
+    const ModelPriors priors = modelPriors(pooled.sizes, o.equalPriors);
+    std::string statistics;
+    for (std::size_t j : choice.columns) statistics += std::string(" ") + tableStatNames[j];
+
+    if (o.crossValidations > 0) {
+        ChoiceValidation cv =
+            crossValidateChoice(pooled, choice, o.crossValidations, o.seed, o.tolerance, priors);
+        if (!cv.error.empty()) return fail(cv.error);
+        if (cv.logisticFailures > 0)
+            warn("the multinomial regression failed for " + std::to_string(cv.logisticFailures) +
+                 " pseudo-observed simulations (left out of its columns)");
+        if (!o.tsv)
+            out << "model choice: cross-validation on " << o.crossValidations
+                << " simulations of each of " << names.size() << " models (seed " << o.seed
+                << "), tolerance " << number(o.tolerance) << "\nstatistics (scaled by their "
+                << "median absolute deviation over all tables):" << statistics
+                << "\nrows: the true model; columns: the model chosen (largest posterior "
+                   "probability), or the mean posterior probability\n";
+        const bool logisticWorked = cv.logisticFailures < names.size() * o.crossValidations;
+        for (bool logistic : {false, true}) {
+            const auto& confusion = logistic ? cv.confusionLogistic : cv.confusionRejection;
+            const auto& mean = logistic ? cv.meanLogistic : cv.meanRejection;
+            const std::string method = logistic ? "mnlogistic" : "rejection";
+            std::vector<std::vector<std::string>> counts, means;
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                counts.emplace_back();
+                means.emplace_back();
+                for (std::size_t k = 0; k < names.size(); ++k) {
+                    counts[i].push_back(std::to_string(confusion[i][k]));
+                    means[i].push_back(number(mean[i][k], "%.3f"));
+                }
+            }
+            out << (o.tsv ? "# confusion " : "\nconfusion matrix, ") << method << "\n";
+            printMatrix(out, names, counts, o.tsv);
+            out << (o.tsv ? "# mean probabilities " : "mean posterior probabilities, ") << method
+                << "\n";
+            printMatrix(out, names, means, o.tsv);
+        }
+        if (o.tsv) return 0;
+        const auto& confusion = logisticWorked ? cv.confusionLogistic : cv.confusionRejection;
+        std::string apart, confused;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::size_t total = 0;
+            for (std::size_t k : confusion[i]) total += k;
+            const double share = total ? static_cast<double>(confusion[i][i]) / total : 0.0;
+            std::string& list = share >= kSeparated ? apart : confused;
+            list +=
+                (list.empty() ? "" : ", ") + names[i] + " (" + number(100 * share, "%.0f") + " %)";
+        }
+        out << "\nChosen correctly (" << (logisticWorked ? "mnlogistic" : "rejection")
+            << "): the data tell apart " << (apart.empty() ? "no model" : apart)
+            << (confused.empty() ? "" : "; they confuse " + confused) << " (told apart: at least "
+            << number(100 * kSeparated, "%.0f")
+            << " % of a model's simulations chosen correctly).\n";
+        return 0;
+    }
+
+    ModelChoice c = chooseModel(pooled, choice, choice.observed, o.tolerance, o.method, priors,
+                                pooled.table.rows());
+    if (!c.error.empty()) return fail(c.error);
+    const Acceptance& a = c.acceptance;
+    if (o.tsv) {
+        out << "model\tsimulations\tprior\taccepted\tposterior\n";
+        for (std::size_t m = 0; m < names.size(); ++m)
+            out << names[m] << "\t" << pooled.sizes[m] << "\t" << number(priors.prior[m], "%.9g")
+                << "\t" << c.accepted[m] << "\t" << number(c.probabilities[m], "%.9g") << "\n";
+        return 0;
+    }
+    out << "model choice: " << names.size() << " models, " << pooled.table.rows()
+        << " simulations, " << a.rows.size() << " accepted (tolerance " << number(o.tolerance)
+        << ", distance <= " << number(a.cutoff) << ")\nstatistics (scaled by their median "
+        << "absolute deviation over all tables):" << statistics << "\nmethod: "
+        << (o.method == ChoiceMethod::rejection
+                ? "rejection: each model's share of the accepted simulations"
+                : "weighted multinomial logistic regression of the model on the statistics, "
+                  "Epanechnikov weights 1 - (d/h)^2")
+        << "\npriors: "
+        << (o.equalPriors ? "equal (--equal-priors)" : "the models' shares of the simulations")
+        << "\n\n";
+    char line[256];
+    std::snprintf(line, sizeof line, "%-14s %12s %8s %9s %10s\n", "Model", "Simulations", "Prior",
+                  "Accepted", "Posterior");
+    out << line;
+    for (std::size_t m = 0; m < names.size(); ++m) {
+        std::snprintf(line, sizeof line, "%-14s %12zu %8.3f %9zu %10.4f\n", names[m].c_str(),
+                      pooled.sizes[m], priors.prior[m], c.accepted[m], c.probabilities[m]);
+        out << line;
+    }
+    out << "\nBayes factors (row model over column model; they do not depend on the priors):\n";
+    std::vector<std::vector<std::string>> factors(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        for (std::size_t k = 0; k < names.size(); ++k)
+            factors[i].push_back(number((c.probabilities[i] / c.probabilities[k]) /
+                                        (priors.prior[i] / priors.prior[k])));
+    printMatrix(out, names, factors, false);
+    return 0;
+}
+
+}  // namespace
+
+bool wantsModelChoice(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--choose") == 0) return true;
+    return false;
+}
+
+int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{
+        "Model choice: the posterior probabilities of founding models from their reference "
+        "tables (each made by foundabc --table for the same observed data), by rejection or "
+        "by weighted multinomial logistic regression; or, with --cv, the confusion matrix of "
+        "that choice.",
+        "foundabc-summary --choose"};
+    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    Options o;
+    app.add_option("--choose", o.tables, "The reference tables, one per model (two or more)")
+        ->type_name("TABLE...")
+        ->required()
+        ->expected(1, 1000);
+    app.add_option("--names", o.names, "The models' names, comma-separated, in table order")
+        ->type_name("LIST")
+        ->delimiter(',');
+    app.add_option("--tol", o.tolerance, "Share of all simulations to accept, in (0, 1]")
+        ->type_name("Q")
+        ->capture_default_str();
+    app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default all")
+        ->type_name("LIST")
+        ->delimiter(',');
+    std::string method = "mnlogistic";
+    auto* methodOption =
+        app.add_option("--method", method,
+                       "mnlogistic: weighted multinomial logistic regression; rejection: the "
+                       "models' shares of the accepted simulations")
+            ->check(CLI::IsMember({"mnlogistic", "rejection"}))
+            ->capture_default_str();
+    app.add_flag("--equal-priors", o.equalPriors,
+                 "Weight each model's simulations so that the models' priors are equal");
+    app.add_flag("--tsv", o.tsv, "Write tab-separated values instead of a text table");
+    std::string cvText, seedText = "1";
+    auto* cvOption = app.add_option("--cv", cvText,
+                                    "Cross-validate instead: choose for N simulations of each "
+                                    "model and print the confusion matrices")
+                         ->type_name("N");
+    app.add_option("--seed", seedText, "Seed of the choice of simulations for --cv (default 1)")
+        ->type_name("S")
+        ->needs(cvOption);
+    cvOption->excludes(methodOption);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? 0 : 1;
+    }
+    const auto whole = [](const std::string& text, unsigned long& value) {
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+        errno = 0;
+        value = std::strtoul(text.c_str(), nullptr, 10);
+        return errno == 0;
+    };
+    unsigned long value = 0;
+    if (!cvText.empty()) {
+        if (!whole(cvText, value) || value < 1) {
+            err << "foundabc-summary: --cv '" << cvText
+                << "': give the number of simulations of each model, a whole number from 1 up\n";
+            return 1;
+        }
+        o.crossValidations = value;
+    }
+    if (!whole(seedText, value)) {
+        err << "foundabc-summary: --seed '" << seedText << "': give a whole number from 0 up\n";
+        return 1;
+    }
+    o.seed = value;
+    o.method = method == "rejection" ? ChoiceMethod::rejection : ChoiceMethod::mnlogistic;
+    for (std::string& s : o.stats) s = CLI::detail::trim_copy(s);
+    for (std::string& s : o.names) s = CLI::detail::trim_copy(s);
+    return run(o, out, err);
+}
