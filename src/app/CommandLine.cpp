@@ -118,10 +118,12 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                        "missing (-9)")
             ->type_name("P");
     auto* sampleOption =
-        app.add_option("--from-sample", line.fromSample,
-                       "Draw each simulation's parameters from the rows of this sample file "
-                       "(foundabc-summary --sample; weight as probability, adjusted values when "
-                       "present) instead of from the priors. Selects seeded mode")
+        app.add_option(
+               "--from-sample", line.fromSample,
+               "Draw each simulation's parameters from the rows of this sample file "
+               "(foundabc-summary --sample; weight as probability, adjusted values when "
+               "present) instead of from the priors. Selects seeded mode; give --merge the same "
+               "sample")
             ->type_name("FILE");
     simulateOption->needs(atOption)
         ->excludes(threadsOption)
