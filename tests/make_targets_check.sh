@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Makefile's user-facing targets, run for real:
-# - `make install PREFIX=...` puts both programs and both man pages under the
+# - `make install PREFIX=...` puts the three programs and their man pages under the
 #   prefix, and the installed programs run;
 # - `make run` replaces the example's params.txt and data.txt in its folder
 #   but leaves the user's other files there, and appends to results.txt.
@@ -15,7 +15,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 prefix=$scratch/prefix
 make -s -C "$source_dir" install BUILD="$build_dir" PREFIX="$prefix" >/dev/null
-for f in bin/foundabc bin/foundabc-summary share/man/man1/foundabc.1 share/man/man1/foundabc-summary.1; do
+for f in bin/foundabc bin/foundabc-summary bin/foundabc-import share/man/man1/foundabc.1 \
+         share/man/man1/foundabc-summary.1 share/man/man1/foundabc-import.1; do
     if [ ! -s "$prefix/$f" ]; then
         echo "missing after make install: $f"
         exit 1
@@ -24,6 +25,8 @@ done
 grep -q 'check' "$prefix/share/man/man1/foundabc.1" || { echo "man page lacks the options"; exit 1; }
 "$prefix/bin/foundabc" --version >/dev/null
 "$prefix/bin/foundabc-summary" --version >/dev/null
+"$prefix/bin/foundabc-import" --version >/dev/null
+grep -q "repeat.*units" "$prefix/share/man/man1/foundabc-import.1" || { echo "import man page lacks the options"; exit 1; }
 
 case $targets in *" run "*) ;; *) echo "make install behaves"; exit 0 ;; esac
 

@@ -2,13 +2,21 @@
 // reference table for every number of threads and every split into shards
 // followed by a merge; an error part-way behaves as with one thread; the
 // merge refuses shards that are missing, cut, foreign or doubled, and resumes
-// an interrupted merge without losing or repeating a row.
+// an interrupted merge without losing or repeating a row; under faults (a
+// shard that cannot be read, another merge, a shard being run) it stops with
+// a message and keeps the shards.
+#include <fcntl.h>
 #include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +63,43 @@ RunFiles runIn(const TempDir& dir, const ParamsFileText& params,
     f.table = dir.read("table.tsv");
     return f;
 }
+
+// Whether strace can inject faults on this machine (CI installs it).
+bool haveStrace() { return runProgram({"strace", "-o", "/dev/null", "true"}).exitStatus == 0; }
+
+// The merge run under `wrapper` (for example strace injecting a fault).
+ChildResult merge(const TempDir& dir, std::vector<std::string> wrapper = {}) {
+    wrapper.insert(wrapper.end(), {FOUNDABC_BIN, "--merge", "params.txt"});
+    return runProgram(wrapper, dir.path());
+}
+
+// strace -f with `args` before the program (LeakSanitizer, in a sanitizer
+// build, cannot work under ptrace: it is turned off there).
+std::vector<std::string> straced(std::vector<std::string> args) {
+    args.insert(args.begin(), {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f"});
+    return args;
+}
+
+// strace that kills the program at its first call of `syscall` on `path`.
+std::vector<std::string> killAt(const std::string& syscall, const std::string& path) {
+    return straced({"-o", "/dev/null", "-P", path, "-e", "trace=" + syscall, "-e",
+                    "inject=" + syscall + ":error=EIO:signal=KILL"});
+}
+
+// An exclusive flock on a file, held as a live merge, shard or run holds it.
+class HeldLock {
+  public:
+    explicit HeldLock(const std::string& path)
+        : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        flock(fd_, LOCK_EX);
+    }
+    ~HeldLock() { close(fd_); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+  private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -233,26 +278,190 @@ TEST(SeededRun, MergeRefusesShardsThatDoNotMakeOneRun) {
     EXPECT_NE(merge.out.find("other settings"), std::string::npos) << merge.out;
 }
 
-// An interrupted merge (its journal written, part of its bytes appended)
-// resumes: the rerun appends the rest, so no row is lost or repeated.
+// An interrupted merge (part of its bytes appended) resumes: the rerun
+// appends the rest, so no row is lost or repeated, whether it finds the
+// journal of the killed merge, none, a damaged one or one of an older format.
 TEST(SeededRun, InterruptedMergeResumes) {
     TempDir reference;
     const RunFiles one = runIn(reference, seededParams(), {"--seed", "8"});
     const std::string earlier = "an earlier run's cut row 1.2e+";
-    for (size_t cut : {size_t{0}, size_t{1}, size_t{200}, one.results.size()}) {
-        TempDir dir;
+    const std::string merged = "\n" + one.results;  // a line end after the cut row
+    std::vector<std::string> journals = {"older", "none", "damaged"};
+    if (haveStrace()) journals.push_back("killed");
+    for (const std::string& journal : journals)
+        for (size_t cut : {size_t{0}, size_t{1}, size_t{200}, merged.size()}) {
+            TempDir dir;
+            for (const char* K : {"1/2", "2/2"})
+                ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "8", "--shard", K}).run.exitStatus,
+                          0);
+            dir.write("results.txt", earlier);
+            if (journal == "killed")  // at its first write to the results file
+                merge(dir, killAt("write", "results.txt"));
+            else if (journal == "older")
+                dir.write("results.txt.merge-journal", std::to_string(earlier.size()) + " 1 " +
+                                                           std::to_string(merged.size()) +
+                                                           " appending\n");
+            else if (journal == "damaged")
+                dir.write("results.txt.merge-journal", "foundabc-merge-journal 1\nrun 8 2\n");
+            dir.write("results.txt", earlier + merged.substr(0, cut));
+            const ChildResult again = merge(dir);
+            ASSERT_EQ(again.exitStatus, 0) << journal << cut << again.out;
+            EXPECT_EQ(dir.read("results.txt"), earlier + merged) << journal << cut;
+            EXPECT_FALSE(dir.exists("results.txt.merge-journal")) << journal << cut;
+        }
+}
+
+// A merge killed after its last step leaves a journal marked complete: it
+// must never take a later run's shards for its own. A merge killed while it
+// removed its shards is tidied up by the rerun.
+TEST(SeededRun, CompleteJournalOnlyRemovesItsOwnShards) {
+    if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+    TempDir first, second, dir;
+    const RunFiles one = runIn(first, seededParams(), {"--seed", "8"});
+    const RunFiles two = runIn(second, seededParams(), {"--seed", "9"});
+    auto shards = [&](const char* seed) {
         for (const char* K : {"1/2", "2/2"})
-            ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "8", "--shard", K}).run.exitStatus, 0);
-        // The file held a cut row before; the merge puts a line end after it.
-        const std::string merged = "\n" + one.results;
-        dir.write("results.txt", earlier + merged.substr(0, cut));
-        dir.write("results.txt.merge-journal", std::to_string(earlier.size()) + " 1 " +
-                                                   std::to_string(merged.size()) + " appending\n");
-        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
-        ASSERT_EQ(merge.exitStatus, 0) << merge.out;
-        EXPECT_EQ(dir.read("results.txt"), earlier + merged) << cut;
-        EXPECT_FALSE(dir.exists("results.txt.merge-journal"));
+            ASSERT_EQ(runIn(dir, seededParams(), {"--seed", seed, "--shard", K}).run.exitStatus, 0);
+    };
+    shards("8");
+    EXPECT_NE(merge(dir, killAt("unlink", "results.txt.merge-journal")).exitStatus, 0);
+    ASSERT_TRUE(dir.exists("results.txt.merge-journal"));
+    shards("9");
+    const ChildResult later = merge(dir);
+    EXPECT_EQ(later.exitStatus, 0) << later.out;
+    EXPECT_EQ(dir.read("results.txt"), one.results + two.results);
+
+    shards("8");
+    EXPECT_NE(merge(dir, killAt("unlink", "results.txt.shard-2-of-2")).exitStatus, 0);
+    EXPECT_FALSE(dir.exists("results.txt.shard-1-of-2"));
+    const ChildResult tidy = merge(dir);
+    EXPECT_NE(tidy.out.find("already complete"), std::string::npos) << tidy.out;
+    EXPECT_FALSE(dir.exists("results.txt.shard-2-of-2"));
+    EXPECT_EQ(dir.read("results.txt"), one.results + two.results + one.results);
+}
+
+// Faults and foreign files around a merge: either the merge ends whole with
+// the one run's bytes, or it stops with a message and status 1, keeps the
+// shards and touches no output; one stopped by a failing read of a shard
+// (injected by strace) may have begun its outputs, and a plain rerun then
+// completes them.
+TEST(SeededRun, MergeUnderFaultsStopsCleanlyOrWritesTheOneRunsBytes) {
+    TempDir reference, made;
+    const std::vector<std::string> table = {"--table", "table.tsv"};
+    const RunFiles one = runIn(reference, seededParams(), {"--seed", "3", "--table", "table.tsv"});
+    const std::vector<std::string> files = {"params.txt", "data.txt", "results.txt.shard-1-of-3",
+                                            "results.txt.shard-2-of-3", "results.txt.shard-3-of-3"};
+    for (const char* K : {"1/3", "2/3", "3/3"})
+        ASSERT_EQ(runIn(made, seededParams(), {"--seed", "3", "--shard", K, "--table", "table.tsv"})
+                      .run.exitStatus,
+                  0);
+    using Change = std::function<void(const TempDir&)>;
+    auto touch = [](const char* name) -> Change {
+        return [name](const TempDir& d) { d.write(name, ""); };
+    };
+    struct Case {
+        std::string what;
+        Change change;        // to the folder before the merge, or none
+        std::string held;     // a file locked during the merge, or ""
+        std::string message;  // "": a fault that the merge may also not meet
+        std::vector<std::string> wrapper = {};
+    };
+    std::vector<Case> cases = {
+        {"count 0", touch("results.txt.shard-1-of-0"), "", "is named like a shard file"},
+        {"index 0", touch("results.txt.shard-0-of-3"), "", "is named like a shard file"},
+        {"index > count", touch("results.txt.shard-4-of-3"), "", "is named like a shard file"},
+        {"leading zero", touch("results.txt.shard-02-of-3"), "", "is named like a shard file"},
+        {"FIFO",
+         [](const TempDir& d) {
+             std::remove(d.file("results.txt.shard-2-of-3").c_str());
+             mkfifo(d.file("results.txt.shard-2-of-3").c_str(), 0600);
+         },
+         "",
+         "is not a regular file",
+         {"timeout", "20"}},
+        {"seed edited in every header",
+         [&](const TempDir& d) {
+             for (int K = 2; K <= 4; ++K) {
+                 std::string text = d.read(files[K]);
+                 d.write(files[K], text.replace(text.find("seed 3"), 6, "seed 8"));
+             }
+         },
+         "", "is damaged"},
+        {"another merge", nullptr, "results.txt.merge-journal", "another merge"},
+        {"a shard running", nullptr, "results.txt.shard-2-of-3.partial", "is being run now"},
+        {"results held by a run", nullptr, "results.txt", "being written by another run"},
+    };
+    if (haveStrace()) {
+        const std::vector<std::string> strace =
+            straced({"-o", "/dev/null", "-P", "results.txt.shard-2-of-3"});
+        auto fault = [&](const std::string& call, const char* error, int when) {
+            std::vector<std::string> w = strace;
+            w.insert(w.end(),
+                     {"-e", "trace=" + call, "-e",
+                      "inject=" + call + ":error=" + error + ":when=" + std::to_string(when)});
+            cases.push_back({call + " " + std::to_string(when), nullptr, "", "", w});
+        };
+        for (int when = 1; when <= 4; ++when) fault("openat", "EACCES", when);
+        for (int when : {1, 2, 3, 4, 6, 9, 14, 20}) fault("read", "EIO", when);
     }
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const std::string& name : files) dir.write(name, made.read(name));
+        dir.write("table.tsv", "an earlier table\n");
+        dir.write("table.tsv.observed.tsv", "its observed statistics\n");
+        if (c.change) c.change(dir);
+        std::optional<HeldLock> lock;
+        if (!c.held.empty()) lock.emplace(dir.file(c.held));
+        const ChildResult r = merge(dir, c.wrapper);
+        lock.reset();
+        if (r.exitStatus == 0 && c.message.empty()) {
+            EXPECT_EQ(dir.read("results.txt"), one.results) << c.what;
+            EXPECT_EQ(dir.read("table.tsv"), one.table) << c.what;
+            continue;
+        }
+        EXPECT_EQ(r.exitStatus, 1) << c.what;
+        EXPECT_NE(r.out.find(c.message.empty() ? "error: merge: " : c.message), std::string::npos)
+            << c.what << ": " << r.out;
+        for (int K = 2; K <= 4; ++K) EXPECT_TRUE(dir.exists(files[K])) << c.what;
+        if (c.message.empty()) {
+            const ChildResult again = merge(dir);
+            EXPECT_EQ(again.exitStatus, 0) << c.what << again.out;
+            EXPECT_EQ(dir.read("results.txt"), one.results) << c.what;
+            EXPECT_EQ(dir.read("table.tsv"), one.table) << c.what;
+            continue;
+        }
+        EXPECT_EQ(dir.read("table.tsv"), "an earlier table\n") << c.what;
+        EXPECT_EQ(dir.read("table.tsv.observed.tsv"), "its observed statistics\n") << c.what;
+        EXPECT_EQ(dir.read("results.txt"), "") << c.what;
+    }
+    // A shard is not run while a merge of its results file runs.
+    TempDir dir;
+    HeldLock merging(dir.file("results.txt.merge-journal"));
+    const RunFiles shard = runIn(dir, seededParams(), {"--seed", "3", "--shard", "1/3"});
+    EXPECT_EQ(shard.run.exitStatus, 1);
+    EXPECT_NE(shard.run.out.find("error: shard: a merge of the shards of results.txt is running"),
+              std::string::npos)
+        << shard.run.out;
+}
+
+// Every output of a merge is on the disk before the first shard file goes.
+TEST(SeededRun, MergeSyncsEveryOutputBeforeItRemovesAShard) {
+    if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+    TempDir dir;
+    for (const char* K : {"1/2", "2/2"})
+        ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "4", "--shard", K, "--table", "t.tsv"})
+                      .run.exitStatus,
+                  0);
+    ASSERT_EQ(merge(dir, straced({"-y", "-o", "trace.log", "-e",
+                                  "trace=fsync,fdatasync,unlink,unlinkat"}))
+                  .exitStatus,
+              0);
+    const std::string trace = dir.read("trace.log");
+    const size_t firstRemoval = trace.find(".shard-1-of-2\"");
+    ASSERT_NE(firstRemoval, std::string::npos) << trace;
+    for (const char* name : {"results.txt", "t.tsv", "t.tsv.observed.tsv", "t.tsv.priors.tsv",
+                             "results.txt.merge-journal"})
+        EXPECT_LT(trace.find(std::string("/") + name + ">)"), firstRemoval) << name << trace;
 }
 
 TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
@@ -271,6 +480,10 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
         {{"--seed", "-1", "p.txt"}, 1, "foundabc: "},
         {{"--threads", "-2", "p.txt"}, 1, "foundabc: "},
         {{"--merge", "--threads", "2", "p.txt"}, 1, "foundabc: "},
+        {{"--merge", "--seed", "99", "--legacy-model", "p.txt"},
+         1,
+         "foundabc: --merge takes the seed, model and table from the shards: --seed, "
+         "--legacy-model cannot be given with it"},
         {{"--seed", "1"}, 1, "Not enough arguments (infile)\n"},
         {{"--seed", "1", "a.txt", "b.txt"}, 1, "Not enough arguments (infile)\n"},
     };

@@ -91,16 +91,14 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                                        "Run only the K-th of M equal parts of the simulations "
                                        "into a shard file beside the results file (needs --seed)")
                             ->type_name("K/M");
-    auto* mergeFlag =
-        app.add_flag("--merge", line.merge,
-                     "Append the rows of the finished shards to the results file, as one seeded "
-                     "run would have written them, and remove the shard files");
+    app.add_flag("--merge", line.merge,
+                 "Append the rows of the finished shards to the results file, as one seeded "
+                 "run would have written them, and remove the shard files");
     auto* tableOption = app.add_option("--table", line.table,
                                        "Also write every simulation's parameters and statistics "
                                        "to this tab-separated reference table (gzip-compressed "
                                        "when the name ends in .gz)")
                             ->type_name("FILE");
-    mergeFlag->excludes(shardOption)->excludes(threadsOption)->excludes(tableOption);
     auto* simulateOption =
         app.add_option("--simulate-data", line.simulateData,
                        "Instead of running, simulate one data set at the values of --at with the "
@@ -128,7 +126,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     simulateOption->needs(atOption)
         ->excludes(threadsOption)
         ->excludes(shardOption)
-        ->excludes(mergeFlag)
+        ->excludes(app.get_option("--merge"))
         ->excludes(tableOption)
         ->excludes(sampleOption);
     atOption->needs(simulateOption);
@@ -148,6 +146,17 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         std::exit(0);
     } catch (const CLI::ParseError& e) {
         optionError(e.what());
+    }
+    if (line.merge) {
+        // The shards fix the seed, the model and the table; threads and
+        // shards have no meaning for a merge. A merge never ignores one.
+        std::string unused;
+        for (const CLI::Option* option : {seedOption, threadsOption, shardOption, tableOption})
+            if (option->count() > 0) unused += (unused.empty() ? "" : ", ") + option->get_name();
+        if (legacy) unused += (unused.empty() ? "" : ", ") + std::string("--legacy-model");
+        if (!unused.empty())
+            optionError("--merge takes the seed, model and table from the shards: " + unused +
+                        " cannot be given with it");
     }
     if (files.size() != 1) fail("Not enough arguments (infile)\n");
     line.infile = files.front();

@@ -2,63 +2,29 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
+#include "app/MergeJournal.h"
 #include "io/Fail.h"
 #include "io/ReferenceTable.h"
 #include "io/ResultsFile.h"
+#include "io/SyncFile.h"
 
 namespace {
 
-constexpr const char* kMagic = "foundabc-shard 1";
 constexpr std::size_t kBlock = 1 << 20;
-
-class Fnv {
-  public:
-    void add(const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) {
-            hash_ ^= bytes[i];
-            hash_ *= 1099511628211ull;
-        }
-    }
-    template <typename T>
-    void addValue(const T& value) {
-        add(&value, sizeof value);
-    }
-    void addText(const std::string& text) {
-        addValue(text.size());
-        add(text.data(), text.size());
-    }
-    uint64_t value() const { return hash_; }
-
-  private:
-    uint64_t hash_ = 14695981039346656037ull;
-};
-
-// FNV-1a continued from `hash` over `size` bytes.
-uint64_t fnvUpdate(uint64_t hash, const char* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= static_cast<unsigned char>(data[i]);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-std::string hex(uint64_t value) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016" PRIx64, value);
-    return text;
-}
+constexpr int kMostShards = 1000000;  // as --shard allows
 
 // Shortest text that reads back as the same double.
 void appendExact(std::string& out, double value) {
@@ -78,8 +44,6 @@ std::string baseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-[[noreturn]] void refuse(const std::string& why) { fail("error: merge: " + why + "\n"); }
-
 void writeAll(int fd, const std::string& bytes, const std::string& name) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -89,6 +53,20 @@ void writeAll(int fd, const std::string& bytes, const std::string& name) {
         else if (!(n < 0 && errno == EINTR))
             fail("error: shard: cannot write " + name + "\n");
     }
+}
+
+// Whether a process holds an flock on the file `path` (a shard being
+// written holds its unfinished file). A file that cannot be opened is not.
+bool lockedByOther(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    const bool held = locked != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 }  // namespace
@@ -128,16 +106,31 @@ ShardWriter::ShardWriter(const std::string& outfile, int K, const ShardRun& run,
       partial_(path_ + ".partial"),
       run_(run),
       range_(range) {
-    fd_ = open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A merge running now would take the shard file from under this run.
+    if (lockedByOther(outfile + ".merge-journal"))
+        fail("error: shard: a merge of the shards of " + outfile +
+             " is running; run this shard when it has ended\n");
+    fd_ = open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) fail("error: shard: cannot write " + partial_ + "\n");
-    pending_ = std::string(kMagic) + "\nseed " + std::to_string(run.seed) + "\nshard " +
-               std::to_string(K) + " " + std::to_string(run.count) + "\nrange " +
-               std::to_string(range.first) + " " + std::to_string(range.last) + "\nfingerprint " +
-               hex(run.fingerprint) + "\nmodel " +
-               (run.model == ModelVersion::legacy ? "legacy" : "current") + "\ntable " + run.table +
-               "\ndata\n";
+    int locked;
+    do {
+        locked = flock(fd_, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && errno == EWOULDBLOCK)
+        fail("error: shard: " + partial_ + " is being written by another run of this shard\n");
+    if (ftruncate(fd_, 0) != 0) fail("error: shard: cannot write " + partial_ + "\n");
+    ShardHeader header;
+    header.seed = run.seed;
+    header.K = K;
+    header.M = run.count;
+    header.first = range.first;
+    header.last = range.last;
+    header.fingerprint = run.fingerprint;
+    header.model = run.model;
+    header.table = run.table;
+    pending_ = shardHeaderText(header);
+    checksum_.add(pending_.data(), pending_.size());
     writePending();
-    checksum_ = Fnv().value();
 }
 
 ShardWriter::~ShardWriter() {
@@ -155,7 +148,7 @@ void ShardWriter::consume(int64_t sim, const RepeatResult& r) {
         ++rows_;
     }
     if (!run_.table.empty()) pending_ += "T\t" + r.tableRow;
-    checksum_ = fnvUpdate(checksum_, pending_.data() + start, pending_.size() - start);
+    checksum_.add(pending_.data() + start, pending_.size() - start);
     ++consumed_;
     if (pending_.size() >= kBlock) writePending();
 }
@@ -167,105 +160,94 @@ void ShardWriter::writePending() {
 
 void ShardWriter::finish() {
     pending_ += "end " + std::to_string(consumed_) + " " + std::to_string(rows_) + " " +
-                hex(checksum_) + "\n";
+                hex64(checksum_.value()) + "\n";
     writePending();
     if (fsync(fd_) != 0 && errno != EINVAL) fail("error: shard: cannot write " + partial_ + "\n");
-    if (::close(fd_) != 0) fail("error: shard: cannot write " + partial_ + "\n");
-    fd_ = -1;
-    if (std::rename(partial_.c_str(), path_.c_str()) != 0)
+    // Renamed while still locked, so that a merge never takes it for a
+    // killed shard's leftover.
+    if (std::rename(partial_.c_str(), path_.c_str()) != 0) {
+        if (errno == ENOENT)
+            fail("error: shard: " + partial_ +
+                 " was removed while this shard ran (by a merge of the shards?); run the "
+                 "shard again\n");
         fail("error: shard: cannot write " + path_ + "\n");
+    }
+    if (::close(fd_) != 0) fail("error: shard: cannot write " + path_ + "\n");
+    fd_ = -1;
 }
 
 namespace {
 
-// A shard file as found by the merge.
+// A shard file as found and checked by the merge.
 struct ShardFile {
     std::string path;
-    int K = 0;
-    ShardRun run;
-    ShardRange range{0, 0};
-    int64_t rows = 0;
+    std::string name;  // "shard K of M"
+    ShardHeader header;
+    uint64_t identity = 0;
 };
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
+// The shard files of one results file, by their names.
+struct ShardNames {
+    std::map<int, std::map<int, std::string>> complete;  // M -> K -> path
+    std::set<std::pair<int, int>> partial;               // (K, M) of unfinished shards
+};
+
+// "K-of-M" or "K-of-M.partial" with 1 <= K <= M <= kMostShards, written as
+// shardPath writes them; false for anything else.
+bool parseShardName(const std::string& rest, int& K, int& M, bool& partial) {
+    const char* begin = rest.data();
+    const char* end = begin + rest.size();
+    auto number = [&](int& value) {
+        const auto [stop, error] = std::from_chars(begin, end, value);
+        if (error != std::errc() || stop == begin || *begin == '0') return false;
+        begin = stop;
+        return true;
+    };
+    if (!number(K) || end - begin < 4 || std::string(begin, 4) != "-of-") return false;
+    begin += 4;
+    if (!number(M)) return false;
+    const std::string tail(begin, end);
+    partial = tail == ".partial";
+    return (tail.empty() || partial) && K >= 1 && K <= M && M <= kMostShards;
 }
 
-// Reads the header and checks the closing line and checksum of a shard file.
-// Returns an empty string when it is complete, else why it is not.
-std::string readShard(const std::string& path, ShardFile& shard) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "cannot be read";
-    std::string line;
-    auto next = [&](const char* key) -> std::string {
-        if (!std::getline(in, line) || !startsWith(line, key)) return std::string("\x01");
-        return line.substr(std::strlen(key));
-    };
-    if (!std::getline(in, line) || line != kMagic) return "is not a shard file";
-    const std::string seed = next("seed "), ids = next("shard "), range = next("range "),
-                      print = next("fingerprint "), model = next("model "), table = next("table "),
-                      data = next("data");
-    for (const std::string* f : {&seed, &ids, &range, &print, &model, &table, &data})
-        if (*f == "\x01") return "is incomplete";
-    try {
-        shard.run.seed = std::stoull(seed);
+// Lists the shard files of `outfile`; returns why a name cannot be merged,
+// or an empty string.
+std::string findShardFiles(const std::string& outfile, ShardNames& found) {
+    const std::string folder = folderOf(outfile), base = baseOf(outfile) + ".shard-";
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return "cannot read the folder " + folder;
+    std::string why;
+    errno = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, base.size(), base) != 0) continue;
+        const std::string path =
+            outfile.find('/') == std::string::npos ? name : folder + "/" + name;
         int K = 0, M = 0;
-        if (std::sscanf(ids.c_str(), "%d %d", &K, &M) != 2) return "is not a shard file";
-        shard.K = K;
-        shard.run.count = M;
-        long long first = 0, last = 0;
-        if (std::sscanf(range.c_str(), "%lld %lld", &first, &last) != 2)
-            return "is not a shard file";
-        shard.range = {first, last};
-        shard.run.fingerprint = std::stoull(print, nullptr, 16);
-    } catch (const std::exception&) {
-        return "is not a shard file";
-    }
-    shard.run.model = model == "legacy" ? ModelVersion::legacy : ModelVersion::current;
-    shard.run.table = table;
-
-    uint64_t checksum = Fnv().value();
-    int64_t rows = 0;
-    bool ended = false;
-    while (std::getline(in, line)) {
-        if (in.eof()) return "is incomplete";  // a last line without its line end
-        if (startsWith(line, "end ")) {
-            long long consumed = 0, count = 0;
-            char sum[17] = {};
-            if (std::sscanf(line.c_str(), "end %lld %lld %16s", &consumed, &count, sum) != 3 ||
-                count != rows || consumed != shard.range.last - shard.range.first ||
-                sum != hex(checksum))
-                return "is damaged (its rows do not match its closing line)";
-            ended = true;
+        bool partial = false;
+        if (!parseShardName(name.substr(base.size()), K, M, partial)) {
+            why = path + " is named like a shard file but is not one (" + baseOf(outfile) +
+                  ".shard-K-of-M with 1 <= K <= M); rename or remove it";
             break;
         }
-        if (!startsWith(line, "R\t") && !startsWith(line, "T\t")) return "is damaged";
-        if (line[0] == 'R') ++rows;
-        checksum = fnvUpdate(checksum, line.data(), line.size());
-        checksum = fnvUpdate(checksum, "\n", 1);
+        if (partial)
+            found.partial.insert({K, M});
+        else
+            found.complete[M][K] = path;
     }
-    if (!ended) return "is incomplete";
-    shard.rows = rows;
-    return "";
+    if (why.empty() && errno != 0) why = "cannot read the folder " + folder;
+    closedir(dir);
+    return why;
 }
 
-// Calls `each` with every data line of kind `kind` ('R' or 'T') of the
-// shard, without its kind and tab, line end included.
-template <typename Each>
-void forEachLine(const ShardFile& shard, char kind, Each each) {
-    std::ifstream in(shard.path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line) && line != "data") {
-    }
-    while (std::getline(in, line) && !startsWith(line, "end ")) {
-        if (line[0] != kind) continue;
-        line.erase(0, 2);
-        line += '\n';
-        each(line);
-    }
+uint64_t identityOf(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? fileIdentity(info) : 0;
 }
 
-// The results row of an accepted simulation, from its shard line.
+// The results row of an accepted simulation, from its shard line (without
+// its kind and tab).
 std::string resultsRow(const std::string& line, int numbAccepted) {
     double v[8] = {};
     const char* p = line.c_str();
@@ -275,208 +257,355 @@ std::string resultsRow(const std::string& line, int numbAccepted) {
     return formatResultsRow(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], numbAccepted);
 }
 
-// The journal of a merge: where its bytes begin in the results file, how
-// many there are, and whether they are all there.
-struct Journal {
-    bool exists = false;
-    long long start = 0;   // size of the results file when the merge began
-    int lead = 0;          // 1 when the merge begins with a line end after a cut row
-    long long length = 0;  // bytes the merge appends, line end included
-    bool complete = false;
-};
-
-Journal readJournal(const std::string& path) {
-    Journal j;
-    std::ifstream in(path);
-    std::string state;
-    if (in >> j.start >> j.lead >> j.length >> state) {
-        j.exists = true;
-        j.complete = state == "complete";
+// Reads the whole shards in order, each checked as it is read, and hands on
+// each table row (with its line end) and the merge's results bytes in blocks
+// (rows numbered as one run numbers them). Returns why a shard failed, or an
+// empty string.
+template <typename OnTable, typename OnRows>
+std::string readShards(const std::vector<ShardFile>& shards, OnTable onTable, OnRows onRows) {
+    int numbAccepted = 0;
+    std::string block, line;
+    for (const ShardFile& shard : shards) {
+        ShardReader reader(shard.path);
+        if (reader.problem().empty() && reader.identity() != shard.identity)
+            return shard.name + " (" + shard.path + ") was replaced during the merge";
+        char kind = 0;
+        while (reader.next(kind, line)) {
+            if (kind == 'T') {
+                line += '\n';
+                onTable(line);
+            } else {
+                block += resultsRow(line, ++numbAccepted);
+                if (block.size() >= kBlock) onRows(block), block.clear();
+            }
+        }
+        if (!reader.problem().empty())
+            return shard.name + " (" + shard.path + ") " + reader.problem();
     }
-    return j;
+    if (!block.empty()) onRows(block);
+    return "";
 }
 
-void writeJournal(const std::string& path, const Journal& j) {
-    const std::string temp = path + ".new";
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) fail("error: merge: cannot write " + temp + "\n");
-    writeAll(fd,
-             std::to_string(j.start) + " " + std::to_string(j.lead) + " " +
-                 std::to_string(j.length) + " " + (j.complete ? "complete" : "appending") + "\n",
-             temp);
-    if (fsync(fd) != 0 && errno != EINVAL) fail("error: merge: cannot write " + temp + "\n");
-    ::close(fd);
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
-        fail("error: merge: cannot write " + path + "\n");
+// Reads the bytes from `at` to the end of the open file `fd` in blocks.
+template <typename Each>
+bool readFrom(int fd, long long at, Each each) {
+    std::string block(kBlock, '\0');
+    for (;;) {
+        const ssize_t got = pread(fd, &block[0], block.size(), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        each(block.data(), static_cast<std::size_t>(got));
+        at += got;
+    }
 }
 
-long long fileSize(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+// Where the last table header line of the results file begins, at a line
+// start and at or after `from`; -1 when there is none, -2 when the file
+// cannot be read.
+long long lastHeaderAt(int fd, long long from) {
+    const std::string row1 = formatResultsRow(0, 0, 0, 0, 0, 0, 0, 0, 1);
+    const std::string pattern = "\n" + row1.substr(0, row1.find('\n') + 1);
+    // The window starts one byte before `from` (or with a line end standing
+    // for the file's start), so that a match shows its line start.
+    std::string window;
+    long long windowAt = from - 1;  // file offset of window[0]
+    if (from == 0) window = "\n";
+    const long long readAt = from == 0 ? 0 : from - 1;
+    long long found = -1;
+    const bool read = readFrom(fd, readAt, [&](const char* data, std::size_t size) {
+        window.append(data, size);
+        for (std::size_t at = window.find(pattern); at != std::string::npos;
+             at = window.find(pattern, at + 1))
+            found = windowAt + static_cast<long long>(at) + 1;
+        const std::size_t keep = std::min(window.size(), pattern.size() - 1);
+        windowAt += static_cast<long long>(window.size() - keep);
+        window.erase(0, window.size() - keep);
+    });
+    return read ? found : -2;
+}
+
+// Whether the `count` bytes of `fd` from `at` are a start of the merge's bytes
+// (a line end when `lead`, then the rows); why not, when the shards fail;
+// `unreadable` when `fd` fails.
+bool holdsStartOf(int fd, long long at, long long count, bool lead,
+                  const std::vector<ShardFile>& shards, std::string& why, bool& unreadable) {
+    if (count == 0) return true;
+    bool same = true;
+    long long checked = 0;
+    std::string got;
+    auto compare = [&](const std::string& bytes) {
+        if (!same || checked >= count) return;
+        const auto n = static_cast<std::size_t>(
+            std::min<long long>(count - checked, static_cast<long long>(bytes.size())));
+        got.resize(n);
+        ssize_t done;
+        do {
+            done = pread(fd, &got[0], n, static_cast<off_t>(at + checked));
+        } while (done < 0 && errno == EINTR);
+        unreadable = done < 0;
+        same = done == static_cast<ssize_t>(n) && bytes.compare(0, n, got) == 0;
+        checked += static_cast<long long>(n);
+    };
+    if (lead) compare("\n");
+    why = readShards(
+        shards, [](const std::string&) {}, compare);
+    return why.empty() && same && checked == count;
 }
 
 }  // namespace
 
 void mergeShards(const std::string& outfile,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
-                 const std::function<void(const ShardRun&)>& describe) {
-    const std::string folder = folderOf(outfile), base = baseOf(outfile) + ".shard-";
-    const std::string journalPath = outfile + ".merge-journal";
-
-    // Every shard file and unfinished shard file of this results file.
-    std::map<int, std::map<int, std::string>> complete;  // M -> K -> path
-    std::set<std::pair<int, int>> partial;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.compare(0, base.size(), base) != 0) continue;
-            int K = 0, M = 0, used = 0;
-            if (std::sscanf(name.c_str() + base.size(), "%d-of-%d%n", &K, &M, &used) != 2) continue;
-            const std::string rest = name.substr(base.size() + static_cast<size_t>(used));
-            const std::string path = folder == "." && outfile.find('/') == std::string::npos
-                                         ? name
-                                         : folder + "/" + name;
-            if (rest.empty())
-                complete[M][K] = path;
-            else if (rest == ".partial")
-                partial.insert({K, M});
-        }
-        closedir(dir);
-    }
-
-    Journal journal = readJournal(journalPath);
-    auto removeShards = [&] {
-        for (const auto& [M, byK] : complete)
-            for (const auto& [K, path] : byK) std::remove(path.c_str());
-        for (const auto& [K, M] : partial)
-            std::remove((shardPath(outfile, K, M) + ".partial").c_str());
-        std::remove(journalPath.c_str());
+                 const std::function<std::vector<std::string>(const ShardRun&)>& describe) {
+    // The journal is the lock between merges: held before anything is read.
+    MergeJournal journal(outfile + ".merge-journal");
+    const std::string& journalPath = journal.path();
+    if (!journal.held())
+        fail("error: merge: another merge of the shards of " + outfile + " is running (it holds " +
+             journalPath + "); let it end\n");
+    // A refusal before the first record leaves no journal behind.
+    auto refuse = [&](const std::string& why) {
+        journal.removeIfEmpty();
+        fail("error: merge: " + why + "\n");
     };
-    if (journal.exists && journal.complete) {
-        // An earlier merge appended everything and stopped while tidying up.
-        removeShards();
-        std::printf("merge of %s already complete; shard files removed\n", outfile.c_str());
-        return;
+
+    ShardNames names;
+    const std::string badName = findShardFiles(outfile, names);
+    if (!badName.empty()) refuse(badName);
+
+    // The tidying up: removes the shard files that are still those merged
+    // (a shard run again meanwhile is kept), unfinished ones that no running
+    // shard holds, and the journal.
+    auto removeShards = [&](const std::vector<uint64_t>& merged) {
+        for (const auto& [M, byK] : names.complete)
+            for (const auto& [K, path] : byK)
+                if (M == static_cast<int>(merged.size()) && identityOf(path) == merged[K - 1])
+                    ::unlink(path.c_str());
+                else
+                    std::printf("note: %s was not merged and is kept\n", path.c_str());
+        for (const auto& [K, M] : names.partial) {
+            const std::string path = shardPath(outfile, K, M) + ".partial";
+            if (!lockedByOther(path)) ::unlink(path.c_str());
+        }
+        journal.remove();
+    };
+
+    JournalRecord record;
+    MergeJournal::Content recorded = journal.read(record);
+    if (recorded == MergeJournal::Content::record && record.complete) {
+        // A merge that appended everything and was stopped while tidying up
+        // leaves some of its very shard files; a later run's new shard files
+        // are not its own, and the journal is then simply out of date.
+        int own = 0, other = 0;
+        std::string ownPath;
+        for (const auto& [M, byK] : names.complete)
+            for (const auto& [K, path] : byK) {
+                if (M == record.count && identityOf(path) == record.files[K - 1])
+                    ++own, ownPath = path;
+                else
+                    ++other;
+            }
+        if (other == 0) {
+            removeShards(record.files);
+            std::printf("merge of %s already complete; shard files removed\n", outfile.c_str());
+            return;
+        }
+        if (own > 0)
+            refuse(ownPath + " was merged already (" + journalPath +
+                   " records that merge as complete), but other shard files are new; remove the "
+                   "merged ones and merge again");
+        recorded = MergeJournal::Content::none;
     }
-    if (complete.empty() && partial.empty()) refuse("no shard files of " + outfile + " found");
-    if (complete.size() > 1) {
+
+    if (names.complete.empty() && names.partial.empty())
+        refuse("no shard files of " + outfile + " found");
+    if (names.complete.size() > 1) {
         std::string counts;
-        for (const auto& byM : complete) counts += " " + std::to_string(byM.first);
+        for (const auto& byM : names.complete) counts += " " + std::to_string(byM.first);
         refuse("the shard files of " + outfile + " come from different shard counts:" + counts +
                "; keep the shards of one run only");
     }
-    const int M = complete.empty() ? partial.begin()->second : complete.begin()->first;
+    const int M =
+        names.complete.empty() ? names.partial.begin()->second : names.complete.begin()->first;
+    for (const auto& [K, count] : names.partial)
+        if (lockedByOther(shardPath(outfile, K, count) + ".partial"))
+            refuse("shard " + std::to_string(K) + " of " + std::to_string(count) +
+                   " is being run now (" + shardPath(outfile, K, count) +
+                   ".partial); merge when it has ended");
+
+    // The first reading: every shard whole, checked, and what the merge will
+    // append measured.
     std::vector<ShardFile> shards;
     for (int K = 1; K <= M; ++K) {
-        const auto found = complete[M].find(K);
+        const auto found = names.complete[M].find(K);
         const std::string name = "shard " + std::to_string(K) + " of " + std::to_string(M);
-        if (found == complete[M].end()) {
-            if (partial.count({K, M}))
+        if (found == names.complete[M].end()) {
+            if (names.partial.count({K, M}))
                 refuse(name + " is incomplete (killed or failed); run it again");
             refuse(name + " is missing");
         }
-        ShardFile shard;
-        shard.path = found->second;
-        const std::string why = readShard(shard.path, shard);
-        if (!why.empty()) refuse(name + " (" + shard.path + ") " + why + "; run it again");
-        if (shard.K != K || shard.run.count != M)
-            refuse(shard.path + " holds shard " + std::to_string(shard.K) + " of " +
-                   std::to_string(shard.run.count) + ", so that shard is given twice");
-        if (!shards.empty()) {
-            const ShardRun& one = shards.front().run;
-            if (shard.run.seed != one.seed)
-                refuse(name + " has seed " + std::to_string(shard.run.seed) + ", shard 1 has " +
-                       std::to_string(one.seed) + ": the shards come from different runs");
-            if (shard.run.model != one.model || shard.run.table != one.table)
-                refuse(name +
-                       " was run with other options than shard 1 (--legacy-model or "
-                       "--table)");
-        }
-        if (shard.run.fingerprint != fingerprintFor(shard.run.model, shard.run.table))
-            refuse(name + " was made with other settings or observed data than these");
-        shards.push_back(std::move(shard));
+        ShardReader reader(found->second);
+        if (!reader.problem().empty())
+            refuse(name + " (" + found->second + ") " + reader.problem() + "; run it again");
+        shards.push_back({found->second, name, reader.header(), reader.identity()});
     }
-    const ShardRun run = shards.front().run;
-    describe(run);
-
-    // The table first: it is written whole, so a rerun simply writes it again.
-    if (!run.table.empty()) {
-        ReferenceTableWriter table(run.table);
-        for (const ShardFile& shard : shards)
-            forEachLine(shard, 'T', [&](const std::string& row) { table.writeRows(row); });
-        table.close();
-    }
-
-    ResultsWriter results(outfile);  // held, and locked, from here on
-    const long long size = std::max(0LL, fileSize(outfile));
-    int64_t rows = 0;
-    for (const ShardFile& shard : shards) rows += shard.rows;
-    if (!journal.exists) {
-        // A file that ends in a row cut by a killed run gets a line end before
-        // the first row, as a run would give it.
-        journal = {true, size, 0, 0, false};
-        if (size > 0 && rows > 0) {
-            std::ifstream in(outfile, std::ios::binary);
-            in.seekg(size - 1);
-            if (in.get() != '\n') journal.lead = 1;
-        }
+    long long rowBytes = 0;
+    Fnv rowHash;
+    const std::string unsound = readShards(
+        shards, [](const std::string&) {},
+        [&](const std::string& rows) {
+            rowBytes += static_cast<long long>(rows.size());
+            rowHash.add(rows.data(), rows.size());
+        });
+    if (!unsound.empty()) refuse(unsound + "; run it again");
+    JournalRecord mine;
+    for (const ShardFile& shard : shards) {
+        const ShardHeader& h = shard.header;
+        const ShardHeader& one = shards.front().header;
+        const int K = static_cast<int>(mine.files.size()) + 1;
+        if (h.K != K || h.M != M)
+            refuse(shard.path + " holds shard " + std::to_string(h.K) + " of " +
+                   std::to_string(h.M) + ", so that shard is given twice");
+        if (h.seed != one.seed)
+            refuse(shard.name + " has seed " + std::to_string(h.seed) + ", shard 1 has " +
+                   std::to_string(one.seed) + ": the shards come from different runs");
+        if (h.model != one.model || h.table != one.table)
+            refuse(shard.name +
+                   " was run with other options than shard 1 (--legacy-model or --table)");
+        if (h.fingerprint != fingerprintFor(h.model, h.table))
+            refuse(shard.name + " was made with other settings or observed data than these");
+        if (h.first != (K == 1 ? 0 : shards[K - 2].header.last) || h.last < h.first)
+            refuse(shard.name + " does not cover the simulations after shard " +
+                   std::to_string(K - 1) + "'s; run it again");
+        mine.files.push_back(shard.identity);
     }
 
-    // The merge's bytes: the line end, if any, then the rows in simulation
-    // order, numbered as one run numbers them; produced in blocks.
-    auto produce = [&](const std::function<void(const std::string&)>& emit) {
-        if (journal.lead) emit("\n");
-        int numbAccepted = 0;
-        std::string block;
-        for (const ShardFile& shard : shards)
-            forEachLine(shard, 'R', [&](const std::string& line) {
-                block += resultsRow(line, ++numbAccepted);
-                if (block.size() >= kBlock) emit(block), block.clear();
-            });
-        if (!block.empty()) emit(block);
+    const ShardHeader& h = shards.front().header;
+    ShardRun run;
+    run.seed = h.seed;
+    run.count = M;
+    run.fingerprint = h.fingerprint;
+    run.model = h.model;
+    run.table = h.table;
+    mine.seed = run.seed;
+    mine.count = M;
+    mine.fingerprint = run.fingerprint;
+    mine.bytesHash = rowHash.value();
+    mine.length = rowBytes;
+
+    const bool resume = recorded == MergeJournal::Content::record && record.sameRows(mine);
+    const bool foreign = recorded == MergeJournal::Content::record && !resume;
+
+    // The results file is held from here on (when the merge appends to it).
+    std::optional<ResultsWriter> results;
+    if (rowBytes > 0) {
+        results.emplace(outfile);
+        results->hold();
+    }
+    struct stat info;
+    const long long size =
+        stat(outfile.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+    const int reader = open(outfile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    long long have = 0;  // bytes of an earlier attempt at this merge in the file
+    std::string why;
+    bool unreadable = false;
+    auto refuseUnreadable = [&] {
+        refuse("cannot read " + outfile +
+               " to check the rows an earlier attempt appended; merge again when it can be read");
     };
-
-    long long have = 0;  // bytes of an interrupted merge already in the file
-    if (journal.length == 0) {
-        produce([&](const std::string& b) { journal.length += static_cast<long long>(b.size()); });
-        writeJournal(journalPath, journal);
-    } else {
-        have = size - journal.start;
-        bool same = have >= 0 && have <= journal.length;
-        if (same) {
-            std::ifstream in(outfile, std::ios::binary);
-            in.seekg(journal.start);
-            long long checked = 0;
-            std::string got;
-            produce([&](const std::string& block) {
-                if (!same || checked >= have) return;
-                const auto n = static_cast<size_t>(
-                    std::min<long long>(have - checked, static_cast<long long>(block.size())));
-                got.resize(n);
-                in.read(&got[0], static_cast<std::streamsize>(n));
-                same = static_cast<size_t>(in.gcount()) == n && block.compare(0, n, got) == 0;
-                checked += static_cast<long long>(n);
-            });
-        }
-        if (!same)
+    // An interrupted merge of other shards that appended nothing is no
+    // obstacle; one that did must be finished or undone first.
+    if (foreign && size != record.start)
+        refuse(journalPath + " belongs to an interrupted merge of other shards (seed " +
+               std::to_string(record.seed) + ", " + std::to_string(record.count) +
+               " shards); merge those first, or remove it and the bytes after the first " +
+               std::to_string(record.start) + " of " + outfile);
+    if (resume) {
+        mine.start = record.start;
+        mine.lead = record.lead;
+        mine.length = record.length;
+        have = size - mine.start;
+        if (have < 0 || have > mine.length || reader < 0 ||
+            !holdsStartOf(reader, mine.start, have, mine.lead, shards, why, unreadable)) {
+            if (!why.empty()) refuse(why + "; run it again");
+            if (unreadable) refuseUnreadable();
             refuse(outfile + " changed after the interrupted merge began; restore it, or remove " +
                    journalPath + " and the rows that merge appended");
+        }
+    } else {
+        // Without a journal, the rows of an interrupted attempt are found by
+        // their content: a table header at a line start after which the file
+        // holds exactly a start of this merge's rows.
+        mine.start = size;
+        const long long at =
+            reader < 0 || rowBytes == 0 ? -1 : lastHeaderAt(reader, std::max(0LL, size - rowBytes));
+        if (at == -2) refuseUnreadable();
+        if (at >= 0 && holdsStartOf(reader, at, size - at, false, shards, why, unreadable)) {
+            mine.start = at;
+            have = size - at;
+            if (have == rowBytes)
+                std::printf("note: %s ends with the rows of these shards already; none appended\n",
+                            outfile.c_str());
+        } else if (!why.empty()) {
+            refuse(why + "; run it again");
+        } else if (unreadable) {
+            refuseUnreadable();
+        } else if (size > 0 && rowBytes > 0 && reader >= 0) {
+            // A file that ends in a row cut by a killed run gets a line end
+            // before the first row, as a run would give it.
+            char last = '\n';
+            if (pread(reader, &last, 1, static_cast<off_t>(size - 1)) != 1) refuseUnreadable();
+            mine.lead = last != '\n';
+        }
+        mine.length = mine.lead + rowBytes;
     }
+    if (reader >= 0) ::close(reader);
 
-    // Append what is not there yet.
-    results.continueInterruptedAppend();
+    // Every lock is held and every check made: the outputs are written now,
+    // the table first, so that whatever the table's writer must hold it
+    // holds before the files beside the table are written.
+    std::optional<ReferenceTableWriter> table;
+    if (!run.table.empty()) table.emplace(run.table);
+    const std::vector<std::string> described = describe(run);
+    journal.write(mine);
+    if (results) results->continueInterruptedAppend();
     long long skip = have;
-    produce([&](const std::string& block) {
+    auto append = [&](const std::string& block) {
         if (skip >= static_cast<long long>(block.size())) {
             skip -= static_cast<long long>(block.size());
             return;
         }
-        results.appendBlock(block.substr(static_cast<size_t>(skip)));
+        results->appendBlock(block.substr(static_cast<size_t>(skip)));
         skip = 0;
-    });
-    results.sync();
-    results.close();
-    journal.complete = true;
-    writeJournal(journalPath, journal);
-    removeShards();
+    };
+    if (mine.lead) append("\n");
+    why = readShards(
+        shards,
+        [&](const std::string& row) {
+            if (table) table->writeRows(row);
+        },
+        append);
+    if (!why.empty())
+        fail("error: merge: " + why +
+             " when read again; the shard files are kept: merge again (and run that shard again "
+             "if it stays so)\n");
+
+    // Everything stored before the first shard file goes.
+    if (results) {
+        results->sync();
+        results->close();
+    }
+    std::vector<std::string> written = described;
+    if (table) {
+        table->close();
+        written.push_back(run.table);
+    }
+    for (const std::string& path : written)
+        if (!syncFile(path) || !syncFolderOf(path))
+            fail("error: merge: cannot write " + path + "\n");
+    mine.complete = true;
+    journal.write(mine);
+    if (!syncFolderOf(outfile)) fail("error: merge: cannot write " + folderOf(outfile) + "\n");
+    removeShards(mine.files);
 }

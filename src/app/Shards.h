@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/ObservedStats.h"
 #include "app/RunSink.h"
+#include "app/ShardFile.h"
 #include "io/Params.h"
 #include "sim/ModelVersion.h"
 
@@ -44,7 +46,10 @@ std::string shardPath(const std::string& outfile, int K, int M);
 // Writes one shard. It is written under the name of the shard file plus
 // ".partial" and renamed to the shard file only when complete, so a shard that
 // is killed or fails never passes for a complete one, and a shard run again
-// replaces its earlier attempt whole. Errors end the process through fail().
+// replaces its earlier attempt whole. The unfinished file is locked while it
+// is written, so that a merge can tell a running shard from a killed one; a
+// shard is refused while a merge of its results file runs. Errors end the
+// process through fail().
 class ShardWriter : public RunSink {
   public:
     ShardWriter(const std::string& outfile, int K, const ShardRun& run, ShardRange range);
@@ -69,7 +74,7 @@ class ShardWriter : public RunSink {
     ShardRange range_;
     int fd_ = -1;
     std::string pending_;
-    uint64_t checksum_;
+    Fnv checksum_;
     int64_t rows_ = 0;
     int64_t consumed_ = 0;
 };
@@ -80,12 +85,23 @@ class ShardWriter : public RunSink {
 // fingerprint, for the shards' model and table, is `fingerprintFor`); then
 // writes the reference table when the run had one, appends the rows to the
 // results file numbered as one run numbers them, and removes the shard files.
-// `describe` is called with the run the shards came from before anything is
-// written (the caller prints the run's settings with its seed). A merge that
-// was interrupted resumes where it stopped: a journal beside the results file
-// records where the merge's bytes began, and a rerun checks the bytes already
-// appended and appends only the rest. Every refusal prints a message and ends
-// the process with status 1.
+//
+// Nothing is written or removed before every lock is held and every check is
+// made: the merge journal (OUTFILE.merge-journal), which keeps a second merge
+// out, then the results file, then the shards read whole and checked. Only
+// then is `describe` called with the run the shards came from (the caller
+// prints the run's settings with its seed and writes the files that go with
+// the table; it returns their names). Each shard is read again for writing,
+// and checked again as it is read; every output is synced before the first
+// shard file is removed.
+//
+// A merge that was interrupted resumes where it stopped: the journal records
+// the run, where the merge's bytes began and how many there are, and a rerun
+// checks the bytes already appended and appends only the rest. Without a
+// journal (lost or damaged) the merge recognises its own bytes at the end of
+// the results file in the same way. A journal of a merge of other shards
+// never removes these. Every refusal prints "error: merge: ..." and ends the
+// process with status 1, the shard files kept.
 void mergeShards(const std::string& outfile,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
-                 const std::function<void(const ShardRun&)>& describe);
+                 const std::function<std::vector<std::string>(const ShardRun&)>& describe);

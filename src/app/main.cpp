@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/ObservedStats.h"
@@ -66,15 +67,21 @@ int runMerge(const CommandLine& command, const params& p) {
                 sample ? &*sample : nullptr);
         },
         [&](const ShardRun& run) {
+            // Called once every lock is held and every check made; returns
+            // the files it wrote, which the merge syncs before it removes
+            // the shards.
             echoParams(
                 p, std::cout,
                 seedLine(run.seed) + (sample ? sampleEchoLine(command.fromSample, *sample) : ""));
             std::cout << observedText.str();
             printRunningBanner(std::cout);
+            std::vector<std::string> written;
             if (!run.table.empty()) {
                 writeObservedStatistics(run.table, observed.table);
                 writePriors(run.table, p);
+                written = {observedStatisticsPath(run.table), priorsPath(run.table)};
             }
+            return written;
         });
     (void)command;
     return 0;

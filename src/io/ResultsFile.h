@@ -38,6 +38,12 @@ class ResultsWriter {
     ResultsWriter(const ResultsWriter&) = delete;
     ResultsWriter& operator=(const ResultsWriter&) = delete;
 
+    // Opens the file now, creating it when missing, and locks it, without
+    // writing: for a caller that must hold the file before it writes others.
+    void hold() {
+        if (fd_ < 0) openForFirstAppend();
+    }
+
     // Appends one row (see formatResultsRow).
     void appendRow(double My, double TimeToOri, double PopSizeOriTha, double PopSizePreTha,
                    double PopSizeOriSue, double PopSizePreSue, double FracSueMono, double DS,

@@ -1,0 +1,123 @@
+#include "import/Conversion.h"
+
+#include <map>
+#include <set>
+
+int findPopulation(const GenepopFile& file, const std::string& key, const std::string& option,
+                   std::string& error) {
+    const auto& pops = file.populations;
+    const std::string count = "the file has " + std::to_string(pops.size()) + " population" +
+                              (pops.size() == 1 ? "" : "s");
+    int found = -1;
+    const bool number = !key.empty() && key.find_first_not_of("0123456789") == std::string::npos;
+    if (number) {
+        const std::size_t n = key.size() > 9 ? 0 : std::stoul(key);
+        if (n < 1 || n > pops.size()) {
+            error = option + " " + key + ": no population number " + key + "; " + count;
+            return -1;
+        }
+        found = static_cast<int>(n - 1);
+    } else {
+        for (std::size_t p = 0; p < pops.size(); ++p) {
+            if (pops[p].individuals.empty() || pops[p].individuals[0].name != key) continue;
+            if (found >= 0) {
+                error = option + " " + key + ": populations " + std::to_string(found + 1) +
+                        " and " + std::to_string(p + 1) + " (Pop lines " +
+                        std::to_string(pops[static_cast<std::size_t>(found)].popLine) + " and " +
+                        std::to_string(pops[p].popLine) +
+                        ") both start with this individual; give the number";
+                return -1;
+            }
+            found = static_cast<int>(p);
+        }
+        if (found < 0) {
+            error = option + " " + key + ": no population starts with an individual named \"" +
+                    key + "\"; " + count;
+            return -1;
+        }
+    }
+    const GenepopPopulation& pop = pops[static_cast<std::size_t>(found)];
+    if (pop.individuals.empty()) {
+        error = option + " " + key + ": population " + std::to_string(found + 1) + " (Pop line " +
+                std::to_string(pop.popLine) + ") has no individuals";
+        return -1;
+    }
+    return found;
+}
+
+namespace {
+
+// Repeat count of `code` at a locus of repeat unit `unit` (0: none), rounded
+// to the nearest whole count, halves up.
+int repeatCount(int code, int unit) { return unit <= 0 ? code : (2 * code + unit) / (2 * unit); }
+
+}  // namespace
+
+Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choice) {
+    Conversion out;
+    const std::size_t numbLoci = file.loci.size();
+    const std::size_t ploidy = static_cast<std::size_t>(file.ploidy);
+    const std::size_t copies = choice.firstCopy ? 1 : ploidy;
+    out.matrix.assign(numbLoci, {});
+    std::map<std::pair<std::size_t, int>, int> offLadder;  // (locus, code) -> copies
+
+    auto take = [&](const GenepopPopulation& pop, PopulationYield& yield) {
+        yield.individuals = pop.individuals.size();
+        yield.lines = yield.individuals * copies;
+        std::vector<bool> heterozygous(pop.individuals.size(), false);
+        for (std::size_t l = 0; l < numbLoci; ++l) {
+            const int unit = choice.units.empty() ? 0 : choice.units[l];
+            for (std::size_t i = 0; i < pop.individuals.size(); ++i) {
+                const int* g = &pop.individuals[i].codes[l * ploidy];
+                if (ploidy == 2 && g[0] != 0 && g[1] != 0 && g[0] != g[1]) heterozygous[i] = true;
+                std::size_t first = 0;
+                if (choice.firstCopy && ploidy == 2 && g[0] == 0 && g[1] != 0) {
+                    first = 1;
+                    ++yield.secondCopy;
+                }
+                for (std::size_t c = first; c < first + copies; ++c) {
+                    const int code = g[c];
+                    if (code == 0) {
+                        out.matrix[l].push_back(-9);
+                        ++yield.missing;
+                        continue;
+                    }
+                    if (unit > 0 && code % unit != 0) ++offLadder[{l, code}];
+                    out.matrix[l].push_back(repeatCount(code, unit));
+                }
+            }
+        }
+        yield.values = yield.lines * numbLoci;
+        for (bool h : heterozygous) yield.heterozygous += h;
+    };
+    take(file.populations[static_cast<std::size_t>(choice.sue)], out.sue);
+    take(file.populations[static_cast<std::size_t>(choice.tha)], out.tha);
+    out.sueLines = static_cast<int>(out.sue.lines);
+    out.thaLines = static_cast<int>(out.tha.lines);
+
+    for (const auto& [where, count] : offLadder)
+        out.offLadder.push_back({where.first, where.second,
+                                 repeatCount(where.second, choice.units[where.first]), count});
+    for (std::size_t l = 0; l < numbLoci; ++l) {
+        std::set<int32_t> sue, tha;
+        for (std::size_t v = 0; v < out.matrix[l].size(); ++v) {
+            if (out.matrix[l][v] == -9) continue;
+            (v < out.sue.lines ? sue : tha).insert(out.matrix[l][v]);
+        }
+        if (sue.size() <= 1 && tha.size() <= 1) out.monomorphic.push_back(l);
+    }
+    return out;
+}
+
+std::string formatDataFile(const AlleleMatrix& matrix, int sueLines, int thaLines) {
+    std::string text = "locus sue1..sue" + std::to_string(sueLines) + " tha1..tha" +
+                       std::to_string(thaLines) + "\n";
+    for (const auto& row : matrix) {
+        for (std::size_t v = 0; v < row.size(); ++v) {
+            if (v > 0) text += ' ';
+            text += std::to_string(row[v]);
+        }
+        text += '\n';
+    }
+    return text;
+}

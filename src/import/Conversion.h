@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "import/GenepopFile.h"
+#include "sim/AlleleMatrix.h"
+
+// Finds the population that `key` names: its number in the file (1, 2, ...)
+// when `key` is all digits, else the name of its first individual. Returns its
+// index from 0, or -1 with the reason in `error` (no such population, a name
+// that starts two populations, a population without individuals). `option`
+// (--sue or --tha) starts the message.
+int findPopulation(const GenepopFile& file, const std::string& key, const std::string& option,
+                   std::string& error);
+
+// How the genotypes become the lines of the data file.
+struct ConversionChoice {
+    int sue = 0, tha = 0;    // the populations' indices
+    bool firstCopy = false;  // one line per individual (else one per copy)
+    std::vector<int> units;  // repeat unit of each locus; empty: codes are counts
+};
+
+// A code off its locus's ladder (not a multiple of the unit) and the count it
+// was rounded to, with the number of copies that carried it.
+struct OffLadder {
+    std::size_t locus;
+    int code, count, copies;
+};
+
+// What one population gave.
+struct PopulationYield {
+    std::size_t individuals = 0, lines = 0, values = 0, missing = 0;
+    std::size_t heterozygous = 0;  // individuals with two different known copies at a locus
+    std::size_t secondCopy = 0;    // with firstCopy: genotypes whose first copy was missing
+};
+
+struct Conversion {
+    AlleleMatrix matrix;  // one row per locus, the sue lines first
+    int sueLines = 0, thaLines = 0;
+    PopulationYield sue, tha;
+    std::vector<OffLadder> offLadder;      // by locus, then code
+    std::vector<std::size_t> monomorphic;  // loci with one allele in each population
+};
+
+// The lines of the chosen populations: with `firstCopy`, the first copy of
+// each individual (its second where the first is missing); otherwise every
+// copy, an individual's copies on consecutive lines. A code becomes
+// code / unit rounded to the nearest whole count (halves up); a missing copy
+// becomes -9.
+Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choice);
+
+// The data file's text: the header `locus sue1..sueN tha1..thaM`, then one
+// line per locus of its values separated by single blanks.
+std::string formatDataFile(const AlleleMatrix& matrix, int sueLines, int thaLines);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+// A Genepop file as read: its loci and its populations of individuals, each
+// genotype split into its gene copies. Codes are kept as written (fragment
+// lengths or repeat counts); 0 is a missing copy (written 00 or 000).
+
+struct GenepopIndividual {
+    std::string name;        // the text before the comma, trimmed
+    int line = 0;            // its line in the file (from 1)
+    std::vector<int> codes;  // copy c of locus l at l * ploidy + c
+};
+
+struct GenepopPopulation {
+    int popLine = 0;  // the line of the `Pop` that opens it
+    std::vector<GenepopIndividual> individuals;
+};
+
+struct GenepopFile {
+    std::string title;
+    std::vector<std::string> loci;
+    std::vector<int> digits;  // digits per copy of each locus: 2 or 3
+    int ploidy = 0;           // 1 or 2, the same for every genotype
+    std::vector<GenepopPopulation> populations;
+};
+
+// Reads a Genepop file from `in`. The first line is the title; locus names
+// follow, one per line or several per line separated by commas, up to the
+// first `Pop` line (any letter case); each population is a `Pop` line and its
+// individuals, `name , genotypes`, one genotype per locus separated by blanks
+// or tabs. A genotype is 2 or 3 digits (haploid) or 4 or 6 digits (diploid);
+// every genotype of the file has one ploidy and every genotype of a locus one
+// width. Blank lines are skipped; a carriage return before a line end is part
+// of the line end.
+//
+// Returns an empty string on success, else the first problem as a message
+// that starts with "`fileName` line N: " (the file is then left incomplete).
+std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFile& file);
