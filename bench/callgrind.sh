@@ -24,10 +24,10 @@ for w in $WORKLOADS; do
     n=$((repeats / DIV)); [ "$n" -ge 1 ] || n=1
     sed "s/^REPEATS .*/REPEATS $n #/" "$w.txt" > "cg_$w.txt"
     LD_PRELOAD=$FAKETIME_LIB valgrind --tool=callgrind --callgrind-out-file="cg_$w.out" \
-        "$BIN" "cg_$w.txt" >/dev/null 2>"cg_$w.log"
+        "$BIN" $CLOCK_SEED "cg_$w.txt" >/dev/null 2>"cg_$w.log"
     ir=$(awk '/^summary:/ { print $2 }' "cg_$w.out")
     LD_PRELOAD="$FAKETIME_LIB $BUILD/libdrawcount.so" FOUNDABC_DRAW_COUNTS="counts_$w" \
-        "$BIN" "cg_$w.txt" >/dev/null
+        "$BIN" $CLOCK_SEED "cg_$w.txt" >/dev/null
     valgrind --tool=callgrind --callgrind-out-file="cg_floor_$w.out" \
         "$BUILD/draw_floor" "counts_$w" >/dev/null 2>"cg_floor_$w.log"
     fl=$(awk '/^summary:/ { print $2 }' "cg_floor_$w.out")

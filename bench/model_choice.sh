@@ -39,11 +39,11 @@ cpu "$BUILD/foundabc-summary" --choose plain.tsv.gz k2.tsv.gz two.tsv.gz > /dev/
 echo "== --cv 100 on the same"
 cpu "$BUILD/foundabc-summary" --choose plain.tsv.gz k2.tsv.gz two.tsv.gz --cv 100 | tail -1
 
-params one 20000 CONDITIONAL_NUMBER_OF_ORIGINS=1 TIME_TO_ORIGIN_LOWER=400 TIME_TO_ORIGIN_UPPER=500
-params wide 20000 POPSIZE_ORIGIN_SUE_LOWER=40 POPSIZE_ORIGIN_SUE_UPPER=50
-params same 20000 POPSIZE_ORIGIN_SUE_LOWER=40 POPSIZE_ORIGIN_SUE_UPPER=50
+params one 20000 CONDITIONAL_NUMBER_OF_ORIGINS=1 TIME_TO_ORIGIN_LOWER=50 TIME_TO_ORIGIN_UPPER=100
+params wide 20000 POPSIZE_ORIGIN_SUE_LOWER=40 POPSIZE_ORIGIN_SUE_UPPER=50 TIME_TO_ORIGIN_LOWER=50 TIME_TO_ORIGIN_UPPER=100
+params same 20000 POPSIZE_ORIGIN_SUE_LOWER=40 POPSIZE_ORIGIN_SUE_UPPER=50 TIME_TO_ORIGIN_LOWER=50 TIME_TO_ORIGIN_UPPER=100
 table one 4; table wide 5; table same 6
-echo "== one founder and a long time against the plain model with large founding sizes"
+echo "== one founder against the plain model with large founding sizes"
 "$BUILD/foundabc-summary" --choose one.tsv.gz wide.tsv.gz --cv 100 | tail -14
 echo "== the plain model against itself"
 "$BUILD/foundabc-summary" --choose wide.tsv.gz same.tsv.gz --names plain,again --cv 100 | tail -14

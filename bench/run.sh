@@ -1,6 +1,6 @@
 #!/bin/sh
-# Benchmark of whole runs on fixed workloads under a fixed clock (so every run
-# of a workload makes the same draws). For each workload it prints the median
+# Benchmark of whole runs on fixed workloads seeded by a fixed clock
+# (--clock-seed, so every run of a workload makes the same draws). For each workload it prints the median
 # of RUNS runs: repeats per second, microseconds per locus, peak resident
 # memory, the draw floor (the time to make the same draws and nothing else)
 # and the ratio of run time to floor. Times are CPU times of the process
@@ -32,13 +32,13 @@ for w in $WORKLOADS; do
     i=0
     while [ $i -lt "$RUNS" ]; do
         rm -f "$out"
-        LD_PRELOAD=$FAKETIME_LIB /usr/bin/time -f "%U %S %M" -o tm "$BIN" "$w.txt" >/dev/null
+        LD_PRELOAD=$FAKETIME_LIB /usr/bin/time -f "%U %S %M" -o tm "$BIN" $CLOCK_SEED "$w.txt" >/dev/null
         awk '{ print $1 + $2 }' tm >> times; awk '{ print $3 }' tm >> mems
         i=$((i + 1))
     done
     rm -f "$out"
     LD_PRELOAD="$FAKETIME_LIB $BUILD/libdrawcount.so" FOUNDABC_DRAW_COUNTS=counts \
-        "$BIN" "$w.txt" >/dev/null
+        "$BIN" $CLOCK_SEED "$w.txt" >/dev/null
     : > floors
     i=0
     while [ $i -lt "$RUNS" ]; do "$BUILD/draw_floor" counts >> floors; i=$((i + 1)); done

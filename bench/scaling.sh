@@ -2,7 +2,7 @@
 # Scaling and reference-table cost on fixed workloads.
 #
 # 1. Repeats per second (wall clock, median of RUNS runs) of the clock-seeded
-#    default mode, of seeded mode with 1 thread, and of 2 and 4 threads, with
+#    mode (--clock-seed), of seeded mode with 1 thread, and of 2 and 4 threads, with
 #    the speed-up of 2 threads over 1.
 # 2. CPU time (user + system, median) without a table, with --table FILE and
 #    with --table FILE.gz, the overhead in per cent, and the table's size per
@@ -40,10 +40,10 @@ measure() {
 }
 
 echo "Repeats per second (wall clock), on $(nproc) cores"
-printf '%-10s %8s %10s %10s %10s %10s %8s\n' workload repeats default seeded-1 seeded-2 seeded-4 "2 vs 1"
+printf '%-10s %8s %10s %10s %10s %10s %8s\n' workload repeats clock seeded-1 seeded-2 seeded-4 "2 vs 1"
 for w in $WORKLOADS; do
     n=$(setting REPEATS "$w.txt")
-    d=$(measure %e "$w")
+    d=$(measure %e "$w" $CLOCK_SEED)
     s1=$(measure %e "$w" --seed 1 --threads 1)
     s2=$(measure %e "$w" --seed 1 --threads 2)
     s4=$(measure %e "$w" --seed 1 --threads 4)
@@ -56,10 +56,10 @@ echo "Reference table: CPU seconds and size"
 printf '%-10s %10s %10s %10s %9s %9s %12s %12s\n' workload none plain gz "plain %" "gz %" "MB/1e6 plain" "MB/1e6 gz"
 for w in small $WORKLOADS; do
     n=$(setting REPEATS "$w.txt")
-    t0=$(measure "%U %S" "$w")
-    t1=$(measure "%U %S" "$w" --table table.tsv)
+    t0=$(measure "%U %S" "$w" $CLOCK_SEED)
+    t1=$(measure "%U %S" "$w" $CLOCK_SEED --table table.tsv)
     plain=$(wc -c < table.tsv)
-    t2=$(measure "%U %S" "$w" --table table.tsv.gz)
+    t2=$(measure "%U %S" "$w" $CLOCK_SEED --table table.tsv.gz)
     gz=$(wc -c < table.tsv.gz)
     awk -v w="$w" -v n="$n" -v a="$t0" -v b="$t1" -v c="$t2" -v p="$plain" -v g="$gz" 'BEGIN {
         printf "%-10s %10.3f %10.3f %10.3f %9.1f %9.1f %12.1f %12.1f\n", w, a, b, c,

@@ -2,8 +2,9 @@
 # project folder) and SCRATCH_NAME; builds the optimised program, the draw
 # counter and the draw floor in build-bench/, freezes the clock, and leaves
 # the caller in a fresh scratch folder holding copies of the workloads.
-# Sets BUILD, BIN (FOUNDABC_BIN, if given, measures another build) and
-# FAKETIME_LIB.
+# Sets BUILD, BIN (FOUNDABC_BIN, if given, measures another build),
+# FAKETIME_LIB and CLOCK_SEED: the option that seeds a run with the frozen
+# clock (empty for an older build, which was always seeded so).
 BUILD=$ROOT/build-bench
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j 2 >/dev/null
@@ -15,6 +16,7 @@ FAKETIME_LIB=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/nul
 export FAKETIME="2024-01-01 00:00:00"  # frozen: a slow start cannot move the seed
 BIN=${FOUNDABC_BIN:-$BUILD/foundabc}
 case $BIN in /*) ;; *) BIN=$ROOT/$BIN ;; esac
+CLOCK_SEED=$("$BIN" --help 2>/dev/null | grep -q -e '--clock-seed' && echo --clock-seed || true)
 SCRATCH=$BUILD/$SCRATCH_NAME
 rm -rf "$SCRATCH" && mkdir -p "$SCRATCH"
 cp "$ROOT"/bench/workloads/* "$SCRATCH/"

@@ -1,7 +1,8 @@
-// Golden outputs: whole runs of recorded configurations under a fixed clock
-// must reproduce their recorded standard output and results file byte for
-// byte, and the per-locus pipeline must reproduce the exact bits of every
-// genealogy, allele and statistic it made when the goldens were recorded.
+// Golden outputs: whole runs of recorded configurations seeded by a fixed
+// clock (--clock-seed) must reproduce their recorded standard output and
+// results file byte for byte, and the per-locus pipeline must reproduce the
+// exact bits of every genealogy, allele and statistic it made when the
+// goldens were recorded.
 // Any change to the order of draws, a formula or a comparison shows here.
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ TEST(Golden, RecordedRunsReproduceStandardOutputAndResultsByteForByte) {
             std::string clock = readFile(config / "clock");
             while (!clock.empty() && clock.back() == '\n') clock.pop_back();
 
-            std::vector<std::string> args = {"params.txt"};
+            std::vector<std::string> args = {"--clock-seed", "params.txt"};
             if (legacy) args.insert(args.begin(), "--legacy-model");
             if (variant[0] == 't') args.insert(args.begin(), {"--table", "table.tsv"});
             const ChildResult run = runFoundabc(args, dir.path(), clock);

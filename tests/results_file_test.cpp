@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -108,6 +109,8 @@ TEST(ResultsFile, APartlyWrittenRowOrBlockIsTakenBack) {
 TEST(ResultsFile, WriterChecksTheFileAtOnceWithoutCreatingIt) {
     TempDir dir;
     dir.write("plain.txt", "text\n");
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("gone/results.txt", dir.file("link").c_str()), 0);
     struct Case {
         std::string name;
         bool usable;
@@ -120,6 +123,8 @@ TEST(ResultsFile, WriterChecksTheFileAtOnceWithoutCreatingIt) {
         {dir.file("missing/results.txt"), false},
         {dir.file("plain.txt/results.txt"), false},
         {"", false},
+        {dir.file("fifo"), false},  // no program reads it: refused, not waited for
+        {dir.file("link"), false},  // a link to nothing
     };
     for (const Case& c : cases) {
         ChildResult r = runInChild([&] { ResultsWriter writer(c.name); });

@@ -1,4 +1,5 @@
-// Whole-program runs of the rejection loop under a fixed clock.
+// Whole-program runs of the rejection loop seeded by a fixed clock
+// (--clock-seed), the draws of earlier versions.
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ RunOutcome runWith(const TempDir& dir, const std::string& params, const char* cl
     dir.write("params.txt", params);
     dir.write("data.txt", kData);
     RunOutcome run;
-    run.result = runFoundabc({"params.txt"}, dir.path(), clock);
+    run.result = runFoundabc({"--clock-seed", "params.txt"}, dir.path(), clock);
     run.resultsExist = dir.exists("results.txt");
     run.results = dir.read("results.txt");
     return run;

@@ -12,14 +12,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/FreshSeed.h"
 #include "app/SampleDraw.h"
 #include "app/Shards.h"
 #include "io/SampleFile.h"
@@ -189,7 +192,7 @@ TEST(SeededRun, SameBytesForEveryThreadCountAndShardSplit) {
         EXPECT_EQ(dir.read("table.tsv.priors.tsv"), reference.read("table.tsv.priors.tsv"));
         EXPECT_FALSE(dir.exists("results.txt.shard-1-of-" + std::to_string(M)));
     }
-    // Another seed gives other rows, and no option at all the clock's.
+    // Another seed gives other rows.
     TempDir other;
     EXPECT_NE(runIn(other, seededParams(), {"--seed", "43"}).results, one.results);
 }
@@ -480,12 +483,17 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
         {{"--seed", "-1", "p.txt"}, 1, "foundabc: "},
         {{"--threads", "-2", "p.txt"}, 1, "foundabc: "},
         {{"--merge", "--threads", "2", "p.txt"}, 1, "foundabc: "},
+        {{"--clock-seed", "--from-sample", "s.tsv", "p.txt"}, 1, "excludes --from-sample"},
         {{"--merge", "--seed", "99", "--legacy-model", "p.txt"},
          1,
          "foundabc: --merge takes the seed, model and table from the shards: --seed, "
          "--legacy-model cannot be given with it"},
         {{"--seed", "1"}, 1, "Not enough arguments (infile)\n"},
         {{"--seed", "1", "a.txt", "b.txt"}, 1, "Not enough arguments (infile)\n"},
+        {{"--clock-seed", "--seed", "1", "p.txt"}, 1, "--clock-seed and --seed both choose"},
+        {{"--clock-seed", "--threads", "1", "p.txt"}, 1, "drop --threads, or use --seed S"},
+        {{"--clock-seed", "--shard", "1/2", "p.txt"}, 1, "cannot be split into shards"},
+        {{"--clock-seed", "--merge", "p.txt"}, 1, "--merge takes the seed of its shards"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -495,17 +503,47 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
     }
 }
 
-// Without --seed, seeded mode picks a seed, prints it, and that seed repeats
-// the run.
+// Without --seed a run takes a fresh seed, prints it where --seed S prints
+// its seed, and that seed repeats the run byte for byte; two such runs in the
+// same second (the clock stands still here) differ.
 TEST(SeededRun, PrintedSeedRepeatsTheRun) {
-    TempDir a, b;
-    const RunFiles first = runIn(a, seededParams(), {"--threads", "2"});
-    const size_t at = first.run.out.find("SEED = ");
-    ASSERT_NE(at, std::string::npos);
-    const std::string seed = first.run.out.substr(at + 7, first.run.out.find('\n', at) - at - 7);
-    const RunFiles again = runIn(b, seededParams(), {"--seed", seed});
-    EXPECT_EQ(again.run.out, first.run.out);
-    EXPECT_EQ(again.results, first.results);
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"--threads", "2"}}) {
+        TempDir a, b, c;
+        const RunFiles first = runIn(a, seededParams(), options);
+        const size_t at = first.run.out.find("SEED = ");
+        ASSERT_NE(at, std::string::npos) << first.run.out;
+        const std::string seed =
+            first.run.out.substr(at + 7, first.run.out.find('\n', at) - at - 7);
+        const RunFiles again = runIn(b, seededParams(), {"--seed", seed});
+        EXPECT_EQ(again.run.out, first.run.out);
+        EXPECT_EQ(again.results, first.results);
+        EXPECT_NE(runIn(c, seededParams(), options).run.out, first.run.out);
+    }
+}
+
+// The fresh seed is 8 bytes of getrandom, or of the device file where the
+// call fails; with neither the run stops with a message.
+TEST(FreshSeed, TakenFromGetrandomElseTheDeviceElseAnError) {
+    TempDir dir;
+    const std::string device =
+        dir.write("urandom", std::string("\x01\x02\x03\x04\x05\x06\x07\x08x", 9));
+    const std::string shortDevice = dir.write("short", "abc");
+    auto givesSevens = [](void* buffer, size_t length, unsigned int) -> ssize_t {
+        std::memset(buffer, 7, length > 3 ? 3 : length);  // a short read, then the rest
+        return length > 3 ? 3 : static_cast<ssize_t>(length);
+    };
+    auto missing = [](void*, size_t, unsigned int) -> ssize_t { return errno = ENOSYS, -1; };
+    EXPECT_EQ(freshSeedFrom(givesSevens, device.c_str()), 0x0707070707070707ull);
+    EXPECT_EQ(freshSeedFrom(missing, device.c_str()), 0x0807060504030201ull);
+    for (const std::string& path : {shortDevice, dir.file("none")}) {
+        const ChildResult r = runInChild([&] { freshSeedFrom(missing, path.c_str()); });
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(
+            r.out.rfind("error: cannot take a seed from the operating system (getrandom: ", 0), 0u)
+            << r.out;
+        EXPECT_NE(r.out.find("); give one with --seed S\n"), std::string::npos) << r.out;
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,22 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     if (at != std::string::npos) text.replace(at, from.size(), to);
     return text;
 }
+
+// The usable settings of ParamsFileText changed by "KEY=VALUE ..." pairs.
+ParamsFileText changed(const std::string& pairs) {
+    ParamsFileText p;
+    std::istringstream in(pairs);
+    for (std::string pair; in >> pair;)
+        p.set(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+    return p;
+}
+
+// Sensible base-10 logarithmic bounds (PRIOR_DISTRIBUTION 1).
+const std::string kLog10Priors =
+    "PRIOR_DISTRIBUTION=1 MY_LOWER=-4 MY_UPPER=-2 TIME_TO_ORIGIN_LOWER=1 TIME_TO_ORIGIN_UPPER=2 "
+    "POPSIZE_ORIGIN_THA_LOWER=2 POPSIZE_ORIGIN_THA_UPPER=2.3 POPSIZE_PRESENT_THA_LOWER=3 "
+    "POPSIZE_PRESENT_THA_UPPER=3.3 POPSIZE_ORIGIN_SUE_LOWER=1 POPSIZE_ORIGIN_SUE_UPPER=1.3 "
+    "POPSIZE_PRESENT_SUE_LOWER=2 POPSIZE_PRESENT_SUE_UPPER=3.7 ";
 
 struct Case {
     const char* name;
@@ -40,11 +57,7 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
     const Case cases[] = {
         {"usable", full, kData, 0, {"data file: DIR/data.txt (2 loci of 5 values)\nsettings OK\n"}},
         {"log-scale bounds may be negative",
-         ParamsFileText()
-             .set("PRIOR_DISTRIBUTION", "1")
-             .set("MY_LOWER", "-4")
-             .set("MY_UPPER", "-2")
-             .str(),
+         changed(kLog10Priors + "POPSIZE_ORIGIN_SUE_LOWER=-1").str(),
          kData,
          0,
          {"settings OK"}},
@@ -236,6 +249,79 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
         EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), last.size())), last) << c.name;
         // Nothing is drawn or written.
         EXPECT_FALSE(dir.exists("results.txt")) << c.name;
+    }
+}
+
+// The check reports a problem exactly when the run fails (or hangs), writes
+// into its own input, or can accept nothing, so that "settings OK" can be
+// trusted. The run refuses a results file that is one of its inputs.
+TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
+    struct Agreement {
+        const char* name;
+        ParamsFileText params;
+        std::string data;
+        const char* setup;   // shell command run in the folder first, or nullptr
+        const char* report;  // a part of the check's report; nullptr: settings OK
+    };
+    auto with = [](const std::string& pairs) { return changed("EPSILON=50 " + pairs); };
+    const std::string mono = "h\n5 5 7 7 7\n3 3 3 -9 3\n", none = "h\n-9 -9 -9 -9 -9\n";
+    const char* tooMany = "expected number of mutations on a branch is too large";
+    const char* infinite = "10^400 is not a finite number";
+    const char* nothing = "so nothing can be accepted";
+    const Agreement cases[] = {
+        {"usable", with(""), kData, nullptr, nullptr},
+        {"log10 priors", with(kLog10Priors), kData, nullptr, nullptr},
+        {"tiny log10 rate", with(kLog10Priors + "MY_LOWER=-400"), kData, nullptr, nullptr},
+        {"huge present size", with("POPSIZE_PRESENT_SUE_UPPER=1e300"), kData, nullptr, nullptr},
+        {"results /dev/null", with("OUTFILE_NAME=/dev/null"), kData, nullptr, nullptr},
+        {"rate 1e9", with("MY_UPPER=1e9"), kData, nullptr, tooMany},
+        {"time 1e300", with("TIME_TO_ORIGIN_UPPER=1e300"), kData, nullptr, tooMany},
+        {"log10 rate", with(kLog10Priors + "MY_UPPER=400"), kData, nullptr, infinite},
+        {"log10 size", with(kLog10Priors + "POPSIZE_PRESENT_SUE_UPPER=400"), kData, nullptr,
+         infinite},
+        {"results a FIFO", with(""), kData, "mkfifo results.txt", "is a named pipe (FIFO)"},
+        {"link to nothing", with(""), kData, "ln -s gone/r.txt results.txt", "does not exist"},
+        {"results /dev/full", with("OUTFILE_NAME=/dev/full"), kData, nullptr, "takes no bytes"},
+        {"monomorphic", with(""), mono, nullptr, nothing},
+        {"all missing", with("NUMBER_OF_LOCI=1"), none, nullptr, nothing},
+        {"no loci", with("NUMBER_OF_LOCI=0"), "h\n", nullptr, nothing},
+        {"no repeats", with("REPEATS=0"), kData, nullptr, nothing},
+        {"the data file", with("OUTFILE_NAME=./data.txt"), kData, nullptr, "is the data file"},
+        {"the parameters", with("OUTFILE_NAME=params.txt"), kData, nullptr,
+         "is the parameter file"},
+        {"a link to the data", with("OUTFILE_NAME=copy.txt"), kData, "ln data.txt copy.txt",
+         "is the data file"},
+    };
+    for (const Agreement& c : cases) {
+        TempDir dir;
+        const std::string params = c.params.str();
+        dir.write("params.txt", params);
+        dir.write("data.txt", c.data);
+        if (c.setup != nullptr) {
+            ASSERT_EQ(runProgram({"sh", "-c", c.setup}, dir.path()).exitStatus, 0);
+        }
+        const ChildResult check =
+            runProgram({"timeout", "30", FOUNDABC_BIN, "--check", "params.txt"}, dir.path());
+        const ChildResult run =
+            runProgram({"timeout", "30", FOUNDABC_BIN, "--seed", "1", "params.txt"}, dir.path());
+        const bool inputsKept = dir.read("params.txt") == params && dir.read("data.txt") == c.data;
+        // Rows went to a device, or to a regular results file (a named pipe
+        // is not read: that would wait for a writer).
+        struct stat results;
+        const bool accepted = params.find("/dev/") != std::string::npos ||
+                              (stat(dir.file("results.txt").c_str(), &results) == 0 &&
+                               S_ISREG(results.st_mode) && !dir.read("results.txt").empty());
+        EXPECT_EQ(check.exitStatus != 0, run.exitStatus != 0 || !inputsKept || !accepted)
+            << c.name << "\n"
+            << check.out << run.out;
+        const std::string report = c.report != nullptr ? c.report : "settings OK";
+        EXPECT_NE(check.out.find(report), std::string::npos) << c.name << ": " << check.out;
+        EXPECT_TRUE(inputsKept) << c.name;
+        if (report.rfind("is the ", 0) == 0) {
+            const std::string refusal = report + "; give OUTFILE_NAME a name of its own\n";
+            EXPECT_TRUE(run.exitStatus == 1 && run.out.find(refusal) != std::string::npos)
+                << run.out;
+        }
     }
 }
 

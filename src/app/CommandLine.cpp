@@ -60,10 +60,12 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         "(tha) by rejection sampling: each repeat draws a parameter set from the priors of the "
         "parameter file, simulates every locus, and appends the set to the results file when "
         "its statistics come close to the observed ones.\n\n"
-        "Without options the run is seeded with the clock. --seed, --threads or --shard select "
-        "seeded mode: simulation i draws from its own random stream of the seed, so a seed "
-        "gives the same rows for every number of threads and every split into shards (other "
-        "rows than a clock-seeded run).",
+        "Simulation i draws from its own random stream of the seed, so a seed gives the same "
+        "rows for every number of threads and every split into shards. Without --seed the run "
+        "takes a fresh seed from the operating system and prints it (SEED = S), so that "
+        "'--seed S' repeats it byte for byte. --clock-seed instead seeds one generator with the "
+        "clock in whole seconds, as earlier versions did (other rows than seeded mode), to "
+        "reproduce their results.",
         "foundabc"};
     app.set_version_flag("--version", std::string("foundabc ") + foundabcVersion);
     app.get_formatter()->column_width(26);
@@ -78,12 +80,12 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     std::string seedText;
     auto* seedOption =
         app.add_option("--seed", seedText,
-                       "Seeded mode with seed S (0 to 2^64-1); without it seeded mode picks a "
-                       "seed and prints it")
+                       "Seed S (0 to 2^64-1); without it the run takes a fresh seed from the "
+                       "operating system and prints it")
             ->type_name("S");
     auto* threadsOption = app.add_option("--threads", line.threads,
                                          "Run the simulations on N threads; 0: every core "
-                                         "this process may use. Selects seeded mode")
+                                         "this process may use")
                               ->type_name("N")
                               ->check(CLI::Range(0, 4096));
     std::string shard;
@@ -99,6 +101,11 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                                        "to this tab-separated reference table (gzip-compressed "
                                        "when the name ends in .gz)")
                             ->type_name("FILE");
+    app.add_flag("--clock-seed", line.clockSeed,
+                 "Seed one generator with the clock in whole seconds, as earlier versions "
+                 "did (two runs started in the same second give the same rows), to "
+                 "reproduce earlier results (with --legacy-model bit for bit); not with "
+                 "--seed, --threads, --shard or --merge");
     auto* simulateOption =
         app.add_option("--simulate-data", line.simulateData,
                        "Instead of running, simulate one data set at the values of --at with the "
@@ -116,19 +123,19 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                        "missing (-9)")
             ->type_name("P");
     auto* sampleOption =
-        app.add_option(
-               "--from-sample", line.fromSample,
-               "Draw each simulation's parameters from the rows of this sample file "
-               "(foundabc-summary --sample; weight as probability, adjusted values when "
-               "present) instead of from the priors. Selects seeded mode; give --merge the same "
-               "sample")
+        app.add_option("--from-sample", line.fromSample,
+                       "Draw each simulation's parameters from the rows of this sample file "
+                       "(foundabc-summary --sample; weight as probability, adjusted values when "
+                       "present) instead of from the priors; give --merge the same sample")
             ->type_name("FILE");
     simulateOption->needs(atOption)
         ->excludes(threadsOption)
         ->excludes(shardOption)
         ->excludes(app.get_option("--merge"))
         ->excludes(tableOption)
-        ->excludes(sampleOption);
+        ->excludes(sampleOption)
+        ->excludes(app.get_option("--clock-seed"));
+    sampleOption->excludes(app.get_option("--clock-seed"));
     atOption->needs(simulateOption);
     missingOption->needs(simulateOption);
     app.add_flag("--check", line.check,
@@ -163,8 +170,21 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     line.model = legacy ? ModelVersion::legacy : ModelVersion::current;
     line.seedGiven = seedOption->count() > 0;
     if (line.seedGiven) line.seed = parseSeed(seedText);
-    line.seeded = line.seedGiven || threadsOption->count() > 0 || shardOption->count() > 0 ||
-                  sampleOption->count() > 0;
+    if (line.clockSeed) {
+        // The clock seeds one generator whose draws run through the repeats in
+        // order: nothing else may choose the seed, and the work cannot be split.
+        if (line.seedGiven) optionError("--clock-seed and --seed both choose the seed: give one");
+        if (threadsOption->count() > 0)
+            optionError(
+                "--clock-seed runs on one thread, its draws being one sequence: drop "
+                "--threads, or use --seed S");
+        if (shardOption->count() > 0)
+            optionError(
+                "--clock-seed cannot be split into shards, its draws being one "
+                "sequence: give every shard the same --seed S");
+        if (line.merge) optionError("--merge takes the seed of its shards: drop --clock-seed");
+    }
+    line.seeded = !line.clockSeed && !line.merge;
     if (shardOption->count() > 0) {
         if (!line.seedGiven)
             optionError("--shard needs --seed: every shard of a run must use the same seed");

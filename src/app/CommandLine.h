@@ -13,12 +13,16 @@ struct CommandLine {
     std::string infile;  // the parameter file
     ModelVersion model = ModelVersion::current;
 
-    // Seeded mode: any of --seed, --threads or --shard. Simulation i then draws
-    // from its own stream of the seed, so the output does not depend on how
-    // the work is split.
+    // Seeded mode, every run but --clock-seed and --merge: simulation i draws
+    // from its own stream of the seed (given with --seed, else a fresh one),
+    // so the output does not depend on how the work is split.
     bool seeded = false;
     bool seedGiven = false;
     uint64_t seed = 0;
+    // --clock-seed: one generator seeded with the clock in whole seconds, as
+    // earlier versions ran, to reproduce their results. Excludes --seed,
+    // --threads, --shard and --merge.
+    bool clockSeed = false;
     int threads = 1;     // worker threads; 0 on the command line means every core allowed
     int shardIndex = 0;  // K of --shard K/M (1-based); 0 when not sharded
     int shardCount = 0;  // M
@@ -41,8 +45,9 @@ struct CommandLine {
 // Prints the help or the version and exits with status 0 when asked; prints
 // a message and exits with status 1 on an unknown or malformed option, and
 // prints "Not enough arguments (infile)" and exits with status 1 unless
-// exactly one parameter file is given. --threads 0 is resolved to the number
-// of cores the process may run on.
+// exactly one parameter file is given, or when --clock-seed is combined with
+// an option it excludes. --threads 0 is resolved to the number of cores the
+// process may run on.
 CommandLine parseCommandLine(int argc, char* argv[]);
 
 // Number of cores this process may run on (its CPU affinity), at least 1.

@@ -14,9 +14,9 @@
 #include <limits>
 #include <vector>
 
+#include "app/FreshSeed.h"
 #include "app/Repeat.h"
 #include "app/SampleDraw.h"
-#include "app/SeededRun.h"
 #include "app/SettingsCheck.h"
 #include "app/StartUp.h"
 #include "io/Fail.h"

@@ -1,12 +1,8 @@
 #include "app/SeededRun.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -153,13 +149,4 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
     }
     stopWorkers();
     if (!failure.empty()) fail(failure);
-}
-
-uint64_t freshSeed() {
-    std::random_device device;
-    uint64_t state = (static_cast<uint64_t>(device()) << 32) ^ device();
-    state ^=
-        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    state ^= static_cast<uint64_t>(getpid()) << 17;
-    return splitMix64(state);
 }

@@ -23,7 +23,3 @@
 void runSeeded(const params& settings, const ObservedStatistics& observed, ModelVersion version,
                uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink,
                const SampleDraw* sample = nullptr);
-
-// A seed for a seeded run that was given none: std::random_device, the clock
-// and the process id, mixed.
-uint64_t freshSeed();

@@ -1,5 +1,6 @@
 #include "app/SettingsCheck.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,8 @@
 #include "io/LineReader.h"
 #include "io/ParameterFile.h"
 #include "sim/Priors.h"
+#include "sim/StepMutation.h"
+#include "sim/SummaryStats.h"
 
 namespace fs = std::filesystem;
 
@@ -370,7 +373,7 @@ class Checker {
     void checkRecord() {
         const params& p = settings_;
         for (const SettingFault& f : settingFaults(p)) {
-            const bool sum = f.message.find("too large") != std::string::npos;
+            const bool sum = f.message.find("number_of_sue_lines is") != std::string::npos;
             if (!has(f.key) || (sum && !has("NUMBER_OF_THA_LINES"))) continue;
             addAtLine(lineOf(f.key), stopsWith(f.message), faultFix(f, sum));
         }
@@ -469,11 +472,69 @@ class Checker {
                           " makes the threshold 0 or less: no distance is below it, so nothing "
                           "can be accepted",
                       "give a positive tolerance (the shipped example uses 0.1)");
+        if (has("REPEATS") && p.repeats == 0)
+            addAtLine(lineOf("REPEATS"),
+                      "REPEATS 0 draws no parameter set, so nothing can be accepted",
+                      "give the number of parameter sets to draw (the shipped example uses "
+                      "20000)");
+        checkMutationCount();
+    }
+
+    // The run stops when a branch of a genealogy expects more mutations than a
+    // 32-bit count can hold (My x branch length > 2^31). Branches below the
+    // founding are at most the time since the founding long; above it the
+    // ancestral population (of both founding sizes) takes about 2 N to join
+    // its last lines. Their sum at the largest rate, time and sizes the
+    // priors allow is the worst case, checked by the run's own test.
+    void checkMutationCount() {
+        const params& p = settings_;
+        for (const char* key : {"PRIOR_DISTRIBUTION", "MY_UPPER", "TIME_TO_ORIGIN_UPPER",
+                                "POPSIZE_ORIGIN_THA_UPPER", "POPSIZE_ORIGIN_SUE_UPPER"})
+            if (!has(key)) return;
+        const bool log10Scale = p.prior_distribution == 1;
+        auto natural = [log10Scale](double bound) {
+            return log10Scale ? std::pow(10.0, bound) : bound;
+        };
+        const double rate = natural(p.my_upper), time = natural(p.time_to_origin_upper);
+        const double ancestral =
+            natural(p.popsize_origin_tha_upper) + natural(p.popsize_origin_sue_upper);
+        // A bound that is no finite number stops the run already (see above).
+        if (!std::isfinite(rate) || !std::isfinite(time) || !std::isfinite(ancestral)) return;
+        const double branch = time + 2 * ancestral;
+        const double expected = rate * branch;
+        if (expected <= kMaxMeanMutations) return;
+        std::ostringstream what;
+        what << (log10Scale ? "on the natural scale of these log10 bounds, " : "")
+             << "a mutation rate up to " << rate << " on a branch up to " << branch
+             << " time units long (the time since the founding, up to " << time
+             << ", and twice the ancestral population's size, the founding sizes together, up "
+                "to "
+             << ancestral << ") expects " << expected
+             << " mutations, more than the 2^31 the run can draw: "
+             << stopsWith(
+                    "error: generateStepMut: expected number of mutations on a branch is "
+                    "too large",
+                    "a repeat that draws such values");
+        // On the line of the bound that weighs most: no rate per locus and
+        // time unit is above 1, else the longer part of the branch.
+        const char* key =
+            rate > 1                ? "MY_UPPER"
+            : time >= 2 * ancestral ? "TIME_TO_ORIGIN_UPPER"
+            : natural(p.popsize_origin_tha_upper) >= natural(p.popsize_origin_sue_upper)
+                ? "POPSIZE_ORIGIN_THA_UPPER"
+                : "POPSIZE_ORIGIN_SUE_UPPER";
+        addAtLine(lineOf(key), what.str(),
+                  "a mutation rate per locus and time unit is far below 1 (the example's range "
+                  "is 0.0001 to 0.05): check the units of the rate, the time and the sizes, "
+                  "and PRIOR_DISTRIBUTION 1 if the bounds are base-10 logarithms");
     }
 
     static std::string faultFix(const SettingFault& f, bool sum) {
         const std::string key = f.key;
         if (sum) return "give the true sample sizes";
+        if (f.message.find("10^") != std::string::npos)
+            return "a log10 bound is at most 308 (10^308 is near the largest number); set "
+                   "PRIOR_DISTRIBUTION 0 if the bounds are natural values";
         if (f.message.find("finite") != std::string::npos) return "give a finite number";
         if (key == "NUMBER_OF_THA_LINES" || key == "NUMBER_OF_SUE_LINES")
             return "give the number of sampled lines, at least 2";
@@ -482,24 +543,55 @@ class Checker {
         return "0 for the plain growth model, k >= 1 for the founder-count model with k founders";
     }
 
-    // The results file need not exist, but its folder must, and take files.
+    // The results file need not exist, but its folder must, and take files;
+    // an existing one must be a file that keeps what is appended, and no
+    // input of the run.
     void checkResultsFile() {
         if (!has("OUTFILE_NAME") || settings_.outfile_name[0] == '\0') return;
-        const fs::path resolved = fs::absolute(settings_.outfile_name).lexically_normal();
+        const std::string name = settings_.outfile_name;
+        const fs::path resolved = fs::absolute(name).lexically_normal();
         const fs::path folder = resolved.parent_path();
+        const std::string input = inputNamedByResults(settings_, paramsFile_);
+        if (!input.empty()) {
+            addAtLine(lineOf("OUTFILE_NAME"),
+                      "the results file " + resolved.string() + " is " + input + ": " +
+                          stopsWith("error: results file " + name + " is " + input +
+                                    "; give OUTFILE_NAME a name of its own"),
+                      "name a results file of its own; the run appends to it");
+            return;
+        }
         std::error_code ec;
-        std::string what;
-        if (fs::is_directory(resolved, ec))
+        // What is wrong, and what the run then does: "the run" (at its start)
+        // or the event that stops it, with the message it stops with.
+        std::string what, when = "the run", message = "Error opening outfile", after;
+        if (fs::is_directory(resolved, ec)) {
             what = "is a folder";
-        else if (!fs::is_directory(folder, ec))
+        } else if (fs::is_symlink(fs::symlink_status(resolved, ec)) && !fs::exists(resolved, ec)) {
+            what = "is a symbolic link to " + fs::read_symlink(resolved, ec).string() +
+                   ", which does not exist";
+        } else if (!fs::is_directory(folder, ec)) {
             what = "is in a folder that does not exist (" + folder.string() + ")";
-        else if (fs::exists(resolved, ec) ? access(resolved.c_str(), W_OK) != 0
-                                          : access(folder.c_str(), W_OK) != 0)
+        } else if (fs::exists(resolved, ec) ? access(resolved.c_str(), W_OK) != 0
+                                            : access(folder.c_str(), W_OK) != 0) {
             what = "cannot be written";
+        } else if (fs::is_fifo(resolved, ec)) {
+            what = "is a named pipe (FIFO), not a file";
+            after = " when no program reads it, and else keeps none of its rows";
+        } else if (fs::is_character_file(resolved, ec) || fs::is_block_file(resolved, ec)) {
+            // A device that refuses even an empty write (such as /dev/full)
+            // refuses every row; one that takes it (/dev/null) takes the rows.
+            const int fd = open(resolved.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0 || write(fd, "", 0) < 0) {
+                what = "is a device that takes no bytes";
+                when = "its first accepted row";
+                message = "error: printOutfile: cannot write " + name;
+            }
+            if (fd >= 0) close(fd);
+        }
         if (what.empty()) return;
         addAtLine(lineOf("OUTFILE_NAME"),
                   "the results file " + resolved.string() + " " + what + ": " +
-                      stopsWith("Error opening outfile"),
+                      stopsWith(message, when) + after,
                   "name a file in a folder you can write to; names are taken from the folder "
                   "the program is started in");
     }
@@ -571,8 +663,39 @@ class Checker {
                     break;
             }
         }
+        if (scan.faults.empty()) checkThreshold(scan.matrix, where, order);
         out << "data file: " << resolved.string() << " (" << p.number_of_loci << " loci of "
             << numbLines << " values)\n";
+    }
+
+    // The run accepts a set when its distance is strictly below the threshold
+    // (S_obs_sue + S_obs_tha) x EPSILON, so a threshold of 0 accepts nothing.
+    // The observed statistics are 0 without loci, or when no population has
+    // two different values at any locus (missing values left out).
+    void checkThreshold(const AlleleMatrix& observed, const std::string& where, int order) {
+        const params& p = settings_;
+        if (!has("EPSILON") || !(p.epsilon > 0) || p.number_of_sue_lines < 2 ||
+            p.number_of_tha_lines < 2)
+            return;  // reported above
+        const std::array<double, 2> S =
+            computeSD_real(observed, totalLines(p), p.number_of_sue_lines, p.number_of_loci);
+        if ((S[0] + S[1]) * p.epsilon > 0) return;
+        const std::string nothing =
+            "the threshold (S_obs_sue + S_obs_tha) x EPSILON is 0, no distance is below it, "
+            "so nothing can be accepted";
+        if (p.number_of_loci == 0) {
+            addAtLine(lineOf("NUMBER_OF_LOCI"),
+                      "NUMBER_OF_LOCI 0: without loci both statistics are 0, so " + nothing,
+                      "give the number of loci, the data lines after the header");
+            return;
+        }
+        problems_.push_back(
+            {order, where,
+             "no population has two different values at any locus (missing values, -9, left "
+             "out), so S_obs_sue and S_obs_tha are 0 and " +
+                 nothing,
+             "the statistics need variation within a population: check that every locus line "
+             "holds its allele values, sue lines first, with -9 only where a value is missing"});
     }
 
     // The run opens the data file from the folder it is started in, which is

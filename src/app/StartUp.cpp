@@ -1,5 +1,7 @@
 #include "app/StartUp.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <csignal>
@@ -7,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <new>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -23,6 +27,24 @@ void outOfMemory() {
     std::fputs("error: out of memory\n", stdout);
     std::fflush(stdout);
     std::exit(1);
+}
+
+std::string lower(std::string key) {
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// The same file: the same name once made absolute, or the same device and
+// inode (a link, or another path to it).
+bool sameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ea, eb;
+    const fs::path pa = fs::absolute(a, ea).lexically_normal();
+    const fs::path pb = fs::absolute(b, eb).lexically_normal();
+    if (!ea && !eb && pa == pb) return true;
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -95,11 +117,26 @@ std::vector<SettingFault> settingFaults(const params& p) {
         {"EPSILON", p.epsilon},
         {"UNEQUAL_FOUNDING_FRACTIONS", p.unequal_founding_fractions},
     };
-    for (const auto& [key, value] : reals) {
-        if (std::isfinite(value)) continue;
-        std::string field = key;
-        for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        add(key, field + " is not a finite number");
+    for (const auto& [key, value] : reals)
+        if (!std::isfinite(value)) add(key, lower(key) + " is not a finite number");
+    // On the base-10 logarithmic scale a slot holds 10 to the drawn value,
+    // which past about 10^308 is no finite number: an infinite rate, time or
+    // size makes no run (it would be written as "inf" or stop a repeat).
+    if (p.prior_distribution == 1) {
+        const std::pair<const char*, double> uppers[] = {
+            {"MY_UPPER", p.my_upper},
+            {"TIME_TO_ORIGIN_UPPER", p.time_to_origin_upper},
+            {"POPSIZE_ORIGIN_THA_UPPER", p.popsize_origin_tha_upper},
+            {"POPSIZE_PRESENT_THA_UPPER", p.popsize_present_tha_upper},
+            {"POPSIZE_ORIGIN_SUE_UPPER", p.popsize_origin_sue_upper},
+            {"POPSIZE_PRESENT_SUE_UPPER", p.popsize_present_sue_upper},
+        };
+        for (const auto& [key, value] : uppers) {
+            if (!std::isfinite(value) || std::isfinite(std::pow(10.0, value))) continue;
+            std::ostringstream what;
+            what << lower(key) << " is too large: 10^" << value << " is not a finite number";
+            add(key, what.str());
+        }
     }
     // Every line of both samples is numbered as an int throughout the run.
     if (static_cast<int64_t>(p.number_of_tha_lines) + p.number_of_sue_lines > INT32_MAX)
@@ -113,3 +150,18 @@ void checkParams(const params& p) {
 }
 
 int totalLines(const params& p) { return p.number_of_tha_lines + p.number_of_sue_lines; }
+
+std::string inputNamedByResults(const params& p, const std::string& paramsFile) {
+    if (p.outfile_name[0] == '\0') return "";
+    if (sameFile(p.outfile_name, paramsFile)) return "the parameter file";
+    if (p.datafile_name[0] != '\0' && sameFile(p.outfile_name, p.datafile_name))
+        return "the data file";
+    return "";
+}
+
+void refuseResultsOnInput(const params& p, const std::string& paramsFile) {
+    const std::string input = inputNamedByResults(p, paramsFile);
+    if (!input.empty())
+        fail("error: results file " + std::string(p.outfile_name) + " is " + input +
+             "; give OUTFILE_NAME a name of its own\n");
+}

@@ -38,8 +38,9 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
 
 // Ends the run with a message when the settings make no run possible: sample
 // sizes below 1, negative loci or repeats, a negative origin count for the
-// founder-count model, a real setting that is not finite, or a total sample
-// beyond the 32-bit range. Returns when the settings are usable.
+// founder-count model, a real setting that is not finite, a base-10 log upper
+// bound whose power of 10 is not finite, or a total sample beyond the 32-bit
+// range. Returns when the settings are usable.
 void checkParams(const params& p);
 
 // A setting that makes no run possible, as checkParams finds it.
@@ -54,3 +55,13 @@ std::vector<SettingFault> settingFaults(const params& p);
 
 // Number of sampled lines of both populations (checked by checkParams to fit).
 int totalLines(const params& p);
+
+// The input that the results file would append to, "the parameter file"
+// (`paramsFile`) or "the data file", when OUTFILE_NAME names it (by the same
+// name, or as the same file by device and inode); "" when it names neither.
+std::string inputNamedByResults(const params& p, const std::string& paramsFile);
+
+// Ends the run with "error: results file NAME is the data file; give
+// OUTFILE_NAME a name of its own" (or the parameter file) when
+// inputNamedByResults finds one: its rows would be appended to its own input.
+void refuseResultsOnInput(const params& p, const std::string& paramsFile);

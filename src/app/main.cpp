@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/FreshSeed.h"
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
 #include "app/PseudoData.h"
@@ -55,6 +56,7 @@ std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + 
 // the reference table), with the standard output that the one run prints.
 int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
+    refuseResultsOnInput(p, command.infile);
     std::optional<SampleDraw> sample;
     if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
     std::ostringstream observedText;
@@ -103,10 +105,11 @@ int main(int argc, char* argv[]) {
                             command.infile);
 
     // A run seeded with the clock has one generator, made before anything is
-    // read; a seeded run gives every simulation a stream of its own.
+    // read; a seeded run gives every simulation a stream of its own, of the
+    // seed given or of a fresh one from the operating system.
     GeneratorOwner generator;
-    if (!command.seeded && !command.merge) generator = createSeededGenerator();
-    const uint64_t seed = command.seedGiven ? command.seed : freshSeed();
+    if (command.clockSeed) generator = createSeededGenerator();
+    const uint64_t seed = command.seedGiven ? command.seed : command.seeded ? freshSeed() : 0;
 
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
     if (command.merge) return runMerge(command, *p);
@@ -127,6 +130,7 @@ int main(int argc, char* argv[]) {
     }
     echoParams(*p, std::cout, extra);
     checkParams(*p);
+    refuseResultsOnInput(*p, command.infile);
 
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);

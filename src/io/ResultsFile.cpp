@@ -65,14 +65,23 @@ std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
 }
 
 ResultsWriter::ResultsWriter(std::string outfileName) : name_(std::move(outfileName)) {
-    fd_ = open(name_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe that no program reads would
+    // wait for ever; so it fails (ENXIO) like any file that cannot be opened.
+    fd_ = open(name_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
     if (fd_ >= 0) {
+        const int flags = fcntl(fd_, F_GETFL);
+        if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) fail(kCannotOpen);
         lockOrFail();
         return;
     }
     // A missing file is created at the first row; until then, only the place
-    // for it is checked (a folder that exists and takes new entries).
-    if (errno != ENOENT || name_.empty()) fail(kCannotOpen);
+    // for it is checked (a folder that exists and takes new entries). A
+    // symbolic link to nothing is refused: where it would create the file is
+    // not where the name says, and mostly a folder since removed.
+    struct stat entry;
+    if (errno != ENOENT || name_.empty() ||
+        (lstat(name_.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)))
+        fail(kCannotOpen);
     const std::string folder = folderOf(name_);
     struct stat info;
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||

@@ -30,8 +30,10 @@ std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
 class ResultsWriter {
   public:
     // Checks, without creating anything, that `outfileName` can be opened for
-    // appending: an existing file is opened now (and locked); for a missing
-    // one, its folder must exist and be writable. The file is created only
+    // appending: an existing file is opened now (and locked), without waiting
+    // (a named pipe that no program reads cannot be opened); for a missing
+    // one, its folder must exist and be writable, and a symbolic link to
+    // nothing cannot be opened. The file is created only
     // with the first append, so a run that accepts nothing leaves none.
     explicit ResultsWriter(std::string outfileName);
     ~ResultsWriter();

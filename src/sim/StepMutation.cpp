@@ -7,8 +7,6 @@
 #include "sim/Random.h"
 
 namespace {
-// A mean above this cannot be drawn faithfully as a 32-bit count.
-constexpr double kMaxMeanSteps = 2147483648.0;  // 2^31
 
 // The length of every branch, in one pass over the events from the first:
 // branch[2k] for child 1 of event k, branch[2k + 1] for child 2. A branch
@@ -97,7 +95,7 @@ void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<in
         // The count is drawn as a 32-bit unsigned value: a mean beyond 2^31
         // (a mutation rate or a branch far outside any real history) cannot
         // be drawn faithfully, and would take billions of steps.
-        if (meanSteps > kMaxMeanSteps)
+        if (meanSteps > kMaxMeanMutations)
             fail(
                 "\n error: generateStepMut: expected number of mutations on a branch is "
                 "too large\n\n");

@@ -13,8 +13,13 @@
 // fixed order: events from the last to the first; within an event the internal
 // children before the sampled lines, child 1 before child 2 within each kind;
 // per child its Poisson draw, then one uniform draw per mutation.
-// G is only read; the caller owns the result.
+// G is only read; the caller owns the result. A branch whose mean number of
+// mutations is above kMaxMeanMutations ends the process with "error:
+// generateStepMut: expected number of mutations on a branch is too large".
 std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate);
+
+// A mean above this cannot be drawn faithfully as a 32-bit count.
+inline constexpr double kMaxMeanMutations = 2147483648.0;  // 2^31
 
 // Reusable working storage of generateStepMutInto; its contents between calls
 // mean nothing.

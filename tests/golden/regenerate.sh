@@ -3,7 +3,8 @@
 # program: its standard output (stdout.txt) and, when the run accepted a
 # repeat, its results file under the current model (results.txt) and with
 # --legacy-model (legacy-results.txt). Each configuration folder holds the
-# parameter file, the data file and the fixed clock that seeds the run.
+# parameter file, the data file and the fixed clock that seeds the run
+# (--clock-seed).
 # Only for a deliberate change of what a run produces; the golden test exists
 # to catch every other change.
 #
@@ -20,7 +21,7 @@ for dir in */; do
         clock=$(cat "$name/clock")
         option=""; results=results.txt
         [ "$model" = legacy ] && { option=--legacy-model; results=legacy-results.txt; }
-        (cd "$work" && TZ=UTC faketime -f "$clock" "$BIN" $option params.txt > stdout.txt)
+        (cd "$work" && TZ=UTC faketime -f "$clock" "$BIN" --clock-seed $option params.txt > stdout.txt)
         cp "$work/stdout.txt" "$name/stdout.txt"
         rm -f "$name/$results"
         [ -f "$work/results.txt" ] && cp "$work/results.txt" "$name/$results"

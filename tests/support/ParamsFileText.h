@@ -76,9 +76,9 @@ inline std::string fakeTimeLibrary() {
 }
 
 // The command line that runs the real program with a fixed clock (`clock`,
-// read in UTC, which seeds the run), with `args` after the program name. The
-// clock stands still, so that a slow start on a busy machine cannot move the
-// seed.
+// read in UTC, which seeds a --clock-seed run), with `args` after the program
+// name. The clock stands still, so that a slow start on a busy machine cannot
+// move the seed.
 // The clock library is preloaded directly rather than through the faketime
 // command, whose per-process semaphores, left behind by any killed run,
 // make a later run whose process id is reused fail before it starts.
