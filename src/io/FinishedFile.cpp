@@ -9,22 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
-// The folder's entry of a renamed or linked file is on the disk too.
-void syncFolder(const std::string& path) {
-    const int fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
-}
-
-}  // namespace
+#include "io/SyncFile.h"
 
 FinishedFile::FinishedFile(std::string path) : path_(std::move(path)) {
     const std::size_t slash = path_.rfind('/');
@@ -102,6 +87,7 @@ bool FinishedFile::commit(bool replace) {
         }
     }
     committed_ = true;
-    syncFolder(path_);
+    // The folder's entry of the renamed or linked file is on the disk too.
+    syncFolderOf(path_);
     return true;
 }
