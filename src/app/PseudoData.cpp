@@ -1,6 +1,5 @@
 #include "app/PseudoData.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "app/FreshSeed.h"
@@ -21,6 +21,7 @@
 #include "app/StartUp.h"
 #include "io/Fail.h"
 #include "io/FileFormats.h"
+#include "io/FinishedFile.h"
 #include "io/ParameterFile.h"
 #include "sim/ParameterSet.h"
 #include "sim/Random.h"
@@ -66,74 +67,6 @@ class StreamZero {
   private:
     GeneratorOwner own_;
     gsl_rng* previous_;
-};
-
-// A file that appears under its name only when complete: a temporary file
-// beside it, created at once (so that a folder that takes no files is found
-// before any work), written, synced and renamed by commit(); removed by the
-// destructor unless committed.
-class NewFile {
-  public:
-    explicit NewFile(const std::string& path) : path_(path) {
-        const std::size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-        temporary_ = folder + "." + base + ".partial-XXXXXX";
-        fd_ = mkstemp(temporary_.data());
-        if (fd_ < 0)
-            fail("error: simulate-data: cannot write " + path + " (" + std::strerror(errno) +
-                 ")\n");
-        fchmod(fd_, 0644);
-    }
-    ~NewFile() {
-        if (fd_ >= 0) close(fd_);
-        if (!committed_) unlink(temporary_.c_str());
-    }
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
-
-    // Removes the temporary file and ends the run with `message`.
-    [[noreturn]] void abandon(const std::string& message) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-        unlink(temporary_.c_str());
-        fail(message);
-    }
-
-    void commit(const std::string& text) {
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = write(fd_, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) refuse();
-            done += static_cast<std::size_t>(n);
-        }
-        if (fsync(fd_) != 0 || close(fd_) != 0) {
-            fd_ = -1;
-            refuse();
-        }
-        fd_ = -1;
-        if (rename(temporary_.c_str(), path_.c_str()) != 0) refuse();
-        committed_ = true;
-        // The rename itself is made durable by syncing the folder.
-        const std::size_t slash = path_.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : path_.substr(0, slash + 1);
-        const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-        if (dir >= 0) {
-            fsync(dir);
-            close(dir);
-        }
-    }
-
-  private:
-    [[noreturn]] void refuse() {
-        abandon("error: simulate-data: cannot write " + path_ + " (" + std::strerror(errno) +
-                ")\n");
-    }
-
-    std::string path_, temporary_;
-    int fd_ = -1;
-    bool committed_ = false;
 };
 
 std::string foundingModel(const params& p) {
@@ -232,7 +165,18 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
             optionError("--simulate-data: " + request.outPath + " is " + what +
                         "; name another file");
 
-    NewFile out(request.outPath);
+    // Created now, so that a folder that takes no files is found before any
+    // work; a failure from here removes it before the run ends.
+    std::optional<FinishedFile> out(std::in_place, request.outPath);
+    auto abandon = [&out](const std::string& message) {
+        out.reset();
+        fail(message);
+    };
+    auto cannotWrite = [&] {
+        abandon("error: simulate-data: cannot write " + request.outPath + " (" + out->error() +
+                ")\n");
+    };
+    if (!out->error().empty()) cannotWrite();
     const uint64_t seed = request.seedGiven ? request.seed : freshSeed();
     const std::size_t lines = static_cast<std::size_t>(totalLines(*p));
     RepeatWorkspace work(p->number_of_loci);
@@ -247,10 +191,10 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
             DeferFailures defer;
             simulateRepeat(*p, ObservedStatistics{}, request.model, work, 0, result, &at);
         } catch (const DeferredFailure& failure) {
-            out.abandon(failure.message);
+            abandon(failure.message);
         }
         if (!shiftToRepeatCounts(work.alleleMatrix))
-            out.abandon(
+            abandon(
                 "error: simulate-data: the alleles of a locus span more than 32-bit values "
                 "hold; lower My\n");
         // Drawn after every locus, so that the values kept are the same
@@ -271,13 +215,13 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
         for (std::size_t k = 0; k < lines; ++k)
             (text += k ? " " : "") += std::to_string(work.alleleMatrix[locus][k]);
         if (text.size() - lineStart > kDataLineChars)
-            out.abandon("error: simulate-data: locus " + std::to_string(locus + 1) + " needs " +
-                        std::to_string(text.size() - lineStart) +
-                        " characters, but a data file line " + "holds its values within " +
-                        std::to_string(kDataLineChars) + ": fewer lines, or a lower My\n");
+            abandon("error: simulate-data: locus " + std::to_string(locus + 1) + " needs " +
+                    std::to_string(text.size() - lineStart) + " characters, but a data file line " +
+                    "holds its values within " + std::to_string(kDataLineChars) +
+                    ": fewer lines, or a lower My\n");
         text += '\n';
     }
-    out.commit(text);
+    if (!out->write(text) || !out->commit(true)) cannotWrite();
 
     std::cout << "pseudo-observed data set written to " << request.outPath << '\n'
               << p->number_of_loci << " loci of " << p->number_of_sue_lines << " sue and "
