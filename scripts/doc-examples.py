@@ -39,6 +39,7 @@ def generate(build, work, pictures):
     with open(os.path.join(work, "results.txt")) as f:
         head = [l.rstrip() for l in f.readlines()[:7]]
     blocks["results-head"] = "\n".join(head) + "\n...\n"
+    blocks["results-summary"] = run([summary, "--params", "params.txt", "results.txt"], work)
     blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
     blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "100", "--seed", "7"],
                              work)
@@ -63,6 +64,8 @@ def generate(build, work, pictures):
     if pictures:
         run([summary, "--table", "table.tsv.gz", "--plot",
              os.path.join(ROOT, "docs", "table-example.png")], work)
+        run([summary, "--params", "params.txt", "--plot",
+             os.path.join(ROOT, "docs", "summary-example.png"), "results.txt"], work)
     return blocks
 
 

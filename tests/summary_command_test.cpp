@@ -213,7 +213,7 @@ TEST(SummaryCommand, PlotScriptMarksMedianAndIntervalAndLogScalesWideColumns) {
                           "founded'\nunset logscale x\n"),
               std::string::npos);
     EXPECT_NE(script.find("set ylabel 'share of rows'"), std::string::npos);
-    EXPECT_NE(script.find("keyentry with lines lw 2 lc rgb '#c00000' title 'median'"),
+    EXPECT_NE(script.find("keyentry with lines lw 3 lc rgb '#c00000' title 'median'"),
               std::string::npos);
     EXPECT_EQ(script.find("$prior"), std::string::npos);  // no prior known
     EXPECT_NE(script.find("set arrow 1 from first 50, graph 0 to first 50, graph 1"),
@@ -434,7 +434,15 @@ TEST(SummaryCommand, PictureFormatFollowsTheExtensionAndAFailureLeavesNoFile) {
         ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
         EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
     }
-    EXPECT_NE(dir.read("posterior.svg").find("<svg"), std::string::npos);
+    // The 95 % interval's lines stay dashed in SVG beside the solid median,
+    // across each panel and in the legend.
+    const std::string svg = dir.read("posterior.svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    std::size_t dashed = 0;
+    for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
+         at = svg.find("stroke-dasharray", at + 1))
+        ++dashed;
+    EXPECT_GE(dashed, numbParamColumns + 1);
 
     // A gnuplot that writes part of the picture and fails: the earlier
     // picture of that name stays, and no temporary file is left.
@@ -522,11 +530,18 @@ TEST(SummaryCommand, ParameterFileGivesEachColumnsPriorAndScale) {
     EXPECT_FALSE(summariseColumns(rows, ones, &linear)[1].logScale);
 
     std::string script = plotScript(summariseColumns(rows, ones, &log), "p.png", "t");
-    EXPECT_NE(script.find("set xrange [0.0001:0.01]"), std::string::npos);
+    // The axis spans the prior's bounds, a hair wider so that gnuplot keeps
+    // the ticks at them.
+    double low = 0, high = 0;
+    ASSERT_EQ(
+        sscanf(script.c_str() + script.find("set xrange ["), "set xrange [%lf:%lf]", &low, &high),
+        2);
+    EXPECT_TRUE(low < 1e-4 && low > 1e-4 * (1 - 1e-8) && high > 0.01 && high < 0.01 * (1 + 1e-8))
+        << low << " " << high;
     EXPECT_NE(script.find("set xtics (0.0001, 0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01)"),
               std::string::npos);
     EXPECT_NE(script.find("$prior1 << EOD\n0.0001 "), std::string::npos);
-    EXPECT_NE(script.find("title 'prior'"), std::string::npos);
+    EXPECT_NE(script.find("title 'flat prior'"), std::string::npos);
     EXPECT_EQ(script.find("$prior6"), std::string::npos);  // not flat: not drawn
     EXPECT_NE(script.find("set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1"), std::string::npos);
 }

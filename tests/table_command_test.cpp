@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cmath>
 #include <sstream>
 
+#include "summary/AbcPlot.h"
+#include "summary/Plot.h"
 #include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
@@ -260,6 +264,18 @@ TEST(TableCommand, CrossValidationTable) {
     EXPECT_LE(std::stod(first[6]), std::stod(first[8]));
 }
 
+// The rows of the datablock `$name` in a gnuplot script.
+std::vector<std::vector<double>> datablock(const std::string& script, const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(script.substr(script.find("$" + name + " << EOD\n") + name.size() + 9));
+    for (std::string line; std::getline(in, line) && line != "EOD";) {
+        std::istringstream cells(line);
+        rows.emplace_back();
+        for (double x; cells >> x;) rows.back().push_back(x);
+    }
+    return rows;
+}
+
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     TempDir dir;
     TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
@@ -272,11 +288,77 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     Outcome missing = run(options);
     EXPECT_EQ(missing.status, 0);
     EXPECT_NE(missing.err.find("gnuplot not found"), std::string::npos);
+
+    // The script, kept by a stand-in for gnuplot.
+    options.gnuplotProgram =
+        dir.write("keep-script", "#!/bin/sh\ncp \"$1\" " + dir.file("abc.gp") +
+                                     "\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
+                                     "printf picture > \"$out\"\n");
+    chmod(options.gnuplotProgram.c_str(), 0755);
+    ASSERT_EQ(run(options).status, 0);
+    const std::string script = dir.read("abc.gp");
+    // My's prior is log-uniform over 10 / ln 10 decades, TimeToOri's uniform
+    // over 10: the axes and the prior's density follow.
+    for (const char* part :
+         {"set title 'My'\nset xlabel 'mutation rate per locus and generation'\nset logscale x\n",
+          "set title 'TimeToOri'\nset xlabel 'generations since sue was founded'\nunset logscale",
+          "set ylabel 'density per decade'\n", "set ylabel 'share of weight'\n",
+          "$prior1 << EOD\n1 0.23025850929940", "$prior2 << EOD\n-5 0.1", "noenhanced"})
+        EXPECT_NE(script.find(part), std::string::npos) << part;
+    // No key over the panels: one legend after them, in a cell of its own.
+    EXPECT_LT(script.find("unset key"), script.find("\nplot $adjusted1"));
+    EXPECT_GT(script.find("\nset key"), script.rfind("\nplot $adjusted"));
+    EXPECT_NE(script.find("plot $adjusted7"), std::string::npos);
+    // Bars hold their share by area on the axis' scale (FracSueMono's by
+    // height, each bar centred on its value).
+    for (int c : {1, 2, 7}) {
+        double total = 0.0;
+        for (const auto& bar : datablock(script, "adjusted" + std::to_string(c))) {
+            ASSERT_EQ(bar.size(), 4u);
+            const double width = c == 1 ? std::log10(bar[2] / bar[1]) : bar[2] - bar[1];
+            total += c == 7 ? bar[3] : bar[3] * width;
+            if (c == 7) {
+                EXPECT_NEAR(bar[0], (bar[1] + bar[2]) / 2, 1e-12);
+            }
+        }
+        EXPECT_NEAR(total, 1.0, 1e-9) << c;
+    }
+
     if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
     options.gnuplotProgram = "gnuplot";
-    Outcome drawn = run(options);
-    ASSERT_EQ(drawn.status, 0) << drawn.err;
-    EXPECT_EQ(dir.read("abc.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    struct Case {
+        const char* name;
+        std::string magic;  // the format's first bytes
+    };
+    for (const Case& c : std::vector<Case>{
+             {"abc.png", "\x89PNG\r\n\x1a\n"}, {"abc.svg", "<?xml"}, {"abc.pdf", "%PDF"}}) {
+        options.plotPath = dir.file(c.name);
+        Outcome drawn = run(options);
+        ASSERT_EQ(drawn.status, 0) << c.name << drawn.err;
+        EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
+    }
+    // The interval lines of every panel and the legend's sample are dashed.
+    const std::string svg = dir.read("abc.svg");
+    std::size_t dashed = 0;
+    for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
+         at = svg.find("stroke-dasharray", at + 1))
+        ++dashed;
+    EXPECT_GE(dashed, 8u);
+
+    // A parameter with no value of positive weight and one adjusted beyond
+    // the doubles leave their panels empty, and the picture is still drawn.
+    const std::vector<double> values = {1, 2, 3, 4}, huge = {1, 2, 3, HUGE_VAL}, ones(4, 1.0);
+    std::vector<ColumnSummary> adjusted, rejection;
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        const std::vector<double> weights = c == 0 ? std::vector<double>(4, 0.0) : ones;
+        adjusted.push_back(summariseColumn(c, c == 1 ? huge : values, weights, nullptr));
+        rejection.push_back(summariseColumn(c, values, weights, nullptr));
+    }
+    const auto scriptFor = [&](const std::string& out) {
+        return comparisonPlotScript(adjusted, rejection, out, "t", PlotFormat::png);
+    };
+    std::string why;
+    EXPECT_EQ(drawPlot(scriptFor, dir.file("odd.png"), "gnuplot", why), PlotOutcome::drawn) << why;
 }
 
 TEST(TableProgram, CommandLine) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "summary/OutputFile.h"
+#include "summary/PlotParts.h"
 
 std::string quoted(const std::string& text) {
     std::string out = "'";
@@ -115,63 +116,13 @@ double priorShare(const ColumnSummary& col) {
     return std::isfinite(share) && share > 0.0 ? share : 0.0;
 }
 
-// Tick marks for a log axis from `low` to `high`: 1, 2 and 5 times the
-// powers of ten between them, or only the powers when those are many;
-// gnuplot's own choice often leaves a single labelled tick on a span of less
-// than two decades.
-std::string logTics(double low, double high) {
-    if (!(low > 0.0) || !(high > low) || !std::isfinite(high)) return "set xtics autofreq\n";
-    std::vector<double> tics, powers;
-    for (int e = static_cast<int>(std::floor(std::log10(low)));
-         e <= static_cast<int>(std::ceil(std::log10(high))); ++e) {
-        for (double m : {1.0, 2.0, 5.0}) {
-            const double x = m * std::pow(10.0, e);
-            if (x < low * (1 - 1e-9) || x > high * (1 + 1e-9)) continue;
-            tics.push_back(x);
-            if (m == 1.0) powers.push_back(x);
-        }
-    }
-    if (tics.size() > 9 && powers.size() >= 2) tics = powers;
-    if (tics.size() < 2) return "set xtics autofreq\n";
-    std::string s = "set xtics (";
-    char buf[32];
-    for (std::size_t i = 0; i < tics.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%.6g", tics[i]);  // 2e-4, not 0.00020000000000000001
-        s += (i ? ", " : "") + std::string(buf);
-    }
-    return s + ")\n";
-}
-
-std::string terminalFor(PlotFormat format) {
-    switch (format) {
-        case PlotFormat::svg:
-            return "if (strstrt(GPVAL_TERMINALS, ' svg ') == 0) {\n"
-                   "    print 'this gnuplot cannot write SVG (it has no svg terminal)'\n"
-                   "    exit status 1\n"
-                   "}\n"
-                   "set terminal svg size 1200,1500 font 'sans,12' background rgb 'white'\n";
-        case PlotFormat::pdf:
-            return "if (strstrt(GPVAL_TERMINALS, 'pdfcairo') == 0) {\n"
-                   "    print 'this gnuplot cannot write PDF (it has no pdfcairo terminal)'\n"
-                   "    exit status 1\n"
-                   "}\n"
-                   "set terminal pdfcairo size 8in,10in font ',8'\n";
-        default:
-            return "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-                   "    set terminal pngcairo size 1200,1500 font ',10'\n"
-                   "} else {\n"
-                   "    set terminal png size 1200,1500\n"
-                   "}\n";
-    }
-}
-
 }  // namespace
 
 std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
                        const std::string& title, PlotFormat format, bool weighted) {
     std::string s;
-    s += "# Marginal posteriors: one panel per column; solid line the median,\n";
-    s += "# dashed lines the 2.5 % and 97.5 % quantiles, green line the flat prior.\n";
+    s += "# Marginal posteriors: one panel per column; solid red line the median,\n";
+    s += "# dashed orange lines the 2.5 % and 97.5 % quantiles, green line the flat prior.\n";
     for (std::size_t c = 0; c < summaries.size(); ++c) {
         s += barsBlock(summaries[c], c + 1);
         // The flat prior: a line from the lower to the upper bound.
@@ -183,18 +134,19 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     }
     s += terminalFor(format);
     s += "set output " + quoted(outputPath) + "\n";
-    s += "set multiplot layout 4,2 title " + quoted(title) + "\n";
+    // The title names a file: an underscore in it is no subscript.
+    s += "set multiplot layout 4,2 title " + quoted(title) + " noenhanced\n";
     s += "set style fill solid 0.6 border rgb '#203060'\n";
     // Room on every side of a panel, so that no tick label reaches the
     // picture's edge or the next panel.
-    s += "set lmargin 12\nset rmargin 6\nset bmargin 6\n";
-    // The legend below each panel, where it hides no bar and no line.
-    s += "set key outside bottom center horizontal samplen 2 font ',9'\n";
+    s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
+    s += "unset key\n";  // one legend, in the cell after the panels
     s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
     s += "set format x '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
+    bool anyPrior = false;
     for (std::size_t c = 0; c < summaries.size(); ++c) {
         const ColumnSummary& col = summaries[c];
         if (col.histogram.mass.empty()) continue;
@@ -206,29 +158,29 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
         if (!col.shares.empty()) {
             s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
         } else if (col.prior.known) {
-            s += "set xrange [" + number(col.prior.lower) + ":" + number(col.prior.upper) + "]\n";
+            s += xRange(col.prior.lower, col.prior.upper, col.logScale);
             s += col.logScale ? logTics(col.prior.lower, col.prior.upper) : "set xtics autofreq\n";
         } else {
             s += "set autoscale x\n";
             s += col.logScale ? logTics(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1))
                               : "set xtics autofreq\n";
         }
-        s += "set arrow 1 from first " + number(col.median) + ", graph 0 to first " +
-             number(col.median) + ", graph 1 nohead lw 2 lc rgb '#c00000' front\n";
-        s += "set arrow 2 from first " + number(col.q025) + ", graph 0 to first " +
-             number(col.q025) + ", graph 1 nohead dt 2 lw 2 lc rgb '#c00000' front\n";
-        s += "set arrow 3 from first " + number(col.q975) + ", graph 0 to first " +
-             number(col.q975) + ", graph 1 nohead dt 2 lw 2 lc rgb '#c00000' front\n";
+        s += posteriorMarks(col);
         s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
         const double share = priorShare(col);
         if (share > 0.0) {
+            anyPrior = true;
             s += ", \\\n     $prior" + std::to_string(c + 1) +
-                 " using 1:2 with lines lw 2 lc rgb '#208020' title 'prior'";
+                 " using 1:2 with lines lw 2 lc rgb '#208020' notitle";
         }
-        s += ", \\\n     keyentry with lines lw 2 lc rgb '#c00000' title 'median'";
-        s += ", \\\n     keyentry with lines dt 2 lw 2 lc rgb '#c00000' title '95 % interval'\n";
-        s += "unset arrow\n";
+        s += "\nunset arrow\n";
     }
+    s +=
+        legendCell(", \\\n     keyentry with boxes lc rgb '#6080c0' title 'posterior (histogram)'" +
+                   std::string(anyPrior ? ", \\\n     keyentry with lines lw 2 lc rgb '#208020' "
+                                          "title 'flat prior'"
+                                        : "") +
+                   posteriorMarkKeys());
     s += "unset multiplot\n";
     s += "set output\n";
     return s;

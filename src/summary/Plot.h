@@ -9,17 +9,15 @@
 #include "summary/Posterior.h"
 
 // Returns a gnuplot script that draws the marginal posteriors of `summaries`
-// into `outputPath` in `format`, one panel per column. Each panel shows the
-// column's histogram (FracSueMono: a bar for each of its values) as shares of
-// the rows (of the weight when `weighted`), the median (solid line) and the
-// 95 % interval (dashed lines) with a legend, an x axis labelled with the
-// column's meaning, on the log scale for columns summarised on it. When the
-// column's prior is known the axis spans the prior's bounds, and a flat prior
-// is drawn as a line at the share that each bin would hold under it.
-// FracSueMono's axis spans 0 to 1. PNG uses the pngcairo terminal when
-// gnuplot has it and the plain png terminal otherwise; SVG and PDF need the
-// svg and pdfcairo terminals, and the script ends with a message and status
-// 1 when gnuplot lacks the one it needs. `title` heads the picture.
+// into `outputPath` in `format` (terminals as terminalFor in PlotParts.h),
+// one panel per column. Each panel shows the column's histogram (FracSueMono:
+// a bar for each of its values) as shares of the rows (of the weight when
+// `weighted`), the median and the 95 % interval (posteriorMarks), and an x
+// axis labelled with the column's meaning, on the log scale for columns
+// summarised on it. When the column's prior is known the axis spans the
+// prior's bounds, and a flat prior is drawn as a line at the share that each
+// bin would hold under it. FracSueMono's axis spans 0 to 1. One legend, in
+// the grid's free cell, names the parts. `title` heads the picture.
 std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
                        const std::string& title, PlotFormat format = PlotFormat::png,
                        bool weighted = false);

@@ -22,8 +22,12 @@ int main(int argc, char** argv) {
         "foundabc-summary"};
     app.footer(
         "Reference tables: foundabc-summary --table FILE [--tol Q] [--stats LIST] [--adjust "
-        "loclinear|none] [--plot PNG] [--tsv], or --table FILE --cv N [--seed S]; "
-        "foundabc-summary --table FILE --help explains them.");
+        "loclinear|weighted|none] [--transform logit|log|none] [--hcorr] [--sample FILE.tsv] "
+        "[--plot PICTURE] [--tsv], or --table FILE --cv N [--seed S] [--cv-out FILE.tsv], or "
+        "--table FILE --gfit N [--seed S]; foundabc-summary --table FILE --help explains them.\n"
+        "Model choice: foundabc-summary --choose TABLE TABLE... [--names LIST] [--method "
+        "mnlogistic|rejection] [--equal-priors] [--cv N]; foundabc-summary --choose X Y --help.\n"
+        "Posterior predictive check: foundabc-summary --ppc FILE [--tsv].");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
 
     SummaryOptions options;
