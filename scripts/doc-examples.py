@@ -60,11 +60,35 @@ def generate(build, work, pictures):
     tables = [name + ".tsv.gz" for name in models]
     blocks["choose"] = run([summary, "--choose"] + tables, work)
     blocks["choose-cv"] = run([summary, "--choose"] + tables + ["--cv", "50"], work)
+    blocks.update(worked_example(foundabc, summary, work))
     if pictures:
         run([summary, "--table", "table.tsv.gz", "--plot",
              os.path.join(ROOT, "docs", "table-example.png")], work)
         run([summary, "--params", "params.txt", "--plot",
              os.path.join(ROOT, "docs", "summary-example.png"), "results.txt"], work)
+    return blocks
+
+
+# The worked example: pseudo-observed data at known values, estimated,
+# checked predictively and for fit. The commands are the README's.
+POD_AT = ("My=0.01,TimeToOri=200,PopSizeOriTha=500,PopSizePreTha=5000,"
+          "PopSizeOriSue=10,PopSizePreSue=1000")
+POD_PARAMS = ("sed -e 's/^DATAFILE_NAME .*/DATAFILE_NAME pod.txt #/' "
+              "-e 's/^OUTFILE_NAME .*/OUTFILE_NAME pod-results.txt #/' "
+              "-e 's/^REPEATS .*/REPEATS 10000 #/' params.txt > pod-params.txt")
+
+
+def worked_example(foundabc, summary, work):
+    blocks = {"pod-simulate": run([foundabc, "--simulate-data", "pod.txt", "--seed", "7",
+                                   "--at", POD_AT, "params.txt"], work)}
+    subprocess.run(POD_PARAMS, shell=True, cwd=work, check=True)
+    run([foundabc, "--seed", SEED, "--table", "pod.tsv.gz", "pod-params.txt"], work)
+    blocks["pod-estimate"] = run([summary, "--table", "pod.tsv.gz", "--sample", "pod-post.tsv"],
+                                 work)
+    run([foundabc, "--seed", "1", "--from-sample", "pod-post.tsv", "--table", "ppc.tsv.gz",
+         "pod-params.txt"], work)
+    blocks["pod-ppc"] = run([summary, "--ppc", "ppc.tsv.gz"], work)
+    blocks["pod-gfit"] = run([summary, "--table", "pod.tsv.gz", "--gfit", "100"], work)
     return blocks
 
 

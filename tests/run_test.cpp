@@ -1,11 +1,15 @@
 // Whole-program runs of the rejection loop seeded by a fixed clock
 // (--clock-seed), the draws of earlier versions.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "io/DataFile.h"
 #include "support/ChildProcess.h"
 #include "support/ParamsFileText.h"
 
@@ -192,4 +196,131 @@ TEST(RejectionRun, OneSueLineCompletesWithoutAcceptingAnything) {
     ChildResult result = runFoundabc({"params.txt"}, dir.path());
     EXPECT_EQ(result.exitStatus, 0) << result.out;
     EXPECT_FALSE(dir.exists("results.txt"));
+}
+
+// Pseudo-observed data at the bottleneck set of the coalescent reference
+// values (ALPHA 1, T 50, sue 5 -> 5000, tha 2000 -> 2e6, mu 0.00487): the mean
+// over 5000 loci of S per locus is E|D| within three standard errors; the file
+// reads back as a data file of positive repeat counts, each locus from 1.
+TEST(PseudoData, BottleneckDataMatchTheoryAndAreRepeatCounts) {
+    TempDir dir;
+    dir.write("params.txt", ParamsFileText()
+                                .set("NUMBER_OF_SUE_LINES", "10")
+                                .set("NUMBER_OF_THA_LINES", "10")
+                                .set("NUMBER_OF_LOCI", "5000")
+                                .set("ALPHA", "1")
+                                .str());
+    const ChildResult run =
+        runFoundabc({"--simulate-data", "pod.txt", "--seed", "11", "--at",
+                     "My=0.00487,TimeToOri=50,PopSizeOriTha=2000,PopSizePreTha=2e6,PopSizeOriSue=5,"
+                     "PopSizePreSue=5000",
+                     "params.txt"},
+                    dir.path());
+    ASSERT_EQ(run.exitStatus, 0) << run.out;
+    EXPECT_NE(run.out.find("\nSEED = 11\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nPopSizeOriSue = 5\n"), std::string::npos) << run.out;
+    DataFileScan scan = scanDataFile(dir.file("pod.txt").c_str(), 5000, 20, true);
+    ASSERT_TRUE(scan.faults.empty()) << scan.faults.front().message;
+    const double expected[] = {0.99229, 3.14802};  // sue, tha
+    for (int pop = 0; pop < 2; ++pop) {
+        double sum = 0, sumSq = 0;
+        for (const std::vector<int32_t>& locus : scan.matrix) {
+            double s = 0;
+            for (int j = 10 * pop; j < 10 * pop + 10; ++j)
+                for (int k = j + 1; k < 10 * pop + 10; ++k) s += std::abs(locus[j] - locus[k]);
+            s /= 45;
+            sum += s, sumSq += s * s;
+        }
+        const double mean = sum / 5000, se = std::sqrt((sumSq / 5000 - mean * mean) / 4999);
+        EXPECT_LT(std::fabs(mean - expected[pop]), 3 * se) << pop << ": " << mean << " se " << se;
+    }
+    for (const std::vector<int32_t>& locus : scan.matrix)
+        ASSERT_EQ(*std::min_element(locus.begin(), locus.end()), 1);
+}
+
+// The same seed gives the same file; --missing marks exactly the share asked
+// for and leaves every other value as it was.
+TEST(PseudoData, SeedRepeatsTheDataAndMissingOnlyHidesValues) {
+    TempDir dir;
+    dir.write("params.txt", ParamsFileText().set("NUMBER_OF_LOCI", "40").str());
+    const std::string at =
+        "My=0.01,TimeToOri=50,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+        "PopSizePreSue=150";
+    auto simulate = [&](const std::string& out, const std::string& missing) {
+        const ChildResult r = runFoundabc(
+            {"--simulate-data", out, "--at", at, "--seed", "3", "--missing", missing, "params.txt"},
+            dir.path());
+        EXPECT_EQ(r.exitStatus, 0) << r.out;
+        return dir.read(out);
+    };
+    const std::string full = simulate("a.txt", "0"), again = simulate("b.txt", "0");
+    const std::string holed = simulate("c.txt", "0.25");
+    EXPECT_EQ(full, again);
+    std::istringstream a(full.substr(full.find('\n'))), c(holed.substr(holed.find('\n')));
+    int missing = 0, values = 0;
+    for (std::string x, y; a >> x && c >> y; ++values) {
+        if (y == "-9")
+            ++missing;
+        else
+            EXPECT_EQ(x, y);
+    }
+    EXPECT_EQ(values, 40 * 5);
+    EXPECT_EQ(missing, 50);
+}
+
+TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {
+    const std::string good =
+        "My=0.01,TimeToOri=50,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+        "PopSizePreSue=150";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--at", "My=0.01"}, "missing TimeToOri, PopSizeOriTha"},
+        {{"--at", "Myy=0.01," + good}, "unknown parameter 'Myy'; did you mean My?"},
+        {{"--at", "popsizeorisu=5," + good}, "did you mean PopSizeOriSue?"},
+        {{"--at", good + ",My=0.02"}, "My is given twice"},
+        {{"--at", "My=abc" + good.substr(7)}, "My=abc: the value is not a number"},
+        {{"--at", "My=nan" + good.substr(7)}, "My = nan is not a finite number"},
+        {{"--at", "My=-1" + good.substr(7)}, "My = -1 is not positive"},
+        {{
+             "--at",
+             good + ",",
+         },
+         "'' is not NAME=VALUE"},
+        {{"--at", good.substr(0, good.size() - 3) + "15"},
+         "PopSizeOriSue = 15 is not below PopSizePreSue = 15"},
+        {{"--at", good, "--missing", "1"}, "--missing wants a share"},
+        {{"--at", good, "--threads", "2"}, "foundabc: "},
+    };
+    const std::vector<std::pair<std::string, std::string>> outputs = {
+        {"params.txt", "is the parameter file"},
+        {"./data.txt", "is the data file of the parameter file"},
+        {"results.txt", "is the results file"},
+        {"no/such/pod.txt", "error: simulate-data: cannot write no/such/pod.txt"}};
+    auto check = [](const std::vector<std::string>& args, const std::string& message) {
+        TempDir dir;
+        dir.write("params.txt", ParamsFileText().str());
+        dir.write("data.txt", "h\n1 2 3 4 5\n");
+        dir.write("results.txt", "");
+        std::vector<std::string> argv = args;
+        argv.push_back("params.txt");
+        const ChildResult r = runFoundabc(argv, dir.path());
+        EXPECT_EQ(r.exitStatus, 1) << args[1];
+        EXPECT_NE(r.out.find(message), std::string::npos) << args[1] << ": " << r.out;
+        EXPECT_EQ(dir.read("data.txt"), "h\n1 2 3 4 5\n");
+        DIR* d = opendir(dir.path().c_str());
+        int entries = 0;
+        while (readdir(d) != nullptr) ++entries;
+        closedir(d);
+        EXPECT_EQ(entries, 5) << "a stray file after " << args[1];  // ., .., the three
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--simulate-data", "pod.txt"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        check(args, c.message);
+    }
+    for (const auto& [out, message] : outputs)
+        check({"--simulate-data", out, "--at", good}, message);
 }

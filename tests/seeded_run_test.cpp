@@ -23,10 +23,13 @@
 #include <vector>
 
 #include "app/FreshSeed.h"
+#include "app/SampleDraw.h"
 #include "app/Shards.h"
+#include "io/SampleFile.h"
 #include "sim/SimulationStreams.h"
 #include "support/ChildProcess.h"
 #include "support/ParamsFileText.h"
+#include "support/TestRng.h"
 
 namespace {
 
@@ -480,6 +483,7 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
         {{"--seed", "-1", "p.txt"}, 1, "foundabc: "},
         {{"--threads", "-2", "p.txt"}, 1, "foundabc: "},
         {{"--merge", "--threads", "2", "p.txt"}, 1, "foundabc: "},
+        {{"--clock-seed", "--from-sample", "s.tsv", "p.txt"}, 1, "excludes --from-sample"},
         {{"--merge", "--seed", "99", "--legacy-model", "p.txt"},
          1,
          "foundabc: --merge takes the seed, model and table from the shards: --seed, "
@@ -540,4 +544,173 @@ TEST(FreshSeed, TakenFromGetrandomElseTheDeviceElseAnError) {
             << r.out;
         EXPECT_NE(r.out.find("); give one with --seed S\n"), std::string::npos) << r.out;
     }
+}
+
+namespace {
+
+// Tab-separated fields of line `n` (from 0) of `text`.
+std::vector<std::string> fieldsOfLine(const std::string& text, int n) {
+    std::size_t at = 0;
+    for (int k = 0; k < n; ++k) at = text.find('\n', at) + 1;
+    std::vector<std::string> fields;
+    const std::string line = text.substr(at, text.find('\n', at) - at);
+    for (std::size_t start = 0, tab;; start = tab + 1) {
+        tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos) return fields;
+    }
+}
+
+const char* kSampleHeader =
+    "sim\tweight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+    "PopSizeOriSue\tPopSizePreSue\n";
+
+}  // namespace
+
+// A sample of one row draws as the priors drew its values: simulation i of a
+// seed then has the same statistics; and --simulate-data at those values is
+// simulation 0 of its seed.
+TEST(FromSample, OneRowSampleRepeatsTheSimulationAtItsValues) {
+    TempDir prior, sampled, pod;
+    const RunFiles one = runIn(prior, seededParams(5), {"--seed", "42", "--table", "table.tsv"});
+    ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
+    for (int sim : {1, 3}) {
+        const std::vector<std::string> row = fieldsOfLine(one.table, sim);
+        std::string sample = std::string(kSampleHeader) + "7\t0.5";
+        for (int c = 1; c <= 6; ++c) sample += "\t" + row[c];
+        sampled.write("sample.tsv", sample + "\n");
+        const RunFiles f =
+            runIn(sampled, seededParams(5),
+                  {"--seed", "42", "--from-sample", "sample.tsv", "--table", "table.tsv"});
+        ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
+        EXPECT_NE(
+            f.run.out.find("FROM_SAMPLE = sample.tsv (1 row, 1 of positive weight; unadjusted"),
+            std::string::npos);
+        EXPECT_EQ(fieldsOfLine(f.table, sim), row) << sim;
+        EXPECT_NE(fieldsOfLine(f.table, 2), fieldsOfLine(one.table, 2));
+        if (sim != 1) continue;
+        // The data file --simulate-data writes has the statistics of
+        // simulation 0 (to rounding: its values are shifted per locus).
+        std::string at;
+        for (int c = 1; c <= 6; ++c)
+            at += std::string(c > 1 ? "," : "") + fieldsOfLine(one.table, 0)[c] + "=" + row[c];
+        pod.write("params.txt", seededParams(0).str());
+        pod.write("pod-params.txt", seededParams(0).set("DATAFILE_NAME", "pod.txt").str());
+        ASSERT_EQ(
+            runFoundabc({"--simulate-data", "pod.txt", "--seed", "42", "--at", at, "params.txt"},
+                        pod.path())
+                .exitStatus,
+            0);
+        ASSERT_EQ(runFoundabc({"--seed", "1", "--table", "t.tsv", "pod-params.txt"}, pod.path())
+                      .exitStatus,
+                  0);
+        const std::vector<std::string> observed = fieldsOfLine(pod.read("t.tsv.observed.tsv"), 1);
+        for (std::size_t k = 0; k < observed.size(); ++k)
+            EXPECT_NEAR(std::stod(observed[k]), std::stod(row[8 + k]),
+                        1e-12 * std::fabs(std::stod(row[8 + k])))
+                << k;
+    }
+}
+
+// Threads and shards give the same bytes as one run, from a sample as from
+// the priors; the merge needs the same sample.
+TEST(FromSample, ThreadsAndMergedShardsGiveTheBytesOfOneRun) {
+    const std::string sample = std::string(kSampleHeader) +
+                               "1\t0.2\t0.003\t40\t150\t1500\t15\t150\n"
+                               "2\t0\t0.009\t80\t110\t1100\t11\t110\n"
+                               "3\t0.8\t0.006\t20\t190\t1900\t19\t190\n";
+    auto run = [&](const TempDir& dir, std::vector<std::string> args) {
+        dir.write("sample.tsv", sample);
+        args.insert(args.end(), {"--seed", "9", "--from-sample", "sample.tsv", "--table", "t.tsv"});
+        return runIn(dir, seededParams(), args);
+    };
+    TempDir reference;
+    const RunFiles one = run(reference, {});
+    ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
+    const std::string table = reference.read("t.tsv");
+    EXPECT_EQ(table.find("\t0.009\t"), std::string::npos);  // weight 0: never drawn
+    TempDir threads;
+    const RunFiles three = run(threads, {"--threads", "3"});
+    EXPECT_EQ(three.run.out, one.run.out);
+    EXPECT_EQ(threads.read("t.tsv"), table);
+    TempDir dir;
+    for (const char* K : {"2/2", "1/2"}) ASSERT_EQ(run(dir, {"--shard", K}).run.exitStatus, 0);
+    // Without the sample, or with another, the shards are not this run's.
+    EXPECT_EQ(runFoundabc({"--merge", "params.txt"}, dir.path()).exitStatus, 1);
+    dir.write("other.tsv", std::string(kSampleHeader) + "1\t1\t0.003\t40\t150\t1500\t15\t150\n");
+    EXPECT_EQ(
+        runFoundabc({"--merge", "--from-sample", "other.tsv", "params.txt"}, dir.path()).exitStatus,
+        1);
+    const ChildResult merge =
+        runFoundabc({"--merge", "--from-sample", "sample.tsv", "params.txt"}, dir.path());
+    ASSERT_EQ(merge.exitStatus, 0) << merge.out;
+    EXPECT_EQ(merge.out, one.run.out);
+    EXPECT_EQ(dir.read("results.txt"), one.results);
+    EXPECT_EQ(dir.read("t.tsv"), table);
+}
+
+// Rows are drawn in proportion to their weights; rows of weight 0 never.
+TEST(FromSample, RowsAreDrawnByWeight) {
+    SampleRows rows;
+    ASSERT_EQ(parseSampleText(std::string(kSampleHeader) +
+                                  "1\t1\t1\t1\t1\t2\t1\t2\n2\t0\t2\t1\t1\t2\t1\t2\n"
+                                  "3\t3\t3\t1\t1\t2\t1\t2\n4\t0\t4\t1\t1\t2\t1\t2\n",
+                              "s", rows),
+              "");
+    const SampleDraw sample(rows);
+    TestRng rng(5);
+    int counts[5] = {};
+    for (int i = 0; i < 40000; ++i) ++counts[static_cast<int>(sample.draw()[My])];
+    EXPECT_EQ(counts[2] + counts[4], 0);
+    EXPECT_NEAR(counts[1] / 40000.0, 0.25, 0.01);  // about 4.6 standard errors
+}
+
+TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
+    const std::string head = kSampleHeader;
+    const std::string good = "1\t1\t0.003\t40\t150\t1500\t15\t150\n";
+    struct Case {
+        std::string text, message;  // message "" : accepted
+    };
+    const Case cases[] = {
+        {"", "s is empty"},
+        {"sim\tMy\n", "s has no column weight"},
+        {"weight\tMy\n", "s has no column TimeToOri"},
+        {"weight\tweight\n", "names the column weight twice"},
+        {head.substr(0, head.size() - 1) + "\tMy_adj\n", "but not TimeToOri_adj"},
+        {head + "1\t1\t0.003\n", "s, line 2: 3 fields where the header has 8"},
+        {head + good + "2\t1\tNaN\t40\t150\t1500\t15\t150\n",
+         "s, line 3: My is not a finite number ('NaN')"},
+        {head + "1\tx\t0.003\t40\t150\t1500\t15\t150\n", "weight is not a finite number"},
+        {head + "1\t-1\t0.003\t40\t150\t1500\t15\t150\n", "line 2: the weight is negative"},
+        {head + "1\t0\t0.003\t40\t150\t1500\t15\t150\n", "no row of positive weight"},
+        {head + "1\t1\t0.003\t40\t150\t1500\t150\t15\n",
+         "line 2: PopSizeOriSue = 150 is not below PopSizePreSue = 15"},
+        {head + "1\t1\t0.003\t0\t150\t1500\t15\t150\n", "TimeToOri = 0 is not positive"},
+        // Rows of weight 0 are never drawn; blank lines and CRLF are fine.
+        {head + good + "\n2\t0\t0.003\t40\t150\t1500\t150\t15\r\n", ""},
+    };
+    for (const Case& c : cases) {
+        SampleRows rows;
+        const std::string why = parseSampleText(c.text, "s", rows);
+        if (c.message.empty())
+            EXPECT_EQ(why, "") << c.text;
+        else
+            EXPECT_NE(why.find(c.message), std::string::npos) << c.text << " gave: " << why;
+    }
+    // Adjusted values are the ones drawn.
+    SampleRows rows;
+    ASSERT_EQ(parseSampleText("weight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+                              "PopSizeOriSue\tPopSizePreSue\tMy_adj\tTimeToOri_adj\t"
+                              "PopSizeOriTha_adj\tPopSizePreTha_adj\tPopSizeOriSue_adj\t"
+                              "PopSizePreSue_adj\n1\t1\t1\t1\t2\t1\t2\t3\t3\t3\t4\t3\t4\n",
+                              "s", rows),
+              "");
+    EXPECT_TRUE(rows.adjusted);
+    EXPECT_EQ(rows.values[0][My], 3);
+    // The program reports a problem with status 1 and writes nothing.
+    TempDir dir;
+    const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv"});
+    EXPECT_EQ(f.run.exitStatus, 1);
+    EXPECT_NE(f.run.out.find("error: sample: cannot open none.tsv\n"), std::string::npos);
+    EXPECT_TRUE(f.results.empty());
 }

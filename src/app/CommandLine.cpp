@@ -106,6 +106,38 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                  "did (two runs started in the same second give the same rows), to "
                  "reproduce earlier results (with --legacy-model bit for bit); not with "
                  "--seed, --threads, --shard or --merge");
+    auto* simulateOption =
+        app.add_option("--simulate-data", line.simulateData,
+                       "Instead of running, simulate one data set at the values of --at with the "
+                       "parameter file's samples, loci and founding model, and write it to this "
+                       "data file (values shifted so the smallest of a locus is 1)")
+            ->type_name("FILE");
+    auto* atOption = app.add_option("--at", line.at,
+                                    "The values of --simulate-data: My=V,TimeToOri=V,"
+                                    "PopSizeOriTha=V,PopSizePreTha=V,PopSizeOriSue=V,"
+                                    "PopSizePreSue=V")
+                         ->type_name("LIST");
+    auto* missingOption =
+        app.add_option("--missing", line.missing,
+                       "With --simulate-data: mark this share of the values, chosen at random, "
+                       "missing (-9)")
+            ->type_name("P");
+    auto* sampleOption =
+        app.add_option("--from-sample", line.fromSample,
+                       "Draw each simulation's parameters from the rows of this sample file "
+                       "(foundabc-summary --sample; weight as probability, adjusted values when "
+                       "present) instead of from the priors; give --merge the same sample")
+            ->type_name("FILE");
+    simulateOption->needs(atOption)
+        ->excludes(threadsOption)
+        ->excludes(shardOption)
+        ->excludes(app.get_option("--merge"))
+        ->excludes(tableOption)
+        ->excludes(sampleOption)
+        ->excludes(app.get_option("--clock-seed"));
+    sampleOption->excludes(app.get_option("--clock-seed"));
+    atOption->needs(simulateOption);
+    missingOption->needs(simulateOption);
     app.add_flag("--check", line.check,
                  "Check the parameter file and its data file without running: list every "
                  "problem found with its line and a suggested fix, then \"settings OK\" (exit "
@@ -159,6 +191,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         parseShard(shard, line.shardIndex, line.shardCount);
     }
     if (tableOption->count() > 0 && line.table.empty()) optionError("--table needs a file name");
+    if (simulateOption->count() > 0 && line.simulateData.empty())
+        optionError("--simulate-data needs a file name");
     if (line.threads == 0) line.threads = allowedCores();
     return line;
 }

@@ -31,6 +31,14 @@ struct CommandLine {
     std::string table;   // --table FILE: the reference table; empty for none
 
     bool check = false;  // --check: check the settings instead of running
+
+    // --simulate-data OUT --at LIST [--missing P]: write a pseudo-observed
+    // data set instead of running (see PseudoData.h).
+    std::string simulateData;
+    std::string at;
+    double missing = 0.0;
+    // --from-sample FILE: draw the parameters from a sample (seeded mode).
+    std::string fromSample;
 };
 
 // Reads the command line: options first, then exactly one parameter file.

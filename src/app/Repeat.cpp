@@ -3,17 +3,22 @@
 #include <array>
 #include <cmath>
 
+#include "app/SampleDraw.h"
 #include "app/StartUp.h"
 #include "io/ReferenceTable.h"
 #include "sim/SummaryStats.h"
 
 void simulateRepeat(const params& settings, const ObservedStatistics& observed,
                     ModelVersion version, RepeatWorkspace& work, int64_t tableSim,
-                    RepeatResult& out) {
+                    RepeatResult& out, const SampleDraw* sample) {
     const int numbLoci = settings.number_of_loci;
     const int numbLines = totalLines(settings);
-    out.draw =
-        settings.prior_distribution == 1 ? simulateParamsLog10(settings) : simulateParams(settings);
+    if (sample != nullptr)
+        out.draw = sample->draw();
+    else if (settings.prior_distribution == 1)
+        out.draw = simulateParamsLog10(settings);
+    else
+        out.draw = simulateParams(settings);
 
     int monoLoci = 0;  // loci whose `sue` lines trace back to one origin
     for (int locus = 0; locus < numbLoci; ++locus) {

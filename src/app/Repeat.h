@@ -12,6 +12,8 @@
 #include "sim/StepMutation.h"
 #include "sim/TableStats.h"
 
+class SampleDraw;
+
 // Everything one repeat of the rejection loop makes: a parameter set drawn
 // from the priors, the simulated data of every locus summarised by the same
 // statistics as the observed data, and the verdict.
@@ -35,10 +37,11 @@ struct RepeatWorkspace {
 };
 
 // Simulates one repeat with the generator `r` of the calling thread: the six
-// prior draws, then every locus in order, then the statistics. With
+// prior draws (or a draw from `sample`, when given, which takes as many
+// variates), then every locus in order, then the statistics. With
 // `tableSim` > 0 the reference-table row of simulation number `tableSim` is
 // formatted too (its statistics cost time, so a run without a table computes
 // none). Writes into `out`. Errors end the process through fail().
 void simulateRepeat(const params& settings, const ObservedStatistics& observed,
                     ModelVersion version, RepeatWorkspace& work, int64_t tableSim,
-                    RepeatResult& out);
+                    RepeatResult& out, const SampleDraw* sample = nullptr);

@@ -29,13 +29,15 @@ class ThreadGenerator {
 };
 
 void runOneThread(const params& settings, const ObservedStatistics& observed, ModelVersion version,
-                  uint64_t seed, int64_t first, int64_t last, RunSink& sink) {
+                  uint64_t seed, int64_t first, int64_t last, RunSink& sink,
+                  const SampleDraw* sample) {
     ThreadGenerator generator;
     RepeatWorkspace work(settings.number_of_loci);
     RepeatResult result;
     for (int64_t i = first; i < last; ++i) {
         seedSimulationStream(generator.get(), seed, static_cast<uint64_t>(i));
-        simulateRepeat(settings, observed, version, work, sink.wantsTable() ? i + 1 : 0, result);
+        simulateRepeat(settings, observed, version, work, sink.wantsTable() ? i + 1 : 0, result,
+                       sample);
         sink.take(i, result);
     }
 }
@@ -51,9 +53,10 @@ struct Slot {
 }  // namespace
 
 void runSeeded(const params& settings, const ObservedStatistics& observed, ModelVersion version,
-               uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink) {
+               uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink,
+               const SampleDraw* sample) {
     if (threads <= 1 || last - first <= 1) {
-        runOneThread(settings, observed, version, seed, first, last, sink);
+        runOneThread(settings, observed, version, seed, first, last, sink, sample);
         return;
     }
     const bool table = sink.wantsTable();
@@ -89,7 +92,7 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
             try {
                 seedSimulationStream(generator.get(), seed, static_cast<uint64_t>(i));
                 simulateRepeat(settings, observed, version, workspace, table ? i + 1 : 0,
-                               slot.result);
+                               slot.result, sample);
             } catch (const DeferredFailure& failure) {
                 slot.failure = failure.message;
                 slot.failed = true;

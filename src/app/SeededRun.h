@@ -4,6 +4,7 @@
 
 #include "app/ObservedStats.h"
 #include "app/RunSink.h"
+#include "app/SampleDraw.h"
 #include "io/Params.h"
 #include "sim/ModelVersion.h"
 
@@ -16,6 +17,9 @@
 // An error in simulation k behaves as with one thread: every result before k
 // reaches the sink, then the message is printed once and the process ends
 // with status 1; nothing after k reaches the sink.
+// With `sample`, every simulation draws its parameters from it instead of
+// from the priors (see SampleDraw.h).
 // REQUIRES: settings passed checkParams; threads >= 1.
 void runSeeded(const params& settings, const ObservedStatistics& observed, ModelVersion version,
-               uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink);
+               uint64_t seed, int64_t first, int64_t last, int threads, RunSink& sink,
+               const SampleDraw* sample = nullptr);

@@ -13,7 +13,9 @@
 #include "app/FreshSeed.h"
 #include "app/ObservedStats.h"
 #include "app/Progress.h"
+#include "app/PseudoData.h"
 #include "app/RejectionLoop.h"
+#include "app/SampleDraw.h"
 #include "app/SeededRun.h"
 #include "app/SettingsCheck.h"
 #include "app/Shards.h"
@@ -55,18 +57,24 @@ std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + 
 int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
     refuseResultsOnInput(p, command.infile);
+    std::optional<SampleDraw> sample;
+    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
     std::ostringstream observedText;
     const Observed observed = readObserved(p, true, observedText);
     mergeShards(
         p.outfile_name,
         [&](ModelVersion model, const std::string& table) {
-            return runFingerprint(p, observed.stats, model, table, observed.tableLine);
+            return fingerprintWithSample(
+                runFingerprint(p, observed.stats, model, table, observed.tableLine),
+                sample ? &*sample : nullptr);
         },
         [&](const ShardRun& run) {
             // Called once every lock is held and every check made; returns
             // the files it wrote, which the merge syncs before it removes
             // the shards.
-            echoParams(p, std::cout, seedLine(run.seed));
+            echoParams(
+                p, std::cout,
+                seedLine(run.seed) + (sample ? sampleEchoLine(command.fromSample, *sample) : ""));
             std::cout << observedText.str();
             printRunningBanner(std::cout);
             std::vector<std::string> written;
@@ -91,6 +99,10 @@ int main(int argc, char* argv[]) {
     // The legacy founder count forms binomial coefficients that overflow for
     // huge founder counts: they then read as infinity instead of aborting.
     gsl_set_error_handler_off();
+    if (!command.simulateData.empty())
+        return simulateData({command.simulateData, command.at, command.missing, command.seedGiven,
+                             command.seed, command.model},
+                            command.infile);
 
     // A run seeded with the clock has one generator, made before anything is
     // read; a seeded run gives every simulation a stream of its own, of the
@@ -102,9 +114,14 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
     if (command.merge) return runMerge(command, *p);
 
+    std::optional<SampleDraw> sample;
+    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
+    const SampleDraw* from = sample ? &*sample : nullptr;
+
     std::string extra;
     ShardRange range{0, p->repeats};
     if (command.seeded) extra = seedLine(seed);
+    if (sample) extra += sampleEchoLine(command.fromSample, *sample);
     if (command.shardCount > 0) {
         range = shardRange(p->repeats, command.shardIndex, command.shardCount);
         extra += "SHARD = " + std::to_string(command.shardIndex) + "/" +
@@ -133,12 +150,13 @@ int main(int argc, char* argv[]) {
         run.count = command.shardCount;
         run.model = command.model;
         run.table = command.table;
-        run.fingerprint =
-            runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine);
+        run.fingerprint = fingerprintWithSample(
+            runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine),
+            from);
         ShardWriter shard(p->outfile_name, command.shardIndex, run, range);
         shard.setObserver(showProgress);
         runSeeded(*p, observed.stats, command.model, seed, range.first, range.last, command.threads,
-                  shard);
+                  shard, from);
         shard.finish();
         return 0;
     }
@@ -152,7 +170,8 @@ int main(int argc, char* argv[]) {
     RunOutput output(results, table ? &*table : nullptr);
     output.setObserver(showProgress);
     if (command.seeded)
-        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, output);
+        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, output,
+                  from);
     else
         runRejectionLoop(*p, observed.stats, command.model, output);
     if (table) table->close();

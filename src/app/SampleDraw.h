@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/SampleFile.h"
+#include "sim/Priors.h"
+
+// Parameter sets drawn from a weighted sample instead of from the priors: the
+// posterior predictive simulations of `foundabc --from-sample`, and (as a
+// sample of one row) the fixed values of a pseudo-observed data set.
+//
+// A draw takes exactly the six uniform variates from the generator `r` that a
+// prior draw takes, the first choosing the row, the other five discarded. So
+// what a simulation draws after its parameters does not depend on where they
+// came from: in a seeded run, simulation i at values v draws the same
+// genealogies and mutations whether v came from the priors, from a sample of
+// one row holding v, or from `--simulate-data --at v` (simulation 0). A
+// separate stream for the row choice would do as well for the sample alone,
+// but would leave the simulations of a sample unlike those of the priors at
+// the same values, which is what makes the two comparable.
+class SampleDraw {
+  public:
+    // Every row of positive weight may be drawn, with probability its weight
+    // over the total. REQUIRES: rows as parseSampleText accepts them.
+    explicit SampleDraw(SampleRows rows);
+    // A sample of one row: every draw gives `values`.
+    static SampleDraw fixed(const PriorDraw& values);
+
+    // One parameter set, from the calling thread's generator `r`.
+    PriorDraw draw() const;
+
+    // A fingerprint of the rows that can be drawn and their weights: runs
+    // from samples with the same fingerprint draw the same sets.
+    uint64_t fingerprint() const;
+
+    const SampleRows& rows() const { return rows_; }
+
+  private:
+    SampleRows rows_;
+    std::vector<double> cumulative_;  // running sums of the weights
+};
+
+// Reads the sample file at `path` for `foundabc --from-sample`: a problem
+// prints "error: sample: ..." and ends the process with status 1.
+SampleDraw loadSampleDraw(const std::string& path);
+
+// The line that the settings echo of a run from `sample` (read from `path`)
+// shows, line end included: the file, its rows and which values are drawn.
+std::string sampleEchoLine(const std::string& path, const SampleDraw& sample);
+
+// A run's fingerprint (see Shards.h) extended by the sample it draws from,
+// when it draws from one, so that shards from other samples are not merged.
+uint64_t fingerprintWithSample(uint64_t runFingerprint, const SampleDraw* sample);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/FileFormats.h"
+
+// A sample of parameter sets to simulate from, such as the posterior sample
+// that `foundabc-summary --table FILE --sample OUT` writes: a tab-separated
+// table whose header names a `weight` column and the six drawn parameters
+// (My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue, PopSizePreSue),
+// and, after a regression adjustment, the same six with `_adj` appended.
+// Other columns are ignored, and so are blank lines. The adjusted columns are
+// used when present: they are the posterior, the plain ones only the
+// accepted prior draws.
+struct SampleRows {
+    std::vector<std::array<double, numbDrawnParams>> values;  // per row, in column order
+    std::vector<double> weights;                              // per row, >= 0
+    bool adjusted = false;                                    // values come from the `_adj` columns
+    std::size_t positive = 0;                                 // rows of positive weight
+};
+
+// Reads a sample's text (`name` only names it in messages). Returns "" on
+// success; otherwise the problem, naming its line where it has one: a missing
+// or doubled column, some but not all six adjusted columns, a row with
+// another number of fields than the header, a weight or used value that is
+// not a finite number, a negative weight, no row of positive weight, or a row
+// of positive weight whose values the model cannot simulate (see
+// ParameterSet.h). Rows of weight 0 are never drawn and so need no more than
+// finite values.
+std::string parseSampleText(std::string_view text, const std::string& name, SampleRows& rows);
+
+// Reads the sample file at `path`, plain or gzip-compressed, by
+// parseSampleText; a file that cannot be read is a problem too.
+std::string readSampleFile(const std::string& path, SampleRows& rows);
