@@ -214,6 +214,27 @@ TEST(GenepopImport, SimulatedLinesRoundTripThroughGenepop) {
                                 settings);
     EXPECT_EQ(runProgram({FOUNDABC_BIN, "--check", "params.txt"}, dir.path()).exitStatus, 0);
 
+    // foundabc --simulate-data --format genepop, imported back, gives the
+    // values it writes as a data file.
+    dir.write("data.txt", formatDataFile(values, 2, 3));
+    for (const char* format : {"data", "genepop"})
+        ASSERT_EQ(runProgram({FOUNDABC_BIN, "--simulate-data", std::string("pseudo.") + format,
+                              "--format", format, "--seed", "5", "--at",
+                              "My=0.01,TimeToOri=100,PopSizeOriTha=500,PopSizePreTha=5000,"
+                              "PopSizeOriSue=10,PopSizePreSue=1000",
+                              "params.txt"},
+                             dir.path())
+                      .exitStatus,
+                  0)
+            << format;
+    ASSERT_EQ(runProgram({FOUNDABC_IMPORT_BIN, "pseudo.genepop", "--sue", "1", "--tha", "2", "--out",
+                          "back.txt"},
+                         dir.path())
+                  .exitStatus,
+              0);
+    const std::string simulated = dir.read("pseudo.data"), back = dir.read("back.txt");
+    EXPECT_EQ(back.substr(back.find('\n')), simulated.substr(simulated.find('\n')));
+
     std::string text, error;
     for (int32_t bad : {0, 1000, -1}) {
         EXPECT_FALSE(formatGenepop({{bad}}, 1, 0, text, error));

@@ -122,6 +122,13 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                        "With --simulate-data: mark this share of the values, chosen at random, "
                        "missing (-9)")
             ->type_name("P");
+    std::string format = "data";
+    auto* formatOption =
+        app.add_option("--format", format,
+                       "With --simulate-data: data (a data file of this program) or genepop (a "
+                       "haploid Genepop file with 3-digit codes, sue the first population)")
+            ->check(CLI::IsMember({"data", "genepop"}))
+            ->type_name("data|genepop");
     auto* sampleOption =
         app.add_option("--from-sample", line.fromSample,
                        "Draw each simulation's parameters from the rows of this sample file "
@@ -138,6 +145,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     sampleOption->excludes(app.get_option("--clock-seed"));
     atOption->needs(simulateOption);
     missingOption->needs(simulateOption);
+    formatOption->needs(simulateOption);
     app.add_flag("--check", line.check,
                  "Check the parameter file and its data file without running: list every "
                  "problem found with its line and a suggested fix, then \"settings OK\" (exit "
@@ -191,6 +199,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         parseShard(shard, line.shardIndex, line.shardCount);
     }
     if (tableOption->count() > 0 && line.table.empty()) optionError("--table needs a file name");
+    line.genepop = format == "genepop";
     if (simulateOption->count() > 0 && line.simulateData.empty())
         optionError("--simulate-data needs a file name");
     if (line.threads == 0) line.threads = allowedCores();

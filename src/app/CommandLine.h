@@ -35,6 +35,7 @@ struct CommandLine {
     // --simulate-data OUT --at LIST [--missing P]: write a pseudo-observed
     // data set instead of running (see PseudoData.h).
     std::string simulateData;
+    bool genepop = false;  // --format genepop: the pseudo-observed data as Genepop
     std::string at;
     double missing = 0.0;
     // --from-sample FILE: draw the parameters from a sample (seeded mode).

@@ -22,6 +22,7 @@
 #include "io/Fail.h"
 #include "io/FileFormats.h"
 #include "io/FinishedFile.h"
+#include "io/GenepopWriter.h"
 #include "io/ParameterFile.h"
 #include "sim/ParameterSet.h"
 #include "sim/Random.h"
@@ -204,13 +205,16 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
         markMissing(work.alleleMatrix, lines, missing);
     }
 
-    std::string atList;
+    std::string atList, text, error;
     for (std::size_t k = 0; k < numbDrawnParams; ++k)
         atList += (k ? "," : "") + std::string(estimatedColumnNames[k]) + "=" + number(values[k]);
-    std::string text = "pseudo-observed data of foundabc --seed " + std::to_string(seed) +
+    if (request.genepop && !formatGenepop(work.alleleMatrix, p->number_of_sue_lines,
+                                          p->number_of_tha_lines, text, error))
+        abandon("error: simulate-data: " + error + "; a Genepop file holds 3-digit codes\n");
+    if (!request.genepop) text = "pseudo-observed data of foundabc --seed " + std::to_string(seed) +
                        " --at " + atList + ": per locus " + std::to_string(p->number_of_sue_lines) +
                        " sue then " + std::to_string(p->number_of_tha_lines) + " tha values\n";
-    for (std::size_t locus = 0; locus < work.alleleMatrix.size(); ++locus) {
+    for (std::size_t locus = 0; locus < work.alleleMatrix.size() && !request.genepop; ++locus) {
         const std::size_t lineStart = text.size();
         for (std::size_t k = 0; k < lines; ++k)
             (text += k ? " " : "") += std::to_string(work.alleleMatrix[locus][k]);

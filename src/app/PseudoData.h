@@ -32,6 +32,8 @@ struct PseudoDataRequest {
     bool seedGiven = false;
     uint64_t seed = 0;
     ModelVersion model = ModelVersion::current;
+    // Write a haploid Genepop file (GenepopWriter.h) instead of a data file.
+    bool genepop = false;
 };
 
 // `foundabc --simulate-data OUT --at LIST [--seed S] [--missing P] params.txt`:
@@ -39,7 +41,8 @@ struct PseudoDataRequest {
 // sample sizes, loci, ALPHA and founding model, as simulation 0 of a seeded
 // run with seed S would simulate them (a seed is picked when none is given),
 // then marks the share P of its values missing, chosen at random, and writes
-// it to OUT: a header line, then one line per locus, `sue` values first. OUT
+// it to OUT: a header line, then one line per locus, `sue` values first (or,
+// with `genepop`, the same values as a haploid Genepop file). OUT
 // is written under a temporary name in its folder, synced and renamed, so it
 // appears only complete; it may not be the parameter file, the data file or
 // the results file that the parameter file names. Prints the values, the

@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
     gsl_set_error_handler_off();
     if (!command.simulateData.empty())
         return simulateData({command.simulateData, command.at, command.missing, command.seedGiven,
-                             command.seed, command.model},
+                             command.seed, command.model, command.genepop},
                             command.infile);
 
     // A run seeded with the clock has one generator, made before anything is
