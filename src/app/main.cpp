@@ -157,6 +157,6 @@ int main(int argc, char* argv[]) {
         runRejectionLoop(*p, observed.stats, command.model, output);
     if (table) table->close();
     results.close();
-    progress.finish(p->outfile_name);
+    progress.finish(p->outfile_name, command.table);
     return 0;
 }
