@@ -579,3 +579,22 @@ TEST(ProgramFaults, TableFilesThatCannotBeSyncedEndTheRunUnmarked) {
                   failing == 5);
     }
 }
+
+TEST(ProgramFaults, ThreadsThatCannotBeStartedEndTheRunWithAMessage) {
+    // As root, the run is started as an ordinary user, for whom the limit on
+    // processes holds; with a limit of one, no thread can be started.
+    std::vector<std::string> wrapper;
+    if (geteuid() == 0)
+        wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    wrapper.insert(wrapper.end(), {"prlimit", "--nproc=1"});
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    ChildResult r = runWith(dir, acceptAll(), {"--seed", "1", "--threads", "8"}, wrapper);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.out.find("\nerror: threads: cannot start 8 threads (only 0 started: "),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(endsWith(r.out, "); run with fewer --threads, or raise the limit on processes "
+                                "(ulimit -u)\n"))
+        << r.out;
+}
