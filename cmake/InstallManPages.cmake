@@ -18,9 +18,23 @@ foreach(i RANGE ${last})
   list(GET FOUNDABC_MAN_NAMES ${i} description)
   get_filename_component(name "${program}" NAME)
   set(page "${man_dir}/${name}.1")
+  # foundabc-summary --table is a command with options of its own, explained
+  # by its own --help: that text becomes a section of the page.
+  set(include_option "")
+  if(name STREQUAL "foundabc-summary")
+    execute_process(COMMAND "${program}" --table FILE --help
+      OUTPUT_VARIABLE table_help RESULT_VARIABLE table_status)
+    if(NOT table_status EQUAL 0)
+      message(FATAL_ERROR "${program} --table FILE --help failed")
+    endif()
+    get_filename_component(program_dir "${program}" DIRECTORY)
+    set(include_file "${program_dir}/${name}-table.h2m")
+    file(WRITE "${include_file}" "[REFERENCE TABLES]\n.nf\n${table_help}\n.fi\n")
+    set(include_option "--include=${include_file}")
+  endif()
   execute_process(
     COMMAND "${FOUNDABC_HELP2MAN}" --no-info --section=1 "--name=${description}"
-            --output=${page} "${program}"
+            ${include_option} --output=${page} "${program}"
     RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "help2man failed for ${program}")
