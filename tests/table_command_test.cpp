@@ -326,7 +326,8 @@ TEST(TableProgram, CommandLine) {
     }
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
         bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
-        EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
+        EXPECT_EQ(runProgram(bad, "", dir.file("err.txt")).exitStatus, 1) << bad.back();
+        EXPECT_EQ(dir.read("err.txt").rfind("foundabc-summary: ", 0), 0u) << dir.read("err.txt");
     }
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
 }

@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
         "loclinear|none] [--plot PNG] [--tsv], or --table FILE --cv N [--seed S]; "
         "foundabc-summary --table FILE --help explains them.");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return "foundabc-summary: " + std::string(e.what()) +
+               "\nRun with --help for more information.\n";
+    });
 
     SummaryOptions options;
     app.add_option("RESULTS_FILE", options.resultsPath, "Results file written by foundabc")
