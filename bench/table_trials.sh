@@ -63,8 +63,10 @@ while [ $i -lt "$trials" ]; do
     params r.txt 3000 > "$d/p.params"
     # A kill moment from 0 to about 1.5 s, the length of a whole run.
     delay=$(awk -v s="$i" 'BEGIN { srand(s); printf "%.2f", rand() * 1.5 }')
-    (cd "$d" && timeout -s KILL "$delay" "$bin" --table t.tsv p.params > /dev/null 2>&1) 2>/dev/null
-    [ $? -ne 0 ] && killed=$((killed + 1))
+    # The inner shell reports the kill, to /dev/null.
+    sh -c 'cd "$1" && timeout -s KILL "$2" "$3" --table t.tsv p.params > /dev/null 2>&1
+           echo $? > rc' _ "$d" "$delay" "$bin" 2>/dev/null
+    [ "$(cat "$d/rc")" -ne 0 ] && killed=$((killed + 1))
     n=$(rows "$d/t.tsv" 2>/dev/null || echo -1)
     if grep -q '^# complete: ' "$d/t.tsv.priors.tsv" 2>/dev/null; then
         if [ "$n" = 3000 ]; then marked_whole=$((marked_whole + 1)); else marked_short=$((marked_short + 1)); fi
