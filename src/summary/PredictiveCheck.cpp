@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "summary/Command.h"
+#include "summary/OptionErrors.h"
 #include "summary/Stats.h"
 
 std::array<PredictiveStatistic, numbTableStats> predictiveCheck(
@@ -49,6 +50,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         "simulated from the posterior (foundabc --from-sample SAMPLE.tsv --table FILE).",
         "foundabc-summary --ppc"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
     std::string path;
     bool tsv = false;
     app.add_option("--ppc", path,

@@ -15,6 +15,7 @@
 #include "summary/Command.h"
 #include "summary/CrossValidation.h"
 #include "summary/GoodnessOfFit.h"
+#include "summary/OptionErrors.h"
 #include "summary/Options.h"
 #include "summary/OutputFile.h"
 #include "summary/Plot.h"
@@ -473,10 +474,7 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         "local-linear regression; or, with --cv, cross-validates that estimate.",
         "foundabc-summary --table"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
-    app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return "foundabc-summary: " + std::string(e.what()) +
-               "\nRun with --help for more information.\n";
-    });
+    nameProgramInOptionErrors(app);
     TableOptions options;
     app.add_option("--table", options.tablePath,
                    "Reference table (plain or .gz); its observed statistics are read from "

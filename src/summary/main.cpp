@@ -4,6 +4,7 @@
 
 #include "summary/ChooseCommand.h"
 #include "summary/Command.h"
+#include "summary/OptionErrors.h"
 #include "summary/Options.h"
 #include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
@@ -25,10 +26,7 @@ int main(int argc, char** argv) {
         "loclinear|none] [--plot PNG] [--tsv], or --table FILE --cv N [--seed S]; "
         "foundabc-summary --table FILE --help explains them.");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
-    app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return "foundabc-summary: " + std::string(e.what()) +
-               "\nRun with --help for more information.\n";
-    });
+    nameProgramInOptionErrors(app);
 
     SummaryOptions options;
     app.add_option("RESULTS_FILE", options.resultsPath, "Results file written by foundabc")
