@@ -18,9 +18,31 @@ foreach(i RANGE ${last})
   list(GET FOUNDABC_MAN_NAMES ${i} description)
   get_filename_component(name "${program}" NAME)
   set(page "${man_dir}/${name}.1")
+  # The commands of foundabc-summary that start with --table, --choose or
+  # --ppc have options of their own, explained by their own --help: each text
+  # becomes a section of the page.
+  set(include_option "")
+  if(name STREQUAL "foundabc-summary")
+    set(sections "")
+    foreach(command "REFERENCE TABLES|--table|FILE" "MODEL CHOICE|--choose|A|B"
+                    "PREDICTIVE CHECK|--ppc|FILE")
+      string(REPLACE "|" ";" words "${command}")
+      list(POP_FRONT words section)
+      execute_process(COMMAND "${program}" ${words} --help
+        OUTPUT_VARIABLE command_help RESULT_VARIABLE command_status)
+      if(NOT command_status EQUAL 0)
+        message(FATAL_ERROR "${program} ${words} --help failed")
+      endif()
+      string(APPEND sections "[${section}]\n.nf\n${command_help}\n.fi\n")
+    endforeach()
+    get_filename_component(program_dir "${program}" DIRECTORY)
+    set(include_file "${program_dir}/${name}-commands.h2m")
+    file(WRITE "${include_file}" "${sections}")
+    set(include_option "--include=${include_file}")
+  endif()
   execute_process(
     COMMAND "${FOUNDABC_HELP2MAN}" --no-info --section=1 "--name=${description}"
-            --output=${page} "${program}"
+            ${include_option} --output=${page} "${program}"
     RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "help2man failed for ${program}")

@@ -23,6 +23,17 @@ for f in bin/foundabc bin/foundabc-summary bin/foundabc-import share/man/man1/fo
     fi
 done
 grep -q 'check' "$prefix/share/man/man1/foundabc.1" || { echo "man page lacks the options"; exit 1; }
+if grep -q 'PARAMS_FILE.*\.\.\.' "$prefix/share/man/man1/foundabc.1"; then
+    echo "man page of foundabc shows more than one parameter file"; exit 1
+fi
+# The table options of foundabc-summary, each with its explanation.
+for text in 'Share of the simulations to accept' 'Cross.*validate instead' 'Statistics to compare'; do
+    grep -q "$text" "$prefix/share/man/man1/foundabc-summary.1" ||
+        { echo "man page of foundabc-summary lacks a table option ($text)"; exit 1; }
+done
+# `make run` builds the two programs, not the test suite.
+make -n -C "$source_dir" run BUILD="$build_dir" | grep -q -- '--target foundabc foundabc-summary' ||
+    { echo "make run builds more than the two programs"; exit 1; }
 "$prefix/bin/foundabc" --version >/dev/null
 "$prefix/bin/foundabc-summary" --version >/dev/null
 "$prefix/bin/foundabc-import" --version >/dev/null

@@ -43,17 +43,22 @@ TEST(Progress, FinalLineGivesRepeatsRowsFileAndElapsedTime) {
     struct Case {
         long repeats, accepted;
         double seconds;
+        const char* table;
         const char* line;
     };
     const Case cases[] = {
-        {20000, 1190, 3.24, "20000 repeats, 1190 rows accepted and appended to results.txt (3.2s)"},
-        {1, 1, 0.04, "1 repeat, 1 row accepted and appended to results.txt (0.0s)"},
-        {500, 0, 75, "500 repeats, no row accepted; no results file written (1m15s)"},
-        {0, 0, 59.96, "0 repeats, no row accepted; no results file written (1m00s)"},
-        {10, 2, 7300, "10 repeats, 2 rows accepted and appended to results.txt (2h01m)"},
+        {20000, 1190, 3.24, "",
+         "20000 repeats, 1190 rows accepted and appended to results.txt (3.2s)"},
+        {1, 1, 0.04, "", "1 repeat, 1 row accepted and appended to results.txt (0.0s)"},
+        {500, 0, 75, "", "500 repeats, no row accepted; no results file written (1m15s)"},
+        {0, 0, 59.96, "", "0 repeats, no row accepted; no results file written (1m00s)"},
+        {10, 2, 7300, "", "10 repeats, 2 rows accepted and appended to results.txt (2h01m)"},
+        {10, 0, 1, "t.tsv.gz",
+         "10 repeats, no row accepted; no results file written; every repeat written to the "
+         "reference table t.tsv.gz (1.0s)"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(formatFinish(c.repeats, c.accepted, "results.txt", c.seconds), c.line);
+        EXPECT_EQ(formatFinish(c.repeats, c.accepted, "results.txt", c.table, c.seconds), c.line);
 }
 
 TEST(Progress, NothingOnStandardErrorWhenItIsNotATerminal) {

@@ -46,6 +46,20 @@ ChildResult runLimited(const TempDir& dir, const ParamsFileText& params,
     return runProgram(argv, dir.path());
 }
 
+// As runLimited, with `options` before the parameter file.
+ChildResult runWith(const TempDir& dir, const ParamsFileText& params,
+                    const std::vector<std::string>& options,
+                    std::vector<std::string> wrapper = {}) {
+    dir.write("params.txt", params.str());
+    if (!dir.exists("data.txt")) dir.write("data.txt", kData);
+    std::vector<std::string> argv = {"timeout", "60"};
+    argv.insert(argv.end(), wrapper.begin(), wrapper.end());
+    argv.push_back(FOUNDABC_BIN);
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back("params.txt");
+    return runProgram(argv, dir.path());
+}
+
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -433,4 +447,147 @@ TEST(ProgramEdges, MutationCountBeyondRangeStopsWithAMessage) {
         "\n error: generateStepMut: expected number of mutations on a branch is too large\n\n"))
         << r.out;
     EXPECT_FALSE(dir.exists("results.txt"));
+}
+
+TEST(ProgramFaults, TableThatWouldOverwriteAnotherFileIsRefusedBeforeAnyWrite) {
+    // --table, OUTFILE_NAME, DATAFILE_NAME (link.tsv is a hard link to the
+    // data file; r.txt does not exist yet) and the clash reported.
+    const char* cases[][4] = {
+        {"results.txt", "results.txt", "data.txt",
+         "the reference table results.txt is the results file results.txt"},
+        {"./r.txt", "r.txt", "data.txt", "the reference table ./r.txt is the results file r.txt"},
+        {"params.txt", "results.txt", "data.txt",
+         "the reference table params.txt is the parameter file params.txt"},
+        {"link.tsv", "results.txt", "data.txt",
+         "the reference table link.tsv is the data file data.txt"},
+        {"d", "results.txt", "d.observed.tsv",
+         "the observed statistics file d.observed.tsv (of --table d) is the data file "
+         "d.observed.tsv"},
+        {"t.gz", "t.priors.tsv", "data.txt",
+         "the priors file t.priors.tsv (of --table t.gz) is the results file t.priors.tsv"}};
+    for (const auto& [table, outfile, datafile, clash] : cases)
+        for (bool shard : {false, true}) {  // a shard's merge would write the table
+            TempDir dir;
+            dir.write(datafile, kData);
+            if (std::string(outfile) != "r.txt") dir.write(outfile, kHeader);
+            ASSERT_EQ(link(dir.file(datafile).c_str(), dir.file("link.tsv").c_str()), 0);
+            const ParamsFileText params =
+                acceptAll().set("OUTFILE_NAME", outfile).set("DATAFILE_NAME", datafile);
+            std::vector<std::string> options = {"--table", table};
+            if (shard) options.insert(options.begin(), {"--seed", "1", "--shard", "1/2"});
+            ChildResult r = runWith(dir, params, options);
+            EXPECT_EQ(r.exitStatus, 1) << clash;
+            EXPECT_TRUE(endsWith(
+                r.out, std::string("error: table: ") + clash + "; choose another --table name\n"))
+                << r.out;
+            EXPECT_EQ(dir.read(datafile), kData) << clash;
+            EXPECT_EQ(dir.read("params.txt"), params.str()) << clash;
+            EXPECT_EQ(dir.read(outfile), std::string(outfile) == "r.txt" ? "" : kHeader);
+        }
+}
+
+TEST(ProgramFaults, RunRefusedOnAHeldFileLeavesTheOtherRunsTableWhole) {
+    // This process, standing in for a live run, holds the results file or the
+    // table: a run is refused before it writes (a shard, which writes no
+    // table files, goes on).
+    const std::string busyTable =
+        "error: table: t.tsv is being written by another run; give each run its own --table\n";
+    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"results.txt", {"--table", "t.tsv"}},
+        {"t.tsv", {"--table", "t.tsv"}},
+        {"t.tsv", {"--seed", "4", "--threads", "2", "--table", "t.tsv"}},
+        {"t.tsv", {"--seed", "4", "--shard", "1/2", "--table", "t.tsv"}}};
+    const char* theirs[] = {"t.tsv", "t.tsv.observed.tsv", "t.tsv.priors.tsv"};
+    for (const auto& [held, options] : cases) {
+        TempDir dir;
+        dir.write("results.txt", kHeader);
+        for (const char* name : theirs) dir.write(name, std::string("the other run's ") + name);
+        const int fd = open(dir.file(held).c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        ChildResult r = runWith(dir, acceptAll(), options);
+        close(fd);
+        const bool shard = options.size() > 2 && options[2] == "--shard";
+        EXPECT_EQ(r.exitStatus, shard ? 0 : 1) << held << r.out;
+        EXPECT_TRUE(shard || endsWith(r.out, std::string(held) == "t.tsv"
+                                                 ? busyTable
+                                                 : "another run; give each run its own "
+                                                   "OUTFILE_NAME\n"))
+            << r.out;
+        for (const char* name : theirs)
+            EXPECT_EQ(dir.read(name), std::string("the other run's ") + name) << held;
+        EXPECT_EQ(dir.read("results.txt"), kHeader);
+    }
+}
+
+TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
+    struct Case {
+        std::vector<std::string> wrapper, options;
+        ParamsFileText params;
+        bool succeeds;
+        std::string ending;  // of standard output
+        bool complete;
+    };
+    const std::string ran = "Running... \n\n";
+    std::vector<Case> cases = {{{}, {"--table", "t.tsv"}, acceptAll(), true, ran, true},
+                               {{},
+                                {"--seed", "3", "--threads", "2", "--table", "t.tsv.gz"},
+                                acceptAll(),
+                                true,
+                                ran,
+                                true},
+                               {{"timeout", "-s", "KILL", "2"},
+                                {"--table", "t.tsv"},
+                                acceptAll().set("REPEATS", "100000000"),
+                                false,
+                                "",
+                                false},
+                               {{},
+                                {"--table", "t.tsv"},
+                                acceptAll().set("MY_LOWER", "0.01"),
+                                false,
+                                "my_lower\n",
+                                false}};
+    // A failed sync, in turn of the run's syncs: the observed statistics, the
+    // priors, the table, the complete priors' temporary, the folder after its
+    // rename (only then may the mark be there).
+    const char* synced[] = {"t.tsv.observed.tsv", "t.tsv.priors.tsv", "t.tsv",
+                            "t.tsv.priors.tsv.new", "t.tsv.priors.tsv"};
+    const bool strace = system("command -v strace >/dev/null 2>&1") == 0;
+    for (int n = 1; strace && n <= 5; ++n)
+        cases.push_back({{"strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                          "inject=fsync:error=EIO:when=" + std::to_string(n)},
+                         {"--table", "t.tsv"},
+                         acceptAll(),
+                         false,
+                         "error: table: cannot write " + std::string(synced[n - 1]) + "\n",
+                         n == 5});
+    for (const Case& c : cases) {
+        TempDir dir;
+        ChildResult r = runWith(dir, c.params, c.options, c.wrapper);
+        EXPECT_EQ(r.exitStatus == 0, c.succeeds) << c.ending << r.out;
+        EXPECT_TRUE(endsWith(r.out, c.ending)) << c.ending << r.out;
+        const std::string priors = dir.read("t.tsv.priors.tsv");
+        EXPECT_EQ(endsWith(priors, "\n# complete: 50 simulations\n"), c.complete) << priors;
+        EXPECT_FALSE(c.complete && dir.exists("t.tsv.priors.tsv.new")) << c.ending;
+    }
+}
+
+TEST(ProgramFaults, ThreadsThatCannotBeStartedEndTheRunWithAMessage) {
+    // As root, the run is started as an ordinary user, for whom the limit on
+    // processes holds; with a limit of one, no thread can be started.
+    std::vector<std::string> wrapper;
+    if (geteuid() == 0)
+        wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    wrapper.insert(wrapper.end(), {"prlimit", "--nproc=1"});
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    ChildResult r = runWith(dir, acceptAll(), {"--seed", "1", "--threads", "8"}, wrapper);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.out.find("\nerror: threads: cannot start 8 threads (only 0 started: "),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(endsWith(r.out,
+                         "); run with fewer --threads, or raise the limit on processes "
+                         "(ulimit -u)\n"))
+        << r.out;
 }

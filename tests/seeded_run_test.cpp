@@ -165,6 +165,9 @@ TEST(SeededRun, SameBytesForEveryThreadCountAndShardSplit) {
     EXPECT_NE(one.run.out.find("\nSEED = 42\n"), std::string::npos);
     ASSERT_FALSE(one.results.empty());
     EXPECT_EQ(std::count(one.table.begin(), one.table.end(), '\n'), 301);
+    // The merge marks its table complete as the run does.
+    const std::string priors = reference.read("table.tsv.priors.tsv");
+    EXPECT_NE(priors.find("\n# complete: 300 simulations\n"), std::string::npos) << priors;
 
     for (const char* threads : {"1", "2", "3", "8"}) {
         TempDir dir;

@@ -333,6 +333,7 @@ TEST(SummaryProgram, EveryOptionErrorIsClearWithStatusOne) {
         EXPECT_EQ(r.exitStatus, 1) << c.message << ": " << err;
         EXPECT_EQ(r.out, "") << c.message;
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(err.rfind("foundabc-summary: ", 0), 0u) << err;
         EXPECT_LT(err.size(), 400u) << err;  // a message, not a 300-digit range
     }
     EXPECT_FALSE(dir.exists("posterior.jpg"));

@@ -408,7 +408,8 @@ TEST(TableProgram, CommandLine) {
     }
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
         bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
-        EXPECT_EQ(runProgram(bad).exitStatus, 1) << bad.back();
+        EXPECT_EQ(runProgram(bad, "", dir.file("err.txt")).exitStatus, 1) << bad.back();
+        EXPECT_EQ(dir.read("err.txt").rfind("foundabc-summary: ", 0), 0u) << dir.read("err.txt");
     }
     EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
 }
@@ -445,6 +446,8 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
     EXPECT_EQ(ppc.exitStatus, 0);
     EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
+    runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--bogus"}, "", dir.file("e"));
+    EXPECT_EQ(dir.read("e").rfind("foundabc-summary: ", 0), 0u) << dir.read("e");
     // Both draw their picture: the model's histogram and the data's line.
     if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -481,7 +484,8 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
              {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
              {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
-             {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"}}) {
+             {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
+             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"}}) {
         t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
         t.args.insert(t.args.end(), stats.begin(), stats.end());
         const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "io/Fail.h"
@@ -44,6 +45,24 @@ uint64_t parseSeed(const std::string& text) {
     return value;
 }
 
+// The help (and the man page made from it) with the parameter file as a run
+// takes it: one, required. The positional itself takes any number, so that
+// a wrong count gets the run's own message.
+class OneFileUsage : public CLI::Formatter {
+  public:
+    std::string make_option_usage(const CLI::Option* opt) const override {
+        return opt->get_name(true, false);
+    }
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        std::string text = CLI::Formatter::make_option_opts(opt);
+        const std::string many = " ...";
+        if (opt->get_positional() && text.size() >= many.size() &&
+            text.compare(text.size() - many.size(), many.size(), many) == 0)
+            text.erase(text.size() - many.size());
+        return text;
+    }
+};
+
 }  // namespace
 
 int allowedCores() {
@@ -68,7 +87,9 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         "reproduce their results.",
         "foundabc"};
     app.set_version_flag("--version", std::string("foundabc ") + foundabcVersion);
-    app.get_formatter()->column_width(26);
+    auto formatter = std::make_shared<OneFileUsage>();
+    formatter->column_width(26);
+    app.formatter(formatter);
 
     CommandLine line;
     std::vector<std::string> files;

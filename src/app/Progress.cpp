@@ -43,13 +43,14 @@ std::string formatElapsed(double seconds) {
 }  // namespace
 
 std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
-                         double elapsedSeconds) {
+                         const std::string& tableName, double elapsedSeconds) {
     std::string line = std::to_string(repeats) + (repeats == 1 ? " repeat, " : " repeats, ");
     if (accepted == 0)
         line += "no row accepted; no results file written";
     else
         line += std::to_string(accepted) + (accepted == 1 ? " row" : " rows") +
                 " accepted and appended to " + outfileName;
+    if (!tableName.empty()) line += "; every repeat written to the reference table " + tableName;
     return line + " (" + formatElapsed(elapsedSeconds) + ")";
 }
 
@@ -102,11 +103,11 @@ void ProgressLine::update(long done, long accepted) {
     drawn_ = true;
 }
 
-void ProgressLine::finish(const std::string& outfileName) {
+void ProgressLine::finish(const std::string& outfileName, const std::string& tableName) {
     if (stream_ == nullptr) return;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     std::fprintf(stream_, "\r%s\x1b[K\n",
-                 formatFinish(total_, accepted_, outfileName, elapsed).c_str());
+                 formatFinish(total_, accepted_, outfileName, tableName, elapsed).c_str());
     std::fflush(stream_);
     drawn_ = false;
 }

@@ -9,9 +9,10 @@
 std::string formatProgress(long done, long total, long accepted, double elapsedSeconds);
 
 // Formats the line that ends a run on a terminal: repeats, accepted rows and
-// where they went (or that no results file was written), and the elapsed time.
+// where they went (or that no results file was written), the reference table
+// when `tableName` is not empty, and the elapsed time.
 std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
-                         double elapsedSeconds);
+                         const std::string& tableName, double elapsedSeconds);
 
 // Keeps one line on a terminal up to date while the repeats run. It writes
 // only when its stream is a terminal (so logs and pipes stay clean), at most a
@@ -35,7 +36,7 @@ class ProgressLine {
     // Ends the run's display: on a terminal, replaces the progress line (drawn
     // or not) with the formatFinish line, with the accepted count of the last
     // update, and a line end; elsewhere does nothing.
-    void finish(const std::string& outfileName);
+    void finish(const std::string& outfileName, const std::string& tableName);
 
   private:
     using Clock = std::chrono::steady_clock;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -108,7 +109,6 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
 
     std::vector<std::thread> workers;
     workers.reserve(static_cast<size_t>(threads));
-    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
     auto stopWorkers = [&] {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -118,6 +118,17 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
         for (std::thread& w : workers) w.join();
         workers.clear();
     };
+    try {
+        for (int t = 0; t < threads; ++t) workers.emplace_back(work);
+    } catch (const std::system_error& e) {
+        // The system refused a thread (a limit on processes, or memory): the
+        // ones started stop before the run ends with the message.
+        const std::size_t started = workers.size();
+        stopWorkers();
+        fail("error: threads: cannot start " + std::to_string(threads) + " threads (only " +
+             std::to_string(started) + " started: " + e.what() +
+             "); run with fewer --threads, or raise the limit on processes (ulimit -u)\n");
+    }
 
     std::string failure;
     {

@@ -357,7 +357,8 @@ bool holdsStartOf(int fd, long long at, long long count, bool lead,
 
 void mergeShards(const std::string& outfile,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
-                 const std::function<std::vector<std::string>(const ShardRun&)>& describe) {
+                 const std::function<std::vector<std::string>(const ShardRun&)>& describe,
+                 const std::function<void(const ShardRun&)>& tableComplete) {
     // The journal is the lock between merges: held before anything is read.
     MergeJournal journal(outfile + ".merge-journal");
     const std::string& journalPath = journal.path();
@@ -604,6 +605,7 @@ void mergeShards(const std::string& outfile,
     for (const std::string& path : written)
         if (!syncFile(path) || !syncFolderOf(path))
             fail("error: merge: cannot write " + path + "\n");
+    if (table) tableComplete(run);
     mine.complete = true;
     journal.write(mine);
     if (!syncFolderOf(outfile)) fail("error: merge: cannot write " + folderOf(outfile) + "\n");

@@ -93,7 +93,9 @@ class ShardWriter : public RunSink {
 // prints the run's settings with its seed and writes the files that go with
 // the table; it returns their names). Each shard is read again for writing,
 // and checked again as it is read; every output is synced before the first
-// shard file is removed.
+// shard file is removed. When the run had a table, `tableComplete` is called
+// once the table and the files beside it are synced, before the shards go,
+// while the table is still held (the caller marks it complete).
 //
 // A merge that was interrupted resumes where it stopped: the journal records
 // the run, where the merge's bytes began and how many there are, and a rerun
@@ -104,4 +106,5 @@ class ShardWriter : public RunSink {
 // process with status 1, the shard files kept.
 void mergeShards(const std::string& outfile,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
-                 const std::function<std::vector<std::string>(const ShardRun&)>& describe);
+                 const std::function<std::vector<std::string>(const ShardRun&)>& describe,
+                 const std::function<void(const ShardRun&)>& tableComplete);

@@ -24,6 +24,7 @@
 #include "io/IO_tools.h"
 #include "io/ReferenceTable.h"
 #include "io/ResultsFile.h"
+#include "io/TableClaim.h"
 #include "sim/TableStats.h"
 
 namespace {
@@ -52,6 +53,22 @@ Observed readObserved(const params& p, bool withTable, std::ostream& out) {
 
 std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
 
+// The files a run reads or appends to, which its reference table must not
+// overwrite.
+std::vector<ProtectedFile> runInputs(const std::string& infile, const params& p) {
+    return {{"parameter file", infile},
+            {"data file", p.datafile_name},
+            {"results file", p.outfile_name}};
+}
+
+// Writes the two files beside the reference table `table`: the observed
+// statistics and the priors, the latter without its closing line until the
+// table is complete. The caller holds the table (its writer).
+void writeBesideTable(const std::string& table, const params& p, const TableStatistics& observed) {
+    writeObservedStatistics(table, observed);
+    writePriors(table, p);
+}
+
 // `foundabc --merge`: the shards of a seeded run into the results file (and
 // the reference table), with the standard output that the one run prints.
 int runMerge(const CommandLine& command, const params& p) {
@@ -64,14 +81,17 @@ int runMerge(const CommandLine& command, const params& p) {
     mergeShards(
         p.outfile_name,
         [&](ModelVersion model, const std::string& table) {
+            // A table that would land on an input is refused while the
+            // shards are checked, before the merge writes anything.
+            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command.infile, p));
             return fingerprintWithSample(
                 runFingerprint(p, observed.stats, model, table, observed.tableLine),
                 sample ? &*sample : nullptr);
         },
         [&](const ShardRun& run) {
-            // Called once every lock is held and every check made; returns
-            // the files it wrote, which the merge syncs before it removes
-            // the shards.
+            // Called once every lock is held (the table's too) and every
+            // check made; returns the files it wrote, which the merge syncs
+            // before it removes the shards.
             echoParams(
                 p, std::cout,
                 seedLine(run.seed) + (sample ? sampleEchoLine(command.fromSample, *sample) : ""));
@@ -79,13 +99,12 @@ int runMerge(const CommandLine& command, const params& p) {
             printRunningBanner(std::cout);
             std::vector<std::string> written;
             if (!run.table.empty()) {
-                writeObservedStatistics(run.table, observed.table);
-                writePriors(run.table, p);
+                writeBesideTable(run.table, p, observed.table);
                 written = {observedStatisticsPath(run.table), priorsPath(run.table)};
             }
             return written;
-        });
-    (void)command;
+        },
+        [&](const ShardRun& run) { completePriors(run.table, p, p.repeats); });
     return 0;
 }
 
@@ -135,10 +154,10 @@ int main(int argc, char* argv[]) {
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
     printRunningBanner(std::cout);
-    if (withTable) {
-        writeObservedStatistics(command.table, observed.table);
-        writePriors(command.table, *p);
-    }
+    // A table named like an input or the results file is refused before
+    // anything is opened for writing, by a shard too: its merge writes the
+    // table.
+    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command.infile, *p));
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(range.last - range.first, stderr);
@@ -163,10 +182,15 @@ int main(int argc, char* argv[]) {
 
     // A results file that cannot be written is found now rather than at the
     // first accepted row, which may come hours later or never. From here the
-    // run holds the file (when it exists) against other runs.
+    // run holds the file (when it exists) against other runs, and then its
+    // reference table: every output is held before the first byte of any, so
+    // a refused run leaves the other run's files as they were.
     ResultsWriter results(p->outfile_name);
     std::optional<ReferenceTableWriter> table;
-    if (withTable) table.emplace(command.table);
+    if (withTable) {
+        table.emplace(command.table);
+        writeBesideTable(command.table, *p, observed.table);
+    }
     RunOutput output(results, table ? &*table : nullptr);
     output.setObserver(showProgress);
     if (command.seeded)
@@ -174,8 +198,13 @@ int main(int argc, char* argv[]) {
                   from);
     else
         runRejectionLoop(*p, observed.stats, command.model, output);
-    if (table) table->close();
+    if (table) {
+        // Synced and closed first: the closing line of the priors file
+        // promises that every row is on the disk.
+        table->close();
+        completePriors(command.table, *p, p->repeats);
+    }
     results.close();
-    progress.finish(p->outfile_name);
+    progress.finish(p->outfile_name, command.table);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 #include "io/Fail.h"
@@ -31,6 +32,17 @@ int openTruncating(const std::string& path) {
         fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+// Forces `fd` to the disk; a descriptor that cannot be synced (a device, a
+// pipe: EINVAL) has nothing to force.
+bool syncFile(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
+
+// The folder in which `path` names an entry ("." for a bare name).
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Writes all of `data` to `fd`, continuing after short writes; false on error.
@@ -73,10 +85,17 @@ std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, dou
 }
 
 ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBytes)
-    : path_(std::move(path)), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {
+    : path_(std::move(path)), lock_(path_), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {
     const int fd = openTruncating(path_);
     if (fd < 0) failWrite();
     if (endsWith(path_, ".gz")) {
+        // zlib closes the descriptor it is given; a second one stays open
+        // to sync the file after the stream has ended.
+        gzFd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (gzFd_ < 0) {
+            ::close(fd);
+            failWrite();
+        }
         // Fastest deflate level: the table's digits are nearly random, and on
         // them level 1 took a fifth of the CPU time of the default level 6
         // (about 12 against 60 microseconds per row) for a file only 6 %
@@ -85,6 +104,7 @@ ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBy
         gz_ = gzdopen(fd, "wb1");
         if (gz_ == nullptr) {
             ::close(fd);
+            ::close(std::exchange(gzFd_, -1));
             failWrite();
         }
         // zlib's own buffer as large as a block, so that a block is compressed
@@ -104,20 +124,24 @@ ReferenceTableWriter::~ReferenceTableWriter() { close(); }
 
 ReferenceTableWriter::ReferenceTableWriter(ReferenceTableWriter&& other) noexcept
     : path_(std::move(other.path_)),
+      lock_(std::move(other.lock_)),
       blockBytes_(other.blockBytes_),
       pending_(std::move(other.pending_)),
       fd_(std::exchange(other.fd_, -1)),
       gz_(std::exchange(other.gz_, nullptr)),
+      gzFd_(std::exchange(other.gzFd_, -1)),
       written_(other.written_) {}
 
 ReferenceTableWriter& ReferenceTableWriter::operator=(ReferenceTableWriter&& other) noexcept {
     if (this != &other) {
         close();
         path_ = std::move(other.path_);
+        lock_ = std::move(other.lock_);
         blockBytes_ = other.blockBytes_;
         pending_ = std::move(other.pending_);
         fd_ = std::exchange(other.fd_, -1);
         gz_ = std::exchange(other.gz_, nullptr);
+        gzFd_ = std::exchange(other.gzFd_, -1);
         written_ = other.written_;
     }
     return *this;
@@ -175,10 +199,14 @@ void ReferenceTableWriter::close() {
     flush();
     if (fd_ >= 0) {
         const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) failWriting(path_);
+        const bool synced = syncFile(fd);
+        if (::close(fd) != 0 || !synced) failWriting(path_);
     } else {
         gzFile gz = std::exchange(gz_, nullptr);
-        if (gzclose(gz) != Z_OK) failWriting(path_);
+        const int fd = std::exchange(gzFd_, -1);
+        const bool ended = gzclose(gz) == Z_OK;
+        const bool synced = ended && syncFile(fd);
+        if (::close(fd) != 0 || !synced) failWriting(path_);
     }
 }
 
@@ -189,11 +217,11 @@ void ReferenceTableWriter::failWrite() {
 
 namespace {
 
-// Writes `text` as the whole of file `path` (created or truncated).
+// Writes `text` as the whole of file `path` (created or truncated), synced.
 void writeSmallFile(const std::string& path, const std::string& text) {
     const int fd = openTruncating(path);
     if (fd < 0) failWriting(path);
-    const bool ok = writeAll(fd, text);
+    const bool ok = writeAll(fd, text) && syncFile(fd);
     if (::close(fd) != 0 || !ok) failWriting(path);
 }
 
@@ -227,4 +255,23 @@ void writePriors(const std::string& tablePath, const params& p) {
     PriorsFile file;
     file.priors = tablePriors(p);
     writeSmallFile(priorsPath(tablePath), formatPriors(file));
+}
+
+std::string priorsTemporaryPath(const std::string& tablePath) {
+    return priorsPath(tablePath) + ".new";
+}
+
+void completePriors(const std::string& tablePath, const params& p, long long simulations) {
+    PriorsFile file;
+    file.priors = tablePriors(p);
+    file.complete = true;
+    file.simulations = simulations;
+    const std::string path = priorsPath(tablePath), temporary = priorsTemporaryPath(tablePath);
+    writeSmallFile(temporary, formatPriors(file));
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) failWriting(path);
+    // The rename itself reaches the disk with the folder.
+    const int folder = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = folder >= 0 && syncFile(folder);
+    if (folder >= 0) ::close(folder);
+    if (!synced) failWriting(path);
 }

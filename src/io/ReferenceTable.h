@@ -8,6 +8,7 @@
 
 #include "io/FileFormats.h"
 #include "io/Params.h"
+#include "io/TableClaim.h"
 #include "sim/TableStats.h"
 
 // The reference table: one tab-separated row per simulation, accepted or
@@ -28,8 +29,11 @@ void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& 
 std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, double fracSueMono,
                            const TableStatistics& stats, double DS, bool accepted);
 
-// Writes the table to one file, owned by one thread. The constructor creates
-// or truncates the file and writes the header; a name ending in ".gz" is
+// Writes the table to one file, owned by one thread. The constructor takes
+// the table's lock (TableLock: a table that another live run holds ends this
+// run with a message before anything is written), then creates or truncates
+// the file and writes the header; the lock is held until the writer is
+// destroyed, also after close(); a name ending in ".gz" is
 // written gzip-compressed through zlib (fastest level), the same text as
 // without it.
 //
@@ -65,8 +69,9 @@ class ReferenceTableWriter {
     // compressed.
     void flush();
 
-    // Flushes, ends the compressed stream and closes the file. Later calls,
-    // and the destructor after it, do nothing.
+    // Flushes, ends the compressed stream, forces the file to the disk (fsync)
+    // and closes it; a failure of any step fails the run with the message
+    // above. Later calls, and the destructor after it, do nothing.
     void close();
 
     const std::string& path() const { return path_; }
@@ -76,15 +81,17 @@ class ReferenceTableWriter {
     [[noreturn]] void failWrite();
 
     std::string path_;
+    TableLock lock_;  // taken before the file is truncated
     std::size_t blockBytes_;
     std::string pending_;            // rows not yet handed on
     int fd_ = -1;                    // plain file, or -1
     struct gzFile_s* gz_ = nullptr;  // compressed file (zlib's gzFile), or null
+    int gzFd_ = -1;                  // a second descriptor of the compressed file, to sync it
     int64_t written_ = 0;            // bytes of a plain file known to be complete
 };
 
 // Writes (truncating) the observed statistics beside table `tablePath`
-// (observedStatisticsPath), always plain text. Fails with "error: table:
+// (observedStatisticsPath), always plain text, and syncs them. Fails with "error: table:
 // cannot write NAME" (NAME the observed file).
 void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed);
 
@@ -94,6 +101,18 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
 TablePriors tablePriors(const params& p);
 
 // Writes (truncating) the priors file beside table `tablePath` (priorsPath),
-// without the closing line of a complete table. Fails with "error: table:
-// cannot write NAME" (NAME the priors file).
+// without the closing line of a complete table, and syncs it. Fails with
+// "error: table: cannot write NAME" (NAME the priors file).
 void writePriors(const std::string& tablePath, const params& p);
+
+// Marks the table `tablePath` complete, with `simulations` rows: replaces its
+// priors file by the same priors and the closing line. The new text is
+// written beside it (priorsTemporaryPath) and synced, then renamed over the
+// old file, and the folder is synced, so that a kill at any moment leaves
+// either the old file or the new one. Call only once the table itself is
+// closed and synced: the closing line promises the rows are on the disk.
+// Fails like writePriors.
+void completePriors(const std::string& tablePath, const params& p, long long simulations);
+
+// The temporary of completePriors: the priors file's name plus ".new".
+std::string priorsTemporaryPath(const std::string& tablePath);

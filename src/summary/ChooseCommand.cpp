@@ -10,6 +10,7 @@
 
 #include "summary/Command.h"
 #include "summary/ModelChoice.h"
+#include "summary/OptionErrors.h"
 
 namespace {
 
@@ -229,6 +230,7 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
         "that choice.",
         "foundabc-summary --choose"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
     Options o;
     app.add_option("--choose", o.tables, "The reference tables, one per model (two or more)")
         ->type_name("TABLE...")

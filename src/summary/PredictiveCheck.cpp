@@ -8,6 +8,7 @@
 
 #include "summary/CheckPlot.h"
 #include "summary/Command.h"
+#include "summary/OptionErrors.h"
 #include "summary/Plot.h"
 #include "summary/Stats.h"
 
@@ -51,6 +52,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         "simulated from the posterior (foundabc --from-sample SAMPLE.tsv --table FILE).",
         "foundabc-summary --ppc"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
     std::string path;
     bool tsv = false;
     app.add_option("--ppc", path,

@@ -16,6 +16,7 @@
 #include "summary/Command.h"
 #include "summary/CrossValidation.h"
 #include "summary/GoodnessOfFit.h"
+#include "summary/OptionErrors.h"
 #include "summary/Options.h"
 #include "summary/OutputFile.h"
 #include "summary/Plot.h"
@@ -486,6 +487,7 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         "local-linear regression; or, with --cv, cross-validates that estimate.",
         "foundabc-summary --table"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
     TableOptions options;
     app.add_option("--table", options.tablePath,
                    "Reference table (plain or .gz); its observed statistics are read from "

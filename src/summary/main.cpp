@@ -4,6 +4,7 @@
 
 #include "summary/ChooseCommand.h"
 #include "summary/Command.h"
+#include "summary/OptionErrors.h"
 #include "summary/Options.h"
 #include "summary/PredictiveCheck.h"
 #include "summary/TableCommand.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
         "mnlogistic|rejection] [--equal-priors] [--cv N]; foundabc-summary --choose X Y --help.\n"
         "Posterior predictive check: foundabc-summary --ppc FILE [--tsv].");
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
 
     SummaryOptions options;
     app.add_option("RESULTS_FILE", options.resultsPath, "Results file written by foundabc")
