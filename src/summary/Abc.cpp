@@ -171,18 +171,26 @@ TransformChoice chooseTransforms(const ReferenceTable& table, TransformKind kind
     return choice;
 }
 
+ComparedStatistics comparedStatistics(const StatisticChoice& choice,
+                                      const std::vector<double>& observed) {
+    ComparedStatistics compared;
+    for (std::size_t k = 0; k < choice.columns.size(); ++k) {
+        if (!std::isfinite(observed[k])) continue;
+        compared.columns.push_back(choice.columns[k]);
+        compared.observed.push_back(observed[k]);
+        compared.scale.push_back(choice.scale[k]);
+    }
+    return compared;
+}
+
 AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoice& choice,
                                const std::vector<double>& observed,
                                const EstimationSettings& settings, std::size_t excluded) {
     AbcEstimate e;
-    std::vector<std::size_t> columns;
-    std::vector<double> used, scale;
-    for (std::size_t k = 0; k < choice.columns.size(); ++k) {
-        if (!std::isfinite(observed[k])) continue;
-        columns.push_back(choice.columns[k]);
-        used.push_back(observed[k]);
-        scale.push_back(choice.scale[k]);
-    }
+    const ComparedStatistics compared = comparedStatistics(choice, observed);
+    const std::vector<std::size_t>& columns = compared.columns;
+    const std::vector<double>& used = compared.observed;
+    const std::vector<double>& scale = compared.scale;
     e.statisticsUsed = columns.size();
     if (columns.empty()) {
         e.error = "no chosen statistic is a finite number in the observed data";

@@ -37,6 +37,17 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::array<double, numbTableStats>& observed,
                                  const std::vector<std::string>& names);
 
+// The chosen statistics that can be compared with `observed` (one value per
+// column of `choice`): those whose observed value is finite, with that value
+// and their scale.
+struct ComparedStatistics {
+    std::vector<std::size_t> columns;
+    std::vector<double> observed;
+    std::vector<double> scale;
+};
+ComparedStatistics comparedStatistics(const StatisticChoice& choice,
+                                      const std::vector<double>& observed);
+
 // Euclidean distance of every row to `observed` on the statistics
 // `columns`, each difference divided by its `scale`. Statistics whose
 // observed value is not finite are skipped; a row whose distance is not a

@@ -13,14 +13,10 @@ constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 double fitScore(const ReferenceTable& table, const StatisticChoice& choice,
                 const std::vector<double>& observed, double tolerance, std::size_t excluded) {
-    std::vector<std::size_t> columns;
-    std::vector<double> used, scale;
-    for (std::size_t k = 0; k < choice.columns.size(); ++k) {
-        if (!std::isfinite(observed[k])) continue;
-        columns.push_back(choice.columns[k]);
-        used.push_back(observed[k]);
-        scale.push_back(choice.scale[k]);
-    }
+    const ComparedStatistics compared = comparedStatistics(choice, observed);
+    const std::vector<std::size_t>& columns = compared.columns;
+    const std::vector<double>& used = compared.observed;
+    const std::vector<double>& scale = compared.scale;
     if (columns.empty()) return notANumber;
     std::vector<double> distances = scaledDistances(table, columns, used, scale);
     if (excluded < distances.size()) distances[excluded] = std::numeric_limits<double>::infinity();

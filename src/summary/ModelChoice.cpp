@@ -177,14 +177,10 @@ ModelChoice chooseModel(const PooledTables& pooled, const StatisticChoice& choic
                         const ModelPriors& priors, std::size_t excluded) {
     ModelChoice result;
     const std::size_t numbModels = pooled.sizes.size();
-    std::vector<std::size_t> columns;
-    std::vector<double> used, scale;
-    for (std::size_t k = 0; k < choice.columns.size(); ++k) {
-        if (!std::isfinite(observed[k])) continue;
-        columns.push_back(choice.columns[k]);
-        used.push_back(observed[k]);
-        scale.push_back(choice.scale[k]);
-    }
+    const ComparedStatistics compared = comparedStatistics(choice, observed);
+    const std::vector<std::size_t>& columns = compared.columns;
+    const std::vector<double>& used = compared.observed;
+    const std::vector<double>& scale = compared.scale;
     if (columns.empty()) {
         result.error = "no chosen statistic is a finite number in the observed data";
         return result;
