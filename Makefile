@@ -3,7 +3,7 @@
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
 # under valgrind memcheck and fails on any error or leak; `make install`
-# installs both programs and their man pages under PREFIX (default /usr/local);
+# installs the three programs and their man pages under PREFIX (default /usr/local);
 # `make slurm-test` starts a throw-away single-node Slurm (needs root) and
 # checks that a job array of shards, merged, gives the bytes of one seeded run.
 BUILD ?= build
@@ -21,9 +21,9 @@ $(BUILD)/Makefile: CMakeLists.txt
 build: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The two programs alone, without the test suite: all that `make run` needs.
+# The programs alone, without the test suite: all that `make run` needs.
 programs: $(BUILD)/Makefile
-	cmake --build $(BUILD) -j $(JOBS) --target foundabc foundabc-summary
+	cmake --build $(BUILD) -j $(JOBS) --target foundabc foundabc-summary foundabc-import
 
 # The scratch folder is kept: only its params.txt and data.txt are replaced by
 # the shipped ones, other files stay, and results.txt grows by one table per
