@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "import/GenepopFile.h"
+#include "io/GenepopFile.h"
 #include "sim/AlleleMatrix.h"
 
 // Finds the population that `key` names: its number in the file (1, 2, ...)

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "import/Conversion.h"
-#include "import/GenepopFile.h"
+#include "io/GenepopFile.h"
 
 // What the import did, for the user to read and paste.
 struct ImportSummary {

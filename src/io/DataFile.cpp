@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "io/LeadingInt.h"
 #include "io/LineReader.h"
 

@@ -19,6 +19,10 @@ class FinishedFile {
     // Empty while all is well, else the reason of the first failure.
     const std::string& error() const { return error_; }
 
+    // The temporary file's name (empty on error), for another program that
+    // writes the file itself (gnuplot); commit() then syncs what it wrote.
+    const std::string& temporaryPath() const { return temporary_; }
+
     // Appends `text` to the temporary file; false on failure (error() set).
     bool write(const std::string& text);
 

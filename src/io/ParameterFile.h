@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "io/Params.h"
+#include "sim/Columns.h"
+#include "sim/Params.h"
+#include "sim/PriorBounds.h"
 
 // Reads the parameter file `fileName` into a new record owned by the caller.
 //
@@ -55,3 +57,20 @@ SettingLine parseSettingLine(const std::string& line, int lineNumber);
 // readInfile does. Returns readInfile's message when the value does not fit
 // (an integer outside the 32-bit range), else "".
 std::string assignSetting(params& p, const SettingLine& s, int lineNumber);
+
+// The priors of the estimated columns, as a run's parameter file sets them
+// (`foundabc-summary --params params.txt`). The summary uses them for the
+// scale of each column (log-uniform priors are summarised and drawn on a log
+// scale) and to draw the prior beside the posterior.
+struct PriorSettings {
+    std::array<ColumnPrior, numbParamColumns> columns{};
+    std::string error;  // empty on success
+};
+
+// Reads the prior bounds and PRIOR_DISTRIBUTION from the parameter file at
+// `path`. Lines are read as the program reads them: `KEY VALUE # comment`,
+// keys in any letter case, lines without '#' ignored; the first line that
+// sets a key counts. `error` names the file and the problem when it cannot
+// be read, a bound or PRIOR_DISTRIBUTION is missing, or a lower bound is not
+// below its upper bound.
+PriorSettings readPriorSettings(const std::string& path);

@@ -11,9 +11,13 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <utility>
+#include <vector>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
+#include "sim/Columns.h"
 
 namespace {
 
@@ -217,61 +221,137 @@ void ReferenceTableWriter::failWrite() {
 
 namespace {
 
-// Writes `text` as the whole of file `path` (created or truncated), synced.
-void writeSmallFile(const std::string& path, const std::string& text) {
-    const int fd = openTruncating(path);
-    if (fd < 0) failWriting(path);
-    const bool ok = writeAll(fd, text) && syncFile(fd);
-    if (::close(fd) != 0 || !ok) failWriting(path);
+std::vector<std::string> expectedHeader() {
+    std::vector<std::string> names = {"sim"};
+    names.insert(names.end(), paramColumnNames.begin(), paramColumnNames.end());
+    names.insert(names.end(), tableStatNames.begin(), tableStatNames.end());
+    names.push_back("DS");
+    names.push_back("accepted");
+    return names;
 }
+
+// Turns the lines of a table into its columns.
+class TableParser {
+  public:
+    explicit TableParser(std::string path) : path_(std::move(path)) {}
+
+    // Takes one complete line (without its "\n"); false on error.
+    bool line(std::string_view text) {
+        ++lineNumber_;
+        text = withoutCarriageReturn(text);
+        if (text.empty()) return true;
+        std::vector<std::string_view> fields = splitTabs(text);
+        if (!sawHeader_) {
+            sawHeader_ = true;
+            std::string problem = headerProblem(fields, expectedHeader());
+            if (!problem.empty()) return fail("not the header of a reference table: " + problem);
+            return true;
+        }
+        if (fields.size() != numbTableColumns)
+            return fail("row has " + std::to_string(fields.size()) + " of " +
+                        std::to_string(numbTableColumns) + " fields");
+        long sim = 0;
+        auto [simEnd, simError] =
+            std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), sim);
+        if (simError != std::errc() || simEnd != fields[0].data() + fields[0].size() || sim < 1)
+            return fail("'sim' is not a positive whole number: '" + std::string(fields[0]) + "'");
+        if (fields.back() != "0" && fields.back() != "1")
+            return fail("'accepted' is neither 0 nor 1: '" + std::string(fields.back()) + "'");
+        // The parameters, the statistics and DS, which is checked but not kept.
+        double values[numbParamColumns + numbTableStats + 1];
+        for (std::size_t j = 0; j < numbParamColumns + numbTableStats + 1; ++j) {
+            if (!parseTableNumber(fields[1 + j], values[j]))
+                return fail("column '" + expectedHeader()[1 + j] + "' is not a number: '" +
+                            std::string(fields[1 + j]) + "'");
+            if (j < numbParamColumns && !std::isfinite(values[j]))
+                return fail("parameter '" + expectedHeader()[1 + j] + "' is not finite");
+        }
+        read_.table.sim.push_back(sim);
+        for (std::size_t c = 0; c < numbParamColumns; ++c)
+            read_.table.params[c].push_back(values[c]);
+        for (std::size_t j = 0; j < numbTableStats; ++j)
+            read_.table.stats[j].push_back(values[numbParamColumns + j]);
+        return true;
+    }
+
+    // A last line without its line end: left out.
+    void cutShort() {
+        read_.warnings.push_back(path_ + ":" + std::to_string(lineNumber_ + 1) +
+                                 ": last line has no line end (cut short?); line skipped");
+    }
+
+    void warn(const std::string& message) { read_.warnings.push_back(path_ + ": " + message); }
+
+    // An error of the file as a whole (it cannot be read), not of a line.
+    void failReading(const std::string& reason) {
+        read_.error = path_ + ": cannot read: " + reason;
+    }
+
+    bool fail(const std::string& message) {
+        read_.error = path_ + ":" + std::to_string(lineNumber_) + ": " + message;
+        return false;
+    }
+
+    TableRead finish() {
+        if (read_.error.empty() && !sawHeader_) read_.error = path_ + ": empty file (no header)";
+        if (!read_.error.empty()) read_.table = ReferenceTable{};
+        return std::move(read_);
+    }
+
+  private:
+    std::string path_;
+    std::size_t lineNumber_ = 0;
+    bool sawHeader_ = false;
+    TableRead read_;
+};
+
+struct GzCloser {
+    void operator()(gzFile_s* f) const { gzclose(f); }
+};
 
 }  // namespace
 
-void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
-    writeSmallFile(observedStatisticsPath(tablePath), formatObservedStatistics(observed.values()));
-}
-
-TablePriors tablePriors(const params& p) {
-    const bool logUniform = p.prior_distribution == 1;
-    const std::array<std::pair<double, double>, numbDrawnParams> bounds = {{
-        {p.my_lower, p.my_upper},
-        {p.time_to_origin_lower, p.time_to_origin_upper},
-        {p.popsize_origin_tha_lower, p.popsize_origin_tha_upper},
-        {p.popsize_present_tha_lower, p.popsize_present_tha_upper},
-        {p.popsize_origin_sue_lower, p.popsize_origin_sue_upper},
-        {p.popsize_present_sue_lower, p.popsize_present_sue_upper},
-    }};
-    TablePriors priors;
-    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
-        // The draws turn a log10 value x into std::pow(10.0, x): the bounds are
-        // turned the same way, so that a draw at a bound equals it exactly.
-        const auto natural = [&](double x) { return logUniform ? std::pow(10.0, x) : x; };
-        priors[c] = {logUniform, natural(bounds[c].first), natural(bounds[c].second)};
+TableRead readReferenceTable(const std::string& path) {
+    // zlib reads plain files unchanged, so one reader serves both kinds.
+    errno = 0;
+    std::unique_ptr<gzFile_s, GzCloser> file(gzopen(path.c_str(), "rb"));
+    if (!file) {
+        TableRead failed;
+        failed.error = "cannot open reference table '" + path + "'" +
+                       (errno ? std::string(": ") + std::strerror(errno) : "");
+        return failed;
     }
-    return priors;
-}
+    gzbuffer(file.get(), 1 << 17);
 
-void writePriors(const std::string& tablePath, const params& p) {
-    PriorsFile file;
-    file.priors = tablePriors(p);
-    writeSmallFile(priorsPath(tablePath), formatPriors(file));
-}
-
-std::string priorsTemporaryPath(const std::string& tablePath) {
-    return priorsPath(tablePath) + ".new";
-}
-
-void completePriors(const std::string& tablePath, const params& p, long long simulations) {
-    PriorsFile file;
-    file.priors = tablePriors(p);
-    file.complete = true;
-    file.simulations = simulations;
-    const std::string path = priorsPath(tablePath), temporary = priorsTemporaryPath(tablePath);
-    writeSmallFile(temporary, formatPriors(file));
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) failWriting(path);
-    // The rename itself reaches the disk with the folder.
-    const int folder = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = folder >= 0 && syncFile(folder);
-    if (folder >= 0) ::close(folder);
-    if (!synced) failWriting(path);
+    TableParser parser(path);
+    std::string pending;
+    std::vector<char> chunk(1 << 20);
+    while (true) {
+        int got = gzread(file.get(), chunk.data(), static_cast<unsigned>(chunk.size()));
+        if (got < 0) {
+            int code = 0;
+            const char* message = gzerror(file.get(), &code);
+            parser.failReading(code == Z_ERRNO ? std::strerror(errno) : message);
+            return parser.finish();
+        }
+        if (got == 0) break;
+        pending.append(chunk.data(), static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            if (!parser.line(std::string_view(pending).substr(start, end - start)))
+                return parser.finish();
+        }
+        pending.erase(0, start);
+    }
+    int code = Z_OK;
+    const char* message = gzerror(file.get(), &code);
+    if (code == Z_BUF_ERROR) {
+        parser.warn("compressed data end early (cut short?); the rows before are used");
+    } else if (code != Z_OK) {
+        parser.failReading(message);
+        return parser.finish();
+    }
+    if (!pending.empty()) parser.cutShort();
+    return parser.finish();
 }

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "io/FileFormats.h"
-#include "io/Params.h"
 #include "io/TableClaim.h"
+#include "io/TableFormat.h"
+#include "sim/Params.h"
+#include "sim/SimulationTable.h"
 #include "sim/TableStats.h"
 
 // The reference table: one tab-separated row per simulation, accepted or
@@ -90,29 +92,20 @@ class ReferenceTableWriter {
     int64_t written_ = 0;            // bytes of a plain file known to be complete
 };
 
-// Writes (truncating) the observed statistics beside table `tablePath`
-// (observedStatisticsPath), always plain text, and syncs them. Fails with "error: table:
-// cannot write NAME" (NAME the observed file).
-void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed);
+// Outcome of reading a table. `error` is empty on success; on error `table`
+// is empty. `warnings` name lines that were left out (a last row cut short).
+struct TableRead {
+    ReferenceTable table;
+    std::vector<std::string> warnings;
+    std::string error;
+};
 
-// The priors that the settings `p` draw the parameters from: uniform on the
-// natural scale, or log-uniform when PRIOR_DISTRIBUTION is 1 (the bounds are
-// then log10 values, written here as 10 to them, as the draws make them).
-TablePriors tablePriors(const params& p);
-
-// Writes (truncating) the priors file beside table `tablePath` (priorsPath),
-// without the closing line of a complete table, and syncs it. Fails with
-// "error: table: cannot write NAME" (NAME the priors file).
-void writePriors(const std::string& tablePath, const params& p);
-
-// Marks the table `tablePath` complete, with `simulations` rows: replaces its
-// priors file by the same priors and the closing line. The new text is
-// written beside it (priorsTemporaryPath) and synced, then renamed over the
-// old file, and the folder is synced, so that a kill at any moment leaves
-// either the old file or the new one. Call only once the table itself is
-// closed and synced: the closing line promises the rows are on the disk.
-// Fails like writePriors.
-void completePriors(const std::string& tablePath, const params& p, long long simulations);
-
-// The temporary of completePriors: the priors file's name plus ".new".
-std::string priorsTemporaryPath(const std::string& tablePath);
+// Reads the table at `path`, plain or gzip-compressed (recognised by its
+// content, not its name). The header must hold exactly the 22 columns of a
+// reference table in their order. A row with the wrong number of fields, a
+// token that is not a number (NaN, Inf and -Inf are numbers), a parameter
+// that is not finite, or a bad `sim` or `accepted` field is an error naming
+// its line. A last line without its line end (a run killed while writing)
+// is left out with a warning, and so is the rest of a gzip file that ends
+// early. Blank lines are ignored. Messages start with `path`.
+TableRead readReferenceTable(const std::string& path);

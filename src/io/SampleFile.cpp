@@ -5,19 +5,11 @@
 #include <cmath>
 #include <memory>
 
+#include "io/TableFormat.h"
+#include "sim/Columns.h"
 #include "sim/ParameterSet.h"
 
 namespace {
-
-std::vector<std::string_view> splitTabs(std::string_view line) {
-    std::vector<std::string_view> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
-        if (tab == std::string_view::npos) return fields;
-        start = tab + 1;
-    }
-}
 
 // The next line of `text` from `pos` without its line end (a carriage return
 // before it included); false at the end.

@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "io/FileFormats.h"
+#include "io/TableFormat.h"
+#include "sim/Columns.h"
 
 // A sample of parameter sets to simulate from, such as the posterior sample
 // that `foundabc-summary --table FILE --sample OUT` writes: a tab-separated

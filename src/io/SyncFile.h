@@ -14,3 +14,7 @@ bool syncFile(const std::string& path);
 // Syncs the folder that holds `path`, so that files created, renamed or
 // removed in it stay so after a crash. False on an error.
 bool syncFolderOf(const std::string& path);
+
+// Writes `text` as the whole of file `path` (created or truncated) and syncs
+// it. False on any failure.
+bool writeSyncedFile(const std::string& path, const std::string& text);

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <utility>
 
-#include "io/Fail.h"
-#include "io/FileFormats.h"
+#include "base/Fail.h"
+#include "io/ObservedFile.h"
+#include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
+#include "io/TableFormat.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "sim/ExpGrowth.h"
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "sim/GrowthPhase.h"
 #include "sim/StdCoalescent.h"
 #include "sim/Topology.h"

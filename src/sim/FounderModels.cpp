@@ -1,6 +1,6 @@
 #include "sim/FounderModels.h"
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "sim/FounderDraw.h"
 #include "sim/GrowthPhase.h"
 #include "sim/StdCoalescent.h"

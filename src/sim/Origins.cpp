@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 
 int determineNumbOrigins(int sueLines, const Genealogy& gen) {
     if (sueLines < 1) fail("\n error: determineNumbOrigins: sueLines < 1 \n");

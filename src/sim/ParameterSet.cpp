@@ -3,7 +3,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "io/FileFormats.h"
+#include "sim/Columns.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "sim/Random.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "io/Params.h"
+#include "sim/Params.h"
 
 // One parameter set drawn from the priors, in the order of the results
 // columns: My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,

@@ -1,6 +1,6 @@
 #include "sim/SerialMerge.h"
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 
 namespace {
 

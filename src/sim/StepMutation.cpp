@@ -3,7 +3,7 @@
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "sim/Random.h"
 
 namespace {

@@ -1,10 +1,9 @@
 #include "sim/TableStats.h"
 
-#include "io/FileFormats.h"
-
 #include <algorithm>
 #include <limits>
 
+#include "sim/Columns.h"
 #include "sim/SummaryStats.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "io/Fail.h"
+#include "base/Fail.h"
 #include "sim/GrowthPhase.h"
 
 void coalTime2realTimeInto(const Genealogy& gen, Genealogy& out, double N_pres, double N_ori,

@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "abc/ModelChoice.h"
+#include "io/ObservedFile.h"
+#include "io/ReferenceTable.h"
+#include "sim/Columns.h"
 #include "summary/Command.h"
-#include "summary/ModelChoice.h"
 #include "summary/OptionErrors.h"
 
 namespace {

@@ -8,11 +8,12 @@
 #include <sstream>
 #include <utility>
 
-#include "summary/OutputFile.h"
-#include "summary/Plot.h"
-#include "summary/Posterior.h"
-#include "summary/PriorFile.h"
-#include "summary/RowsTable.h"
+#include "abc/Posterior.h"
+#include "io/FinishedFile.h"
+#include "io/ParameterFile.h"
+#include "io/RowsFile.h"
+#include "plot/Plot.h"
+#include "plot/PlotFormat.h"
 #include "summary/Table.h"
 
 namespace {
@@ -104,15 +105,15 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     }
 
     if (!options.rowsPath.empty()) {
-        OutputFile rows(options.rowsPath);
-        if (!rows.write(formatRows(selection)) || !rows.commit()) {
+        FinishedFile rows(options.rowsPath);
+        if (!rows.write(formatRows(selection)) || !rows.commit(true)) {
             return failWith(
                 err, "cannot write the table of rows '" + options.rowsPath + "': " + rows.error());
         }
     }
 
-    std::vector<ColumnSummary> summaries =
-        summariseColumns(selection.rows, weights, options.paramsPath.empty() ? nullptr : &priors);
+    std::vector<ColumnSummary> summaries = summariseColumns(
+        selection.rows, weights, options.paramsPath.empty() ? nullptr : &priors.columns);
     const std::string description = path + ": " + selection.description + ", " +
                                     std::to_string(selection.rows.size()) + " rows";
     if (options.tsv) {

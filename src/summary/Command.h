@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "summary/ResultsFile.h"
+#include "io/ResultsFile.h"
 
 // Version shown by `foundabc-summary --version`.
 inline constexpr const char* summaryVersion = "0.1.0";

@@ -13,10 +13,3 @@ std::string parseRunNumber(const std::string& text, std::size_t& number);
 // `--bandwidth H`: a finite number above 0 (decimal, with an optional
 // exponent; "nan", "inf" and hexadecimal numbers are refused).
 std::string parseBandwidth(const std::string& text, double& h);
-
-// The picture formats of `--plot`, chosen by the file name's extension.
-enum class PlotFormat { none, png, svg, pdf };
-
-// The format for `path` by its extension, in any letter case (.png, .svg,
-// .pdf); none for any other name.
-PlotFormat plotFormatFor(const std::string& path);

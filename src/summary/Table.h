@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "summary/Posterior.h"
+#include "abc/Posterior.h"
 
 // The summary as an aligned text table for people: one line per column, the
 // statistics with four significant digits, "NA" for an undefined value. The

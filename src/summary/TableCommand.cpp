@@ -10,18 +10,23 @@
 #include <iterator>
 #include <limits>
 
-#include "summary/Abc.h"
-#include "summary/AbcPlot.h"
-#include "summary/CheckPlot.h"
+#include "abc/Abc.h"
+#include "abc/CrossValidation.h"
+#include "abc/GoodnessOfFit.h"
+#include "abc/Stats.h"
+#include "io/FinishedFile.h"
+#include "io/ObservedFile.h"
+#include "io/PriorsFile.h"
+#include "io/ReferenceTable.h"
+#include "plot/AbcPlot.h"
+#include "plot/CheckPlot.h"
+#include "plot/Plot.h"
+#include "plot/PlotFormat.h"
+#include "sim/Columns.h"
+#include "sim/PriorBounds.h"
 #include "summary/Command.h"
-#include "summary/CrossValidation.h"
-#include "summary/GoodnessOfFit.h"
 #include "summary/OptionErrors.h"
 #include "summary/Options.h"
-#include "summary/OutputFile.h"
-#include "summary/Plot.h"
-#include "summary/ReferenceTable.h"
-#include "summary/Stats.h"
 #include "summary/Table.h"
 
 namespace {
@@ -81,8 +86,8 @@ std::string statisticList(const StatisticChoice& choice) {
 
 // Writes `text` to the file `path`, which appears only when complete.
 int writeTextFile(const std::string& path, const std::string& text, std::ostream& err) {
-    OutputFile file(path);
-    if (file.error().empty() && file.write(text) && file.commit()) return 0;
+    FinishedFile file(path);
+    if (file.error().empty() && file.write(text) && file.commit(true)) return 0;
     return failWith(err, "cannot write '" + path + "': " + file.error());
 }
 

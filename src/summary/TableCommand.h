@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "summary/Abc.h"
-#include "summary/Transform.h"
+#include "abc/Abc.h"
+#include "abc/Transform.h"
 
 // `foundabc-summary --table FILE ...`: posterior estimates from a reference
 // table (rejection on scaled statistics, with or without local-linear
@@ -24,7 +24,7 @@ struct TableOptions {
     bool tsv = false;
     std::size_t crossValidations = 0;  // > 0: cross-validate on this many rows instead
     unsigned long seed = 1;
-    std::string cvOutPath;  // with crossValidations: the per-row estimates; empty: none
+    std::string cvOutPath;     // with crossValidations: the per-row estimates; empty: none
     std::size_t fitTests = 0;  // > 0: test the goodness of fit on this many rows instead
     std::string gnuplotProgram = "gnuplot";
 };

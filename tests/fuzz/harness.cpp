@@ -34,7 +34,7 @@
 #include "io/ParameterFile.h"
 
 #define main foundabcMain
-#include "app/main.cpp"
+#include "foundabc/FoundabcMain.cpp"
 #undef main
 
 namespace {

@@ -1,0 +1,214 @@
+// foundabc: estimates the founding history of a derived population (`sue`)
+// from a parental one (`tha`) by rejection sampling. This is the outline of a
+// run; each step lives in its own file.
+#include <gsl/gsl_errno.h>
+
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "base/Fail.h"
+#include "cluster/Shards.h"
+#include "foundabc/CommandLine.h"
+#include "foundabc/SettingsCheck.h"
+#include "io/DataFile.h"
+#include "io/ObservedFile.h"
+#include "io/ParameterFile.h"
+#include "io/PriorsFile.h"
+#include "io/ReferenceTable.h"
+#include "io/ResultsFile.h"
+#include "io/TableClaim.h"
+#include "run/FreshSeed.h"
+#include "run/ObservedStats.h"
+#include "run/Progress.h"
+#include "run/PseudoData.h"
+#include "run/RejectionLoop.h"
+#include "run/SampleDraw.h"
+#include "run/SeededRun.h"
+#include "run/StartUp.h"
+#include "sim/Params.h"
+#include "sim/TableStats.h"
+
+namespace {
+
+// The observed data summarised: the run's statistics (printed to `out`) and,
+// when the run writes a reference table, the table's statistics and their
+// line in the observed-statistics file.
+struct Observed {
+    ObservedStatistics stats;
+    TableStatistics table;
+    std::string tableLine;
+};
+
+Observed readObserved(const params& p, bool withTable, std::ostream& out) {
+    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, totalLines(p));
+    Observed o;
+    if (withTable) {
+        TableStatsScratch scratch;
+        o.table = tableStatistics(matrix, p.number_of_sue_lines, p.number_of_tha_lines,
+                                  p.number_of_loci, AlleleSource::kObserved, scratch);
+        for (double v : o.table.values()) appendTableNumber(o.tableLine, v), o.tableLine += '\t';
+    }
+    o.stats = observedStatistics(std::move(matrix), p, out);
+    return o;
+}
+
+std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
+
+// The files a run reads or appends to, which its reference table must not
+// overwrite.
+std::vector<ProtectedFile> runInputs(const std::string& infile, const params& p) {
+    return {{"parameter file", infile},
+            {"data file", p.datafile_name},
+            {"results file", p.outfile_name}};
+}
+
+// Writes the two files beside the reference table `table`: the observed
+// statistics and the priors, the latter without its closing line until the
+// table is complete. The caller holds the table (its writer).
+void writeBesideTable(const std::string& table, const params& p, const TableStatistics& observed) {
+    writeObservedStatistics(table, observed);
+    writePriors(table, p);
+}
+
+// `foundabc --merge`: the shards of a seeded run into the results file (and
+// the reference table), with the standard output that the one run prints.
+int runMerge(const CommandLine& command, const params& p) {
+    checkParams(p);
+    refuseResultsOnInput(p, command.infile);
+    std::optional<SampleDraw> sample;
+    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
+    std::ostringstream observedText;
+    const Observed observed = readObserved(p, true, observedText);
+    mergeShards(
+        p.outfile_name,
+        [&](ModelVersion model, const std::string& table) {
+            // A table that would land on an input is refused while the
+            // shards are checked, before the merge writes anything.
+            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command.infile, p));
+            return fingerprintWithSample(
+                runFingerprint(p, observed.stats, model, table, observed.tableLine),
+                sample ? &*sample : nullptr);
+        },
+        [&](const ShardRun& run) {
+            // Called once every lock is held (the table's too) and every
+            // check made; returns the files it wrote, which the merge syncs
+            // before it removes the shards.
+            echoParams(
+                p, std::cout,
+                seedLine(run.seed) + (sample ? sampleEchoLine(command.fromSample, *sample) : ""));
+            std::cout << observedText.str();
+            printRunningBanner(std::cout);
+            std::vector<std::string> written;
+            if (!run.table.empty()) {
+                writeBesideTable(run.table, p, observed.table);
+                written = {observedStatisticsPath(run.table), priorsPath(run.table)};
+            }
+            return written;
+        },
+        [&](const ShardRun& run) { completePriors(run.table, p, p.repeats); });
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const CommandLine command = parseCommandLine(argc, argv);
+    if (command.check) return checkSettings(command.infile, std::cout);
+    installOutOfMemoryHandler();
+    ignoreFileSizeSignal();
+    // The legacy founder count forms binomial coefficients that overflow for
+    // huge founder counts: they then read as infinity instead of aborting.
+    gsl_set_error_handler_off();
+    if (!command.simulateData.empty())
+        return simulateData({command.simulateData, command.at, command.missing, command.seedGiven,
+                             command.seed, command.model, command.genepop},
+                            command.infile);
+
+    // A run seeded with the clock has one generator, made before anything is
+    // read; a seeded run gives every simulation a stream of its own, of the
+    // seed given or of a fresh one from the operating system.
+    GeneratorOwner generator;
+    if (command.clockSeed) generator = createSeededGenerator();
+    const uint64_t seed = command.seedGiven ? command.seed : command.seeded ? freshSeed() : 0;
+
+    std::unique_ptr<params> p = readInfile(command.infile.c_str());
+    if (command.merge) return runMerge(command, *p);
+
+    std::optional<SampleDraw> sample;
+    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
+    const SampleDraw* from = sample ? &*sample : nullptr;
+
+    std::string extra;
+    ShardRange range{0, p->repeats};
+    if (command.seeded) extra = seedLine(seed);
+    if (sample) extra += sampleEchoLine(command.fromSample, *sample);
+    if (command.shardCount > 0) {
+        range = shardRange(p->repeats, command.shardIndex, command.shardCount);
+        extra += "SHARD = " + std::to_string(command.shardIndex) + "/" +
+                 std::to_string(command.shardCount) + " (simulations " +
+                 std::to_string(range.first + 1) + " to " + std::to_string(range.last) + ")\n";
+    }
+    echoParams(*p, std::cout, extra);
+    checkParams(*p);
+    refuseResultsOnInput(*p, command.infile);
+
+    const bool withTable = !command.table.empty();
+    const Observed observed = readObserved(*p, withTable, std::cout);
+    printRunningBanner(std::cout);
+    // A table named like an input or the results file is refused before
+    // anything is opened for writing, by a shard too: its merge writes the
+    // table.
+    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command.infile, *p));
+
+    // On a terminal, standard error shows how far the repeats have come.
+    ProgressLine progress(range.last - range.first, stderr);
+    auto showProgress = [&progress](long done, long accepted) { progress.update(done, accepted); };
+
+    if (command.shardCount > 0) {
+        ShardRun run;
+        run.seed = seed;
+        run.count = command.shardCount;
+        run.model = command.model;
+        run.table = command.table;
+        run.fingerprint = fingerprintWithSample(
+            runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine),
+            from);
+        ShardWriter shard(p->outfile_name, command.shardIndex, run, range);
+        shard.setObserver(showProgress);
+        runSeeded(*p, observed.stats, command.model, seed, range.first, range.last, command.threads,
+                  shard, from);
+        shard.finish();
+        return 0;
+    }
+
+    // A results file that cannot be written is found now rather than at the
+    // first accepted row, which may come hours later or never. From here the
+    // run holds the file (when it exists) against other runs, and then its
+    // reference table: every output is held before the first byte of any, so
+    // a refused run leaves the other run's files as they were.
+    ResultsWriter results(p->outfile_name);
+    std::optional<ReferenceTableWriter> table;
+    if (withTable) {
+        table.emplace(command.table);
+        writeBesideTable(command.table, *p, observed.table);
+    }
+    RunOutput output(results, table ? &*table : nullptr);
+    output.setObserver(showProgress);
+    if (command.seeded)
+        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, output,
+                  from);
+    else
+        runRejectionLoop(*p, observed.stats, command.model, output);
+    if (table) {
+        // Synced and closed first: the closing line of the priors file
+        // promises that every row is on the disk.
+        table->close();
+        completePriors(command.table, *p, p->repeats);
+    }
+    results.close();
+    progress.finish(p->outfile_name, command.table);
+    return 0;
+}

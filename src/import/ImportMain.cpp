@@ -1,0 +1,135 @@
+// foundabc-import: a Genepop file into foundabc's data file.
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+
+#include "import/Conversion.h"
+#include "import/ImportReport.h"
+#include "import/RepeatUnits.h"
+#include "io/FinishedFile.h"
+#include "io/GenepopFile.h"
+
+namespace {
+
+constexpr const char* importVersion = "0.1.0";
+// foundabc reads the values of a locus from the first 1998 characters of its
+// line; a longer line would stop the run at start-up.
+constexpr std::size_t kLocusLineChars = 1998;
+
+int failWith(const std::string& message) {
+    std::cerr << "foundabc-import: " << message << "\n";
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Converts a Genepop file of microsatellite genotypes into a foundabc data file: two of "
+        "its populations become the sue and tha lines, gene copies become lines, codes become "
+        "repeat counts and missing copies -9. Prints the settings lines NUMBER_OF_SUE_LINES, "
+        "NUMBER_OF_THA_LINES and NUMBER_OF_LOCI for the parameter file, then a report of what "
+        "was done; codes off the repeat ladder are listed in a warning on standard error.",
+        "foundabc-import"};
+    app.set_version_flag("--version", std::string("foundabc-import ") + importVersion);
+    app.footer(
+        "Errors (a line of the Genepop or repeat-units file that cannot be read, a population "
+        "that does not exist, an existing output file) print a message with the line number on "
+        "standard error and end with status 1; nothing is written then.");
+    std::string inPath, sueKey, thaKey, unitsPath, copies = "all", outPath = "data.txt";
+    int unit = 0;
+    bool force = false;
+    app.add_option("IN.gen", inPath, "Genepop file")->required();
+    app.add_option("--sue", sueKey,
+                   "Population of the derived population sue: its number in the file (1, 2, "
+                   "...) or the name of its first individual")
+        ->required()
+        ->type_name("POP");
+    app.add_option("--tha", thaKey, "Population of the parental population tha, as for --sue")
+        ->required()
+        ->type_name("POP");
+    auto* unitOption =
+        app.add_option("--repeat-unit", unit,
+                       "Repeat unit in base pairs of every locus: each code is divided by it")
+            ->check(CLI::PositiveNumber)
+            ->type_name("U");
+    app.add_option("--repeat-units", unitsPath,
+                   "File of 'locus unit' lines, the repeat unit of each locus")
+        ->type_name("FILE")
+        ->excludes(unitOption);
+    app.add_option("--copies", copies,
+                   "all: every gene copy is a line (default); first: one copy per individual, "
+                   "for inbred or haploid lines")
+        ->check(CLI::IsMember({"all", "first"}))
+        ->type_name("all|first");
+    app.add_option("--out", outPath, "Data file to write (default data.txt)")->type_name("FILE");
+    app.add_flag("--force", force, "Replace the output file if it exists");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 1;
+    }
+
+    // The output is checked before anything is read: an existing file is
+    // refused, and the temporary file beside it proves the folder writable.
+    struct stat existing;
+    if (!force && stat(outPath.c_str(), &existing) == 0)
+        return failWith(outPath + " already exists; give --force to replace it");
+    FinishedFile out(outPath);
+    if (!out.error().empty()) return failWith("cannot write " + outPath + " (" + out.error() + ")");
+
+    std::ifstream in(inPath, std::ios::binary);
+    if (!in) return failWith("cannot open " + inPath);
+    GenepopFile file;
+    std::string error = readGenepop(in, inPath, file);
+    if (!error.empty()) return failWith(error);
+
+    ConversionChoice choice;
+    choice.firstCopy = copies == "first";
+    choice.sue = findPopulation(file, sueKey, "--sue", error);
+    if (choice.sue < 0) return failWith(error);
+    choice.tha = findPopulation(file, thaKey, "--tha", error);
+    if (choice.tha < 0) return failWith(error);
+    if (choice.sue == choice.tha)
+        return failWith("--sue " + sueKey + " and --tha " + thaKey + " both choose population " +
+                        std::to_string(choice.sue + 1) + " (Pop line " +
+                        std::to_string(file.populations[choice.sue].popLine) + ")");
+
+    ImportSummary summary{inPath, outPath, ""};
+    if (!unitsPath.empty()) {
+        std::ifstream unitsIn(unitsPath, std::ios::binary);
+        if (!unitsIn) return failWith("cannot open " + unitsPath);
+        error = readRepeatUnits(unitsIn, unitsPath, file.loci, choice.units);
+        if (!error.empty()) return failWith(error);
+        summary.unitsSource = "--repeat-units " + unitsPath;
+    } else if (*unitOption) {
+        choice.units.assign(file.loci.size(), unit);
+        summary.unitsSource = "--repeat-unit " + std::to_string(unit);
+    }
+
+    const Conversion conversion = convertGenepop(file, choice);
+    const std::string text =
+        formatDataFile(conversion.matrix, conversion.sueLines, conversion.thaLines);
+    std::size_t lineStart = text.find('\n') + 1;
+    for (const std::string& locus : file.loci) {
+        const std::size_t length = text.find('\n', lineStart) - lineStart;
+        if (length > kLocusLineChars)
+            return failWith("locus " + locus + " would take " + std::to_string(length) +
+                            " characters in the data file, but foundabc reads a locus from at "
+                            "most " +
+                            std::to_string(kLocusLineChars) +
+                            "; choose fewer individuals or --copies first");
+        lineStart += length + 1;
+    }
+    if (!out.write(text) || !out.commit(force)) {
+        if (out.alreadyExists())
+            return failWith(outPath + " already exists; give --force to replace it");
+        return failWith("cannot write " + outPath + " (" + out.error() + ")");
+    }
+    std::cerr << formatOffLadderWarning(file, conversion);
+    std::cout << formatSettings(file, choice, conversion)
+              << formatReport(file, choice, conversion, summary);
+    return 0;
+}

@@ -1,0 +1,80 @@
+#include "io/ObservedFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "base/Fail.h"
+#include "io/SyncFile.h"
+#include "io/TableFormat.h"
+#include "sim/Columns.h"
+
+std::string observedStatisticsPath(const std::string& tablePath) {
+    return withoutGz(tablePath) + ".observed.tsv";
+}
+
+std::string formatObservedStatistics(const std::array<double, numbTableStats>& values) {
+    std::string text;
+    for (std::size_t i = 0; i < numbTableStats; ++i)
+        (text += i == 0 ? "" : "\t") += tableStatNames[i];
+    text += '\n';
+    for (std::size_t i = 0; i < numbTableStats; ++i) {
+        if (i > 0) text += '\t';
+        appendTableNumber(text, values[i]);
+    }
+    return text += '\n';
+}
+
+void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
+    const std::string path = observedStatisticsPath(tablePath);
+    if (!writeSyncedFile(path, formatObservedStatistics(observed.values())))
+        fail("error: table: cannot write " + path + "\n");
+}
+
+ObservedRead readObservedStats(const std::string& path) {
+    ObservedRead read;
+    std::ifstream in(path);
+    if (!in) {
+        read.error = "cannot open observed statistics '" + path + "': " + std::strerror(errno);
+        return read;
+    }
+    std::vector<std::string> expected(tableStatNames.begin(), tableStatNames.end());
+    std::string line;
+    std::size_t lineNumber = 0, valueLines = 0;
+    bool sawHeader = false;
+    auto fail = [&](const std::string& message) {
+        read.error = path + ":" + std::to_string(lineNumber) + ": " + message;
+        return read;
+    };
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::string_view text = withoutCarriageReturn(line);
+        if (text.empty()) continue;
+        std::vector<std::string_view> fields = splitTabs(text);
+        if (!sawHeader) {
+            sawHeader = true;
+            std::string problem = headerProblem(fields, expected);
+            if (!problem.empty()) return fail("not the header of observed statistics: " + problem);
+            continue;
+        }
+        if (++valueLines > 1) return fail("more than one line of observed values");
+        if (fields.size() != numbTableStats)
+            return fail("line has " + std::to_string(fields.size()) + " of " +
+                        std::to_string(numbTableStats) + " values");
+        for (std::size_t j = 0; j < numbTableStats; ++j)
+            if (!parseTableNumber(fields[j], read.values[j]))
+                return fail("'" + expected[j] + "' is not a number: '" + std::string(fields[j]) +
+                            "'");
+    }
+    if (in.bad()) {
+        read.error = path + ": cannot read: " + std::strerror(errno);
+        return read;
+    }
+    if (!sawHeader) {
+        read.error = path + ": empty file (no header)";
+    } else if (valueLines == 0) {
+        read.error = path + ": no line of observed values";
+    }
+    return read;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "sim/Columns.h"
+#include "sim/TableStats.h"
+
+// The observed statistics beside a reference table: a header line with the
+// twelve statistic names, tab-separated and in table order, and one line of
+// their values as table numbers (NaN for a statistic undefined for the data).
+
+// The file beside the table `tablePath`: its name without a trailing ".gz",
+// then ".observed.tsv".
+std::string observedStatisticsPath(const std::string& tablePath);
+
+// The file's text: header and values.
+std::string formatObservedStatistics(const std::array<double, numbTableStats>& values);
+
+// Writes (truncating) the observed statistics beside table `tablePath`,
+// always plain text, and syncs them. Fails with "error: table: cannot write
+// NAME" (NAME the observed file).
+void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed);
+
+// Outcome of reading the observed statistics; `error` empty on success.
+struct ObservedRead {
+    std::array<double, numbTableStats> values{};
+    std::string error;
+};
+
+// Reads an observed statistics file; `error` names the file, and the line
+// where there is one, when it is not one.
+ObservedRead readObservedStats(const std::string& path);

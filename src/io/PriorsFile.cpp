@@ -1,0 +1,165 @@
+#include "io/PriorsFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "base/Fail.h"
+#include "io/SyncFile.h"
+#include "io/TableFormat.h"
+#include "sim/Columns.h"
+#include "sim/PriorBounds.h"
+
+namespace {
+
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t at = text.find(separator, start);
+        parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+        if (at == std::string_view::npos) return parts;
+        start = at + 1;
+    }
+}
+
+constexpr const char* kPriorsHeader = "parameter\tdistribution\tlower\tupper";
+constexpr const char* kCompleteLine = "# complete: ";
+
+[[noreturn]] void failWriting(const std::string& path) {
+    fail("error: table: cannot write " + path + "\n");
+}
+
+}  // namespace
+
+std::string priorsPath(const std::string& tablePath) {
+    return withoutGz(tablePath) + ".priors.tsv";
+}
+
+std::string formatPriors(const PriorsFile& file) {
+    const TablePriors& priors = file.priors;
+    std::string text = std::string(kPriorsHeader) + "\n";
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        text += estimatedColumnNames[c];
+        text += priors[c].logUniform ? "\tlog-uniform\t" : "\tuniform\t";
+        appendTableNumber(text, priors[c].lower);
+        text += '\t';
+        appendTableNumber(text, priors[c].upper);
+        text += '\n';
+    }
+    if (file.complete) text += kCompleteLine + std::to_string(file.simulations) + " simulations\n";
+    return text;
+}
+
+bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
+    TablePriors& priors = file.priors;
+    file.complete = false;
+    std::array<bool, numbDrawnParams> seen{};
+    std::size_t lineNumber = 0;
+    bool sawHeader = false;
+    const auto fail = [&](const std::string& problem) {
+        error = "line " + std::to_string(lineNumber) + ": " + problem;
+        return false;
+    };
+    for (std::string_view line : splitOn(text, '\n')) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        if (file.complete) return fail("a line after the closing line");
+        if (sawHeader && line.rfind(kCompleteLine, 0) == 0) {
+            const std::string_view count = line.substr(std::string_view(kCompleteLine).size());
+            const std::string_view unit = " simulations";
+            const char* end = count.data() + count.size() - unit.size();
+            const auto [ptr, ec] = std::from_chars(count.data(), end, file.simulations);
+            if (count.size() <= unit.size() || ec != std::errc() || ptr != end ||
+                count.substr(count.size() - unit.size()) != unit || file.simulations < 0)
+                return fail("a closing line that is not '# complete: N simulations'");
+            file.complete = true;
+            continue;
+        }
+        if (!sawHeader) {
+            sawHeader = true;
+            if (line != kPriorsHeader)
+                return fail(
+                    "the header must be 'parameter distribution lower upper', "
+                    "tab-separated");
+            continue;
+        }
+        const std::vector<std::string_view> fields = splitOn(line, '\t');
+        if (fields.size() != 4)
+            return fail(std::to_string(fields.size()) + " fields, not the 4 of the header");
+        std::size_t c = 0;
+        while (c < numbDrawnParams && fields[0] != estimatedColumnNames[c]) ++c;
+        if (c == numbDrawnParams) return fail("unknown parameter '" + std::string(fields[0]) + "'");
+        if (seen[c]) return fail("parameter '" + std::string(fields[0]) + "' given twice");
+        seen[c] = true;
+        ParameterPrior& prior = priors[c];
+        if (fields[1] != "uniform" && fields[1] != "log-uniform")
+            return fail("distribution '" + std::string(fields[1]) +
+                        "' is neither uniform nor log-uniform");
+        prior.logUniform = fields[1] == "log-uniform";
+        if (!parseTableNumber(fields[2], prior.lower) ||
+            !parseTableNumber(fields[3], prior.upper) || !std::isfinite(prior.lower) ||
+            !std::isfinite(prior.upper))
+            return fail("the bounds of " + std::string(fields[0]) + " are not finite numbers");
+        if (!(prior.lower < prior.upper))
+            return fail("the lower bound of " + std::string(fields[0]) + " is not below its upper");
+        if (prior.logUniform && !(prior.lower > 0.0))
+            return fail("a log-uniform prior needs a positive lower bound (" +
+                        std::string(fields[0]) + ")");
+    }
+    if (!sawHeader) {
+        error = "empty file";
+        return false;
+    }
+    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        if (!seen[c]) {
+            error = std::string("no row for ") + estimatedColumnNames[c];
+            return false;
+        }
+    return true;
+}
+
+TablePriors tablePriors(const params& p) {
+    const bool logUniform = p.prior_distribution == 1;
+    const std::array<std::pair<double, double>, numbDrawnParams> bounds = {{
+        {p.my_lower, p.my_upper},
+        {p.time_to_origin_lower, p.time_to_origin_upper},
+        {p.popsize_origin_tha_lower, p.popsize_origin_tha_upper},
+        {p.popsize_present_tha_lower, p.popsize_present_tha_upper},
+        {p.popsize_origin_sue_lower, p.popsize_origin_sue_upper},
+        {p.popsize_present_sue_lower, p.popsize_present_sue_upper},
+    }};
+    TablePriors priors;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        // The draws turn a log10 value x into std::pow(10.0, x): the bounds are
+        // turned the same way, so that a draw at a bound equals it exactly.
+        const auto natural = [&](double x) { return logUniform ? std::pow(10.0, x) : x; };
+        priors[c] = {logUniform, natural(bounds[c].first), natural(bounds[c].second)};
+    }
+    return priors;
+}
+
+void writePriors(const std::string& tablePath, const params& p) {
+    PriorsFile file;
+    file.priors = tablePriors(p);
+    const std::string path = priorsPath(tablePath);
+    if (!writeSyncedFile(path, formatPriors(file))) failWriting(path);
+}
+
+std::string priorsTemporaryPath(const std::string& tablePath) {
+    return priorsPath(tablePath) + ".new";
+}
+
+void completePriors(const std::string& tablePath, const params& p, long long simulations) {
+    PriorsFile file;
+    file.priors = tablePriors(p);
+    file.complete = true;
+    file.simulations = simulations;
+    const std::string path = priorsPath(tablePath), temporary = priorsTemporaryPath(tablePath);
+    if (!writeSyncedFile(temporary, formatPriors(file))) failWriting(temporary);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) failWriting(path);
+    // The rename itself reaches the disk with the folder.
+    if (!syncFolderOf(path)) failWriting(path);
+}

@@ -1,0 +1,248 @@
+#include "plot/Plot.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "io/FinishedFile.h"
+#include "plot/PlotFormat.h"
+#include "plot/PlotParts.h"
+#include "sim/PriorBounds.h"
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+std::string number(double x) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", x);
+    return buf;
+}
+
+namespace {
+
+bool isExecutable(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// Full path of `program` on PATH ("" when none), or `program` itself when it
+// names a path.
+std::string findProgram(const std::string& program) {
+    if (program.find('/') != std::string::npos) return isExecutable(program) ? program : "";
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        if (isExecutable(candidate)) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+bool nonEmptyFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+}  // namespace
+
+std::string columnMeaning(const std::string& column) {
+    static const std::map<std::string, std::string> meanings = {
+        {"My", "mutation rate per locus and generation"},
+        {"TimeToOri", "generations since sue was founded"},
+        {"PopSizeOriTha", "size of tha at the founding of sue"},
+        {"PopSizePreTha", "present size of tha"},
+        {"PopSizeOriSue", "size of sue at its founding"},
+        {"PopSizePreSue", "present size of sue"},
+        {"FracSueMono", "share of loci whose sue lines trace back to one origin"}};
+    auto it = meanings.find(column);
+    return it == meanings.end() ? column : it->second;
+}
+
+namespace {
+
+// Each bar as: centre, lower edge, upper edge, share of the weight.
+std::string barsBlock(const ColumnSummary& col, std::size_t panel) {
+    std::string s = "$bars" + std::to_string(panel) + " << EOD\n";
+    if (!col.shares.empty()) {
+        // A discrete column: one bar per value, narrower than the gap between
+        // neighbouring values.
+        double gap = 0.1;
+        for (std::size_t i = 1; i < col.shares.size(); ++i)
+            gap = std::min(gap, col.shares[i].first - col.shares[i - 1].first);
+        const double half = 0.4 * gap;
+        for (const auto& [value, share] : col.shares)
+            s += number(value) + " " + number(value - half) + " " + number(value + half) + " " +
+                 number(share) + "\n";
+        return s + "EOD\n";
+    }
+    const Histogram& h = col.histogram;
+    for (std::size_t i = 0; i < h.mass.size(); ++i) {
+        double lower = h.lowerEdge(i), upper = h.upperEdge(i);
+        if (!(upper > lower)) {  // all values equal: a narrow bar around the value
+            double half = lower != 0.0 ? std::fabs(lower) * 0.01 : 0.5;
+            lower -= half;
+            upper += half;
+        }
+        s += number(h.centre(i)) + " " + number(lower) + " " + number(upper) + " " +
+             number(h.mass[i]) + "\n";
+    }
+    return s + "EOD\n";
+}
+
+// The share of the rows that a bin of the column's histogram would hold
+// under its flat prior; 0 when that is not known.
+double priorShare(const ColumnSummary& col) {
+    const ColumnPrior& prior = col.prior;
+    if (!prior.known || !prior.flat || col.histogram.mass.size() < 2) return 0.0;
+    const double span = col.logScale ? std::log10(prior.upper) - std::log10(prior.lower)
+                                     : prior.upper - prior.lower;
+    const double share = col.histogram.width / span;
+    return std::isfinite(share) && share > 0.0 ? share : 0.0;
+}
+
+}  // namespace
+
+std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
+                       const std::string& title, PlotFormat format, bool weighted) {
+    std::string s;
+    s += "# Marginal posteriors: one panel per column; solid red line the median,\n";
+    s += "# dashed orange lines the 2.5 % and 97.5 % quantiles, green line the flat prior.\n";
+    for (std::size_t c = 0; c < summaries.size(); ++c) {
+        s += barsBlock(summaries[c], c + 1);
+        // The flat prior: a line from the lower to the upper bound.
+        const double share = priorShare(summaries[c]);
+        if (share > 0.0)
+            s += "$prior" + std::to_string(c + 1) + " << EOD\n" + number(summaries[c].prior.lower) +
+                 " " + number(share) + "\n" + number(summaries[c].prior.upper) + " " +
+                 number(share) + "\nEOD\n";
+    }
+    s += terminalFor(format);
+    s += "set output " + quoted(outputPath) + "\n";
+    // The title names a file: an underscore in it is no subscript.
+    s += "set multiplot layout 4,2 title " + quoted(title) + " noenhanced\n";
+    s += "set style fill solid 0.6 border rgb '#203060'\n";
+    // Room on every side of a panel, so that no tick label reaches the
+    // picture's edge or the next panel.
+    s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
+    s += "unset key\n";  // one legend, in the cell after the panels
+    s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
+    s += "set yrange [0:*]\n";
+    s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
+    s += "set format x '%g'\n";
+    s += "set xtics nomirror\nset ytics nomirror\n";
+    bool anyPrior = false;
+    for (std::size_t c = 0; c < summaries.size(); ++c) {
+        const ColumnSummary& col = summaries[c];
+        if (col.histogram.mass.empty()) continue;
+        const std::string bars = "$bars" + std::to_string(c + 1);
+        s += "set title " + quoted(col.name) + "\n";
+        s += "set xlabel " + quoted(columnMeaning(col.name)) + "\n";
+        s += col.logScale ? "set logscale x\n" : "unset logscale x\n";
+        const Histogram& h = col.histogram;
+        if (!col.shares.empty()) {
+            s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
+        } else if (col.prior.known) {
+            s += xRange(col.prior.lower, col.prior.upper, col.logScale);
+            s += col.logScale ? logTics(col.prior.lower, col.prior.upper) : "set xtics autofreq\n";
+        } else {
+            s += "set autoscale x\n";
+            s += col.logScale ? logTics(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1))
+                              : "set xtics autofreq\n";
+        }
+        s += posteriorMarks(col);
+        s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
+        const double share = priorShare(col);
+        if (share > 0.0) {
+            anyPrior = true;
+            s += ", \\\n     $prior" + std::to_string(c + 1) +
+                 " using 1:2 with lines lw 2 lc rgb '#208020' notitle";
+        }
+        s += "\nunset arrow\n";
+    }
+    s +=
+        legendCell(", \\\n     keyentry with boxes lc rgb '#6080c0' title 'posterior (histogram)'" +
+                   std::string(anyPrior ? ", \\\n     keyentry with lines lw 2 lc rgb '#208020' "
+                                          "title 'flat prior'"
+                                        : "") +
+                   posteriorMarkKeys());
+    s += "unset multiplot\n";
+    s += "set output\n";
+    return s;
+}
+
+PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
+                     const std::string& path, const std::string& gnuplotProgram, std::string& why) {
+    const std::string program = findProgram(gnuplotProgram);
+    if (program.empty()) return PlotOutcome::gnuplotMissing;
+    FinishedFile picture(path);
+    if (!picture.error().empty()) {
+        why = picture.error();
+        return PlotOutcome::failed;
+    }
+    const std::string script = scriptFor(picture.temporaryPath());
+
+    // The script goes through a private temporary file rather than a pipe, so
+    // that a gnuplot that stops early cannot take this process down with it.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string scriptPath = std::string(tmp && *tmp ? tmp : "/tmp") + "/foundabc-plot-XXXXXX";
+    int fd = mkstemp(scriptPath.data());
+    if (fd < 0) return PlotOutcome::failed;
+    bool written = write(fd, script.data(), script.size()) == static_cast<ssize_t>(script.size());
+    close(fd);
+    int status = -1;
+    if (written) {
+        std::fflush(nullptr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl(program.c_str(), program.c_str(), scriptPath.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid > 0) waitpid(pid, &status, 0);
+    }
+    unlink(scriptPath.c_str());
+    bool ok = written && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+              nonEmptyFile(picture.temporaryPath());
+    if (ok && !picture.commit(true)) {
+        why = picture.error();
+        return PlotOutcome::failed;
+    }
+    return ok ? PlotOutcome::drawn : PlotOutcome::failed;
+}
+
+int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
+                      const std::string& path, const std::string& gnuplotProgram,
+                      std::ostream& err) {
+    std::string why;
+    switch (drawPlot(scriptFor, path, gnuplotProgram, why)) {
+        case PlotOutcome::drawn:
+            return 0;
+        case PlotOutcome::gnuplotMissing:
+            err << "foundabc-summary: gnuplot not found, so no picture was drawn (install "
+                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
+            return 0;
+        case PlotOutcome::failed:
+            break;
+    }
+    err << "foundabc-summary: gnuplot could not draw the picture '" << path << "'"
+        << (why.empty() ? "" : ": " + why) << "\n";
+    return 1;
+}

@@ -1,0 +1,26 @@
+#include "run/ObservedStats.h"
+
+#include <array>
+#include <ostream>
+
+#include "run/StartUp.h"
+#include "sim/SummaryStats.h"
+
+ObservedStatistics observedStatistics(AlleleMatrix observed, const params& p, std::ostream& out) {
+    std::array<double, 2> S =
+        computeSD_real(observed, totalLines(p), p.number_of_sue_lines, p.number_of_loci);
+    out << "S_obs_sue = " << S[0] << '\n' << "S_obs_tha = " << S[1] << '\n';
+    AlleleMatrix().swap(observed);
+
+    ObservedStatistics stats;
+    stats.S_obs_sue = S[0];
+    stats.S_obs_tha = S[1];
+    stats.S_obs_x_epsilon = (S[0] + S[1]) * p.epsilon;
+    out << "S_obs_x_epsilon = " << stats.S_obs_x_epsilon << '\n';
+    return stats;
+}
+
+void printRunningBanner(std::ostream& out) {
+    out << "-------------------\n\nRunning... \n\n";
+    out.flush();
+}

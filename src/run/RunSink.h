@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "io/ReferenceTable.h"
+#include "io/ResultsFile.h"
+#include "run/Repeat.h"
+
+// Where the repeats of a run go. A sink receives every simulation's result in
+// simulation order, on the one thread that runs the loop.
+class RunSink {
+  public:
+    // Called after every result with the results taken and accepted so far.
+    using Observer = std::function<void(long done, long accepted)>;
+
+    virtual ~RunSink() = default;
+    // True when the results must carry their reference-table rows.
+    virtual bool wantsTable() const = 0;
+
+    // Takes the result of simulation `sim` (counted from 0 over the whole
+    // run), the next one in simulation order.
+    void take(int64_t sim, const RepeatResult& result) {
+        consume(sim, result);
+        ++done_;
+        if (result.accepted) ++accepted_;
+        if (observer_) observer_(done_, accepted_);
+    }
+    void setObserver(Observer observer) { observer_ = std::move(observer); }
+
+  protected:
+    virtual void consume(int64_t sim, const RepeatResult& result) = 0;
+
+  private:
+    Observer observer_;
+    long done_ = 0;
+    long accepted_ = 0;
+};
+
+// The sink of a whole run: accepted sets to the results file, numbered in
+// simulation order, and every row to the reference table when there is one.
+// Owns neither.
+class RunOutput : public RunSink {
+  public:
+    RunOutput(ResultsWriter& results, ReferenceTableWriter* table)
+        : results_(results), table_(table) {}
+    bool wantsTable() const override { return table_ != nullptr; }
+
+  protected:
+    void consume(int64_t, const RepeatResult& r) override {
+        if (r.accepted) {
+            ++numbAccepted_;
+            results_.appendRow(r.draw[My], r.draw[TimeToOri], r.draw[PopSizeOriTha],
+                               r.draw[PopSizePreTha], r.draw[PopSizeOriSue], r.draw[PopSizePreSue],
+                               r.FracSueMono, r.DS, numbAccepted_);
+        }
+        if (table_ != nullptr) table_->writeRows(r.tableRow);
+    }
+
+  private:
+    ResultsWriter& results_;
+    ReferenceTableWriter* table_;
+    int numbAccepted_ = 0;
+};

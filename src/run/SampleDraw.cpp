@@ -1,0 +1,80 @@
+#include "run/SampleDraw.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/Fail.h"
+#include "sim/Random.h"
+#include "sim/SimulationStreams.h"
+
+namespace {
+
+// The six uniform variates of a prior draw (see Priors.h).
+constexpr int kDrawsPerSet = 6;
+
+}  // namespace
+
+SampleDraw::SampleDraw(SampleRows rows) : rows_(std::move(rows)) {
+    cumulative_.reserve(rows_.weights.size());
+    double sum = 0;
+    for (double w : rows_.weights) cumulative_.push_back(sum += w);
+}
+
+SampleDraw SampleDraw::fixed(const PriorDraw& values) {
+    SampleRows rows;
+    rows.values.push_back(values);
+    rows.weights.push_back(1.0);
+    rows.positive = 1;
+    return SampleDraw(std::move(rows));
+}
+
+PriorDraw SampleDraw::draw() const {
+    const double u = gsl_rng_uniform(r);
+    for (int k = 1; k < kDrawsPerSet; ++k) gsl_rng_uniform(r);
+    // The first row whose running sum passes u x total: a row of weight 0
+    // adds nothing to the sum and so is never the first to pass it. Rounding
+    // can bring u x total up to the total; the last row of positive weight
+    // takes that case.
+    const double target = u * cumulative_.back();
+    auto at = std::upper_bound(cumulative_.begin(), cumulative_.end(), target);
+    if (at == cumulative_.end())
+        at = std::lower_bound(cumulative_.begin(), cumulative_.end(), cumulative_.back());
+    return rows_.values[static_cast<std::size_t>(at - cumulative_.begin())];
+}
+
+uint64_t SampleDraw::fingerprint() const {
+    uint64_t state = rows_.values.size();
+    uint64_t hash = splitMix64(state);
+    auto add = [&hash](double x) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &x, sizeof bits);
+        uint64_t s = hash ^ bits;
+        hash = splitMix64(s);
+    };
+    for (std::size_t i = 0; i < rows_.values.size(); ++i) {
+        add(rows_.weights[i]);
+        for (double x : rows_.values[i]) add(x);
+    }
+    return hash;
+}
+
+SampleDraw loadSampleDraw(const std::string& path) {
+    SampleRows rows;
+    const std::string why = readSampleFile(path, rows);
+    if (!why.empty()) fail("error: sample: " + why + "\n");
+    return SampleDraw(std::move(rows));
+}
+
+std::string sampleEchoLine(const std::string& path, const SampleDraw& sample) {
+    const SampleRows& rows = sample.rows();
+    const std::size_t n = rows.values.size();
+    return "FROM_SAMPLE = " + path + " (" + std::to_string(n) + (n == 1 ? " row, " : " rows, ") +
+           std::to_string(rows.positive) + " of positive weight; " +
+           (rows.adjusted ? "adjusted" : "unadjusted") + " values)\n";
+}
+
+uint64_t fingerprintWithSample(uint64_t runFingerprint, const SampleDraw* sample) {
+    if (sample == nullptr) return runFingerprint;
+    uint64_t state = runFingerprint ^ sample->fingerprint();
+    return splitMix64(state);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <gsl/gsl_rng.h>
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/Params.h"
+
+// Pieces of the start of a run, in the order in which the entry point calls
+// them.
+
+// Makes running out of memory anywhere in the run print "error: out of
+// memory" on standard output and end with status 1 (instead of an abort).
+void installOutOfMemoryHandler();
+
+// Makes a write beyond the process's file-size limit fail with an error (which
+// the results file reports as a write that failed, status 1) instead of
+// killing the run with SIGXFSZ.
+void ignoreFileSizeSignal();
+
+struct GeneratorFree {
+    void operator()(gsl_rng* g) const { gsl_rng_free(g); }
+};
+using GeneratorOwner = std::unique_ptr<gsl_rng, GeneratorFree>;
+
+// Creates the run's generator (gsl_rng_taus), seeds it with the calendar time
+// in whole seconds, and installs it as the global `r`. The caller owns it and
+// must keep the returned handle alive as long as `r` is used.
+GeneratorOwner createSeededGenerator();
+
+// Prints the settings as the run uses them (doubles in the stream's default
+// format); NUMBER_OF_LOCI is not shown. `extraLines` (each with its line end,
+// for example the seed of a seeded run) go before the closing separator.
+void echoParams(const params& p, std::ostream& out, const std::string& extraLines = "");
+
+// Ends the run with a message when the settings make no run possible: sample
+// sizes below 1, negative loci or repeats, a negative origin count for the
+// founder-count model, a real setting that is not finite, a base-10 log upper
+// bound whose power of 10 is not finite, or a total sample beyond the 32-bit
+// range. Returns when the settings are usable.
+void checkParams(const params& p);
+
+// A setting that makes no run possible, as checkParams finds it.
+struct SettingFault {
+    const char* key;      // the key concerned, as written in the parameter file
+    std::string message;  // checkParams's message for it
+};
+
+// Every fault of checkParams, in the order in which it tests them (checkParams
+// reports the first).
+std::vector<SettingFault> settingFaults(const params& p);
+
+// Number of sampled lines of both populations (checked by checkParams to fit).
+int totalLines(const params& p);
+
+// The input that the results file would append to, "the parameter file"
+// (`paramsFile`) or "the data file", when OUTFILE_NAME names it (by the same
+// name, or as the same file by device and inode); "" when it names neither.
+std::string inputNamedByResults(const params& p, const std::string& paramsFile);
+
+// Ends the run with "error: results file NAME is the data file; give
+// OUTFILE_NAME a name of its own" (or the parameter file) when
+// inputNamedByResults finds one: its rows would be appended to its own input.
+void refuseResultsOnInput(const params& p, const std::string& paramsFile);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+// The model's named quantities, in the order every file and table keeps them:
+// the estimated columns of a simulation and its summary statistics.
+
+// The estimated columns, in the order of a results row between `Rep#` and
+// `DS`: the six drawn parameters, then FracSueMono (a share of loci, not
+// drawn).
+constexpr std::size_t numbDrawnParams = 6;
+constexpr std::size_t numbEstimatedColumns = 7;
+inline constexpr std::array<const char*, numbEstimatedColumns> estimatedColumnNames = {
+    "My",         "TimeToOri", "PopSizeOriTha", "PopSizePreTha", "PopSizeOriSue", "PopSizePreSue",
+    "FracSueMono"};
+
+// The summary statistics of a reference table, in column order.
+constexpr std::size_t numbTableStats = 12;
+inline constexpr std::array<const char*, numbTableStats> tableStatNames = {
+    "S_sue",   "S_tha",   "NAL_sue", "NAL_tha", "HET_sue", "HET_tha",
+    "VAR_sue", "VAR_tha", "MGW_sue", "MGW_tha", "DM2",     "FST"};
+
+// The seven estimated columns, in file order between `Rep#` and `DS`.
+constexpr std::size_t numbParamColumns = numbEstimatedColumns;
+inline constexpr const auto& paramColumnNames = estimatedColumnNames;
+constexpr std::size_t fracSueMonoColumn = 6;  // index of FracSueMono in the above

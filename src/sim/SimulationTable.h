@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "sim/Columns.h"
+
+// A reference table as written by `foundabc --table FILE`: one row per
+// simulation with its drawn parameters and its summary statistics, and beside
+// it the statistics of the observed data. The statistics are kept column by
+// column, since every use (scaling, distances) runs down one column at a time.
+
+struct ReferenceTable {
+    // sim[i]: the simulation number of row i (its `sim` column).
+    std::vector<long> sim;
+    // params[c][i]: parameter c (in the order of paramColumnNames) of row i.
+    std::array<std::vector<double>, numbParamColumns> params;
+    // stats[j][i]: statistic j (in the order of tableStatNames) of row i; may
+    // be NaN or infinite where the statistic is undefined for that simulation.
+    std::array<std::vector<double>, numbTableStats> stats;
+
+    std::size_t rows() const { return params[0].size(); }
+    // The simulation number of row i; the row's own number (from 1) when the
+    // table was assembled without them.
+    long simOf(std::size_t i) const { return i < sim.size() ? sim[i] : static_cast<long>(i) + 1; }
+};
+
+// One accepted repeat of a results file.
+struct ResultsRow {
+    long rep = 0;  // Rep#: the row's number within its run
+    std::array<double, numbParamColumns> values{};
+    double ds = 0.0;
+};

@@ -1,0 +1,104 @@
+#include "summary/PpcCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "abc/PredictiveCheck.h"
+#include "abc/Stats.h"
+#include "io/ObservedFile.h"
+#include "io/ReferenceTable.h"
+#include "plot/CheckPlot.h"
+#include "plot/Plot.h"
+#include "plot/PlotFormat.h"
+#include "sim/Columns.h"
+#include "summary/Command.h"
+#include "summary/OptionErrors.h"
+
+bool wantsPredictiveCheck(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--ppc") == 0 || std::strncmp(argv[i], "--ppc=", 6) == 0)
+            return true;
+    return false;
+}
+
+int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{
+        "Posterior predictive check: compares the observed statistics with those of a table "
+        "simulated from the posterior (foundabc --from-sample SAMPLE.tsv --table FILE).",
+        "foundabc-summary --ppc"};
+    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    nameProgramInOptionErrors(app);
+    std::string path;
+    bool tsv = false;
+    app.add_option("--ppc", path,
+                   "Table simulated from the posterior (plain or .gz), with its observed "
+                   "statistics in FILE (without .gz) + .observed.tsv")
+        ->type_name("FILE")
+        ->required();
+    app.add_flag("--tsv", tsv, "Write tab-separated values instead of a text table");
+    std::string plotPath, gnuplot = "gnuplot";
+    app.add_option("--plot", plotPath,
+                   "Draw each statistic's predictive histogram with the observed value into "
+                   "this picture (.png, .svg or .pdf; needs gnuplot)")
+        ->type_name("PICTURE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (app.exit(e, out, err) == 0) return 0;
+        return 1;
+    }
+    const auto fail = [&](const std::string& message) {
+        err << "foundabc-summary: " << message << "\n";
+        return 1;
+    };
+    if (!plotPath.empty() && (plotFormatFor(plotPath) == PlotFormat::none ||
+                              plotPath.find_first_of("\r\n") != std::string::npos))
+        return fail("--plot '" + plotPath +
+                    "': the picture's file name must end in .png, .svg or .pdf, which choose "
+                    "its format");
+    TableRead read = readReferenceTable(path);
+    for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
+    if (!read.error.empty()) return fail(read.error);
+    if (read.table.rows() == 0) return fail(path + ": no simulations in the table");
+    ObservedRead observed = readObservedStats(observedStatisticsPath(path));
+    if (!observed.error.empty())
+        return fail(observed.error + " (the observed statistics of the table '" + path + "')");
+
+    const auto check = predictiveCheck(read.table, observed.values);
+    char line[256];
+    if (tsv) {
+        out << "statistic\tobserved\tn\tmean\tq2.5\tq97.5\ttail\tflag\n";
+        for (std::size_t j = 0; j < numbTableStats; ++j) {
+            const PredictiveStatistic& s = check[j];
+            std::snprintf(line, sizeof line, "%s\t%.9g\t%zu\t%.9g\t%.9g\t%.9g\t%.9g\t%s\n",
+                          tableStatNames[j], s.observed, s.simulations, s.mean, s.q025, s.q975,
+                          s.tail, s.tail < 0.05 ? "*" : "");
+            out << line;
+        }
+    } else {
+        out << path << ": posterior predictive check on " << read.table.rows() << " simulations\n"
+            << "tail: twice the smaller share of simulations at or below, or at or above, the "
+               "observed value;\n* where it is below 0.05: the fitted model does not reproduce "
+               "that statistic\n\n";
+        std::snprintf(line, sizeof line, "%-10s %11s %11s %11s %11s %7s\n", "Statistic", "Observed",
+                      "Mean", "Q2.5%", "Q97.5%", "Tail");
+        out << line;
+        for (std::size_t j = 0; j < numbTableStats; ++j) {
+            const PredictiveStatistic& s = check[j];
+            std::snprintf(line, sizeof line, "%-10s %11.5g %11.5g %11.5g %11.5g %7.3f%s\n",
+                          tableStatNames[j], s.observed, s.mean, s.q025, s.q975, s.tail,
+                          s.tail < 0.05 ? " *" : "");
+            out << line;
+        }
+    }
+    out.flush();
+    if (plotPath.empty()) return 0;
+    const auto scriptFor = [&](const std::string& output) {
+        return predictivePlotScript(read.table, observed.values, output,
+                                    path + ": posterior predictive check", plotFormatFor(plotPath));
+    };
+    return drawPlotAndReport(scriptFor, plotPath, gnuplot, err);
+}

@@ -1,0 +1,498 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "abc/PredictiveCheck.h"
+#include "plot/AbcPlot.h"
+#include "plot/Plot.h"
+#include "plot/PlotFormat.h"
+#include "sim/Columns.h"
+#include "summary/TableCommand.h"
+#include "support/ChildProcess.h"
+#include "support/ReferenceTableText.h"
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome run(const TableOptions& options) {
+    std::ostringstream out, err;
+    int status = runTableSummary(options, out, err);
+    return {status, out.str(), err.str()};
+}
+
+bool endsWithGz(const std::string& name) {
+    return name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
+}
+
+// The toy table (n rows) in `dir` under `name`, gzipped when the name ends in
+// .gz, with its observed statistics and (unless not `withPriors`) its priors
+// beside it; returns the table's path.
+std::string writeToy(const TempDir& dir, const std::string& name, std::size_t n,
+                     const std::array<double, 12>& observed, bool withPriors = true) {
+    std::string text = tableText(toyRows(n, 7));
+    if (endsWithGz(name)) {
+        EXPECT_TRUE(writeGzip(dir.file(name), text));
+    } else {
+        dir.write(name, text);
+    }
+    const std::string base = name.substr(0, name.size() - (endsWithGz(name) ? 3 : 0));
+    dir.write(base + ".observed.tsv", observedText(observed));
+    if (withPriors) dir.write(base + ".priors.tsv", toyPriorsText(n));
+    return dir.file(name);
+}
+
+TableOptions toyOptions(const std::string& path) {
+    TableOptions options;
+    options.tablePath = path;
+    options.tolerance = 0.05;
+    options.stats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha"};
+    return options;
+}
+
+// The cells of the TSV line of `name`.
+std::vector<std::string> tsvLine(const std::string& tsv, const std::string& name) {
+    std::istringstream lines(tsv);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(name + "\t", 0) != 0) continue;
+        std::vector<std::string> cells;
+        std::istringstream in(line);
+        for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+        return cells;
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
+    TempDir dir;
+    const std::string ref = writeToy(dir, "ref.tsv.gz", 4000, toyObserved);
+    const std::string old = writeToy(dir, "old.tsv", 4000, toyObserved, false);
+    dir.write("cut.tsv.priors.tsv", toyPriorsText(4000).substr(0, toyPriorsText(4000).find('#')));
+    dir.write("cut.tsv", dir.read("old.tsv"));
+    dir.write("cut.tsv.observed.tsv", dir.read("old.tsv.observed.tsv"));
+    const std::string heading = ": 4000 simulations, 200 accepted (tolerance 0.05, distance <= ";
+    const std::string statistics =
+        "\nstatistics (scaled by their median absolute deviation): S_sue S_tha NAL_sue NAL_tha\n";
+    const std::string loclinear =
+        "method: local-linear regression adjustment, Epanechnikov weights 1 - (d/h)^2, h = ";
+    const std::string adjusted =
+        "; heteroscedastic correction: off\nadjusted: My TimeToOri PopSizeOriTha PopSizePreTha "
+        "PopSizeOriSue PopSizePreSue; not adjusted: FracSueMono\n\nColumn           N    ESS";
+    struct Case {
+        std::string table;
+        AdjustMethod method;
+        bool hcorr;
+        std::vector<std::string> parts;
+        std::string err;  // start of standard error
+    };
+    for (const Case& c : std::vector<Case>{
+             {ref,
+              AdjustMethod::loclinear,
+              false,
+              {heading, "), 199 of positive weight" + statistics + loclinear,
+               "\ntransform: logit of the position within each prior's bounds (of ln x for "
+               "log-uniform priors)" +
+                   adjusted},
+              ""},
+             {ref, AdjustMethod::loclinear, true, {"heteroscedastic correction: on\n"}, ""},
+             {ref,
+              AdjustMethod::weighted,
+              false,
+              {heading, "method: rejection with Epanechnikov weights 1 - (d/h)^2, h = "},
+              ""},
+             {ref,
+              AdjustMethod::rejection,
+              false,
+              {heading, ")" + statistics + "method: rejection, unweighted, no adjustment\n"},
+              ""},
+             // A table of before the priors file: logged where it can be.
+             {old,
+              AdjustMethod::loclinear,
+              false,
+              {"\ntransform: log (the table has no priors file)"},
+              "foundabc-summary: warning: no priors file '" + dir.file("old.tsv.priors.tsv") +
+                  "' beside the table"},
+             {dir.file("cut.tsv"),
+              AdjustMethod::loclinear,
+              false,
+              {heading},
+              "foundabc-summary: warning: " + dir.file("cut.tsv") +
+                  ": the table is incomplete: the run that wrote it did not finish"}}) {
+        TableOptions options = toyOptions(c.table);
+        options.method = c.method;
+        options.hcorr = c.hcorr;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+        for (const std::string& part : c.parts)
+            EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    }
+    EXPECT_NE(run(toyOptions(old))
+                  .err.find("TimeToOri has values <= 0, so it is adjusted on its "
+                            "own scale"),
+              std::string::npos);
+
+    TableOptions options = toyOptions(ref);
+    options.tsv = true;
+    options.samplePath = dir.file("sample.tsv");
+    Outcome adjustedTsv = run(options);
+    options.method = AdjustMethod::weighted;
+    options.samplePath = dir.file("weighted.tsv");
+    Outcome weighted = run(options);
+    options.method = AdjustMethod::rejection;
+    Outcome rejection = run(options);
+    EXPECT_EQ(weighted.err, "");
+    EXPECT_EQ(weighted.out.substr(0, weighted.out.find('\n')),
+              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+    // One row sits at the cut-off and has weight 0, unless unweighted;
+    // adjusting moves the values.
+    EXPECT_EQ(tsvLine(adjustedTsv.out, "My")[1], "199");
+    EXPECT_EQ(tsvLine(rejection.out, "My")[1], "200");
+    EXPECT_NE(tsvLine(adjustedTsv.out, "My")[3], tsvLine(weighted.out, "My")[3]);
+    EXPECT_EQ(tsvLine(adjustedTsv.out, "FracSueMono"), tsvLine(weighted.out, "FracSueMono"));
+
+    // The sample: one row per accepted simulation, its values and, when
+    // adjusted, the adjusted ones; the weighted means reproduce the summary.
+    const std::string sample = dir.read("sample.tsv");
+    EXPECT_EQ(sample.substr(0, sample.find('\n')),
+              "sim\tdistance\tweight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+              "PopSizeOriSue\tPopSizePreSue\tFracSueMono\tMy_adj\tTimeToOri_adj\t"
+              "PopSizeOriTha_adj\tPopSizePreTha_adj\tPopSizeOriSue_adj\tPopSizePreSue_adj");
+    EXPECT_EQ(std::count(sample.begin(), sample.end(), '\n'), 201);
+    const std::string plain = dir.read("weighted.tsv");
+    EXPECT_EQ(plain.substr(0, plain.find('\n')),
+              "sim\tdistance\tweight\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\t"
+              "PopSizeOriSue\tPopSizePreSue\tFracSueMono");
+    std::istringstream rows(sample.substr(sample.find('\n') + 1));
+    double sumW = 0, sumWx = 0;
+    for (std::string line; std::getline(rows, line);) {
+        std::vector<std::string> cells = tsvLine(line, line.substr(0, line.find('\t')));
+        sumW += std::stod(cells[2]);
+        sumWx += std::stod(cells[2]) * std::stod(cells[11]);
+    }
+    EXPECT_NEAR(sumWx / sumW, std::stod(tsvLine(adjustedTsv.out, "TimeToOri")[3]), 1e-6);
+}
+
+TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
+    TempDir dir;
+    writeToy(dir, "ref.tsv", 1000, toyObserved);
+    std::array<double, 12> allNaN;
+    allNaN.fill(std::nan(""));
+    writeToy(dir, "nan.tsv", 50, allNaN);
+    // S_tha a copy of S_sue: the regression on both is singular.
+    std::vector<TableRow> rows = toyRows(500, 2);
+    for (TableRow& row : rows) row.stats[1] = row.stats[0];
+    dir.write("twin.tsv", tableText(rows));
+    dir.write("twin.tsv.observed.tsv", observedText(toyObserved));
+    dir.write("lonely.tsv", tableText(rows));
+    writeToy(dir, "badpriors.tsv", 100, toyObserved);
+    const std::string priors = toyPriorsText(100);
+    dir.write("badpriors.tsv.priors.tsv", priors.substr(0, priors.find("PopSizePreSue")));
+    struct Case {
+        std::string table;
+        double tolerance;
+        std::string stats, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"lonely.tsv", 0.1, "",
+              "cannot open observed statistics '" + dir.file("lonely.tsv.observed.tsv") +
+                  "': No such file or directory (the observed statistics of the table '" +
+                  dir.file("lonely.tsv") + "')"},
+             {"none.tsv", 0.1, "", "cannot open reference table"},
+             {"ref.tsv", 0.1, "S_sue,HET", "unknown statistic 'HET'"},
+             {"ref.tsv", 0, "",
+              "--tol must lie in (0, 1], the share of simulations to accept; got 0"},
+             {"ref.tsv", 1.5, "", "--tol must lie in (0, 1]"},
+             {"ref.tsv", std::nan(""), "", "--tol must lie in (0, 1]"},
+             {"ref.tsv", 0.004, "S_sue,S_tha,NAL_sue,NAL_tha",
+              "too few accepted simulations for the regression: 3 have positive weight, but 5 "
+              "coefficients need more than 5; choose fewer or other statistics with --stats"},
+             {"ref.tsv", 0.001, "", "all 1 accepted simulations lie at the cut-off distance"},
+             {"twin.tsv", 0.2, "S_sue,S_tha", "singular or nearly so"},
+             {"nan.tsv", 0.5, "", "no statistic is left to compare"},
+             {"badpriors.tsv", 0.5, "", "badpriors.tsv.priors.tsv: no row for PopSizePreSue"}}) {
+        TableOptions options;
+        options.tablePath = dir.file(c.table);
+        options.tolerance = c.tolerance;
+        std::istringstream names(c.stats);
+        for (std::string name; std::getline(names, name, ',');) options.stats.push_back(name);
+        Outcome r = run(options);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_EQ(r.out, "") << c.message;
+        EXPECT_NE(r.err.find("foundabc-summary: "), std::string::npos) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+}
+
+TEST(TableCommand, CrossValidationTable) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, toyObserved));
+    options.crossValidations = 30;
+    options.seed = 5;
+    Outcome text = run(options);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("cross-validation on 30 of 3000 simulations (seed 5), tolerance 0.05"),
+              std::string::npos)
+        << text.out;
+    options.tsv = true;
+    options.cvOutPath = dir.file("cv.tsv");
+    Outcome tsv = run(options);
+    EXPECT_EQ(tsv.out.substr(0, tsv.out.find('\n')),
+              "parameter\trejection\trejection_se\tloclinear\tloclinear_se\trejection_cover50\t"
+              "rejection_cover95\tloclinear_cover50\tloclinear_cover95\tverdict");
+    EXPECT_EQ(tsvLine(tsv.out, "TimeToOri")[9], "informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "PopSizePreTha")[9], "not informed by the data");
+    EXPECT_EQ(tsvLine(tsv.out, "FracSueMono")[9], "not informed by the data (not adjusted)");
+    // Per pseudo-observed simulation and parameter: the truth, and each
+    // method's estimate inside its 95 % interval.
+    const std::string cv = dir.read("cv.tsv");
+    EXPECT_EQ(cv.substr(0, cv.find('\n')),
+              "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
+              "loclinear_q025\tloclinear_q975");
+    EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 30 * 7);
+    const std::vector<std::string> first =
+        tsvLine(cv, cv.substr(cv.find('\n') + 1, cv.find('\t', cv.find('\n')) - cv.find('\n') - 1));
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first[1], "My");
+    EXPECT_LE(std::stod(first[7]), std::stod(first[6]));
+    EXPECT_LE(std::stod(first[6]), std::stod(first[8]));
+}
+
+// The rows of the datablock `$name` in a gnuplot script.
+std::vector<std::vector<double>> datablock(const std::string& script, const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(script.substr(script.find("$" + name + " << EOD\n") + name.size() + 9));
+    for (std::string line; std::getline(in, line) && line != "EOD";) {
+        std::istringstream cells(line);
+        rows.emplace_back();
+        for (double x; cells >> x;) rows.back().push_back(x);
+    }
+    return rows;
+}
+
+TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
+    // The name chooses the format; no picture under a name of no format.
+    options.plotPath = dir.file("abc.jpg");
+    EXPECT_EQ(run(options).status, 1);
+    EXPECT_FALSE(dir.exists("abc.jpg"));
+    options.plotPath = dir.file("abc.png");
+    options.gnuplotProgram = "no-such-gnuplot-program";
+    Outcome missing = run(options);
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_NE(missing.err.find("gnuplot not found"), std::string::npos);
+
+    // The script, kept by a stand-in for gnuplot.
+    options.gnuplotProgram =
+        dir.write("keep-script", "#!/bin/sh\ncp \"$1\" " + dir.file("abc.gp") +
+                                     "\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
+                                     "printf picture > \"$out\"\n");
+    chmod(options.gnuplotProgram.c_str(), 0755);
+    ASSERT_EQ(run(options).status, 0);
+    const std::string script = dir.read("abc.gp");
+    // My's prior is log-uniform over 10 / ln 10 decades, TimeToOri's uniform
+    // over 10: the axes and the prior's density follow.
+    for (const char* part :
+         {"set title 'My'\nset xlabel 'mutation rate per locus and generation'\nset logscale x\n",
+          "set title 'TimeToOri'\nset xlabel 'generations since sue was founded'\nunset logscale",
+          "set ylabel 'density per decade'\n", "set ylabel 'share of weight'\n",
+          "$prior1 << EOD\n1 0.23025850929940", "$prior2 << EOD\n-5 0.1", "noenhanced"})
+        EXPECT_NE(script.find(part), std::string::npos) << part;
+    // No key over the panels: one legend after them, in a cell of its own.
+    EXPECT_LT(script.find("unset key"), script.find("\nplot $adjusted1"));
+    EXPECT_GT(script.find("\nset key"), script.rfind("\nplot $adjusted"));
+    EXPECT_NE(script.find("plot $adjusted7"), std::string::npos);
+    // Bars hold their share by area on the axis' scale (FracSueMono's by
+    // height, each bar centred on its value).
+    for (int c : {1, 2, 7}) {
+        double total = 0.0;
+        for (const auto& bar : datablock(script, "adjusted" + std::to_string(c))) {
+            ASSERT_EQ(bar.size(), 4u);
+            const double width = c == 1 ? std::log10(bar[2] / bar[1]) : bar[2] - bar[1];
+            total += c == 7 ? bar[3] : bar[3] * width;
+            if (c == 7) {
+                EXPECT_NEAR(bar[0], (bar[1] + bar[2]) / 2, 1e-12);
+            }
+        }
+        EXPECT_NEAR(total, 1.0, 1e-9) << c;
+    }
+
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    options.gnuplotProgram = "gnuplot";
+    struct Case {
+        const char* name;
+        std::string magic;  // the format's first bytes
+    };
+    for (const Case& c : std::vector<Case>{
+             {"abc.png", "\x89PNG\r\n\x1a\n"}, {"abc.svg", "<?xml"}, {"abc.pdf", "%PDF"}}) {
+        options.plotPath = dir.file(c.name);
+        Outcome drawn = run(options);
+        ASSERT_EQ(drawn.status, 0) << c.name << drawn.err;
+        EXPECT_EQ(dir.read(c.name).substr(0, c.magic.size()), c.magic) << c.name;
+    }
+    // The interval lines of every panel and the legend's sample are dashed.
+    const std::string svg = dir.read("abc.svg");
+    std::size_t dashed = 0;
+    for (std::size_t at = svg.find("stroke-dasharray"); at != std::string::npos;
+         at = svg.find("stroke-dasharray", at + 1))
+        ++dashed;
+    EXPECT_GE(dashed, 8u);
+
+    // A parameter with no value of positive weight and one adjusted beyond
+    // the doubles leave their panels empty, and the picture is still drawn.
+    const std::vector<double> values = {1, 2, 3, 4}, huge = {1, 2, 3, HUGE_VAL}, ones(4, 1.0);
+    std::vector<ColumnSummary> adjusted, rejection;
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        const std::vector<double> weights = c == 0 ? std::vector<double>(4, 0.0) : ones;
+        adjusted.push_back(summariseColumn(c, c == 1 ? huge : values, weights, nullptr));
+        rejection.push_back(summariseColumn(c, values, weights, nullptr));
+    }
+    const auto scriptFor = [&](const std::string& out) {
+        return comparisonPlotScript(adjusted, rejection, out, "t", PlotFormat::png);
+    };
+    std::string why;
+    EXPECT_EQ(drawPlot(scriptFor, dir.file("odd.png"), "gnuplot", why), PlotOutcome::drawn) << why;
+}
+
+TEST(TableProgram, CommandLine) {
+    TempDir dir;
+    const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
+    ChildResult help = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const char* option : {"--tol", "--stats", "--adjust", "--transform", "--hcorr", "--plot",
+                               "--sample", "--tsv", "--cv", "--seed", "--cv-out"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--help"}).out.find("--table FILE --cv N"),
+              std::string::npos);
+    ChildResult tsv = runProgram({FOUNDABC_SUMMARY_BIN, "--table=" + toy, "--tol", "0.2", "--stats",
+                                  "S_sue,NAL_sue", "--adjust", "weighted", "--tsv"});
+    EXPECT_EQ(tsv.exitStatus, 0);
+    EXPECT_EQ(tsvLine(tsv.out, "My")[1], "119");  // 120 accepted, one at the cut-off
+    ChildResult cv = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--cv", "5", "--seed", "3",
+                                 "--tol", "0.2", "--stats", "S_sue, NAL_sue"});
+    EXPECT_EQ(cv.exitStatus, 0);
+    EXPECT_NE(cv.out.find("statistics (scaled by their median absolute deviation): S_sue NAL_sue"),
+              std::string::npos);
+
+    struct Bad {
+        std::vector<std::string> args;
+        std::string message;  // part of it; empty: any
+    };
+    for (Bad bad : std::vector<Bad>{
+             {{"--adjust", "quadratic"}, ""},
+             {{"--transform", "probit"}, ""},
+             {{"--seed", "3"}, ""},
+             {{"--cv", "5", "--plot", "x.png"}, ""},
+             {{"--cv", "5", "--sample", "x.tsv"}, ""},
+             {{"--cv-out", "x.tsv"}, ""},
+             {{"--adjust", "none", "--hcorr"}, "belong to the local-linear adjustment"},
+             {{"--cv", "0"},
+              "--cv '0': give the number of simulations to cross-validate, a whole "
+              "number from 1 up\n"},
+             {{"--cv", "5", "--seed", "-1"}, "--seed '-1': give a whole number from 0 to"},
+             {{"--tol", "0"}, ""},
+             {{"--tol", "abc"}, ""},
+             {{"--cv", "600"}, ""},
+             {{"--stats"}, ""}}) {
+        bad.args.insert(bad.args.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
+        const ChildResult r = runProgram(bad.args, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, 1) << bad.args.back();
+        EXPECT_NE(dir.read("err.txt").find(bad.message), std::string::npos) << dir.read("err.txt");
+    }
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{}) {
+        bad.insert(bad.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
+        EXPECT_EQ(runProgram(bad, "", dir.file("err.txt")).exitStatus, 1) << bad.back();
+        EXPECT_EQ(dir.read("err.txt").rfind("foundabc-summary: ", 0), 0u) << dir.read("err.txt");
+    }
+    EXPECT_EQ(runProgram({FOUNDABC_SUMMARY_BIN, "--table"}).exitStatus, 1);
+}
+
+// The model's own data fit; data far from every simulation do not, and the
+// statistics that no simulation reaches are named.
+TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
+    TempDir dir;
+    std::array<double, 12> far = toyObserved;
+    far[2] = far[3] = 40;  // TimeToOri measured far beyond its prior
+    for (const auto& c : std::vector<std::pair<std::array<double, 12>, std::string>>{
+             {toyObserved, "so the model is not rejected at the 5 % level."},
+             {far, "(p = 0), so the model is rejected at the 5 % level"}}) {
+        TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
+        options.fitTests = 40;
+        Outcome r = run(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
+                             "The model cannot produce them") != std::string::npos,
+                  c.first == far);
+    }
+
+    ReferenceTable t;
+    t.stats[0] = {1, 2, 3, 4, std::nan("")};
+    std::array<double, 12> observed{};
+    observed[0] = 1;
+    observed[1] = std::nan("");
+    const auto check = predictiveCheck(t, observed);
+    EXPECT_EQ(check[0].simulations, 4u);
+    EXPECT_DOUBLE_EQ(check[0].mean, 2.5);
+    EXPECT_DOUBLE_EQ(check[0].tail, 0.5);  // a quarter at or below, doubled
+    EXPECT_TRUE(std::isnan(check[1].tail));
+    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
+    EXPECT_EQ(ppc.exitStatus, 0);
+    EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
+    runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--bogus"}, "", dir.file("e"));
+    EXPECT_EQ(dir.read("e").rfind("foundabc-summary: ", 0), 0u) << dir.read("e");
+    // Both draw their picture: the model's histogram and the data's line.
+    if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--ppc", dir.file("ref.tsv"), "--plot", dir.file("ppc.svg")},
+             {"--table", dir.file("ref.tsv"), "--gfit", "20", "--plot", dir.file("gfit.svg")}}) {
+        std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN};
+        argv.insert(argv.end(), args.begin(), args.end());
+        EXPECT_EQ(runProgram(argv).exitStatus, 0) << args[0];
+        EXPECT_NE(dir.read(args.back().substr(dir.path().size() + 1)).find("<svg"),
+                  std::string::npos);
+    }
+}
+
+TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
+    TempDir dir;
+    const std::string a = writeToy(dir, "a.tsv", 800, toyObserved);
+    const std::string b = writeToy(dir, "b.tsv.gz", 800, toyObserved);
+    std::array<double, 12> other = toyObserved;
+    other[3] = 2;
+    const std::string c = writeToy(dir, "c.tsv", 800, other);
+    const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
+                                            "0.1"};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;  // parts of them
+    };
+    for (Case t : std::vector<Case>{
+             {{"--choose", a, b, "--names", "x,y", "--method", "rejection", "--tsv"},
+              0,
+              "model\tsimulations\tprior\taccepted\tposterior\nx\t800\t0.5\t",
+              "a.tsv and " + b + " begin with the same parameter draws"},
+             {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
+             {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
+             {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
+             {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
+             {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
+             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"}}) {
+        t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
+        t.args.insert(t.args.end(), stats.begin(), stats.end());
+        const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, t.status) << t.err;
+        EXPECT_NE(r.out.find(t.out), std::string::npos) << r.out;
+        EXPECT_NE(dir.read("err.txt").find(t.err), std::string::npos) << dir.read("err.txt");
+    }
+}
