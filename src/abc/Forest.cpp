@@ -1,6 +1,8 @@
 #include "abc/Forest.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
 
@@ -10,13 +12,20 @@ namespace {
 
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
-// Out-of-bag answers are computed for blocks of rows, each on one thread.
-constexpr std::size_t rowBlock = 1024;
+// Out-of-bag answers are computed for blocks of rows, each on one thread,
+// tree after tree: a tree's nodes stay in cache over the block. Each row
+// still sums its trees in their order, so the block size changes no bytes.
+constexpr std::size_t rowBlock = 256;
 
-void forEachRow(std::size_t rows, int threads, const std::function<void(std::size_t)>& task) {
+// Calls visit(row, tree) for every row and every tree where the row is out
+// of bag, in increasing tree order for each row.
+template <class Visit>
+void forEachOutOfBag(const std::vector<Tree>& trees, std::size_t rows, int threads, Visit visit) {
     forEachIndex((rows + rowBlock - 1) / rowBlock, threads, [&](std::size_t block) {
         const std::size_t end = std::min(rows, (block + 1) * rowBlock);
-        for (std::size_t r = block * rowBlock; r < end; ++r) task(r);
+        for (const Tree& tree : trees)
+            for (std::size_t r = block * rowBlock; r < end; ++r)
+                if (!tree.inBag(r)) visit(r, tree);
     });
 }
 
@@ -85,17 +94,15 @@ RegressionForest::RegressionForest(const FeatureMatrix& x, const std::vector<dou
         if (!std::isfinite(v)) throw std::invalid_argument("forest: a response is not finite");
     growTrees([&](TreeRandom& random) { return growRegressionTree(bins_, y_, grow_, random); });
 
-    oob_.assign(x.rows, notANumber);
-    forEachRow(x.rows, settings.threads, [&](std::size_t r) {
-        double sum = 0.0;
-        std::size_t count = 0;
-        for (const Tree& tree : trees_) {
-            if (tree.inBag(r)) continue;
-            sum += tree.leaf([&](std::size_t f) { return x_.at(r, f); }).value;
-            ++count;
-        }
-        if (count > 0) oob_[r] = sum / static_cast<double>(count);
+    std::vector<double> sums(x.rows, 0.0);
+    std::vector<std::uint32_t> counts(x.rows, 0);
+    forEachOutOfBag(trees_, x.rows, settings.threads, [&](std::size_t r, const Tree& tree) {
+        sums[r] += tree.leaf([&](std::size_t f) { return x_.at(r, f); }).value;
+        ++counts[r];
     });
+    oob_.assign(x.rows, notANumber);
+    for (std::size_t r = 0; r < x.rows; ++r)
+        if (counts[r] > 0) oob_[r] = sums[r] / counts[r];
     double squares = 0.0;
     std::size_t counted = 0;
     for (std::size_t r = 0; r < x.rows; ++r) {
@@ -138,22 +145,21 @@ ClassificationForest::ClassificationForest(const FeatureMatrix& x, const std::ve
         return growClassificationTree(bins_, labels_, classes, grow_, random);
     });
 
-    oob_.assign(x.rows, -1);
-    forEachRow(x.rows, settings.threads, [&](std::size_t r) {
-        std::vector<std::size_t> votes(classes_, 0);
-        std::size_t count = 0;
-        for (const Tree& tree : trees_) {
-            if (tree.inBag(r)) continue;
-            ++votes[static_cast<std::size_t>(
-                tree.leaf([&](std::size_t f) { return x_.at(r, f); }).value)];
-            ++count;
-        }
-        if (count == 0) return;
-        std::size_t best = 0;
-        for (std::size_t k = 1; k < classes_; ++k)
-            if (votes[k] > votes[best]) best = k;
-        oob_[r] = static_cast<int>(best);
+    std::vector<std::uint32_t> votes(x.rows * classes_, 0);
+    forEachOutOfBag(trees_, x.rows, settings.threads, [&](std::size_t r, const Tree& tree) {
+        const double k = tree.leaf([&](std::size_t f) { return x_.at(r, f); }).value;
+        ++votes[r * classes_ + static_cast<std::size_t>(k)];
     });
+    oob_.assign(x.rows, -1);
+    for (std::size_t r = 0; r < x.rows; ++r) {
+        const std::uint32_t* v = &votes[r * classes_];
+        std::size_t best = 0, total = v[0];
+        for (std::size_t k = 1; k < classes_; ++k) {
+            total += v[k];
+            if (v[k] > v[best]) best = k;
+        }
+        if (total > 0) oob_[r] = static_cast<int>(best);
+    }
     confusion_.assign(classes_, std::vector<std::size_t>(classes_, 0));
     std::size_t counted = 0, wrong = 0;
     for (std::size_t r = 0; r < x.rows; ++r) {

@@ -7,52 +7,64 @@
 
 namespace {
 
-// A distinct in-bag row and its in-bag count.
+// A distinct in-bag row, its in-bag count and its response (regression:
+// y minus the mean of all y, so that the sums below lose few digits to a
+// large mean; classification: the class).
 struct Member {
     std::uint32_t row;
     std::uint32_t count;
+    double response;
 };
 
 // The regression criterion. A node's statistics are {weight, weighted sum
-// of y - mean}, centred on the node's mean so that the decrease
-// sumL^2/wL + sumR^2/wR - sum^2/w loses no digits to a large mean.
+// of responses}; a split's score sumL^2/wL + sumR^2/wR exceeds the node's
+// sum^2/w by the decrease of the in-bag sum of squared deviations.
 class VarianceRule {
   public:
-    explicit VarianceRule(const std::vector<double>& y) : y_(y.data()) {}
-    static constexpr bool kClassification = false;
-    std::size_t width() const { return 2; }
+    explicit VarianceRule(const std::vector<double>& y) : y_(y.data()) {
+        for (double v : y) offset_ += v / static_cast<double>(y.size());
+    }
+    static constexpr std::size_t width() { return 2; }
+    double response(std::uint32_t row) const { return y_[row] - offset_; }
 
-    // Centres on the node's mean; false when every response is equal.
-    bool prepare(const Member* m, std::size_t count) {
-        double w = 0.0, sum = 0.0, low = y_[m[0].row], high = low;
+    // The node's statistics into `total`; false when every response is
+    // equal.
+    bool prepare(const Member* m, std::size_t count, double* total) {
+        double w = 0.0, sum = 0.0, squares = 0.0, low = m[0].response, high = low;
         for (std::size_t i = 0; i < count; ++i) {
-            const double v = y_[m[i].row];
+            const double v = m[i].response;
             w += m[i].count;
             sum += m[i].count * v;
+            squares += m[i].count * v * v;
             low = std::min(low, v);
             high = std::max(high, v);
         }
-        mean_ = sum / w;
-        if (!(low < high)) return false;
-        impurity_ = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double d = y_[m[i].row] - mean_;
-            impurity_ += m[i].count * d * d;
-        }
-        return true;
+        total[0] = w;
+        total[1] = sum;
+        impurity_ = squares - sum * sum / w;
+        return low < high;
     }
-    void add(double* s, std::uint32_t row, double w) const {
-        s[0] += w;
-        s[1] += w * (y_[row] - mean_);
+    static void add(double* s, const Member& m) {
+        s[0] += m.count;
+        s[1] += m.count * m.response;
     }
-    double score(const double* s) const { return s[1] * s[1] / s[0]; }
+    static double score(const double* s) { return s[1] * s[1] / s[0]; }
+    // The sum of squared deviations (a scale for rounding, not exact).
     double impurity() const { return impurity_; }
-    // The in-bag-count-weighted mean response.
-    double leafValue(const Member*, std::size_t) const { return mean_; }
+    // The in-bag-count-weighted mean of the (original) responses.
+    double leafValue(const Member* m, std::size_t count) const {
+        double w = 0.0, sum = 0.0;
+        for (std::size_t i = 0; i < count; ++i) {
+            w += m[i].count;
+            sum += m[i].count * y_[m[i].row];
+        }
+        return sum / w;
+    }
 
   private:
     const double* y_;
-    double mean_ = 0.0, impurity_ = 0.0;
+    double offset_ = 0.0;
+    double impurity_ = 0.0;
 };
 
 // The classification criterion: statistics {weight, weight of class 0, ...},
@@ -61,30 +73,26 @@ class VarianceRule {
 class GiniRule {
   public:
     GiniRule(const std::vector<int>& labels, int classes)
-        : labels_(labels.data()), classes_(static_cast<std::size_t>(classes)), totals_(classes_) {}
-    static constexpr bool kClassification = true;
+        : labels_(labels.data()), classes_(static_cast<std::size_t>(classes)) {}
     std::size_t width() const { return classes_ + 1; }
+    double response(std::uint32_t row) const { return labels_[row]; }
 
-    // False when the node holds one class only.
-    bool prepare(const Member* m, std::size_t count) {
-        std::fill(totals_.begin(), totals_.end(), 0.0);
-        double w = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            totals_[static_cast<std::size_t>(labels_[m[i].row])] += m[i].count;
-            w += m[i].count;
-        }
-        double squares = 0.0;
+    // The node's statistics into `total`; false when it holds one class.
+    bool prepare(const Member* m, std::size_t count, double* total) {
+        std::fill(total, total + width(), 0.0);
+        for (std::size_t i = 0; i < count; ++i) add(total, m[i]);
         std::size_t present = 0;
-        for (double c : totals_) {
-            squares += c * c;
-            if (c > 0) ++present;
-        }
-        impurity_ = w - squares / w;
+        for (std::size_t k = 1; k <= classes_; ++k)
+            if (total[k] > 0) ++present;
+        impurity_ = total[0] - score(total);
+        leafClass_ = 0;
+        for (std::size_t k = 1; k < classes_; ++k)
+            if (total[1 + k] > total[1 + leafClass_]) leafClass_ = k;
         return present > 1;
     }
-    void add(double* s, std::uint32_t row, double w) const {
-        s[0] += w;
-        s[1 + labels_[row]] += w;
+    static void add(double* s, const Member& m) {
+        s[0] += m.count;
+        s[1 + static_cast<std::size_t>(m.response)] += m.count;
     }
     double score(const double* s) const {
         double squares = 0.0;
@@ -92,20 +100,15 @@ class GiniRule {
         return squares / s[0];
     }
     double impurity() const { return impurity_; }
-    // The class of largest in-bag count, ties to the lowest index; the
-    // counts are those `prepare` took for this node.
-    double leafValue(const Member*, std::size_t) const {
-        std::size_t best = 0;
-        for (std::size_t k = 1; k < classes_; ++k)
-            if (totals_[k] > totals_[best]) best = k;
-        return static_cast<double>(best);
-    }
+    // The class of largest in-bag count, ties to the lowest index, of the
+    // node `prepare` saw last.
+    double leafValue(const Member*, std::size_t) const { return static_cast<double>(leafClass_); }
 
   private:
     const int* labels_;
     std::size_t classes_;
-    std::vector<double> totals_;
     double impurity_ = 0.0;
+    std::size_t leafClass_ = 0;
 };
 
 struct Split {
@@ -122,12 +125,11 @@ class Grower {
           rule_(std::move(rule)),
           settings_(settings),
           random_(random),
-          width_(rule_.width()),
           features_(bins.binCount.size()) {
         std::iota(features_.begin(), features_.end(), std::size_t{0});
-        left_.resize(width_);
-        total_.resize(width_);
-        right_.resize(width_);
+        left_.resize(rule_.width());
+        total_.resize(rule_.width());
+        right_.resize(rule_.width());
     }
 
     Tree grow() {
@@ -147,7 +149,8 @@ class Grower {
         }
         for (std::size_t r = 0; r < n; ++r)
             if (drawn[r]) {
-                members_.push_back({static_cast<std::uint32_t>(r), drawn[r]});
+                members_.push_back({static_cast<std::uint32_t>(r), drawn[r],
+                                    rule_.response(static_cast<std::uint32_t>(r))});
                 tree.inBagBits[r >> 6] |= std::uint64_t{1} << (r & 63);
             }
         drawn = {};
@@ -164,11 +167,10 @@ class Grower {
             pending.pop_back();
             const Member* m = members_.data() + p.begin;
             const std::size_t count = p.end - p.begin;
-            double weight = 0.0;
-            for (std::size_t i = 0; i < count; ++i) weight += m[i].count;
-            const bool mixed = rule_.prepare(m, count);
+            const bool mixed = rule_.prepare(m, count, total_.data());
+            parentScore_ = rule_.score(total_.data());
             Split split;
-            if (mixed && weight > settings_.minNodeSize) split = bestSplit(p.begin, p.end);
+            if (mixed && total_[0] > settings_.minNodeSize) split = bestSplit(p.begin, p.end);
             const double decrease = split.gain - parentScore_;
             if (!(decrease > 1e-12 * rule_.impurity())) {
                 TreeNode& leaf = tree.nodes[p.node];
@@ -206,10 +208,6 @@ class Grower {
     // The best split of members_[begin, end) over mtry features drawn
     // without replacement; gain -inf when no feature takes two values.
     Split bestSplit(std::size_t begin, std::size_t end) {
-        std::fill(total_.begin(), total_.end(), 0.0);
-        for (std::size_t i = begin; i < end; ++i)
-            rule_.add(total_.data(), members_[i].row, members_[i].count);
-        parentScore_ = rule_.score(total_.data());
         Split best;
         const std::size_t p = features_.size();
         const std::size_t mtry = std::min(p, static_cast<std::size_t>(settings_.mtry));
@@ -229,7 +227,7 @@ class Grower {
 
     // Considers the boundary between bin `below` (last left) and `above`.
     void consider(std::size_t f, std::uint32_t below, std::uint32_t above, Split& best) {
-        for (std::size_t k = 0; k < width_; ++k) right_[k] = total_[k] - left_[k];
+        for (std::size_t k = 0; k < rule_.width(); ++k) right_[k] = total_[k] - left_[k];
         if (!(left_[0] > 0 && right_[0] > 0)) return;
         const double gain = rule_.score(left_.data()) + rule_.score(right_.data());
         if (gain > best.gain) best = {gain, f, below, above};
@@ -238,19 +236,18 @@ class Grower {
     void searchHistogram(std::size_t f, std::size_t bins, std::size_t begin, std::size_t end,
                          Split& best) {
         const std::uint16_t* codes = bins_.column(f);
-        histogram_.assign(bins * width_, 0.0);
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint32_t row = members_[i].row;
-            rule_.add(&histogram_[codes[row] * width_], row, members_[i].count);
-        }
+        const std::size_t width = rule_.width();
+        histogram_.assign(bins * width, 0.0);
+        for (std::size_t i = begin; i < end; ++i)
+            rule_.add(&histogram_[codes[members_[i].row] * width], members_[i]);
         std::fill(left_.begin(), left_.end(), 0.0);
         bool started = false;
         std::uint32_t previous = 0;
         for (std::size_t b = 0; b < bins; ++b) {
-            const double* h = &histogram_[b * width_];
+            const double* h = &histogram_[b * width];
             if (h[0] == 0.0) continue;
             if (started) consider(f, previous, static_cast<std::uint32_t>(b), best);
-            for (std::size_t k = 0; k < width_; ++k) left_[k] += h[k];
+            for (std::size_t k = 0; k < rule_.width(); ++k) left_[k] += h[k];
             previous = static_cast<std::uint32_t>(b);
             started = true;
         }
@@ -269,8 +266,7 @@ class Grower {
                 const std::uint32_t previous = static_cast<std::uint32_t>(keys_[j - 1] >> 32);
                 if (code != previous) consider(f, previous, code, best);
             }
-            const Member& m = members_[begin + (keys_[j] & 0xffffffffu)];
-            rule_.add(left_.data(), m.row, m.count);
+            rule_.add(left_.data(), members_[begin + (keys_[j] & 0xffffffffu)]);
         }
     }
 
@@ -292,7 +288,6 @@ class Grower {
     Rule rule_;
     GrowSettings settings_;
     TreeRandom& random_;
-    std::size_t width_;
     std::vector<std::size_t> features_;
     std::vector<Member> members_;
     std::vector<double> histogram_, left_, right_, total_;
