@@ -18,6 +18,8 @@ struct RngFree {
     void operator()(gsl_rng* r) const { gsl_rng_free(r); }
 };
 
+}  // namespace
+
 CvEstimate posteriorOf(const std::vector<double>& values, const std::vector<double>& weights) {
     return {weightedMean(values, weights), weightedQuantile(values, weights, 0.025),
             weightedQuantile(values, weights, 0.25), weightedQuantile(values, weights, 0.75),
@@ -56,8 +58,6 @@ CvMethodResult assess(const std::vector<CvEstimate>& estimates, const std::vecto
     result.standardError = n > 1 ? std::sqrt(spread / (N * (N - 1))) / (sumB / N) : notANumber;
     return result;
 }
-
-}  // namespace
 
 std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t count,
                                                 unsigned long seed) {

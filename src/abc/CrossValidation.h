@@ -35,6 +35,14 @@ struct CvMethodResult {
     double coverage95 = 0.0;
 };
 
+// The estimate and quantiles of one pseudo-observed row from its weighted
+// posterior sample.
+CvEstimate posteriorOf(const std::vector<double>& values, const std::vector<double>& weights);
+
+// The prediction error, its standard error and the coverages of `estimates`
+// against `truths` (same order and length, at least 1).
+CvMethodResult assess(const std::vector<CvEstimate>& estimates, const std::vector<double>& truths);
+
 struct CrossValidation {
     std::vector<std::size_t> rows;  // the pseudo-observed rows, in drawing order
     // Per parameter, for plain rejection and for the chosen method (for

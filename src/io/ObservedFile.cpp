@@ -32,7 +32,7 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
         fail("error: table: cannot write " + path + "\n");
 }
 
-ObservedRead readObservedStats(const std::string& path) {
+ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
     ObservedRead read;
     std::ifstream in(path);
     if (!in) {
@@ -58,14 +58,17 @@ ObservedRead readObservedStats(const std::string& path) {
             if (!problem.empty()) return fail("not the header of observed statistics: " + problem);
             continue;
         }
-        if (++valueLines > 1) return fail("more than one line of observed values");
+        if (++valueLines > 1 && !manyPoints) return fail("more than one line of observed values");
         if (fields.size() != numbTableStats)
             return fail("line has " + std::to_string(fields.size()) + " of " +
                         std::to_string(numbTableStats) + " values");
+        std::array<double, numbTableStats> values{};
         for (std::size_t j = 0; j < numbTableStats; ++j)
-            if (!parseTableNumber(fields[j], read.values[j]))
+            if (!parseTableNumber(fields[j], values[j]))
                 return fail("'" + expected[j] + "' is not a number: '" + std::string(fields[j]) +
                             "'");
+        if (read.points.empty()) read.values = values;
+        read.points.push_back(values);
     }
     if (in.bad()) {
         read.error = path + ": cannot read: " + std::strerror(errno);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "sim/Columns.h"
 #include "sim/TableStats.h"
@@ -24,10 +25,13 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
 
 // Outcome of reading the observed statistics; `error` empty on success.
 struct ObservedRead {
-    std::array<double, numbTableStats> values{};
+    std::array<double, numbTableStats> values{};  // the first line of values
+    std::vector<std::array<double, numbTableStats>> points;  // every line of values
     std::string error;
 };
 
 // Reads an observed statistics file; `error` names the file, and the line
 // where there is one, when it is not one.
-ObservedRead readObservedStats(const std::string& path);
+// With `manyPoints` the file may hold several lines of values, one observed
+// data set each (`foundabc-summary --observed`).
+ObservedRead readObservedStats(const std::string& path, bool manyPoints = false);

@@ -114,3 +114,16 @@ std::string readSampleFile(const std::string& path, SampleRows& rows) {
     }
     return parseSampleText(text, path, rows);
 }
+
+std::string formatSample(const std::vector<long>& sims, const std::vector<std::string>& names,
+                         const std::vector<const std::vector<double>*>& columns) {
+    std::string text = "sim";
+    for (const std::string& name : names) (text += '\t') += name;
+    text += '\n';
+    for (std::size_t r = 0; r < sims.size(); ++r) {
+        text += std::to_string(sims[r]);
+        for (const std::vector<double>* column : columns) appendTableNumber(text += '\t', (*column)[r]);
+        text += '\n';
+    }
+    return text;
+}

@@ -36,3 +36,10 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
 // Reads the sample file at `path`, plain or gzip-compressed, by
 // parseSampleText; a file that cannot be read is a problem too.
 std::string readSampleFile(const std::string& path, SampleRows& rows);
+
+// A sample's text: the header `sim` and `names`, then one row per entry of
+// `sims`, with column k's value of that row (`columns[k][row]`, each column
+// as long as `sims`) as a table number. The estimates write their posterior
+// samples through this, so that parseSampleText reads them back.
+std::string formatSample(const std::vector<long>& sims, const std::vector<std::string>& names,
+                         const std::vector<const std::vector<double>*>& columns);

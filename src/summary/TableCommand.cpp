@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <tuple>
 
 #include "abc/Abc.h"
 #include "abc/CrossValidation.h"
@@ -29,363 +30,10 @@
 #include "summary/Options.h"
 #include "summary/Table.h"
 
+#include "summary/TableShared.h"
+
 namespace {
 
-constexpr const char* programName = "foundabc-summary";
-
-// What cures a failed regression (too few rows, or a singular fit).
-constexpr const char* regressionHint =
-    "; choose fewer or other statistics with --stats, or accept more with a larger --tol";
-
-std::string shortNumber(double x) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.4g", x);
-    return buf;
-}
-
-int failWith(std::ostream& err, const std::string& message) {
-    err << programName << ": " << message << "\n";
-    return 1;
-}
-
-void warn(std::ostream& err, const std::string& message) {
-    err << programName << ": warning: " << message << "\n";
-}
-
-// The priors of the table's columns as the results summary takes them: the
-// drawn parameters' bounds and scales; FracSueMono has none. A present size
-// is drawn at or above the founding size, so its prior is flat only when the
-// founding size's upper bound lies at or below its own lower bound.
-std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors) {
-    std::array<ColumnPrior, numbParamColumns> columns{};
-    if (priors == nullptr) return columns;
-    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
-        const ParameterPrior& p = (*priors)[c];
-        columns[c] = {true, p.logUniform, p.lower, p.upper, true};
-    }
-    for (std::size_t c : {3u, 5u}) columns[c].flat = (*priors)[c - 1].upper <= (*priors)[c].lower;
-    return columns;
-}
-
-std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
-                                     const std::vector<double>& weights,
-                                     const std::array<ColumnPrior, numbParamColumns>& priors) {
-    std::vector<ColumnSummary> summaries;
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
-        summaries.push_back(
-            summariseColumn(c, v[c], weights, priors[c].known ? &priors[c] : nullptr));
-    return summaries;
-}
-
-std::string statisticList(const StatisticChoice& choice) {
-    std::string names;
-    for (std::size_t j : choice.columns)
-        names += (names.empty() ? "" : " ") + std::string(tableStatNames[j]);
-    return names;
-}
-
-// Writes `text` to the file `path`, which appears only when complete.
-int writeTextFile(const std::string& path, const std::string& text, std::ostream& err) {
-    FinishedFile file(path);
-    if (file.error().empty() && file.write(text) && file.commit(true)) return 0;
-    return failWith(err, "cannot write '" + path + "': " + file.error());
-}
-
-// Everything read for an estimate: the table, its observed statistics, its
-// priors (when it has a priors file) and the settings made from them.
-struct Inputs {
-    ReferenceTable table;
-    StatisticChoice choice;
-    std::array<double, numbTableStats> observed{};
-    bool hasPriors = false;
-    TablePriors priors{};
-    EstimationSettings settings;
-    TransformKind transform = TransformKind::none;  // the one in force
-};
-
-std::string transformLine(const Inputs& in, bool hcorr) {
-    std::string line = "transform: ";
-    switch (in.transform) {
-        case TransformKind::logit:
-            line +=
-                "logit of the position within each prior's bounds (of ln x for log-uniform "
-                "priors)";
-            break;
-        case TransformKind::log:
-            line += in.hasPriors ? "log" : "log (the table has no priors file)";
-            break;
-        case TransformKind::none:
-            line += "none";
-            break;
-    }
-    return line + "; heteroscedastic correction: " + (hcorr ? "on" : "off");
-}
-
-std::string methodLine(AdjustMethod method, double cutoff) {
-    const std::string weights = "Epanechnikov weights 1 - (d/h)^2, h = " + shortNumber(cutoff);
-    switch (method) {
-        case AdjustMethod::rejection:
-            return "method: rejection, unweighted, no adjustment";
-        case AdjustMethod::weighted:
-            return "method: rejection with " + weights + ", no adjustment";
-        case AdjustMethod::loclinear:
-            break;
-    }
-    return "method: local-linear regression adjustment, " + weights;
-}
-
-// The posterior sample: one row per accepted simulation with its distance,
-// weight, values and (when adjusted) adjusted values.
-std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool adjusted) {
-    std::string text = "sim\tdistance\tweight";
-    for (const char* name : paramColumnNames) (text += '\t') += name;
-    if (adjusted)
-        for (std::size_t c = 0; c < numbDrawnParams; ++c)
-            (text += '\t') += std::string(paramColumnNames[c]) + "_adj";
-    text += '\n';
-    const Acceptance& a = e.acceptance;
-    for (std::size_t r = 0; r < a.rows.size(); ++r) {
-        text += std::to_string(table.simOf(a.rows[r]));
-        for (double x : {a.distances[r], e.weights[r]}) appendTableNumber(text += '\t', x);
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
-            appendTableNumber(text += '\t', e.rejection[c][r]);
-        if (adjusted)
-            for (std::size_t c = 0; c < numbDrawnParams; ++c)
-                appendTableNumber(text += '\t', e.adjusted[c][r]);
-        text += '\n';
-    }
-    return text;
-}
-
-int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, std::ostream& err) {
-    const ReferenceTable& table = in.table;
-    const StatisticChoice& choice = in.choice;
-    AbcEstimate e = estimateParameters(table, choice, choice.observed, in.settings, table.rows());
-    for (const std::string& w : e.warnings) warn(err, w);
-    // Past acceptance only the regression can fail: too few rows or a
-    // singular fit, which fewer statistics or more rows cure.
-    const bool regressionFailed = e.acceptance.positive > 0;
-    if (!e.error.empty())
-        return failWith(
-            err, options.tablePath + ": " + e.error + (regressionFailed ? regressionHint : ""));
-    const Acceptance& a = e.acceptance;
-    const bool adjust = options.method == AdjustMethod::loclinear;
-    const auto priors = columnPriors(in.hasPriors ? &in.priors : nullptr);
-    const auto& values = adjust ? e.adjusted : e.rejection;
-    std::vector<ColumnSummary> summaries = summarise(values, e.weights, priors);
-
-    if (options.tsv) {
-        out << formatTsv(summaries, true);
-    } else {
-        out << options.tablePath << ": " << table.rows() << " simulations, " << a.rows.size()
-            << " accepted (tolerance " << shortNumber(options.tolerance)
-            << ", distance <= " << shortNumber(a.cutoff) << ")";
-        if (options.method != AdjustMethod::rejection)
-            out << ", " << a.positive << " of positive weight";
-        out << "\n";
-        if (a.candidates < table.rows())
-            out << "left out: " << table.rows() - a.candidates
-                << " simulations with a chosen statistic undefined\n";
-        out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
-            << "\n";
-        out << methodLine(options.method, a.cutoff) << "\n";
-        if (adjust) {
-            out << transformLine(in, options.hcorr) << "\n";
-            std::string names;
-            for (std::size_t c = 0; c < numbDrawnParams; ++c)
-                names += std::string(" ") + paramColumnNames[c];
-            out << "adjusted:" << names << "; not adjusted: FracSueMono\n";
-        }
-        out << "\n" << formatTable(summaries, true);
-    }
-    out.flush();
-
-    if (!options.samplePath.empty() &&
-        writeTextFile(options.samplePath, sampleText(table, e, adjust), err) != 0)
-        return 1;
-    if (options.plotPath.empty()) return 0;
-    std::vector<ColumnSummary> rejection =
-        adjust ? summarise(e.rejection, e.weights, priors) : summaries;
-    std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
-                        std::to_string(table.rows()) + ", " +
-                        methodLine(options.method, a.cutoff).substr(8);
-    const auto scriptFor = [&](const std::string& output) {
-        return comparisonPlotScript(summaries, rejection, output, title,
-                                    plotFormatFor(options.plotPath));
-    };
-    return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
-}
-
-// The per-row estimates of a cross-validation, for R and pandas.
-std::string crossValidationText(const ReferenceTable& table, const CrossValidation& cv) {
-    std::string text =
-        "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
-        "loclinear_q025\tloclinear_q975\n";
-    for (std::size_t k = 0; k < cv.rows.size(); ++k)
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            text += std::to_string(table.simOf(cv.rows[k])) + "\t" + paramColumnNames[c];
-            appendTableNumber(text += '\t', cv.truths[c][k]);
-            for (const CvEstimate& e : {cv.rejectionEstimates[c][k], cv.adjustedEstimates[c][k]})
-                for (double x : {e.estimate, e.q025, e.q975}) appendTableNumber(text += '\t', x);
-            text += '\n';
-        }
-    return text;
-}
-
-int crossValidation(const TableOptions& options, const Inputs& in, std::ostream& out,
-                    std::ostream& err) {
-    const ReferenceTable& table = in.table;
-    CrossValidation cv =
-        crossValidate(table, in.choice, options.crossValidations, options.seed, in.settings);
-    if (!cv.error.empty())
-        return failWith(
-            err, options.tablePath + ": " + cv.error + (cv.regressionFailed ? regressionHint : ""));
-    if (cv.statisticsLeftOut > 0)
-        warn(err, std::to_string(cv.statisticsLeftOut) +
-                      " statistics of the pseudo-observed simulations were not finite numbers "
-                      "and were left out of their distances");
-
-    const auto number = [&](double x, const char* format) {
-        char text[32];
-        std::snprintf(text, sizeof text, options.tsv ? "%.9g" : format, x);
-        return std::isnan(x) ? std::string("NA") : std::string(text);
-    };
-    std::vector<std::vector<std::string>> lines;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        const CvMethodResult &r = cv.rejection[c], &l = cv.adjusted[c];
-        const CvMethodResult& best = l.error < r.error ? l : r;
-        lines.push_back(
-            {paramColumnNames[c], number(r.error, "%.3f"), number(r.standardError, "%.3f"),
-             number(l.error, "%.3f"), number(l.standardError, "%.3f"), number(r.coverage50, "%.2f"),
-             number(r.coverage95, "%.2f"), number(l.coverage50, "%.2f"),
-             number(l.coverage95, "%.2f"),
-             verdict(best.error, best.standardError) + (isAdjusted(c) ? "" : " (not adjusted)")});
-    }
-    if (options.tsv) {
-        out << "parameter\trejection\trejection_se\tloclinear\tloclinear_se\trejection_cover50\t"
-               "rejection_cover95\tloclinear_cover50\tloclinear_cover95\tverdict\n";
-        for (const auto& line : lines) {
-            for (std::size_t k = 0; k < line.size(); ++k) out << (k ? "\t" : "") << line[k];
-            out << "\n";
-        }
-    } else {
-        const double n = static_cast<double>(cv.rows.size());
-        out << options.tablePath << ": cross-validation on " << cv.rows.size() << " of "
-            << table.rows() << " simulations (seed " << options.seed << "), tolerance "
-            << shortNumber(options.tolerance) << "\n";
-        out << "statistics (scaled by their median absolute deviation): "
-            << statisticList(in.choice) << "\n";
-        out << transformLine(in, options.hcorr) << "\n";
-        out << "prediction error (SE its standard error): sum (estimate - true)^2 / sum (true - "
-               "mean true)^2, the estimate\nbeing the posterior mean; near 0: the statistics pin "
-               "the parameter down; near 1: they tell\nno more than the prior. Informed: error + "
-               "2 SE below 0.5; not informed: error 0.8 or more.\n";
-        out << "coverage: share of true values inside the central 50 % and 95 % posterior "
-               "intervals; calibrated\nposteriors give 0.50 and 0.95, within about "
-            << number(2 * std::sqrt(0.25 / n), "%.2f") << " and "
-            << number(2 * std::sqrt(0.95 * 0.05 / n), "%.2f")
-            << " (two standard errors) at N = " << cv.rows.size() << "\n\n";
-        char row[256];
-        std::snprintf(row, sizeof row, "%-14s %9s %6s %9s %6s %6s %6s %6s %6s  %s\n", "Parameter",
-                      "Rejection", "SE", "Loclinear", "SE", "Rej50", "Rej95", "Adj50", "Adj95",
-                      "Verdict");
-        out << row;
-        for (const auto& l : lines) {
-            std::snprintf(row, sizeof row, "%-14s %9s %6s %9s %6s %6s %6s %6s %6s  %s\n",
-                          l[0].c_str(), l[1].c_str(), l[2].c_str(), l[3].c_str(), l[4].c_str(),
-                          l[5].c_str(), l[6].c_str(), l[7].c_str(), l[8].c_str(), l[9].c_str());
-            out << row;
-        }
-    }
-    out.flush();
-    if (options.cvOutPath.empty()) return 0;
-    return writeTextFile(options.cvOutPath, crossValidationText(table, cv), err);
-}
-
-int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostream& out,
-                      std::ostream& err) {
-    const ReferenceTable& table = in.table;
-    const StatisticChoice& choice = in.choice;
-    GoodnessOfFit fit =
-        goodnessOfFit(table, choice, options.fitTests, options.seed, options.tolerance);
-    if (!fit.error.empty()) return failWith(err, options.tablePath + ": " + fit.error);
-    if (fit.statisticsLeftOut > 0)
-        warn(err, std::to_string(fit.statisticsLeftOut) +
-                      " statistics of the pseudo-observed simulations were not finite numbers "
-                      "and were left out of their distances");
-    std::vector<double> scores;
-    for (double s : fit.nullScores)
-        if (!std::isnan(s)) scores.push_back(s);
-    const std::vector<double> ones(scores.size(), 1.0);
-    const double median = weightedQuantile(scores, ones, 0.5);
-    const double q95 = weightedQuantile(scores, ones, 0.95);
-    const double q99 = weightedQuantile(scores, ones, 0.99);
-    // The picture of the null distribution with the data's score, if asked for.
-    const auto drawFit = [&] {
-        out.flush();
-        if (options.plotPath.empty()) return 0;
-        const std::string title =
-            options.tablePath + ": goodness of fit, p = " + shortNumber(fit.pValue);
-        const auto scriptFor = [&](const std::string& output) {
-            return fitPlotScript(fit.nullScores, fit.observedScore, output, title,
-                                 plotFormatFor(options.plotPath));
-        };
-        return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
-    };
-    if (options.tsv) {
-        out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
-        char line[256];
-        std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n", fit.observedScore,
-                      median, q95, q99, scores.size(), fit.pValue);
-        out << line;
-        return drawFit();
-    }
-    const Acceptance accepted = acceptNearest(
-        scaledDistances(table, choice.columns, choice.observed, choice.scale), options.tolerance);
-    const std::size_t farther =
-        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(scores.size())));
-    out << options.tablePath << ": goodness of fit on " << fit.rows.size() << " of " << table.rows()
-        << " simulations (seed " << options.seed << "), tolerance "
-        << shortNumber(options.tolerance) << "\n";
-    out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
-        << "\n";
-    out << "score: the mean distance of the accepted simulations to the data; null scores: "
-           "simulations of the\ntable, each scored against the others: median "
-        << shortNumber(median) << ", 95 % quantile " << shortNumber(q95) << ", 99 % quantile "
-        << shortNumber(q99) << "\n\n";
-    out << "The observed statistics lie at a mean distance of " << shortNumber(fit.observedScore)
-        << " from their " << accepted.rows.size() << " nearest simulations; " << farther << " of "
-        << scores.size()
-        << " simulations of the model lie as far or farther (p = " << shortNumber(fit.pValue)
-        << "), so the model "
-        << (fit.pValue < 0.05 ? "is rejected at the 5 % level: it does not reproduce the "
-                                "observed statistics."
-                              : "is not rejected at the 5 % level.")
-        << "\n\n";
-
-    out << "prior predictive: where each observed statistic lies among the " << table.rows()
-        << " simulations\n";
-    const auto quantiles = priorPredictiveQuantiles(table, in.observed);
-    char row[256];
-    std::snprintf(row, sizeof row, "%-10s %12s %9s\n", "Statistic", "Observed", "Quantile");
-    out << row;
-    std::string flagged;
-    for (std::size_t j = 0; j < numbTableStats; ++j) {
-        const bool outside = quantiles[j] < 0.005 || quantiles[j] > 0.995;
-        char q[32];
-        std::snprintf(q, sizeof q, "%.4f", quantiles[j]);
-        std::snprintf(row, sizeof row, "%-10s %12.6g %9s%s\n", tableStatNames[j], in.observed[j],
-                      std::isnan(quantiles[j]) ? "NA" : q,
-                      outside ? "  outside the central 99 %" : "");
-        out << row;
-        if (outside) flagged += (flagged.empty() ? "" : ", ") + std::string(tableStatNames[j]);
-    }
-    if (!flagged.empty())
-        out << "\nOutside the central 99 % of the simulations: " << flagged
-            << ". The model cannot produce "
-            << (flagged.find(',') == std::string::npos ? "it" : "them") << " under these priors.\n";
-    return drawFit();
-}
 
 // Reads the priors file beside the table, if there is one. Returns false
 // (with a message on `err`) when it is there but cannot be used.
@@ -449,14 +97,21 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     const ReferenceTable& table = in.table;
     if (table.rows() == 0)
         return failWith(err, options.tablePath + ": no simulations in the table");
-    const std::string observedPath = observedStatisticsPath(options.tablePath);
-    ObservedRead observed = readObservedStats(observedPath);
+    const bool ownObserved = options.observedPath.empty();
+    const std::string observedPath =
+        ownObserved ? observedStatisticsPath(options.tablePath) : options.observedPath;
+    ObservedRead observed = readObservedStats(observedPath, !ownObserved);
     if (!observed.error.empty())
-        return failWith(err, observed.error + " (the observed statistics of the table '" +
-                                 options.tablePath + "')");
+        return failWith(err, observed.error + (ownObserved ? " (the observed statistics of the table '" +
+                                                                 options.tablePath + "')"
+                                                           : std::string()));
+    if (observed.points.size() > 1 && (!options.samplePath.empty() || !options.plotPath.empty()))
+        return failWith(err, observedPath + ": " + std::to_string(observed.points.size()) +
+                                 " observed points; --sample and --plot take one");
     if (!readPriors(options, table.rows(), in, err)) return 1;
 
     in.observed = observed.values;
+    in.points = observed.points;
     in.choice = chooseStatistics(table, observed.values, options.stats);
     for (const std::string& w : in.choice.warnings) warn(err, w);
     if (!in.choice.error.empty()) return failWith(err, options.tablePath + ": " + in.choice.error);
@@ -471,9 +126,11 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     in.settings = {options.tolerance, options.method, options.hcorr, transforms.transforms};
     if (options.fitTests > 0) return goodnessOfFitTest(options, in, out, err);
     if (options.crossValidations > 0) {
+        if (options.forest) return forestCrossValidation(options, in, out, err);
         in.settings.method = AdjustMethod::loclinear;
         return crossValidation(options, in, out, err);
     }
+    if (options.forest) return forestEstimate(options, in, out, err);
     return estimate(options, in, out, err);
 }
 
@@ -507,14 +164,36 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                    "Statistics to compare, comma-separated column names; by default all")
         ->type_name("LIST")
         ->delimiter(',');
-    std::string adjust = "loclinear", transform = "logit";
+    std::string method = "forest", adjust, transform = "logit";
+    auto* methodOption =
+        app.add_option("--method", method,
+                       "forest: a regression forest per parameter on every simulation, whose "
+                       "leaves weight the table's rows (calibrated intervals; no tolerance); "
+                       "loclinear: the accepted parameters corrected by weighted local-linear "
+                       "regression; weighted: the accepted parameters with their kernel weights; "
+                       "rejection: plain rejection, unweighted")
+            ->check(CLI::IsMember({"forest", "loclinear", "weighted", "rejection"}))
+            ->capture_default_str();
     auto* adjustOption =
         app.add_option("--adjust", adjust,
-                       "loclinear: correct the accepted parameters by weighted local-linear "
-                       "regression; weighted: the accepted parameters with their kernel "
-                       "weights; none: plain rejection, unweighted")
+                       "The same as --method for the rejection methods (none is rejection), "
+                       "kept for scripts")
             ->check(CLI::IsMember({"loclinear", "weighted", "none"}))
-            ->capture_default_str();
+            ->excludes(methodOption);
+    std::string treesText = "500", threadsText = "0";
+    auto* treesOption =
+        app.add_option("--trees", treesText, "With --method forest: trees per forest (default 500)")
+            ->type_name("N");
+    auto* threadsOption = app.add_option("--threads", threadsText,
+                                         "With --method forest: threads that grow the trees "
+                                         "(default: every core; the result does not depend on it)")
+                              ->type_name("N");
+    auto* observedOption =
+        app.add_option("--observed", options.observedPath,
+                       "With --method forest: estimate each line of values of this observed "
+                       "statistics file (the header of a .observed.tsv file, one data set per "
+                       "line) instead of the table's own; one forest serves them all")
+            ->type_name("OBS.tsv");
     auto* transformOption =
         app.add_option("--transform", transform,
                        "Scale of the regression: logit (within each prior's bounds, read from "
@@ -549,7 +228,8 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                           ->type_name("N");
     auto* seedOption =
         app.add_option("--seed", seedText,
-                       "Seed of the choice of simulations for --cv and --gfit (default 1)")
+                       "Seed of the forests, and of the choice of simulations for --cv and "
+                       "--gfit (default 1)")
             ->type_name("S");
     app.add_option("--cv-out", options.cvOutPath,
                    "With --cv: write each simulation's true value, estimates and 95 % "
@@ -559,6 +239,8 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     cvOption->excludes(plotOption)->excludes(adjustOption)->excludes(sampleOption);
     fitOption->excludes(cvOption)
         ->excludes(adjustOption)
+        ->excludes(methodOption)
+        ->excludes(observedOption)
         ->excludes(sampleOption)
         ->excludes(transformOption)
         ->excludes(hcorrOption);
@@ -588,24 +270,40 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                      "number from 1 up");
         options.fitTests = static_cast<std::size_t>(number);
     }
-    if (seedOption->count() > 0 && cvText.empty() && fitText.empty())
-        return failWith(err, "--seed chooses the simulations of --cv or --gfit; give one of them");
+    if (!adjust.empty()) method = adjust == "none" ? "rejection" : adjust;
+    options.forest = method == "forest" && fitText.empty();
+    if (seedOption->count() > 0 && cvText.empty() && fitText.empty() && !options.forest)
+        return failWith(err, "--seed seeds the forests and chooses the simulations of --cv or "
+                             "--gfit; give one of them");
+    for (auto [option, text, value] : {std::tuple{treesOption, &treesText, &options.trees},
+                                       std::tuple{threadsOption, &threadsText, &options.threads}}) {
+        if (option->count() > 0 && !options.forest)
+            return failWith(err, option->get_name() + " belongs to --method forest");
+        const bool zeroAllowed = option == threadsOption;
+        if (!wholeNumber(*text, number) || number > 100000 || (number < 1 && !zeroAllowed))
+            return failWith(err, option->get_name() + " '" + *text + "': give a whole number from " +
+                                     (zeroAllowed ? "0" : "1") + " to 100000");
+        *value = static_cast<int>(number);
+    }
+    if (observedOption->count() > 0 && !options.forest)
+        return failWith(err, "--observed belongs to --method forest");
     if (!wholeNumber(seedText, number) || number > std::numeric_limits<unsigned long>::max())
         return failWith(err, "--seed '" + seedText + "': give a whole number from 0 to " +
                                  std::to_string(std::numeric_limits<unsigned long>::max()));
     options.seed = static_cast<unsigned long>(number);
-    options.method = adjust == "none"       ? AdjustMethod::rejection
-                     : adjust == "weighted" ? AdjustMethod::weighted
+    options.method = method == "rejection" ? AdjustMethod::rejection
+                     : method == "weighted" ? AdjustMethod::weighted
                                             : AdjustMethod::loclinear;
     options.transform = transform == "none"  ? TransformKind::none
                         : transform == "log" ? TransformKind::log
                                              : TransformKind::logit;
-    if (options.method != AdjustMethod::loclinear &&
+    if ((options.forest || options.method != AdjustMethod::loclinear) &&
         (transformOption->count() > 0 || hcorrOption->count() > 0))
         return failWith(err,
                         "--transform and --hcorr belong to the local-linear adjustment; "
-                        "they do nothing with --adjust " +
-                            adjust);
+                        "they do nothing with " +
+                            (adjust.empty() ? "--method " + method : "--adjust " + adjust));
     for (std::string& name : options.stats) name = CLI::detail::trim_copy(name);
     return runTableSummary(options, out, err);
 }
+

@@ -17,6 +17,10 @@ struct TableOptions {
     double tolerance = 0.01;         // the accepted share of simulations, in (0, 1]
     std::vector<std::string> stats;  // statistic names; empty: all
     AdjustMethod method = AdjustMethod::loclinear;
+    bool forest = false;      // random forests instead of rejection (method then unused)
+    int trees = 500;          // trees per forest
+    int threads = 0;          // threads growing the trees; 0: every core
+    std::string observedPath;  // observed points to estimate; empty: the table's own
     TransformKind transform = TransformKind::logit;  // logit falls back to log without priors
     bool hcorr = false;                              // heteroscedastic correction of the adjustment
     std::string plotPath;                            // empty: no picture

@@ -369,7 +369,8 @@ TEST(TableProgram, CommandLine) {
     ChildResult help = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
     for (const char* option : {"--tol", "--stats", "--adjust", "--transform", "--hcorr", "--plot",
-                               "--sample", "--tsv", "--cv", "--seed", "--cv-out"})
+                               "--sample", "--tsv", "--cv", "--seed", "--cv-out", "--method",
+                               "--trees", "--threads", "--observed"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--help"}).out.find("--table FILE --cv N"),
               std::string::npos);
@@ -378,7 +379,8 @@ TEST(TableProgram, CommandLine) {
     EXPECT_EQ(tsv.exitStatus, 0);
     EXPECT_EQ(tsvLine(tsv.out, "My")[1], "119");  // 120 accepted, one at the cut-off
     ChildResult cv = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--cv", "5", "--seed", "3",
-                                 "--tol", "0.2", "--stats", "S_sue, NAL_sue"});
+                                 "--tol", "0.2", "--stats", "S_sue, NAL_sue", "--method",
+                                 "loclinear"});
     EXPECT_EQ(cv.exitStatus, 0);
     EXPECT_NE(cv.out.find("statistics (scaled by their median absolute deviation): S_sue NAL_sue"),
               std::string::npos);
@@ -390,7 +392,14 @@ TEST(TableProgram, CommandLine) {
     for (Bad bad : std::vector<Bad>{
              {{"--adjust", "quadratic"}, ""},
              {{"--transform", "probit"}, ""},
-             {{"--seed", "3"}, ""},
+             {{"--method", "loclinear", "--seed", "3"}, "--seed seeds the forests"},
+             {{"--method", "ridge"}, ""},
+             {{"--method", "forest", "--adjust", "none"}, ""},
+             {{"--method", "rejection", "--trees", "10"}, "--trees belongs to --method forest"},
+             {{"--trees", "0"}, "--trees '0': give a whole number from 1 to 100000"},
+             {{"--threads", "-2"}, "--threads '-2': give a whole number from 0 to 100000"},
+             {{"--adjust", "none", "--observed", "x.tsv"}, "--observed belongs to --method forest"},
+             {{"--method", "forest", "--transform", "log"}, "they do nothing with --method forest"},
              {{"--cv", "5", "--plot", "x.png"}, ""},
              {{"--cv", "5", "--sample", "x.tsv"}, ""},
              {{"--cv-out", "x.tsv"}, ""},
@@ -418,6 +427,65 @@ TEST(TableProgram, CommandLine) {
 
 // The model's own data fit; data far from every simulation do not, and the
 // statistics that no simulation reaches are named.
+// Forests: the posterior is a weighting of the table's own rows, so every
+// quantile lies inside the prior; the bytes do not depend on the threads; the
+// sample reads back; several observed points give one block each, the first
+// the same as alone; out-of-bag cross-validation reports coverage.
+TEST(TableProgram, ForestEstimate) {
+    TempDir dir;
+    const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
+    const std::vector<std::string> base = {FOUNDABC_SUMMARY_BIN, "--table", toy, "--trees", "60",
+                                           "--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tsv"};
+    const auto runWith = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runProgram(args, "", dir.file("err.txt"));
+    };
+    const ChildResult one = runWith({"--threads", "1", "--sample", dir.file("s.tsv")});
+    ASSERT_EQ(one.exitStatus, 0) << dir.read("err.txt");
+    for (const char* threads : {"2", "3"})
+        EXPECT_EQ(runWith({"--threads", threads}).out, one.out) << threads;
+    EXPECT_NE(runWith({"--seed", "2"}).out, one.out);
+    EXPECT_NE(one.out.find("\toob_error\timportant\n"), std::string::npos);
+    const std::vector<std::string> my = tsvLine(one.out, "My");
+    ASSERT_EQ(my.size(), 11u);
+    // q2.5, median and q97.5 inside My's prior (1, e^10), about the exact
+    // posterior of log My, N(5.2, 0.2), which a forest of 600 rows blurs.
+    for (std::size_t k = 5; k <= 7; ++k) {
+        EXPECT_GE(std::stod(my[k]), 1.0) << my[k];
+        EXPECT_LE(std::stod(my[k]), std::exp(10.0)) << my[k];
+    }
+    EXPECT_NEAR(std::log(std::stod(my[6])), 5.2, 0.5) << my[6];
+    // The sample: rows of the table with their mean weight over the drawn
+    // parameters' forests, summing to 1.
+    std::istringstream sample(dir.read("s.tsv"));
+    std::string line;
+    std::getline(sample, line);
+    EXPECT_EQ(line.rfind("sim\tweight\tMy\tTimeToOri\t", 0), 0u) << line;
+    double total = 0.0;
+    while (std::getline(sample, line)) total += std::stod(line.substr(line.find('\t') + 1));
+    EXPECT_NEAR(total, 1.0, 1e-9);
+
+    dir.write("two.tsv", observedText(toyObserved) +
+                             observedText(toyObserved).substr(observedText(toyObserved).find('\n') + 1));
+    const ChildResult two = runWith({"--threads", "1", "--observed", dir.file("two.tsv")});
+    ASSERT_EQ(two.exitStatus, 0) << dir.read("err.txt");
+    EXPECT_NE(two.out.find("\n1\tMy\t" + one.out.substr(one.out.find("My\t") + 3,
+                                                       one.out.find('\n', one.out.find("My\t")) -
+                                                           one.out.find("My\t") - 3)),
+              std::string::npos)
+        << two.out;
+    EXPECT_NE(two.out.find("\n2\tMy\t"), std::string::npos);
+    EXPECT_EQ(runWith({"--observed", dir.file("two.tsv"), "--plot", "p.png"}).exitStatus, 1);
+
+    const ChildResult cv = runWith({"--cv", "40", "--cv-out", dir.file("cv.tsv")});
+    ASSERT_EQ(cv.exitStatus, 0) << dir.read("err.txt");
+    EXPECT_EQ(cv.out.substr(0, cv.out.find('\n')),
+              "parameter\tforest\tforest_se\tforest_cover50\tforest_cover95\tverdict");
+    EXPECT_EQ(dir.read("cv.tsv").substr(0, dir.read("cv.tsv").find('\n')),
+              "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975");
+}
+
 TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     TempDir dir;
     std::array<double, 12> far = toyObserved;

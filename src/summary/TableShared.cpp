@@ -1,0 +1,100 @@
+#include "summary/TableShared.h"
+
+#include <cstdio>
+
+#include "io/FinishedFile.h"
+
+namespace {
+
+constexpr const char* programName = "foundabc-summary";
+
+}  // namespace
+
+const char* const regressionHint =
+    "; choose fewer or other statistics with --stats, or accept more with a larger --tol";
+
+std::string shortNumber(double x) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4g", x);
+    return buf;
+}
+
+int failWith(std::ostream& err, const std::string& message) {
+    err << programName << ": " << message << "\n";
+    return 1;
+}
+
+void warn(std::ostream& err, const std::string& message) {
+    err << programName << ": warning: " << message << "\n";
+}
+
+// The priors of the table's columns as the results summary takes them: the
+// drawn parameters' bounds and scales; FracSueMono has none. A present size
+// is drawn at or above the founding size, so its prior is flat only when the
+// founding size's upper bound lies at or below its own lower bound.
+std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors) {
+    std::array<ColumnPrior, numbParamColumns> columns{};
+    if (priors == nullptr) return columns;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        const ParameterPrior& p = (*priors)[c];
+        columns[c] = {true, p.logUniform, p.lower, p.upper, true};
+    }
+    for (std::size_t c : {3u, 5u}) columns[c].flat = (*priors)[c - 1].upper <= (*priors)[c].lower;
+    return columns;
+}
+
+std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
+                                     const std::vector<double>& weights,
+                                     const std::array<ColumnPrior, numbParamColumns>& priors) {
+    std::vector<ColumnSummary> summaries;
+    for (std::size_t c = 0; c < numbParamColumns; ++c)
+        summaries.push_back(
+            summariseColumn(c, v[c], weights, priors[c].known ? &priors[c] : nullptr));
+    return summaries;
+}
+
+std::string statisticList(const StatisticChoice& choice) {
+    std::string names;
+    for (std::size_t j : choice.columns)
+        names += (names.empty() ? "" : " ") + std::string(tableStatNames[j]);
+    return names;
+}
+
+// Writes `text` to the file `path`, which appears only when complete.
+int writeTextFile(const std::string& path, const std::string& text, std::ostream& err) {
+    FinishedFile file(path);
+    if (file.error().empty() && file.write(text) && file.commit(true)) return 0;
+    return failWith(err, "cannot write '" + path + "': " + file.error());
+}
+
+
+std::string transformLine(const Inputs& in, bool hcorr) {
+    std::string line = "transform: ";
+    switch (in.transform) {
+        case TransformKind::logit:
+            line +=
+                "logit of the position within each prior's bounds (of ln x for log-uniform "
+                "priors)";
+            break;
+        case TransformKind::log:
+            line += in.hasPriors ? "log" : "log (the table has no priors file)";
+            break;
+        case TransformKind::none:
+            line += "none";
+            break;
+    }
+    return line + "; heteroscedastic correction: " + (hcorr ? "on" : "off");
+}
+
+std::string methodLine(AdjustMethod method, double cutoff) {
+    const std::string weights = "Epanechnikov weights 1 - (d/h)^2, h = " + shortNumber(cutoff);
+    switch (method) {
+        case AdjustMethod::rejection:
+            return "method: rejection, unweighted, no adjustment";
+        case AdjustMethod::weighted:
+            return "method: rejection with " + weights + ", no adjustment";
+        case AdjustMethod::loclinear:
+            break;
+    }
+    return "method: local-linear regression adjustment, " + weights;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "abc/Abc.h"
+#include "abc/Posterior.h"
+#include "sim/Columns.h"
+#include "sim/PriorBounds.h"
+#include "sim/SimulationTable.h"
+#include "summary/TableCommand.h"
+
+// What the commands on a reference table share: their inputs, once read,
+// and the pieces of their text output.
+
+// What cures a failed regression (too few rows, or a singular fit).
+extern const char* const regressionHint;
+
+// `x` with four significant digits, for the text output.
+std::string shortNumber(double x);
+
+// Writes "foundabc-summary: MESSAGE" on `err`; returns the exit status 1.
+int failWith(std::ostream& err, const std::string& message);
+
+// Writes "foundabc-summary: warning: MESSAGE" on `err`.
+void warn(std::ostream& err, const std::string& message);
+
+// The priors of the table's columns as the results summary takes them (all
+// unknown without `priors`).
+std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors);
+
+// The summaries of the seven columns from their weighted values.
+std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
+                                     const std::vector<double>& weights,
+                                     const std::array<ColumnPrior, numbParamColumns>& priors);
+
+// The names of the chosen statistics, separated by blanks.
+std::string statisticList(const StatisticChoice& choice);
+
+// Writes `text` to the file `path`, which appears only when complete;
+// returns the exit status (1 after a message on `err`).
+int writeTextFile(const std::string& path, const std::string& text, std::ostream& err);
+
+// Everything read for an estimate: the table, its observed statistics, its
+// priors (when it has a priors file) and the settings made from them.
+struct Inputs {
+    ReferenceTable table;
+    StatisticChoice choice;
+    std::array<double, numbTableStats> observed{};
+    // Every observed point (the first is `observed`); more than one only
+    // from --observed.
+    std::vector<std::array<double, numbTableStats>> points;
+    bool hasPriors = false;
+    TablePriors priors{};
+    EstimationSettings settings;
+    TransformKind transform = TransformKind::none;  // the one in force
+};
+
+// The line that names the regression's transform and correction.
+std::string transformLine(const Inputs& in, bool hcorr);
+
+// The line that names a rejection method and its kernel.
+std::string methodLine(AdjustMethod method, double cutoff);
+
+// The commands, each in a file of its own: the estimate by rejection or
+// local-linear regression, by random forests, the cross-validation of
+// either, and the goodness of fit. Each returns the exit status.
+int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, std::ostream& err);
+int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& out,
+                   std::ostream& err);
+int crossValidation(const TableOptions& options, const Inputs& in, std::ostream& out,
+                    std::ostream& err);
+int forestCrossValidation(const TableOptions& options, const Inputs& in, std::ostream& out,
+                          std::ostream& err);
+int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostream& out,
+                      std::ostream& err);
