@@ -1,6 +1,7 @@
 #include "summary/ChooseCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <tuple>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -11,21 +12,25 @@
 #include "abc/ModelChoice.h"
 #include "io/ObservedFile.h"
 #include "io/ReferenceTable.h"
+#include "plot/PlotFormat.h"
 #include "sim/Columns.h"
 #include "summary/Command.h"
+#include "summary/ChooseShared.h"
 #include "summary/OptionErrors.h"
 
 namespace {
 
 constexpr double kSeparated = 0.8;  // share chosen correctly to call a model told apart
 
-std::string number(double x, const char* format = "%.4g") {
+}  // namespace
+
+std::string choiceNumber(double x, const char* format) {
     char text[32];
     std::snprintf(text, sizeof text, format, x);
     return std::isnan(x) ? "NA" : text;
 }
 
-std::string baseName(const std::string& path) {
+static std::string baseName(const std::string& path) {
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     for (const char* suffix : {".gz", ".tsv"})
         if (name.size() > std::strlen(suffix) &&
@@ -34,14 +39,6 @@ std::string baseName(const std::string& path) {
     return name;
 }
 
-struct Options {
-    std::vector<std::string> tables, names, stats;
-    double tolerance = 0.01;
-    ChoiceMethod method = ChoiceMethod::mnlogistic;
-    bool equalPriors = false, tsv = false;
-    std::size_t crossValidations = 0;
-    unsigned long seed = 1;
-};
 
 // A matrix of models with a label column, for people or (tsv) programs.
 void printMatrix(std::ostream& out, const std::vector<std::string>& names,
@@ -60,7 +57,9 @@ void printMatrix(std::ostream& out, const std::vector<std::string>& names,
     }
 }
 
-int run(const Options& o, std::ostream& out, std::ostream& err) {
+namespace {
+
+int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
     const auto fail = [&](const std::string& message) {
         err << "foundabc-summary: " << message << "\n";
         return 1;
@@ -94,8 +93,8 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
             const double a = observed[j], b = obs.values[j];
             if (!(a == b || (std::isnan(a) && std::isnan(b))))
                 return fail("the tables were not simulated for the same observed data: " +
-                            std::string(tableStatNames[j]) + " is " + number(a, "%.17g") + " for " +
-                            o.tables[0] + " but " + number(b, "%.17g") + " for " + o.tables[m]);
+                            std::string(tableStatNames[j]) + " is " + choiceNumber(a, "%.17g") + " for " +
+                            o.tables[0] + " but " + choiceNumber(b, "%.17g") + " for " + o.tables[m]);
         }
         observed = obs.values;
         std::array<double, numbParamColumns> first{};
@@ -133,7 +132,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
         if (!o.tsv)
             out << "model choice: cross-validation on " << o.crossValidations
                 << " simulations of each of " << names.size() << " models (seed " << o.seed
-                << "), tolerance " << number(o.tolerance) << "\nstatistics (scaled by their "
+                << "), tolerance " << choiceNumber(o.tolerance) << "\nstatistics (scaled by their "
                 << "median absolute deviation over all tables):" << statistics
                 << "\nrows: the true model; columns: the model chosen (largest posterior "
                    "probability), or the mean posterior probability\n";
@@ -148,7 +147,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
                 means.emplace_back();
                 for (std::size_t k = 0; k < names.size(); ++k) {
                     counts[i].push_back(std::to_string(confusion[i][k]));
-                    means[i].push_back(number(mean[i][k], "%.3f"));
+                    means[i].push_back(choiceNumber(mean[i][k], "%.3f"));
                 }
             }
             out << (o.tsv ? "# confusion " : "\nconfusion matrix, ") << method << "\n";
@@ -166,15 +165,17 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
             const double share = total ? static_cast<double>(confusion[i][i]) / total : 0.0;
             std::string& list = share >= kSeparated ? apart : confused;
             list +=
-                (list.empty() ? "" : ", ") + names[i] + " (" + number(100 * share, "%.0f") + " %)";
+                (list.empty() ? "" : ", ") + names[i] + " (" + choiceNumber(100 * share, "%.0f") + " %)";
         }
         out << "\nChosen correctly (" << (logisticWorked ? "mnlogistic" : "rejection")
             << "): the data tell apart " << (apart.empty() ? "no model" : apart)
             << (confused.empty() ? "" : "; they confuse " + confused) << " (told apart: at least "
-            << number(100 * kSeparated, "%.0f")
+            << choiceNumber(100 * kSeparated, "%.0f")
             << " % of a model's simulations chosen correctly).\n";
         return 0;
     }
+
+    if (o.forest) return forestChoice(o, names, pooled, choice, observed, out, err);
 
     ModelChoice c = chooseModel(pooled, choice, choice.observed, o.tolerance, o.method, priors,
                                 pooled.table.rows());
@@ -183,13 +184,13 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.tsv) {
         out << "model\tsimulations\tprior\taccepted\tposterior\n";
         for (std::size_t m = 0; m < names.size(); ++m)
-            out << names[m] << "\t" << pooled.sizes[m] << "\t" << number(priors.prior[m], "%.9g")
-                << "\t" << c.accepted[m] << "\t" << number(c.probabilities[m], "%.9g") << "\n";
+            out << names[m] << "\t" << pooled.sizes[m] << "\t" << choiceNumber(priors.prior[m], "%.9g")
+                << "\t" << c.accepted[m] << "\t" << choiceNumber(c.probabilities[m], "%.9g") << "\n";
         return 0;
     }
     out << "model choice: " << names.size() << " models, " << pooled.table.rows()
-        << " simulations, " << a.rows.size() << " accepted (tolerance " << number(o.tolerance)
-        << ", distance <= " << number(a.cutoff) << ")\nstatistics (scaled by their median "
+        << " simulations, " << a.rows.size() << " accepted (tolerance " << choiceNumber(o.tolerance)
+        << ", distance <= " << choiceNumber(a.cutoff) << ")\nstatistics (scaled by their median "
         << "absolute deviation over all tables):" << statistics << "\nmethod: "
         << (o.method == ChoiceMethod::rejection
                 ? "rejection: each model's share of the accepted simulations"
@@ -211,9 +212,14 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     std::vector<std::vector<std::string>> factors(names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
         for (std::size_t k = 0; k < names.size(); ++k)
-            factors[i].push_back(number((c.probabilities[i] / c.probabilities[k]) /
+            factors[i].push_back(choiceNumber((c.probabilities[i] / c.probabilities[k]) /
                                         (priors.prior[i] / priors.prior[k])));
     printMatrix(out, names, factors, false);
+    out << "\nThese probabilities come from "
+        << (o.method == ChoiceMethod::rejection ? "the shares of the accepted simulations"
+                                                : "a regression on the accepted simulations")
+        << " and are not calibrated: --cv tells how well\nthe data tell the models apart, and "
+           "--method forest gives a calibrated probability of the chosen model.\n";
     return 0;
 }
 
@@ -234,7 +240,7 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
         "foundabc-summary --choose"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
     nameProgramInOptionErrors(app);
-    Options o;
+    ChooseOptions o;
     app.add_option("--choose", o.tables, "The reference tables, one per model (two or more)")
         ->type_name("TABLE...")
         ->required()
@@ -248,13 +254,38 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
     app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default all")
         ->type_name("LIST")
         ->delimiter(',');
-    std::string method = "mnlogistic";
+    std::string method = "forest";
     auto* methodOption =
         app.add_option("--method", method,
-                       "mnlogistic: weighted multinomial logistic regression; rejection: the "
-                       "models' shares of the accepted simulations")
-            ->check(CLI::IsMember({"mnlogistic", "rejection"}))
+                       "forest: a classification forest on every simulation, with the "
+                       "calibrated posterior probability of the chosen model and the prior "
+                       "error rate; mnlogistic: weighted multinomial logistic regression; "
+                       "rejection: the models' shares of the accepted simulations")
+            ->check(CLI::IsMember({"forest", "mnlogistic", "rejection"}))
             ->capture_default_str();
+    std::string treesText = "500", threadsText = "0";
+    auto* treesOption = app.add_option("--trees", treesText,
+                                       "With --method forest: trees per forest (default 500)")
+                            ->type_name("N");
+    auto* threadsOption = app.add_option("--threads", threadsText,
+                                         "With --method forest: threads that grow the trees "
+                                         "(default: every core; the result does not depend on it)")
+                              ->type_name("N");
+    bool noLda = false;
+    auto* ldaOption = app.add_flag("--no-lda", noLda,
+                                   "With --method forest: leave the linear discriminant axes out "
+                                   "of the forest's features");
+    auto* observedOption =
+        app.add_option("--observed", o.observedPath,
+                       "With --method forest: choose for each line of values of this observed "
+                       "statistics file instead of the tables' own data")
+            ->type_name("OBS.tsv");
+    auto* plotOption =
+        app.add_option("--plot", o.plotPath,
+                       "With --method forest: draw the pooled simulations on their first two "
+                       "discriminant axes (one for two models), with the observed data "
+                       "(.png, .svg or .pdf; needs gnuplot)")
+            ->type_name("FILE");
     app.add_flag("--equal-priors", o.equalPriors,
                  "Weight each model's simulations so that the models' priors are equal");
     app.add_flag("--tsv", o.tsv, "Write tab-separated values instead of a text table");
@@ -263,10 +294,11 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
                                     "Cross-validate instead: choose for N simulations of each "
                                     "model and print the confusion matrices")
                          ->type_name("N");
-    app.add_option("--seed", seedText, "Seed of the choice of simulations for --cv (default 1)")
-        ->type_name("S")
-        ->needs(cvOption);
-    cvOption->excludes(methodOption);
+    auto* seedOption = app.add_option("--seed", seedText,
+                                      "Seed of the forests, or of the choice of simulations for "
+                                      "--cv (default 1)")
+                           ->type_name("S");
+    cvOption->excludes(methodOption)->excludes(observedOption)->excludes(plotOption);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -293,6 +325,30 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
     }
     o.seed = value;
     o.method = method == "rejection" ? ChoiceMethod::rejection : ChoiceMethod::mnlogistic;
+    o.forest = method == "forest" && cvText.empty();
+    o.lda = !noLda;
+    const auto refuse = [&](const std::string& message) {
+        err << "foundabc-summary: " << message << "\n";
+        return 1;
+    };
+    if (seedOption->count() > 0 && !o.forest && cvText.empty())
+        return refuse("--seed seeds the forests and chooses the simulations of --cv; give one "
+                      "of them");
+    for (CLI::Option* option : {treesOption, threadsOption, ldaOption, observedOption, plotOption})
+        if (option->count() > 0 && !o.forest)
+            return refuse(option->get_name() + " belongs to --method forest");
+    for (auto [option, text, target] : {std::tuple{treesOption, &treesText, &o.trees},
+                                        std::tuple{threadsOption, &threadsText, &o.threads}}) {
+        const bool zeroAllowed = option == threadsOption;
+        if (!whole(*text, value) || value > 100000 || (value < 1 && !zeroAllowed))
+            return refuse(option->get_name() + " '" + *text + "': give a whole number from " +
+                          (zeroAllowed ? "0" : "1") + " to 100000");
+        *target = static_cast<int>(value);
+    }
+    if (!o.plotPath.empty() && plotFormatFor(o.plotPath) == PlotFormat::none)
+        return refuse("--plot '" + o.plotPath +
+                      "': the picture's file name must end in .png, .svg or .pdf, which choose "
+                      "its format");
     for (std::string& s : o.stats) s = CLI::detail::trim_copy(s);
     for (std::string& s : o.names) s = CLI::detail::trim_copy(s);
     return run(o, out, err);
