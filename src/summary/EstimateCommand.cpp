@@ -19,6 +19,7 @@
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "io/SampleFile.h"
+#include "sim/ParameterSet.h"
 #include "plot/AbcPlot.h"
 #include "plot/CheckPlot.h"
 #include "plot/Plot.h"
@@ -36,22 +37,83 @@ namespace {
 
 // The posterior sample: one row per accepted simulation with its distance,
 // weight, values and (when adjusted) adjusted values.
-std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool adjusted) {
+// Adjusted rows that the model cannot simulate (a founding size at or above
+// its present size, which the regression can produce when the two priors
+// overlap) are left out, with a warning on `err` of how many and how much
+// weight.
+std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool adjusted,
+                       std::ostream& err) {
     const Acceptance& a = e.acceptance;
+    std::vector<std::size_t> kept;
+    double total = 0.0, dropped = 0.0;
+    for (std::size_t r = 0; r < a.rows.size(); ++r) {
+        total += e.weights[r];
+        PriorDraw values{};
+        for (std::size_t c = 0; c < numbDrawnParams; ++c) values[c] = e.adjusted[c][r];
+        if (adjusted && !parameterSetFault(values).empty()) {
+            dropped += e.weights[r];
+            continue;
+        }
+        kept.push_back(r);
+    }
+    if (kept.size() < a.rows.size())
+        warn(err, "--sample: " + std::to_string(a.rows.size() - kept.size()) + " of " +
+                      std::to_string(a.rows.size()) + " adjusted rows (" +
+                      shortNumber(100 * dropped / total) +
+                      " % of the weight) break the model (a founding size at or above its "
+                      "present size, or a value out of range) and are left out of the sample");
+    const auto pick = [&](const std::vector<double>& column) {
+        std::vector<double> picked;
+        for (std::size_t r : kept) picked.push_back(column[r]);
+        return picked;
+    };
     std::vector<long> sims;
-    for (std::size_t row : a.rows) sims.push_back(table.simOf(row));
+    for (std::size_t r : kept) sims.push_back(table.simOf(a.rows[r]));
     std::vector<std::string> names = {"distance", "weight"};
-    std::vector<const std::vector<double>*> columns = {&a.distances, &e.weights};
+    std::vector<std::vector<double>> picked = {pick(a.distances), pick(e.weights)};
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         names.push_back(paramColumnNames[c]);
-        columns.push_back(&e.rejection[c]);
+        picked.push_back(pick(e.rejection[c]));
     }
     if (adjusted)
         for (std::size_t c = 0; c < numbDrawnParams; ++c) {
             names.push_back(std::string(paramColumnNames[c]) + "_adj");
-            columns.push_back(&e.adjusted[c]);
+            picked.push_back(pick(e.adjusted[c]));
         }
+    std::vector<const std::vector<double>*> columns;
+    for (const std::vector<double>& column : picked) columns.push_back(&column);
     return formatSample(sims, names, columns);
+}
+
+// The signs that a local-linear adjustment extrapolates: an adjusted median
+// outside the 95 % interval of the accepted values it was made from, and
+// observed statistics beyond the range of the accepted simulations, where
+// the regression line is carried past its data.
+void warnOfExtrapolation(const ReferenceTable& table, const StatisticChoice& choice,
+                         const Acceptance& a, const std::vector<ColumnSummary>& adjusted,
+                         const std::vector<ColumnSummary>& rejection, std::ostream& err) {
+    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        if (adjusted[c].median < rejection[c].q025 || adjusted[c].median > rejection[c].q975)
+            warn(err, std::string(paramColumnNames[c]) + ": the adjusted median " +
+                          shortNumber(adjusted[c].median) +
+                          " lies outside the 95 % interval of the accepted values (" +
+                          shortNumber(rejection[c].q025) + " to " +
+                          shortNumber(rejection[c].q975) +
+                          "): the regression extrapolates; compare --method forest");
+    std::string outside;
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < choice.columns.size(); ++k) {
+        const std::vector<double>& column = table.stats[choice.columns[k]];
+        double low = HUGE_VAL, high = -HUGE_VAL;
+        for (std::size_t row : a.rows) low = std::fmin(low, column[row]), high = std::fmax(high, column[row]);
+        const double x = choice.observed[k];
+        if (x < low || x > high)
+            ++count, outside += (outside.empty() ? "" : ", ") + std::string(tableStatNames[choice.columns[k]]);
+    }
+    if (!outside.empty())
+        warn(err, std::string(count == 1 ? "the observed value of " : "the observed values of ") +
+                      outside + (count == 1 ? " lies" : " lie") + " outside the range of the accepted simulations: the local-linear "
+                      "adjustment extrapolates there; compare --method forest");
 }
 
 }  // namespace
@@ -72,6 +134,9 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
     const auto priors = columnPriors(in.hasPriors ? &in.priors : nullptr);
     const auto& values = adjust ? e.adjusted : e.rejection;
     std::vector<ColumnSummary> summaries = summarise(values, e.weights, priors);
+    const std::vector<ColumnSummary> rejection =
+        adjust ? summarise(e.rejection, e.weights, priors) : summaries;
+    if (adjust) warnOfExtrapolation(table, choice, a, summaries, rejection, err);
 
     if (options.tsv) {
         out << formatTsv(summaries, true);
@@ -100,11 +165,9 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
     out.flush();
 
     if (!options.samplePath.empty() &&
-        writeTextFile(options.samplePath, sampleText(table, e, adjust), err) != 0)
+        writeTextFile(options.samplePath, sampleText(table, e, adjust, err), err) != 0)
         return 1;
     if (options.plotPath.empty()) return 0;
-    std::vector<ColumnSummary> rejection =
-        adjust ? summarise(e.rejection, e.weights, priors) : summaries;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
                         std::to_string(table.rows()) + ", " +
                         methodLine(options.method, a.cutoff).substr(8);

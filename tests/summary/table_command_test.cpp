@@ -181,6 +181,23 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
     EXPECT_NEAR(sumWx / sumW, std::stod(tsvLine(adjustedTsv.out, "TimeToOri")[3]), 1e-6);
 }
 
+// Data beyond every simulation: the local-linear adjustment extrapolates, and
+// says so, naming the statistics and the parameters it carries away.
+TEST(TableCommand, LocalLinearWarnsWhenItExtrapolates) {
+    TempDir dir;
+    std::array<double, 12> far = toyObserved;
+    far[0] = far[1] = 14;  // log My measured beyond its prior's end (10)
+    const Outcome inside = run(toyOptions(writeToy(dir, "in.tsv", 2000, toyObserved)));
+    const Outcome outside = run(toyOptions(writeToy(dir, "out.tsv", 2000, far)));
+    ASSERT_EQ(outside.status, 0) << outside.err;
+    EXPECT_EQ(inside.err.find("extrapolates"), std::string::npos) << inside.err;
+    EXPECT_NE(outside.err.find("the observed values of S_sue, S_tha lie outside the range of the "
+                               "accepted simulations"),
+              std::string::npos)
+        << outside.err;
+    EXPECT_NE(outside.err.find("My: the adjusted median"), std::string::npos) << outside.err;
+}
+
 TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
     TempDir dir;
     writeToy(dir, "ref.tsv", 1000, toyObserved);
