@@ -41,7 +41,7 @@ def generate(build, work, pictures):
     blocks["results-head"] = "\n".join(head) + "\n...\n"
     blocks["results-summary"] = run([summary, "--params", "params.txt", "results.txt"], work)
     blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
-    blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "100", "--seed", "7"],
+    blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "1000", "--seed", "7"],
                              work)
     # Model choice: the plain model, k = 2 founders, and two founders of
     # shares 0.8 and 0.2, each with a seed of its own.
