@@ -572,7 +572,11 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
              {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
              {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
              {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
-             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"}}) {
+             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"},
+             {{"--choose", a, b, "--method", "mnlogistic"}, 0, "are not calibrated", ""},
+             {{"--choose", a, b, "--method", "rejection", "--trees", "5"}, 1, "",
+              "--trees belongs to --method forest"},
+             {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"}}) {
         t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
         t.args.insert(t.args.end(), stats.begin(), stats.end());
         const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
