@@ -188,6 +188,9 @@ std::string SettingsChecker::faultFix(const SettingFault& f, bool sum) {
         return "give the number of sampled lines, at least 2";
     if (key == "NUMBER_OF_LOCI") return "give the number of loci (data lines after the header)";
     if (key == "REPEATS") return "give the number of parameter sets to draw, 0 or more";
+    if (key == "UNEQUAL_FOUNDING_FRACTIONS")
+        return "give the share of the second founder, above 0 and at most 1 (0 for a model "
+               "without two founders)";
     return "0 for the plain growth model, k >= 1 for the founder-count model with k founders";
 }
 

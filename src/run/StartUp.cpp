@@ -119,6 +119,10 @@ std::vector<SettingFault> settingFaults(const params& p) {
     };
     for (const auto& [key, value] : reals)
         if (!std::isfinite(value)) add(key, lower(key) + " is not a finite number");
+    // The share of the second founder: above 1 the first would get a negative
+    // share, and the founding draws one founder whatever the share.
+    if (std::isfinite(p.unequal_founding_fractions) && p.unequal_founding_fractions > 1)
+        add("UNEQUAL_FOUNDING_FRACTIONS", "unequal_founding_fractions > 1");
     // On the base-10 logarithmic scale a slot holds 10 to the drawn value,
     // which past about 10^308 is no finite number: an infinite rate, time or
     // size makes no run (it would be written as "inf" or stop a repeat).

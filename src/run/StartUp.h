@@ -38,7 +38,8 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
 
 // Ends the run with a message when the settings make no run possible: sample
 // sizes below 1, negative loci or repeats, a negative origin count for the
-// founder-count model, a real setting that is not finite, a base-10 log upper
+// founder-count model, a founding share of the second founder above 1, a
+// real setting that is not finite, a base-10 log upper
 // bound whose power of 10 is not finite, or a total sample beyond the 32-bit
 // range. Returns when the settings are usable.
 void checkParams(const params& p);

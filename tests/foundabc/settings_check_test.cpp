@@ -132,6 +132,15 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
          {"line 23: UNEQUAL_FOUNDING_FRACTIONS 0.3 asks for two founders, but "
           "CONDITIONAL_NUMBER_OF_ORIGINS 0 (line 22) is not 2",
           "fix: set CONDITIONAL_NUMBER_OF_ORIGINS 2"}},
+        {"share of the second founder above 1",
+         ParamsFileText()
+             .set("CONDITIONAL_NUMBER_OF_ORIGINS", "2")
+             .set("UNEQUAL_FOUNDING_FRACTIONS", "1.5")
+             .str(),
+         kData,
+         1,
+         {"line 23: the run stops with \"error: parameters: unequal_founding_fractions > 1\"",
+          "fix: give the share of the second founder, above 0 and at most 1", "1 problem found"}},
         {"negative founder count",
          ParamsFileText().set("CONDITIONAL_NUMBER_OF_ORIGINS", "-1").str(),
          kData,
@@ -287,6 +296,9 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         {"all missing", with("NUMBER_OF_LOCI=1"), none, nullptr, nothing},
         {"no loci", with("NUMBER_OF_LOCI=0"), "h\n", nullptr, nothing},
         {"no repeats", with("REPEATS=0"), kData, nullptr, nothing},
+        {"second founder's share above 1",
+         with("CONDITIONAL_NUMBER_OF_ORIGINS=2 UNEQUAL_FOUNDING_FRACTIONS=1.5"), kData, nullptr,
+         "unequal_founding_fractions > 1"},
         {"the data file", with("OUTFILE_NAME=./data.txt"), kData, nullptr, "is the data file"},
         {"the parameters", with("OUTFILE_NAME=params.txt"), kData, nullptr,
          "is the parameter file"},
