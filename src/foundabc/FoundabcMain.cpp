@@ -43,7 +43,8 @@ struct Observed {
 };
 
 Observed readObserved(const params& p, bool withTable, std::ostream& out) {
-    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, totalLines(p));
+    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, p.number_of_sue_lines,
+                                       p.number_of_tha_lines);
     Observed o;
     if (withTable) {
         TableStatsScratch scratch;

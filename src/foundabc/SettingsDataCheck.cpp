@@ -23,6 +23,22 @@ void SettingsChecker::checkDataFile(std::ostream& out) {
     const DataFileScan scan = scanDataFile(name.c_str(), p.number_of_loci, numbLines, false);
     const std::string where = "data file " + resolved.string();
     int order = kMaxParameterLines + 2;
+    const bool opened = scan.faults.empty() || scan.faults.front().kind != DataFileFault::cannotOpen;
+    const std::vector<DataFileMismatch> mismatches =
+        opened ? dataFileMismatches(scan, name, p.number_of_loci, p.number_of_sue_lines,
+                                    p.number_of_tha_lines)
+               : std::vector<DataFileMismatch>();
+    for (const DataFileMismatch& m : mismatches) {
+        const std::string count = std::to_string(m.inFile);
+        if (std::string(m.key) == "NUMBER_OF_LOCI") continue;  // after the loci
+        problems_.push_back(
+            {order++, where + ", line 1",
+             "the header names " + count + (m.key[10] == 'S' ? " sue" : " tha") +
+                 " lines, but " + keyAt(m.key) + " asks for " + valueOf(m.key) + ": " +
+                 stopsWith(m.message),
+             "set " + std::string(m.key) + " to " + count +
+                 " (the sue lines come first on every locus line), or correct the header"});
+    }
     for (const DataFileFault& f : scan.faults) {
         const int line = f.locus + 1;
         const std::string lineText = where + ", line " + std::to_string(line);
@@ -76,6 +92,15 @@ void SettingsChecker::checkDataFile(std::ostream& out) {
                                      "first 1998 characters of its line"});
                 break;
         }
+    }
+    for (const DataFileMismatch& m : mismatches) {
+        if (std::string(m.key) != "NUMBER_OF_LOCI") continue;
+        problems_.push_back(
+            {order++, where + ", line " + std::to_string(p.number_of_loci + 2),
+             "the file holds " + std::to_string(m.inFile) + " loci, but " + keyAt(m.key) +
+                 " asks for " + std::to_string(p.number_of_loci) + ": " + stopsWith(m.message),
+             "set NUMBER_OF_LOCI to " + std::to_string(m.inFile) +
+                 ", or remove the lines of the loci to leave out"});
     }
     if (scan.faults.empty()) checkThreshold(scan.matrix, where, order);
     out << "data file: " << resolved.string() << " (" << p.number_of_loci << " loci of "

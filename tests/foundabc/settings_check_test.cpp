@@ -116,6 +116,25 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
          {"data file DIR/data.txt, line 4: the file ends before locus 3: it holds 2 loci, but "
           "NUMBER_OF_LOCI 4 (line 5) asks for 4",
           "fix: set NUMBER_OF_LOCI to 2"}},
+        {"sample sizes swapped against the lines the header names",
+         full,
+         "locus sue1..sue3 tha1..tha2\n1 2 3 4 5\n6 7 8 9 10\n",
+         1,
+         {"data file DIR/data.txt, line 1: the header names 3 sue lines, but NUMBER_OF_SUE_LINES "
+          "2 (line 4) asks for 2: the run stops with \"error: readDataFile: the header of "
+          "data.txt names 3 sue lines, but NUMBER_OF_SUE_LINES is 2.\"",
+          "fix: set NUMBER_OF_SUE_LINES to 3",
+          "data file DIR/data.txt, line 1: the header names 2 tha lines, but NUMBER_OF_THA_LINES "
+          "3 (line 3) asks for 3",
+          "2 problems found"}},
+        {"more loci in the data file than asked for",
+         ParamsFileText().set("NUMBER_OF_LOCI", "1").str(),
+         "h\n1 2 3 4 5\n6 7 8 9 10\n\n",
+         1,
+         {"data file DIR/data.txt, line 3: the file holds 2 loci, but NUMBER_OF_LOCI 1 (line 5) "
+          "asks for 1: the run stops with \"error: readDataFile: data.txt holds 2 loci, but "
+          "NUMBER_OF_LOCI is 1.\"",
+          "fix: set NUMBER_OF_LOCI to 2", "1 problem found"}},
         {"data file beside the parameter file, not in the folder of the run",
          full,
          kData,
@@ -296,6 +315,10 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         {"all missing", with("NUMBER_OF_LOCI=1"), none, nullptr, nothing},
         {"no loci", with("NUMBER_OF_LOCI=0"), "h\n", nullptr, nothing},
         {"no repeats", with("REPEATS=0"), kData, nullptr, nothing},
+        {"sample sizes swapped", with(""), "locus sue1 sue2 sue3 tha1 tha2\n1 2 3 4 5\n1 1 2 2 3\n",
+         nullptr, "the header names 3 sue lines"},
+        {"more loci than asked", with("NUMBER_OF_LOCI=1"), kData, nullptr,
+         "the file holds 2 loci"},
         {"second founder's share above 1",
          with("CONDITIONAL_NUMBER_OF_ORIGINS=2 UNEQUAL_FOUNDING_FRACTIONS=1.5"), kData, nullptr,
          "unequal_founding_fractions > 1"},
