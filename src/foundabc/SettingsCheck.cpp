@@ -32,7 +32,9 @@ int SettingsChecker::keyIndex(const std::string& key) {
 }
 
 int SettingsChecker::run(std::ostream& out) {
-    if (readParameterFile()) {
+    const bool read = readParameterFile();
+    checkOptions();
+    if (read) {
         reportUnreadKeys();
         checkRecord();
         checkResultsFile();
@@ -51,5 +53,11 @@ int SettingsChecker::run(std::ostream& out) {
 }
 
 int checkSettings(const std::string& paramsFile, std::ostream& out) {
-    return SettingsChecker(paramsFile).run(out);
+    CommandLine command;
+    command.infile = paramsFile;
+    return checkSettings(command, out);
+}
+
+int checkSettings(const CommandLine& command, std::ostream& out) {
+    return SettingsChecker(command).run(out);
 }

@@ -6,19 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "foundabc/CommandLine.h"
 #include "io/ParameterFile.h"
 #include "sim/AlleleMatrix.h"
 #include "sim/Params.h"
 #include "run/StartUp.h"
 
-// The settings check behind checkSettings (SettingsCheck.h), in four parts:
-// the report (SettingsCheck.cpp), the reading of the parameter file
+// The settings check behind checkSettings (SettingsCheck.h), in five parts:
+// the report (SettingsCheck.cpp), the run's options (SettingsOptions.cpp),
+// the reading of the parameter file
 // (SettingsReading.cpp), the rules of the settings as a whole
 // (SettingsRules.cpp) and the data file (SettingsDataCheck.cpp). Each part
 // adds the problems it finds; the report sorts and prints them.
 class SettingsChecker {
   public:
-    explicit SettingsChecker(std::string paramsFile) : paramsFile_(std::move(paramsFile)) {}
+    explicit SettingsChecker(const CommandLine& command)
+        : command_(command),
+          paramsFile_(command.infile),
+          // --simulate-data draws nothing from the priors.
+          allowManyMutations_(command.allowManyMutations || !command.simulateData.empty()) {}
 
     // Runs every check and prints the report on `out`; returns the exit status.
     int run(std::ostream& out);
@@ -67,6 +73,9 @@ class SettingsChecker {
                ")";
     }
 
+    // The options of the run given with --check (SettingsOptions.cpp).
+    void checkOptions();
+
     // The parameter file (SettingsReading.cpp).
     static bool looksLikeKey(const std::string& word);
     static int nearestKey(const std::string& word, std::size_t& distance);
@@ -89,7 +98,9 @@ class SettingsChecker {
     void checkThreshold(const AlleleMatrix& observed, const std::string& where, int order);
     std::string dataFileNotFoundFix(const std::string& name) const;
 
+    CommandLine command_;
     std::string paramsFile_;
+    bool allowManyMutations_;
     params settings_;
     std::array<KeyRecord, kNumbSettings> keys_;
     int numbAssigned_ = 0;

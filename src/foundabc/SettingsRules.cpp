@@ -128,53 +128,45 @@ void SettingsChecker::checkRecord() {
     checkMutationCount();
 }
 
-// The run stops when a branch of a genealogy expects more mutations than a
-// 32-bit count can hold (My x branch length > 2^31). Branches below the
-// founding are at most the time since the founding long; above it the
-// ancestral population (of both founding sizes) takes about 2 N to join
-// its last lines. Their sum at the largest rate, time and sizes the
-// priors allow is the worst case, checked by the run's own test.
+// The run stops at its start when the worst branch the priors allow expects
+// more than kMutationsPerBranchLimit mutations (unless allowed), and at a
+// repeat when a branch expects more than a 32-bit count can hold (My x
+// branch length > 2^31). The worst case is checked by the run's own test.
 void SettingsChecker::checkMutationCount() {
     const params& p = settings_;
     for (const char* key : {"PRIOR_DISTRIBUTION", "MY_UPPER", "TIME_TO_ORIGIN_UPPER",
                             "POPSIZE_ORIGIN_THA_UPPER", "POPSIZE_ORIGIN_SUE_UPPER"})
         if (!has(key)) return;
-    const bool log10Scale = p.prior_distribution == 1;
+    BranchMutations w;
+    // A bound that is no finite number stops the run already (see above).
+    if (!worstBranchMutations(p, w)) return;
+    const std::string many = allowManyMutations_ ? "" : manyMutationsMessage(p);
+    if (many.empty() && w.expected <= kMaxMeanMutations) return;
+    const std::string what =
+        !many.empty() ? stopsWith(many)
+                      : describeBranchMutations(w) + ", more than the 2^31 the run can draw: " +
+                            stopsWith(
+                                "error: generateStepMut: expected number of mutations on a "
+                                "branch is too large",
+                                "a repeat that draws such values");
+    // On the line of the bound that weighs most: no rate per locus and
+    // time unit is above 1, else the longer part of the branch.
+    const bool log10Scale = w.log10Scale;
     auto natural = [log10Scale](double bound) {
         return log10Scale ? std::pow(10.0, bound) : bound;
     };
-    const double rate = natural(p.my_upper), time = natural(p.time_to_origin_upper);
-    const double ancestral =
-        natural(p.popsize_origin_tha_upper) + natural(p.popsize_origin_sue_upper);
-    // A bound that is no finite number stops the run already (see above).
-    if (!std::isfinite(rate) || !std::isfinite(time) || !std::isfinite(ancestral)) return;
-    const double branch = time + 2 * ancestral;
-    const double expected = rate * branch;
-    if (expected <= kMaxMeanMutations) return;
-    std::ostringstream what;
-    what << (log10Scale ? "on the natural scale of these log10 bounds, " : "")
-         << "a mutation rate up to " << rate << " on a branch up to " << branch
-         << " time units long (the time since the founding, up to " << time
-         << ", and twice the ancestral population's size, the founding sizes together, up "
-            "to "
-         << ancestral << ") expects " << expected
-         << " mutations, more than the 2^31 the run can draw: "
-         << stopsWith(
-                "error: generateStepMut: expected number of mutations on a branch is "
-                "too large",
-                "a repeat that draws such values");
-    // On the line of the bound that weighs most: no rate per locus and
-    // time unit is above 1, else the longer part of the branch.
     const char* key =
-        rate > 1                ? "MY_UPPER"
-        : time >= 2 * ancestral ? "TIME_TO_ORIGIN_UPPER"
+        w.rate > 1                  ? "MY_UPPER"
+        : w.time >= 2 * w.ancestral ? "TIME_TO_ORIGIN_UPPER"
         : natural(p.popsize_origin_tha_upper) >= natural(p.popsize_origin_sue_upper)
             ? "POPSIZE_ORIGIN_THA_UPPER"
             : "POPSIZE_ORIGIN_SUE_UPPER";
-    addAtLine(lineOf(key), what.str(),
-              "a mutation rate per locus and time unit is far below 1 (the example's range "
-              "is 0.0001 to 0.05): check the units of the rate, the time and the sizes, "
-              "and PRIOR_DISTRIBUTION 1 if the bounds are base-10 logarithms");
+    addAtLine(lineOf(key), what,
+              std::string("a mutation rate per locus and time unit is far below 1 (the "
+                          "example's range is 0.0001 to 0.05): check the units of the rate, the "
+                          "time and the sizes, and PRIOR_DISTRIBUTION 1 if the bounds are "
+                          "base-10 logarithms") +
+                  (many.empty() ? "" : "; --allow-many-mutations runs such priors anyway"));
 }
 
 std::string SettingsChecker::faultFix(const SettingFault& f, bool sum) {

@@ -291,6 +291,7 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         std::string data;
         const char* setup;   // shell command run in the folder first, or nullptr
         const char* report;  // a part of the check's report; nullptr: settings OK
+        std::vector<std::string> options = {};  // given to both, before the parameter file
     };
     auto with = [](const std::string& pairs) { return changed("EPSILON=50 " + pairs); };
     const std::string mono = "h\n5 5 7 7 7\n3 3 3 -9 3\n", none = "h\n-9 -9 -9 -9 -9\n";
@@ -319,6 +320,20 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
          nullptr, "the header names 3 sue lines"},
         {"more loci than asked", with("NUMBER_OF_LOCI=1"), kData, nullptr,
          "the file holds 2 loci"},
+        {"rate 1e6", with("MY_UPPER=1e6"), kData, nullptr, "more than the limit of 10^6"},
+        {"time 1e300, many mutations allowed", with("TIME_TO_ORIGIN_UPPER=1e300"), kData, nullptr,
+         "more than the 2^31 the run can draw", {"--allow-many-mutations"}},
+        {"table over the parameters", with(""), kData, nullptr,
+         "the reference table params.txt is the parameter file", {"--table", "params.txt"}},
+        {"sample of one row of weight 0", with(""), kData,
+         "printf 'My\\tTimeToOri\\tPopSizeOriTha\\tPopSizePreTha\\tPopSizeOriSue\\t"
+         "PopSizePreSue\\tweight\\n0.005\\t20\\t150\\t1500\\t15\\t150\\t0\\n' > s.tsv",
+         "no row of positive weight", {"--from-sample", "s.tsv"}},
+        {"simulated data over the data file", with(""), kData, nullptr,
+         "data.txt is the data file of the parameter file",
+         {"--simulate-data", "data.txt", "--at",
+          "My=0.005,TimeToOri=20,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+          "PopSizePreSue=150"}},
         {"second founder's share above 1",
          with("CONDITIONAL_NUMBER_OF_ORIGINS=2 UNEQUAL_FOUNDING_FRACTIONS=1.5"), kData, nullptr,
          "unequal_founding_fractions > 1"},
@@ -336,10 +351,14 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         if (c.setup != nullptr) {
             ASSERT_EQ(runProgram({"sh", "-c", c.setup}, dir.path()).exitStatus, 0);
         }
-        const ChildResult check =
-            runProgram({"timeout", "30", FOUNDABC_BIN, "--check", "params.txt"}, dir.path());
-        const ChildResult run =
-            runProgram({"timeout", "30", FOUNDABC_BIN, "--seed", "1", "params.txt"}, dir.path());
+        std::vector<std::string> checkArgs = {"timeout", "30", FOUNDABC_BIN, "--check"};
+        std::vector<std::string> runArgs = {"timeout", "30", FOUNDABC_BIN, "--seed", "1"};
+        for (auto* args : {&checkArgs, &runArgs}) {
+            args->insert(args->end(), c.options.begin(), c.options.end());
+            args->push_back("params.txt");
+        }
+        const ChildResult check = runProgram(checkArgs, dir.path());
+        const ChildResult run = runProgram(runArgs, dir.path());
         const bool inputsKept = dir.read("params.txt") == params && dir.read("data.txt") == c.data;
         // Rows went to a device, or to a regular results file (a named pipe
         // is not read: that would wait for a writer).
