@@ -1,6 +1,7 @@
 #include "cluster/ShardFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,4 +183,16 @@ bool ShardReader::next(char& kind, std::string& line) {
     if (kind == 'R') ++rows_;
     line.erase(0, 2);
     return true;
+}
+
+bool lockedByOther(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    const bool held = locked != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }

@@ -25,6 +25,14 @@ inline constexpr const char* kShardMagic = "foundabc-shard 2";
 // The first line of shard files written by earlier versions.
 inline constexpr const char* kShardMagicV1 = "foundabc-shard 1";
 
+// Bytes a shard or a merge gathers before each write.
+inline constexpr std::size_t kShardBlock = 1 << 20;
+
+// Whether a process holds an flock on the file `path` (a shard being
+// written holds its unfinished file, a merge its journal). A file that
+// cannot be opened is not.
+bool lockedByOther(const std::string& path);
+
 // 64-bit FNV-1a, continued over any number of pieces.
 class Fnv {
   public:

@@ -167,10 +167,15 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     atOption->needs(simulateOption);
     missingOption->needs(simulateOption);
     formatOption->needs(simulateOption);
+    app.add_flag("--allow-many-mutations", line.allowManyMutations,
+                 "Run even when the priors let a branch of a genealogy expect more than 10^6 "
+                 "mutations (at their largest rate, time and sizes), which otherwise stops the "
+                 "run at its start: such a run may take days per repeat");
     app.add_flag("--check", line.check,
-                 "Check the parameter file and its data file without running: list every "
-                 "problem found with its line and a suggested fix, then \"settings OK\" (exit "
-                 "status 0) or the number of problems (exit status 1)");
+                 "Check the parameter file and its data file without running, and the other "
+                 "options as the run would: list every problem found with its line and a "
+                 "suggested fix, then \"settings OK\" (exit status 0) or the number of "
+                 "problems (exit status 1)");
 
     try {
         app.parse(argc, argv);

@@ -31,6 +31,9 @@ struct CommandLine {
     std::string table;   // --table FILE: the reference table; empty for none
 
     bool check = false;  // --check: check the settings instead of running
+    // --allow-many-mutations: run priors whose worst branch expects more than
+    // kMutationsPerBranchLimit mutations.
+    bool allowManyMutations = false;
 
     // --simulate-data OUT --at LIST [--missing P]: write a pseudo-observed
     // data set instead of running (see PseudoData.h).

@@ -43,7 +43,8 @@ struct Observed {
 };
 
 Observed readObserved(const params& p, bool withTable, std::ostream& out) {
-    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, totalLines(p));
+    AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, p.number_of_sue_lines,
+                                       p.number_of_tha_lines);
     Observed o;
     if (withTable) {
         TableStatsScratch scratch;
@@ -56,14 +57,6 @@ Observed readObserved(const params& p, bool withTable, std::ostream& out) {
 }
 
 std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
-
-// The files a run reads or appends to, which its reference table must not
-// overwrite.
-std::vector<ProtectedFile> runInputs(const std::string& infile, const params& p) {
-    return {{"parameter file", infile},
-            {"data file", p.datafile_name},
-            {"results file", p.outfile_name}};
-}
 
 // Writes the two files beside the reference table `table`: the observed
 // statistics and the priors, the latter without its closing line until the
@@ -116,7 +109,7 @@ int runMerge(const CommandLine& command, const params& p) {
 
 int main(int argc, char* argv[]) {
     const CommandLine command = parseCommandLine(argc, argv);
-    if (command.check) return checkSettings(command.infile, std::cout);
+    if (command.check) return checkSettings(command, std::cout);
     installOutOfMemoryHandler();
     ignoreFileSizeSignal();
     // The legacy founder count forms binomial coefficients that overflow for
@@ -153,6 +146,7 @@ int main(int argc, char* argv[]) {
     }
     echoParams(*p, std::cout, extra);
     checkParams(*p);
+    refuseManyMutations(*p, command.allowManyMutations);
     refuseResultsOnInput(*p, command.infile);
 
     const bool withTable = !command.table.empty();

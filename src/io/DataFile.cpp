@@ -1,5 +1,9 @@
 #include "io/DataFile.h"
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <sstream>
 #include <string>
 
 #include "base/Fail.h"
@@ -62,7 +66,78 @@ bool readLocusLine(const std::string& line, int locus, std::size_t numbNeeded,
     return true;
 }
 
+// A locus line: its first field is a whole number (a value, or -9).
+bool looksLikeLocus(const std::string& line) {
+    const std::size_t at = line.find_first_not_of(' ');
+    if (at == std::string::npos) return false;
+    const std::size_t digit = line[at] == '-' || line[at] == '+' ? at + 1 : at;
+    return digit < line.size() && std::isdigit(static_cast<unsigned char>(line[digit]));
+}
+
+// The population ("sue" or "tha") that `word` starts with, and the rest of it.
+bool population(const std::string& word, int& which, std::string& rest) {
+    for (int k = 0; k < 2; ++k)
+        if (word.compare(0, 3, k == 0 ? "sue" : "tha") == 0) {
+            which = k;
+            rest = word.substr(3);
+            return true;
+        }
+    return false;
+}
+
+// A whole number of digits only, below 10^9.
+bool smallWhole(const std::string& text, long long& value) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoll(text);
+    return true;
+}
+
 }  // namespace
+
+void namedLines(const std::string& header, int& sueLines, int& thaLines) {
+    long long count[2] = {0, 0};
+    bool named[2] = {false, false};
+    std::string words = header;
+    for (char& c : words) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c == ',' || c == ';' || c == ':' || c == '\t' || c == '(' || c == ')') c = ' ';
+    }
+    std::istringstream in(words);
+    std::string word, previous;
+    for (; in >> word; previous = word) {
+        int which = 0;
+        std::string rest;
+        long long first = 0, last = 0;
+        if (!population(word, which, rest)) continue;
+        const std::size_t dots = rest.find("..");
+        if (rest.empty()) {
+            // "20 sue": a count, as --simulate-data writes its header.
+            if (!smallWhole(previous, first)) continue;
+            count[which] += first;
+        } else if (dots == std::string::npos) {
+            if (!smallWhole(rest, first)) continue;  // "sue12": one line
+            count[which] += 1;
+        } else {
+            // "sue1..sue20" or "sue1..20": the lines of a range.
+            std::string end = rest.substr(dots + 2);
+            int endWhich = which;
+            std::string endRest;
+            if (population(end, endWhich, endRest)) end = endRest;
+            if (endWhich != which || !smallWhole(rest.substr(0, dots), first) ||
+                !smallWhole(end, last) || last < first)
+                continue;
+            count[which] += last - first + 1;
+        }
+        named[which] = true;
+    }
+    auto out = [](bool isNamed, long long n) {
+        return !isNamed ? -1 : n > INT32_MAX ? INT32_MAX : static_cast<int>(n);
+    };
+    sueLines = out(named[0], count[0]);
+    thaLines = out(named[1], count[1]);
+}
 
 DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, bool stopAtFirst) {
     DataFileScan scan;
@@ -79,7 +154,9 @@ DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, boo
     // The header is skipped whatever it holds, but a NUL byte anywhere in a
     // line that is read marks a file that is no text, whose values would be
     // cut early; it is refused.
-    if (reader.next().find('\0') != std::string::npos) {
+    const std::string header = reader.next();
+    namedLines(header, scan.headerSueLines, scan.headerThaLines);
+    if (header.find('\0') != std::string::npos) {
         scan.faults.push_back({DataFileFault::nulByte, 0,
                                "error: readDataFile: NUL byte in the header line.\n", 0, false});
         if (stopAtFirst) return scan;
@@ -98,11 +175,46 @@ DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, boo
         }
         scan.matrix.push_back(std::move(row));
     }
+    while (!reader.atEnd())
+        if (looksLikeLocus(reader.next())) ++scan.moreLoci;
     return scan;
+}
+
+std::vector<DataFileMismatch> dataFileMismatches(const DataFileScan& scan,
+                                                 const std::string& fileName, int numbLoci,
+                                                 int sueLines, int thaLines) {
+    std::vector<DataFileMismatch> found;
+    const std::pair<int, int> named[] = {{scan.headerSueLines, sueLines},
+                                         {scan.headerThaLines, thaLines}};
+    for (int k = 0; k < 2; ++k) {
+        const auto [inHeader, asked] = named[k];
+        if (inHeader < 0 || inHeader == asked) continue;
+        const char* key = k == 0 ? "NUMBER_OF_SUE_LINES" : "NUMBER_OF_THA_LINES";
+        found.push_back({key, inHeader,
+                         "error: readDataFile: the header of " + fileName + " names " +
+                             std::to_string(inHeader) + (k == 0 ? " sue" : " tha") +
+                             " lines, but " + key + " is " + std::to_string(asked) + ".\n"});
+    }
+    if (scan.moreLoci > 0) {
+        const long long held = static_cast<long long>(numbLoci) + scan.moreLoci;
+        found.push_back({"NUMBER_OF_LOCI", static_cast<int>(std::min<long long>(held, INT32_MAX)),
+                         "error: readDataFile: " + fileName + " holds " + std::to_string(held) +
+                             " loci, but NUMBER_OF_LOCI is " + std::to_string(numbLoci) + ".\n"});
+    }
+    return found;
 }
 
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines) {
     DataFileScan scan = scanDataFile(fileName, numbLoci, numbLines, true);
     if (!scan.faults.empty()) fail(scan.faults.front().message);
+    return std::move(scan.matrix);
+}
+
+AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines) {
+    DataFileScan scan = scanDataFile(fileName, numbLoci, sueLines + thaLines, true);
+    if (!scan.faults.empty()) fail(scan.faults.front().message);
+    const std::vector<DataFileMismatch> mismatches =
+        dataFileMismatches(scan, fileName, numbLoci, sueLines, thaLines);
+    if (!mismatches.empty()) fail(mismatches.front().message);
     return std::move(scan.matrix);
 }

@@ -20,6 +20,12 @@
 // its message on standard output and ends the process with status 1.
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines);
 
+// As readDataFile for a sample of `sueLines` then `thaLines` lines, and the
+// file must agree with the settings where it states its own shape (see
+// dataFileMismatches): else the first mismatch ends the process, after any
+// problem of readDataFile.
+AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines);
+
 // A problem of the data file as readDataFile finds it.
 struct DataFileFault {
     enum Kind { cannotOpen, nulByte, tooFewValues, badField, endOfBuffer };
@@ -35,6 +41,13 @@ struct DataFileFault {
 struct DataFileScan {
     AlleleMatrix matrix;
     std::vector<DataFileFault> faults;  // in file order
+    // The sample sizes the header names (see namedLines); -1 where it names
+    // none.
+    int headerSueLines = -1;
+    int headerThaLines = -1;
+    // Locus lines (whose first field is a whole number) after the last locus
+    // asked for; counted only when the scan read every locus asked for.
+    int moreLoci = 0;
 };
 
 // Reads the data file by readDataFile's rules without ending the process. With
@@ -42,3 +55,24 @@ struct DataFileScan {
 // otherwise it reads on to the last locus, recording the problem of every
 // line, but stops once the file has ended (every later line would read empty).
 DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, bool stopAtFirst);
+
+// The sample sizes that a header line names: each population (`sue`, `tha`,
+// in any letter case) by a range ("sue1..sue20" or "sue1..20"), by one name
+// per line ("sue1 sue2 ..."), or by a count before its name ("20 sue", as
+// --simulate-data writes). Sets -1 for a population the header does not name
+// in any of these ways (a header is free text: "sue lines then tha lines"
+// names no count).
+void namedLines(const std::string& header, int& sueLines, int& thaLines);
+
+// Where the data file states its shape otherwise than the settings: the
+// header names another number of lines of a population, or more locus lines
+// follow the last of `numbLoci`. `key` is the setting that disagrees,
+// `inFile` the file's own count, `message` what the run prints.
+struct DataFileMismatch {
+    const char* key;
+    int inFile;
+    std::string message;
+};
+std::vector<DataFileMismatch> dataFileMismatches(const DataFileScan& scan,
+                                                 const std::string& fileName, int numbLoci,
+                                                 int sueLines, int thaLines);

@@ -42,8 +42,8 @@ bool sameFile(const std::string& a, const std::string& b) {
     return a == b || resolvedName(a) == resolvedName(b);
 }
 
-void refuseTableOverOtherFiles(const std::string& tablePath,
-                               const std::vector<ProtectedFile>& others) {
+std::string tableOverOtherFiles(const std::string& tablePath,
+                                const std::vector<ProtectedFile>& others) {
     const std::vector<ProtectedFile> outputs = {
         {"reference table", tablePath},
         {"observed statistics file", observedStatisticsPath(tablePath)},
@@ -57,10 +57,17 @@ void refuseTableOverOtherFiles(const std::string& tablePath,
         against.insert(against.end(), others.begin(), others.end());
         for (const ProtectedFile& other : against)
             if (sameFile(output.path, other.path))
-                fail("error: table: the " + output.role + " " + output.path +
-                     (i == 0 ? "" : " (of --table " + tablePath + ")") + " is the " + other.role +
-                     " " + other.path + "; choose another --table name\n");
+                return "error: table: the " + output.role + " " + output.path +
+                       (i == 0 ? "" : " (of --table " + tablePath + ")") + " is the " +
+                       other.role + " " + other.path + "; choose another --table name\n";
     }
+    return "";
+}
+
+void refuseTableOverOtherFiles(const std::string& tablePath,
+                               const std::vector<ProtectedFile>& others) {
+    const std::string message = tableOverOtherFiles(tablePath, others);
+    if (!message.empty()) fail(message);
 }
 
 TableLock::TableLock(const std::string& tablePath) {
@@ -93,4 +100,10 @@ TableLock& TableLock::operator=(TableLock&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
+}
+
+std::vector<ProtectedFile> runInputs(const std::string& paramsFile, const params& p) {
+    return {{"parameter file", paramsFile},
+            {"data file", p.datafile_name},
+            {"results file", p.outfile_name}};
 }

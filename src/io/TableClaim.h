@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/Params.h"
+
 // A reference table is three files written together: the table, its observed
 // statistics and its priors (see FileFormats.h). Before a run or a merge
 // writes any of them it claims them: their names are checked against the
@@ -17,6 +19,10 @@ struct ProtectedFile {
     std::string path;
 };
 
+// The files a run reads or appends to, which its reference table must not
+// overwrite: the parameter file `paramsFile`, the data and results files.
+std::vector<ProtectedFile> runInputs(const std::string& paramsFile, const params& p);
+
 // Whether `a` and `b` name one file: the same device and inode when both
 // exist (so a hard link, a symbolic link or "./x" is caught), else the same
 // name once the folder is resolved (for a file still to be created).
@@ -27,6 +33,10 @@ bool sameFile(const std::string& a, const std::string& b);
 // would overwrite one of `others` or one another. Opens nothing.
 void refuseTableOverOtherFiles(const std::string& tablePath,
                                const std::vector<ProtectedFile>& others);
+// The message with which refuseTableOverOtherFiles ends the run; "" when the
+// table's files clash with none of `others`.
+std::string tableOverOtherFiles(const std::string& tablePath,
+                                const std::vector<ProtectedFile>& others);
 
 // Holds the table `tablePath`, and through it the observed-statistics and
 // priors files beside it, against other runs, from construction to

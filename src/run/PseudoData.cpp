@@ -142,15 +142,32 @@ bool shiftToRepeatCounts(AlleleMatrix& matrix) {
     return true;
 }
 
+std::string pseudoDataRequestProblem(const PseudoDataRequest& request, PriorDraw& values) {
+    const std::string why = parseParameterValues(request.atText, values);
+    if (!why.empty()) return "--at: " + why;
+    if (!(request.missing >= 0 && request.missing < 1))
+        return "--missing wants a share from 0 up to, but not including, 1";
+    return "";
+}
+
+std::string pseudoDataOutputProblem(const PseudoDataRequest& request,
+                                    const std::string& paramsPath, const params& p) {
+    for (const auto& [file, what] :
+         {std::pair<std::string, const char*>{paramsPath, "the parameter file"},
+          {p.datafile_name, "the data file of the parameter file"},
+          {p.outfile_name, "the results file of the parameter file"}})
+        if (sameFile(request.outPath, file))
+            return "--simulate-data: " + request.outPath + " is " + what + "; name another file";
+    return "";
+}
+
 int simulateData(const PseudoDataRequest& request, const std::string& paramsPath) {
     auto optionError = [](const std::string& what) {
         fail("foundabc: " + what + "\nRun 'foundabc --help' for the options.\n");
     };
     PriorDraw values{};
-    const std::string why = parseParameterValues(request.atText, values);
-    if (!why.empty()) optionError("--at: " + why);
-    if (!(request.missing >= 0 && request.missing < 1))
-        optionError("--missing wants a share from 0 up to, but not including, 1");
+    const std::string why = pseudoDataRequestProblem(request, values);
+    if (!why.empty()) optionError(why);
 
     std::unique_ptr<params> p = readInfile(paramsPath.c_str());
     checkParams(*p);
@@ -159,13 +176,8 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     if (p->alpha <= 0) fail("\n error: simExpGrowth: alpha <= 0\n\n");
     if (p->unequal_founding_fractions > 0 && p->conditional_number_of_origins != 2)
         fail("if fracF2 > 0 conditional_origins must be 2\n");
-    for (const auto& [file, what] :
-         {std::pair<std::string, const char*>{paramsPath, "the parameter file"},
-          {p->datafile_name, "the data file of the parameter file"},
-          {p->outfile_name, "the results file of the parameter file"}})
-        if (sameFile(request.outPath, file))
-            optionError("--simulate-data: " + request.outPath + " is " + what +
-                        "; name another file");
+    const std::string clash = pseudoDataOutputProblem(request, paramsPath, *p);
+    if (!clash.empty()) optionError(clash);
 
     // Created now, so that a folder that takes no files is found before any
     // work; a failure from here removes it before the run ends.

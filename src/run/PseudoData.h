@@ -36,6 +36,17 @@ struct PseudoDataRequest {
     bool genepop = false;
 };
 
+// What is wrong with the request's --at list or --missing share, as
+// simulateData refuses it ("--at: ..."); "" when both are usable, with the
+// values of --at in `values`.
+std::string pseudoDataRequestProblem(const PseudoDataRequest& request, PriorDraw& values);
+
+// Why simulateData refuses to write OUT over one of its inputs or the
+// results file of the settings `p` read from `paramsPath`; "" when it would
+// not.
+std::string pseudoDataOutputProblem(const PseudoDataRequest& request,
+                                    const std::string& paramsPath, const params& p);
+
 // `foundabc --simulate-data OUT --at LIST [--seed S] [--missing P] params.txt`:
 // simulates one data set at the values of LIST, with the parameter file's
 // sample sizes, loci, ALPHA and founding model, as simulation 0 of a seeded

@@ -119,6 +119,10 @@ std::vector<SettingFault> settingFaults(const params& p) {
     };
     for (const auto& [key, value] : reals)
         if (!std::isfinite(value)) add(key, lower(key) + " is not a finite number");
+    // The share of the second founder: above 1 the first would get a negative
+    // share, and the founding draws one founder whatever the share.
+    if (std::isfinite(p.unequal_founding_fractions) && p.unequal_founding_fractions > 1)
+        add("UNEQUAL_FOUNDING_FRACTIONS", "unequal_founding_fractions > 1");
     // On the base-10 logarithmic scale a slot holds 10 to the drawn value,
     // which past about 10^308 is no finite number: an infinite rate, time or
     // size makes no run (it would be written as "inf" or stop a repeat).
@@ -164,4 +168,43 @@ void refuseResultsOnInput(const params& p, const std::string& paramsFile) {
     if (!input.empty())
         fail("error: results file " + std::string(p.outfile_name) + " is " + input +
              "; give OUTFILE_NAME a name of its own\n");
+}
+
+bool worstBranchMutations(const params& p, BranchMutations& w) {
+    w.log10Scale = p.prior_distribution == 1;
+    auto natural = [&w](double bound) { return w.log10Scale ? std::pow(10.0, bound) : bound; };
+    w.rate = natural(p.my_upper);
+    w.time = natural(p.time_to_origin_upper);
+    w.ancestral = natural(p.popsize_origin_tha_upper) + natural(p.popsize_origin_sue_upper);
+    if (!std::isfinite(w.rate) || !std::isfinite(w.time) || !std::isfinite(w.ancestral))
+        return false;
+    w.branch = w.time + 2 * w.ancestral;
+    w.expected = w.rate * w.branch;
+    return true;
+}
+
+std::string describeBranchMutations(const BranchMutations& w) {
+    std::ostringstream what;
+    what << (w.log10Scale ? "on the natural scale of these log10 bounds, " : "")
+         << "a mutation rate up to " << w.rate << " on a branch up to " << w.branch
+         << " time units long (the time since the founding, up to " << w.time
+         << ", and twice the ancestral population's size, the founding sizes together, up "
+            "to "
+         << w.ancestral << ") expects " << w.expected << " mutations";
+    return what.str();
+}
+
+std::string manyMutationsMessage(const params& p) {
+    BranchMutations worst;
+    if (!worstBranchMutations(p, worst) || !(worst.expected > kMutationsPerBranchLimit)) return "";
+    return "error: parameters: expected number of mutations on a branch is too large: " +
+           describeBranchMutations(worst) +
+           ", more than the limit of 10^6; check the units of the rate, the time and the "
+           "sizes, or give --allow-many-mutations to run such priors anyway\n";
+}
+
+void refuseManyMutations(const params& p, bool allowed) {
+    if (allowed) return;
+    const std::string message = manyMutationsMessage(p);
+    if (!message.empty()) fail(message);
 }

@@ -38,7 +38,8 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
 
 // Ends the run with a message when the settings make no run possible: sample
 // sizes below 1, negative loci or repeats, a negative origin count for the
-// founder-count model, a real setting that is not finite, a base-10 log upper
+// founder-count model, a founding share of the second founder above 1, a
+// real setting that is not finite, a base-10 log upper
 // bound whose power of 10 is not finite, or a total sample beyond the 32-bit
 // range. Returns when the settings are usable.
 void checkParams(const params& p);
@@ -65,3 +66,38 @@ std::string inputNamedByResults(const params& p, const std::string& paramsFile);
 // OUTFILE_NAME a name of its own" (or the parameter file) when
 // inputNamedByResults finds one: its rows would be appended to its own input.
 void refuseResultsOnInput(const params& p, const std::string& paramsFile);
+
+// The documented limit on the mutations that one branch of a genealogy may
+// expect at the worst case of the priors. Far below the 2^31 a branch can
+// draw at all, it is still far above any real rate (the shipped example
+// expects at most 130): a run beyond it would take days per repeat, so it
+// stops at its start unless --allow-many-mutations lets it go on.
+inline constexpr double kMutationsPerBranchLimit = 1e6;
+
+// The worst case of the priors for the mutations on one branch: the largest
+// rate on the longest branch, as long as the largest time since the
+// founding plus twice the largest ancestral size (both founding sizes
+// together, which take about 2 N to join their last lines). Bounds on the
+// natural scale (10 to the bound when PRIOR_DISTRIBUTION is 1).
+struct BranchMutations {
+    bool log10Scale = false;
+    double rate = 0, time = 0, ancestral = 0;
+    double branch = 0;    // time + 2 x ancestral
+    double expected = 0;  // rate x branch
+};
+
+// False when a bound is no finite number on the natural scale (checkParams
+// refuses the settings then, or a repeat stops on it).
+bool worstBranchMutations(const params& p, BranchMutations& worst);
+
+// "a mutation rate up to R on a branch up to B time units long (...) expects
+// E mutations", with the scale of log10 bounds named first.
+std::string describeBranchMutations(const BranchMutations& worst);
+
+// The message with which the run stops at its start when the worst branch
+// expects more than kMutationsPerBranchLimit mutations; "" otherwise.
+std::string manyMutationsMessage(const params& p);
+
+// Ends the run with manyMutationsMessage unless `allowed`
+// (--allow-many-mutations).
+void refuseManyMutations(const params& p, bool allowed);

@@ -401,7 +401,9 @@ TEST(ProgramEdges, EqualPriorBoundsStopAtTheFirstDraw) {
         std::string field = key;
         for (char& c : field) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         TempDir dir;
-        ChildResult r = runLimited(dir, params);
+        // A rate of 3000 expects more mutations per branch than the run
+        // takes without --allow-many-mutations.
+        ChildResult r = runWith(dir, params, {"--allow-many-mutations"});
         EXPECT_EQ(r.exitStatus, 1) << key;
         EXPECT_TRUE(
             endsWith(r.out, "error: parameters: " + field + "_upper <= " + field + "_lower\n"))
@@ -439,14 +441,34 @@ TEST(ProgramEdges, HugeCountsWithAShortDataFileEndWithTheCountMessage) {
 }
 
 TEST(ProgramEdges, MutationCountBeyondRangeStopsWithAMessage) {
-    TempDir dir;
-    ChildResult r = runLimited(dir, acceptAll().set("MY_LOWER", "1e299").set("MY_UPPER", "1e300"));
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(endsWith(
-        r.out,
-        "\n error: generateStepMut: expected number of mutations on a branch is too large\n\n"))
-        << r.out;
-    EXPECT_FALSE(dir.exists("results.txt"));
+    // Past the limit of 10^6 expected mutations per branch the run stops at
+    // its start; --allow-many-mutations lets it go on to the repeat that
+    // draws more than a branch can hold.
+    struct Case {
+        const char* upper;
+        std::vector<std::string> options;
+        std::string ending;
+    };
+    const std::string limit =
+        "expects 5.4e+302 mutations, more than the limit of 10^6; check the units of the rate, "
+        "the time and the sizes, or give --allow-many-mutations to run such priors anyway\n";
+    const Case cases[] = {
+        {"1e300", {}, limit},
+        {"1e300",
+         {"--allow-many-mutations"},
+         "\n error: generateStepMut: expected number of mutations on a branch is too large\n\n"},
+        {"2000", {}, "expects 1.08e+06 mutations, more than the limit of 10^6; check the units of "
+                     "the rate, the time and the sizes, or give --allow-many-mutations to run "
+                     "such priors anyway\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ChildResult r = runWith(dir, acceptAll().set("MY_LOWER", "1e-4").set("MY_UPPER", c.upper),
+                                c.options);
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_TRUE(endsWith(r.out, c.ending)) << r.out;
+        EXPECT_FALSE(dir.exists("results.txt"));
+    }
 }
 
 TEST(ProgramFaults, TableThatWouldOverwriteAnotherFileIsRefusedBeforeAnyWrite) {

@@ -116,6 +116,25 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
          {"data file DIR/data.txt, line 4: the file ends before locus 3: it holds 2 loci, but "
           "NUMBER_OF_LOCI 4 (line 5) asks for 4",
           "fix: set NUMBER_OF_LOCI to 2"}},
+        {"sample sizes swapped against the lines the header names",
+         full,
+         "locus sue1..sue3 tha1..tha2\n1 2 3 4 5\n6 7 8 9 10\n",
+         1,
+         {"data file DIR/data.txt, line 1: the header names 3 sue lines, but NUMBER_OF_SUE_LINES "
+          "2 (line 4) asks for 2: the run stops with \"error: readDataFile: the header of "
+          "data.txt names 3 sue lines, but NUMBER_OF_SUE_LINES is 2.\"",
+          "fix: set NUMBER_OF_SUE_LINES to 3",
+          "data file DIR/data.txt, line 1: the header names 2 tha lines, but NUMBER_OF_THA_LINES "
+          "3 (line 3) asks for 3",
+          "2 problems found"}},
+        {"more loci in the data file than asked for",
+         ParamsFileText().set("NUMBER_OF_LOCI", "1").str(),
+         "h\n1 2 3 4 5\n6 7 8 9 10\n\n",
+         1,
+         {"data file DIR/data.txt, line 3: the file holds 2 loci, but NUMBER_OF_LOCI 1 (line 5) "
+          "asks for 1: the run stops with \"error: readDataFile: data.txt holds 2 loci, but "
+          "NUMBER_OF_LOCI is 1.\"",
+          "fix: set NUMBER_OF_LOCI to 2", "1 problem found"}},
         {"data file beside the parameter file, not in the folder of the run",
          full,
          kData,
@@ -132,6 +151,15 @@ TEST(SettingsCheck, EveryProblemIsNamedWithItsLineAndAFix) {
          {"line 23: UNEQUAL_FOUNDING_FRACTIONS 0.3 asks for two founders, but "
           "CONDITIONAL_NUMBER_OF_ORIGINS 0 (line 22) is not 2",
           "fix: set CONDITIONAL_NUMBER_OF_ORIGINS 2"}},
+        {"share of the second founder above 1",
+         ParamsFileText()
+             .set("CONDITIONAL_NUMBER_OF_ORIGINS", "2")
+             .set("UNEQUAL_FOUNDING_FRACTIONS", "1.5")
+             .str(),
+         kData,
+         1,
+         {"line 23: the run stops with \"error: parameters: unequal_founding_fractions > 1\"",
+          "fix: give the share of the second founder, above 0 and at most 1", "1 problem found"}},
         {"negative founder count",
          ParamsFileText().set("CONDITIONAL_NUMBER_OF_ORIGINS", "-1").str(),
          kData,
@@ -263,6 +291,7 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         std::string data;
         const char* setup;   // shell command run in the folder first, or nullptr
         const char* report;  // a part of the check's report; nullptr: settings OK
+        std::vector<std::string> options = {};  // given to both, before the parameter file
     };
     auto with = [](const std::string& pairs) { return changed("EPSILON=50 " + pairs); };
     const std::string mono = "h\n5 5 7 7 7\n3 3 3 -9 3\n", none = "h\n-9 -9 -9 -9 -9\n";
@@ -287,6 +316,27 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         {"all missing", with("NUMBER_OF_LOCI=1"), none, nullptr, nothing},
         {"no loci", with("NUMBER_OF_LOCI=0"), "h\n", nullptr, nothing},
         {"no repeats", with("REPEATS=0"), kData, nullptr, nothing},
+        {"sample sizes swapped", with(""), "locus sue1 sue2 sue3 tha1 tha2\n1 2 3 4 5\n1 1 2 2 3\n",
+         nullptr, "the header names 3 sue lines"},
+        {"more loci than asked", with("NUMBER_OF_LOCI=1"), kData, nullptr,
+         "the file holds 2 loci"},
+        {"rate 1e6", with("MY_UPPER=1e6"), kData, nullptr, "more than the limit of 10^6"},
+        {"time 1e300, many mutations allowed", with("TIME_TO_ORIGIN_UPPER=1e300"), kData, nullptr,
+         "more than the 2^31 the run can draw", {"--allow-many-mutations"}},
+        {"table over the parameters", with(""), kData, nullptr,
+         "the reference table params.txt is the parameter file", {"--table", "params.txt"}},
+        {"sample of one row of weight 0", with(""), kData,
+         "printf 'My\\tTimeToOri\\tPopSizeOriTha\\tPopSizePreTha\\tPopSizeOriSue\\t"
+         "PopSizePreSue\\tweight\\n0.005\\t20\\t150\\t1500\\t15\\t150\\t0\\n' > s.tsv",
+         "no row of positive weight", {"--from-sample", "s.tsv"}},
+        {"simulated data over the data file", with(""), kData, nullptr,
+         "data.txt is the data file of the parameter file",
+         {"--simulate-data", "data.txt", "--at",
+          "My=0.005,TimeToOri=20,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+          "PopSizePreSue=150"}},
+        {"second founder's share above 1",
+         with("CONDITIONAL_NUMBER_OF_ORIGINS=2 UNEQUAL_FOUNDING_FRACTIONS=1.5"), kData, nullptr,
+         "unequal_founding_fractions > 1"},
         {"the data file", with("OUTFILE_NAME=./data.txt"), kData, nullptr, "is the data file"},
         {"the parameters", with("OUTFILE_NAME=params.txt"), kData, nullptr,
          "is the parameter file"},
@@ -301,10 +351,14 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
         if (c.setup != nullptr) {
             ASSERT_EQ(runProgram({"sh", "-c", c.setup}, dir.path()).exitStatus, 0);
         }
-        const ChildResult check =
-            runProgram({"timeout", "30", FOUNDABC_BIN, "--check", "params.txt"}, dir.path());
-        const ChildResult run =
-            runProgram({"timeout", "30", FOUNDABC_BIN, "--seed", "1", "params.txt"}, dir.path());
+        std::vector<std::string> checkArgs = {"timeout", "30", FOUNDABC_BIN, "--check"};
+        std::vector<std::string> runArgs = {"timeout", "30", FOUNDABC_BIN, "--seed", "1"};
+        for (auto* args : {&checkArgs, &runArgs}) {
+            args->insert(args->end(), c.options.begin(), c.options.end());
+            args->push_back("params.txt");
+        }
+        const ChildResult check = runProgram(checkArgs, dir.path());
+        const ChildResult run = runProgram(runArgs, dir.path());
         const bool inputsKept = dir.read("params.txt") == params && dir.read("data.txt") == c.data;
         // Rows went to a device, or to a regular results file (a named pipe
         // is not read: that would wait for a writer).

@@ -164,3 +164,36 @@ TEST(ScanDataFile, ListsTheProblemOfEveryLocusAndStopsWhereTheFileEnds) {
     ASSERT_EQ(missing.faults.size(), 1u);
     EXPECT_EQ(missing.faults[0].kind, DataFileFault::cannotOpen);
 }
+
+TEST(ScanDataFile, HeaderNamesItsLinesOnlyByRangeNameOrCount) {
+    struct Case {
+        const char* header;
+        int sue, tha;  // -1: not named
+    };
+    const Case cases[] = {
+        {"locus sue1..sue20 tha1..tha30", 20, 30},
+        {"locus sue1 sue2 tha1 tha2 tha3", 2, 3},
+        {"Locus SUE1..20, THA5..THA9", 20, 5},
+        {"pseudo-observed data of foundabc --seed 3 --at My=0.1,PopSizeOriSue=5: per locus 7 "
+         "sue then 4 tha values",
+         7, 4},
+        {"observed alleles: sue lines then tha lines", -1, -1},
+        {"sue sue tha tha tha", -1, -1},
+        {"sue1..sue0 tha1..sue4 sue2x", -1, -1},
+        {"only sue1..sue3", 3, -1},
+    };
+    for (const Case& c : cases) {
+        int sue = 0, tha = 0;
+        namedLines(c.header, sue, tha);
+        EXPECT_EQ(sue, c.sue) << c.header;
+        EXPECT_EQ(tha, c.tha) << c.header;
+    }
+    // Locus lines past the last asked for are counted; blank and text lines
+    // are not.
+    TempDir dir;
+    const std::string path = dir.write("data.txt", "h\n1 2\n3 4\n\n -9 5\nnote\n+6 7\n");
+    const DataFileScan scan = scanDataFile(path.c_str(), 1, 2, true);
+    EXPECT_EQ(scan.moreLoci, 3);
+    EXPECT_EQ(dataFileMismatches(scan, "d.txt", 1, 1, 1).front().message,
+              "error: readDataFile: d.txt holds 4 loci, but NUMBER_OF_LOCI is 1.\n");
+}
