@@ -493,8 +493,14 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
          1,
          "foundabc: --merge takes the seed, model and table from the shards: --seed, "
          "--legacy-model cannot be given with it"},
-        {{"--seed", "1"}, 1, "Not enough arguments (infile)\n"},
-        {{"--seed", "1", "a.txt", "b.txt"}, 1, "Not enough arguments (infile)\n"},
+        {{"--seed", "1"},
+         1,
+         "Not enough arguments (infile): give the parameter file, as in foundabc params.txt\n"},
+        {{"--seed", "1", "a.txt", "b.txt"},
+         1,
+         "Not enough arguments (infile): one parameter file is read, but 2 files were given "
+         "(a.txt b.txt); give only the parameter file, which names the data file "
+         "(DATAFILE_NAME)\n"},
         {{"--clock-seed", "--seed", "1", "p.txt"}, 1, "--clock-seed and --seed both choose"},
         {{"--clock-seed", "--threads", "1", "p.txt"}, 1, "drop --threads, or use --seed S"},
         {{"--clock-seed", "--shard", "1/2", "p.txt"}, 1, "cannot be split into shards"},
