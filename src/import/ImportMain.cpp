@@ -112,15 +112,6 @@ int main(int argc, char** argv) {
         summary.unitsSource = "--repeat-unit " + std::to_string(unit);
     }
 
-    // The output is checked once the input is known good, so that an error in
-    // the input is not hidden behind an existing output: an existing file is
-    // refused, and the temporary file beside it proves the folder writable.
-    struct stat existing;
-    if (!force && stat(outPath.c_str(), &existing) == 0)
-        return failWith(outPath + " already exists; give --force to replace it");
-    FinishedFile out(outPath);
-    if (!out.error().empty()) return failWith("cannot write " + outPath + " (" + out.error() + ")");
-
     const Conversion conversion = convertGenepop(file, choice);
     const std::string text =
         formatDataFile(conversion.matrix, conversion.sueLines, conversion.thaLines);
@@ -135,6 +126,14 @@ int main(int argc, char** argv) {
                             "; choose fewer individuals or --copies first");
         lineStart += length + 1;
     }
+
+    // The output is checked only once the whole input is known good, so that
+    // an existing output never hides an error in the input.
+    struct stat existing;
+    if (!force && stat(outPath.c_str(), &existing) == 0)
+        return failWith(outPath + " already exists; give --force to replace it");
+    FinishedFile out(outPath);
+    if (!out.error().empty()) return failWith("cannot write " + outPath + " (" + out.error() + ")");
     if (!out.write(text) || !out.commit(force)) {
         if (out.alreadyExists())
             return failWith(outPath + " already exists; give --force to replace it");
