@@ -141,7 +141,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
     auto* missingOption =
         app.add_option("--missing", line.missing,
                        "With --simulate-data: mark this share of the values, chosen at random, "
-                       "missing (-9)")
+                       "missing (-9); each population keeps a value at every locus")
             ->type_name("P");
     std::string format = "data";
     auto* formatOption =
@@ -199,7 +199,18 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
             optionError("--merge takes the seed, model and table from the shards: " + unused +
                         " cannot be given with it");
     }
-    if (files.size() != 1) fail("Not enough arguments (infile)\n");
+    // The first words stay as they were, for scripts that look for them.
+    if (files.empty())
+        fail(
+            "Not enough arguments (infile): give the parameter file, as in foundabc "
+            "params.txt\n");
+    if (files.size() > 1) {
+        std::string names;
+        for (const std::string& f : files) names += (names.empty() ? "" : " ") + f;
+        fail("Not enough arguments (infile): one parameter file is read, but " +
+             std::to_string(files.size()) + " files were given (" + names +
+             "); give only the parameter file, which names the data file (DATAFILE_NAME)\n");
+    }
     line.infile = files.front();
     line.model = legacy ? ModelVersion::legacy : ModelVersion::current;
     line.seedGiven = seedOption->count() > 0;

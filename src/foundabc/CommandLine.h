@@ -48,10 +48,10 @@ struct CommandLine {
 // Reads the command line: options first, then exactly one parameter file.
 // Prints the help or the version and exits with status 0 when asked; prints
 // a message and exits with status 1 on an unknown or malformed option, and
-// prints "Not enough arguments (infile)" and exits with status 1 unless
-// exactly one parameter file is given, or when --clock-seed is combined with
-// an option it excludes. --threads 0 is resolved to the number of cores the
-// process may run on.
+// prints "Not enough arguments (infile): " with the files given and what to
+// do, and exits with status 1, unless exactly one parameter file is given, or
+// when --clock-seed is combined with an option it excludes. --threads 0 is
+// resolved to the number of cores the process may run on.
 CommandLine parseCommandLine(int argc, char* argv[]);
 
 // Number of cores this process may run on (its CPU affinity), at least 1.

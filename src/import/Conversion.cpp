@@ -47,9 +47,37 @@ int findPopulation(const GenepopFile& file, const std::string& key, const std::s
 
 namespace {
 
-// Repeat count of `code` at a locus of repeat unit `unit` (0: none), rounded
-// to the nearest whole count, halves up.
-int repeatCount(int code, int unit) { return unit <= 0 ? code : (2 * code + unit) / (2 * unit); }
+// The rung of `code` on a ladder of unit `unit` (0: none) and remainder
+// `remainder`: (code - remainder) / unit, rounded to the nearest whole count
+// with halves up (towards the longer fragment), and never below rung 0, the
+// shortest length the ladder holds.
+int repeatCount(int code, int unit, int remainder) {
+    if (unit <= 0) return code;
+    const long long twice = 2LL * (code - remainder) + unit;
+    if (twice < 0) return 0;
+    return static_cast<int>(twice / (2LL * unit));
+}
+
+// The remainder modulo `unit` that most copies of locus `l` carry, over every
+// population of the file (ties: the smallest remainder); 0 without a code.
+int ladderRemainder(const GenepopFile& file, std::size_t l, int unit) {
+    std::map<int, std::size_t> seen;
+    const std::size_t ploidy = static_cast<std::size_t>(file.ploidy);
+    for (const GenepopPopulation& pop : file.populations)
+        for (const GenepopIndividual& who : pop.individuals)
+            for (std::size_t c = 0; c < ploidy; ++c) {
+                const int code = who.codes[l * ploidy + c];
+                if (code != 0) ++seen[code % unit];
+            }
+    int best = 0;
+    std::size_t most = 0;
+    for (const auto& [remainder, copies] : seen)  // in increasing remainder
+        if (copies > most) {
+            best = remainder;
+            most = copies;
+        }
+    return best;
+}
 
 }  // namespace
 
@@ -59,6 +87,10 @@ Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choic
     const std::size_t ploidy = static_cast<std::size_t>(file.ploidy);
     const std::size_t copies = choice.firstCopy ? 1 : ploidy;
     out.matrix.assign(numbLoci, {});
+    out.remainders.assign(numbLoci, 0);
+    for (std::size_t l = 0; l < numbLoci; ++l)
+        if (!choice.units.empty() && choice.units[l] > 0)
+            out.remainders[l] = ladderRemainder(file, l, choice.units[l]);
     std::map<std::pair<std::size_t, int>, int> offLadder;  // (locus, code) -> copies
 
     auto take = [&](const GenepopPopulation& pop, PopulationYield& yield) {
@@ -67,6 +99,7 @@ Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choic
         std::vector<bool> heterozygous(pop.individuals.size(), false);
         for (std::size_t l = 0; l < numbLoci; ++l) {
             const int unit = choice.units.empty() ? 0 : choice.units[l];
+            const int remainder = out.remainders[l];
             for (std::size_t i = 0; i < pop.individuals.size(); ++i) {
                 const int* g = &pop.individuals[i].codes[l * ploidy];
                 if (ploidy == 2 && g[0] != 0 && g[1] != 0 && g[0] != g[1]) heterozygous[i] = true;
@@ -82,8 +115,8 @@ Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choic
                         ++yield.missing;
                         continue;
                     }
-                    if (unit > 0 && code % unit != 0) ++offLadder[{l, code}];
-                    out.matrix[l].push_back(repeatCount(code, unit));
+                    if (unit > 0 && code % unit != remainder) ++offLadder[{l, code}];
+                    out.matrix[l].push_back(repeatCount(code, unit, remainder));
                 }
             }
         }
@@ -96,8 +129,10 @@ Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choic
     out.thaLines = static_cast<int>(out.tha.lines);
 
     for (const auto& [where, count] : offLadder)
-        out.offLadder.push_back({where.first, where.second,
-                                 repeatCount(where.second, choice.units[where.first]), count});
+        out.offLadder.push_back(
+            {where.first, where.second,
+             repeatCount(where.second, choice.units[where.first], out.remainders[where.first]),
+             count});
     for (std::size_t l = 0; l < numbLoci; ++l) {
         std::set<int32_t> sue, tha;
         for (std::size_t v = 0; v < out.matrix[l].size(); ++v) {

@@ -21,8 +21,9 @@ struct ConversionChoice {
     std::vector<int> units;  // repeat unit of each locus; empty: codes are counts
 };
 
-// A code off its locus's ladder (not a multiple of the unit) and the count it
-// was rounded to, with the number of copies that carried it.
+// A code off its locus's ladder (its remainder modulo the unit is not the
+// ladder's) and the count it was rounded to, with the number of copies written
+// that carried it.
 struct OffLadder {
     std::size_t locus;
     int code, count, copies;
@@ -39,15 +40,19 @@ struct Conversion {
     AlleleMatrix matrix;  // one row per locus, the sue lines first
     int sueLines = 0, thaLines = 0;
     PopulationYield sue, tha;
+    std::vector<int> remainders;           // each locus's ladder remainder (0 without a unit)
     std::vector<OffLadder> offLadder;      // by locus, then code
     std::vector<std::size_t> monomorphic;  // loci with one allele in each population
 };
 
 // The lines of the chosen populations: with `firstCopy`, the first copy of
 // each individual (its second where the first is missing); otherwise every
-// copy, an individual's copies on consecutive lines. A code becomes
-// code / unit rounded to the nearest whole count (halves up); a missing copy
-// becomes -9.
+// copy, an individual's copies on consecutive lines. A missing copy becomes
+// -9. With a unit, a locus's ladder is the remainder modulo the unit that most
+// of its copies carry in the whole file (ties: the smallest), since fragment
+// lengths hold a flanking region of any length and stepwise mutation reads
+// only differences; a code becomes (code - remainder) / unit, and a code off
+// the ladder the nearest rung (halves up, never below rung 0).
 Conversion convertGenepop(const GenepopFile& file, const ConversionChoice& choice);
 
 // The data file's text: the header `locus sue1..sueN tha1..thaM`, then one

@@ -38,8 +38,7 @@ int main(int argc, char** argv) {
         "Errors (a line of the Genepop or repeat-units file that cannot be read, a population "
         "that does not exist, an existing output file) print a message with the line number on "
         "standard error and end with status 1; nothing is written then.");
-    std::string inPath, sueKey, thaKey, unitsPath, copies = "all", outPath = "data.txt";
-    int unit = 0;
+    std::string inPath, sueKey, thaKey, unitsPath, unitText, copies = "all", outPath = "data.txt";
     bool force = false;
     app.add_option("IN.gen", inPath, "Genepop file")->required();
     app.add_option("--sue", sueKey,
@@ -51,9 +50,9 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("POP");
     auto* unitOption =
-        app.add_option("--repeat-unit", unit,
-                       "Repeat unit in base pairs of every locus: each code is divided by it")
-            ->check(CLI::PositiveNumber)
+        app.add_option("--repeat-unit", unitText,
+                       "Repeat unit in base pairs of every locus (1 to 999999): each code, less "
+                       "the most common remainder modulo the unit at its locus, is divided by it")
             ->type_name("U");
     app.add_option("--repeat-units", unitsPath,
                    "File of 'locus unit' lines, the repeat unit of each locus")
@@ -72,13 +71,17 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 1;
     }
 
-    // The output is checked before anything is read: an existing file is
-    // refused, and the temporary file beside it proves the folder writable.
-    struct stat existing;
-    if (!force && stat(outPath.c_str(), &existing) == 0)
-        return failWith(outPath + " already exists; give --force to replace it");
-    FinishedFile out(outPath);
-    if (!out.error().empty()) return failWith("cannot write " + outPath + " (" + out.error() + ")");
+    // The unit is capped as the repeat-units file caps it (6 digits), which
+    // keeps the arithmetic on codes far from overflow.
+    int unit = 0;
+    if (*unitOption) {
+        const bool digits = !unitText.empty() && unitText.size() <= 6 &&
+                            unitText.find_first_not_of("0123456789") == std::string::npos;
+        if (digits) unit = std::stoi(unitText);
+        if (unit < 1)
+            return failWith("--repeat-unit " + unitText +
+                            ": the repeat unit must be a whole number from 1 to 999999");
+    }
 
     std::ifstream in(inPath, std::ios::binary);
     if (!in) return failWith("cannot open " + inPath);
@@ -123,6 +126,14 @@ int main(int argc, char** argv) {
                             "; choose fewer individuals or --copies first");
         lineStart += length + 1;
     }
+
+    // The output is checked only once the whole input is known good, so that
+    // an existing output never hides an error in the input.
+    struct stat existing;
+    if (!force && stat(outPath.c_str(), &existing) == 0)
+        return failWith(outPath + " already exists; give --force to replace it");
+    FinishedFile out(outPath);
+    if (!out.error().empty()) return failWith("cannot write " + outPath + " (" + out.error() + ")");
     if (!out.write(text) || !out.commit(force)) {
         if (out.alreadyExists())
             return failWith(outPath + " already exists; give --force to replace it");

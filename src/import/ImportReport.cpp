@@ -96,8 +96,21 @@ std::string formatReport(const GenepopFile& file, const ConversionChoice& choice
     } else {
         std::size_t off = 0;
         for (const OffLadder& o : conversion.offLadder) off += static_cast<std::size_t>(o.copies);
-        text += "Repeat counts: codes divided by the repeat unit (" + summary.unitsSource + "); " +
-                (off == 0 ? std::string("every code a multiple of its unit")
+        // Ladders offset from the multiples of the unit (a flanking region of
+        // another length) are named with their remainder.
+        std::string offset;
+        for (std::size_t l = 0; l < conversion.remainders.size(); ++l)
+            if (conversion.remainders[l] != 0)
+                offset += (offset.empty() ? "" : ", ") + file.loci[l] + " (" +
+                          std::to_string(conversion.remainders[l]) + ")";
+        text += "Repeat counts: codes divided by the repeat unit (" + summary.unitsSource + "); ";
+        if (!offset.empty())
+            text +=
+                "each locus's ladder is its most common remainder modulo the unit, taken off "
+                "before dividing: " +
+                offset + "; ";
+        text += (off == 0 ? std::string(offset.empty() ? "every code a multiple of its unit"
+                                                       : "every code on its ladder")
                           : std::to_string(off) + (off == 1 ? " copy" : " copies") +
                                 " off the ladder rounded to the nearest count") +
                 ".\n";
@@ -113,8 +126,8 @@ std::string formatReport(const GenepopFile& file, const ConversionChoice& choice
 std::string formatOffLadderWarning(const GenepopFile& file, const Conversion& conversion) {
     if (conversion.offLadder.empty()) return "";
     std::string text = "foundabc-import: warning: " + count(conversion.offLadder.size(), "code") +
-                       " off the repeat ladder (not a multiple of the unit), rounded to "
-                       "the nearest count:\n";
+                       " off the repeat ladder (not the most common remainder modulo the "
+                       "unit at its locus), rounded to the nearest count:\n";
     for (const OffLadder& o : conversion.offLadder)
         text += "  locus " + file.loci[o.locus] + ": " + std::to_string(o.code) + " -> " +
                 std::to_string(o.count) + " (" + std::to_string(o.copies) +

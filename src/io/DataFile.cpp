@@ -51,7 +51,7 @@ bool readLocusLine(const std::string& line, int locus, std::size_t numbNeeded,
             if (atEnd && row.size() < numbNeeded)
                 return found(DataFileFault::tooFewValues,
                              "error: readDataFile: " + std::to_string(row.size()) + " values (of " +
-                                 std::to_string(numbNeeded) + ") reed for loci# " +
+                                 std::to_string(numbNeeded) + ") read for loci# " +
                                  std::to_string(locus) + ".\n");
         } else {
             if (field.size() == kFieldChars)

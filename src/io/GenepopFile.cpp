@@ -15,11 +15,43 @@ std::string trim(const std::string& s) {
     return s.substr(begin, end - begin);
 }
 
+// `Pop` alone, or followed by a blank and a population name as some files
+// write it (`POP island`); a line with a comma is an individual's.
 bool isPopLine(const std::string& trimmed) {
-    if (trimmed.size() != 3) return false;
+    if (trimmed.size() < 3) return false;
+    if (trimmed.size() > 3 &&
+        (!(trimmed[3] == ' ' || trimmed[3] == '\t') || trimmed.find(',') != std::string::npos))
+        return false;
     return std::tolower(static_cast<unsigned char>(trimmed[0])) == 'p' &&
            std::tolower(static_cast<unsigned char>(trimmed[1])) == 'o' &&
            std::tolower(static_cast<unsigned char>(trimmed[2])) == 'p';
+}
+
+// No line of a Genepop file comes near this; a longer one is no Genepop text
+// (a device such as /dev/zero, a binary file) and is refused before it fills
+// the memory.
+constexpr std::size_t kMaxLineChars = 1 << 20;
+
+// Reads one line into `line`, without its line feed. Returns false at the end
+// of the input; sets `tooLong` (and stops reading) at a line of more than
+// kMaxLineChars characters.
+bool nextLine(std::istream& in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    std::streambuf* buffer = in.rdbuf();
+    if (buffer == nullptr) return false;
+    bool any = false;
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) return any;
+        any = true;
+        if (c == '\n') return true;
+        if (line.size() == kMaxLineChars) {
+            tooLong = true;
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+    }
 }
 
 std::vector<std::string> splitBlanks(const std::string& s) {
@@ -86,9 +118,12 @@ std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFi
     auto at = [&](const std::string& problem) {
         return fileName + " line " + std::to_string(lineNumber) + ": " + problem;
     };
-    bool inLoci = true;
-    while (std::getline(in, raw)) {
+    bool inLoci = true, tooLong = false;
+    while (nextLine(in, raw, tooLong)) {
         ++lineNumber;
+        if (tooLong)
+            return at("line longer than " + std::to_string(kMaxLineChars) +
+                      " characters: this is no Genepop file");
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         if (raw.find('\0') != std::string::npos) return at("NUL byte: this is no text file");
         if (lineNumber == 1) {
@@ -99,9 +134,14 @@ std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFi
         if (line.empty()) continue;
         if (isPopLine(line)) {
             if (inLoci && file.loci.empty()) return at("a Pop line before any locus name");
+            // Widths are fixed per locus for the whole file: a locus written
+            // with 2-digit codes in one population and 3-digit codes in the
+            // next would be read as counts of different scales.
+            if (inLoci) {
+                file.digits.assign(file.loci.size(), 0);
+                widthLine.assign(file.loci.size(), 0);
+            }
             inLoci = false;
-            file.digits.assign(file.loci.size(), 0);
-            widthLine.assign(file.loci.size(), 0);
             file.populations.push_back({lineNumber, {}});
             continue;
         }
@@ -134,6 +174,10 @@ bool formatGenepop(const AlleleMatrix& matrix, int numbSueLines, int numbThaLine
                    std::string& text, std::string& error) {
     const std::size_t numbLines = static_cast<std::size_t>(numbSueLines > 0 ? numbSueLines : 0) +
                                   static_cast<std::size_t>(numbThaLines > 0 ? numbThaLines : 0);
+    if (matrix.empty()) {
+        error = "no locus, and a Genepop file without loci cannot be read back";
+        return false;
+    }
     for (std::size_t locus = 0; locus < matrix.size(); ++locus) {
         if (matrix[locus].size() < numbLines) {
             error = "locus " + std::to_string(locus + 1) + " has " +

@@ -31,12 +31,14 @@ struct GenepopFile {
 
 // Reads a Genepop file from `in`. The first line is the title; locus names
 // follow, one per line or several per line separated by commas, up to the
-// first `Pop` line (any letter case); each population is a `Pop` line and its
+// first `Pop` line (any letter case, alone or followed by a blank and a
+// population name, which is not kept); each population is a `Pop` line and its
 // individuals, `name , genotypes`, one genotype per locus separated by blanks
 // or tabs. A genotype is 2 or 3 digits (haploid) or 4 or 6 digits (diploid);
 // every genotype of the file has one ploidy and every genotype of a locus one
-// width. Blank lines are skipped; a carriage return before a line end is part
-// of the line end.
+// width, in every population. Blank lines are skipped; a carriage return
+// before a line end is part of the line end; a line of more than 1 MiB is
+// refused.
 //
 // Returns an empty string on success, else the first problem as a message
 // that starts with "`fileName` line N: " (the file is then left incomplete).
@@ -57,9 +59,9 @@ std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFi
 // `numbSueLines` sue values first, then the `numbThaLines` tha values), so
 // the values a data file would hold can be written here unchanged.
 
-// The file's text. Returns false, with the reason in `error`, when a row is
-// shorter than the lines or a value is neither -9 nor 1 to 999 (the codes
-// that 3 digits can hold besides the missing 000).
+// The file's text. Returns false, with the reason in `error`, when there is
+// no locus, a row is shorter than the lines or a value is neither -9 nor 1 to
+// 999 (the codes that 3 digits can hold besides the missing 000).
 bool formatGenepop(const AlleleMatrix& matrix, int numbSueLines, int numbThaLines,
                    std::string& text, std::string& error);
 

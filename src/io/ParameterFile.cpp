@@ -1,5 +1,7 @@
 #include "io/ParameterFile.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -181,7 +183,15 @@ std::string assignSetting(params& p, const SettingLine& s, int lineNumber) {
 std::unique_ptr<params> readInfile(const char* fileName) {
     auto p = std::make_unique<params>();
     LineReader reader(fileName, kParameterLineChars);
-    if (!reader.isOpen()) fail("Error opening infile");
+    if (!reader.isOpen()) {
+        // The first words stay as they were, for scripts that look for them.
+        struct stat info;
+        const std::string why = stat(fileName, &info) != 0 ? std::strerror(errno)
+                                : S_ISDIR(info.st_mode)    ? "a folder"
+                                                           : "cannot be read";
+        fail(std::string("Error opening infile ") + fileName + " (" + why +
+             "): give the path of the parameter file, as in foundabc params.txt\n");
+    }
 
     int numbAssigned = 0;
     int numbLinesRead = 0;

@@ -34,6 +34,12 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
     std::size_t pos = 0;
     std::string_view line;
     if (!nextLine(text, pos, line)) return name + " is empty: it needs a header line and rows";
+    // Carriage returns alone as line ends (old Mac text) make the whole file
+    // one header line, whose complaint would point elsewhere.
+    if (line.find('\r') != std::string_view::npos)
+        return name +
+               " has carriage-return line ends (old Mac text): convert them to line feeds "
+               "(tr '\\r' '\\n')";
     const std::vector<std::string_view> header = splitTabs(line);
     auto columnOf = [&](const std::string& column, int& at) -> std::string {
         at = -1;
@@ -112,6 +118,13 @@ std::string readSampleFile(const std::string& path, SampleRows& rows) {
         if (n == 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
     }
+    // zlib ends a stream cut short without an error from gzread: only its
+    // state tells. Such a sample may lack rows, or end inside a value that
+    // still reads as a shorter number, so it is not used.
+    int code = Z_OK;
+    const char* message = gzerror(file.get(), &code);
+    if (code != Z_OK)
+        return path + " is cut short or damaged (" + message + "): write the sample again";
     return parseSampleText(text, path, rows);
 }
 

@@ -24,7 +24,8 @@ struct SampleRows {
 };
 
 // Reads a sample's text (`name` only names it in messages). Returns "" on
-// success; otherwise the problem, naming its line where it has one: a missing
+// success; otherwise the problem, naming its line where it has one: line ends
+// of carriage returns alone, a missing
 // or doubled column, some but not all six adjusted columns, a row with
 // another number of fields than the header, a weight or used value that is
 // not a finite number, a negative weight, no row of positive weight, or a row
@@ -34,7 +35,8 @@ struct SampleRows {
 std::string parseSampleText(std::string_view text, const std::string& name, SampleRows& rows);
 
 // Reads the sample file at `path`, plain or gzip-compressed, by
-// parseSampleText; a file that cannot be read is a problem too.
+// parseSampleText; a file that cannot be read, and a compressed stream cut
+// short or damaged, are problems too.
 std::string readSampleFile(const std::string& path, SampleRows& rows);
 
 // A sample's text: the header `sim` and `names`, then one row per entry of

@@ -71,6 +71,12 @@ class StreamZero {
     gsl_rng* previous_;
 };
 
+std::string blanksTrimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+}
+
 std::string foundingModel(const params& p) {
     if (p.unequal_founding_fractions > 0)
         return "two founders, the second with share " + number(p.unequal_founding_fractions);
@@ -81,13 +87,27 @@ std::string foundingModel(const params& p) {
 
 // Marks `count` values of `matrix`, chosen uniformly without replacement, as
 // missing (-9): a partial Fisher-Yates shuffle of the cells, drawing from `r`.
-void markMissing(AlleleMatrix& matrix, std::size_t lines, std::size_t count) {
+// The last value of a population (its first `sueLines` lines, or the others)
+// at a locus is passed over, for the run's statistics need one in each.
+// REQUIRES: count <= the values less two per locus.
+void markMissing(AlleleMatrix& matrix, std::size_t lines, std::size_t sueLines, std::size_t count) {
     std::vector<std::size_t> cells(matrix.size() * lines);
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = i;
-    for (std::size_t k = 0; k < count; ++k) {
+    // Values still present per locus: sue at 2 l, tha at 2 l + 1.
+    std::vector<std::size_t> left(2 * matrix.size());
+    for (std::size_t l = 0; l < matrix.size(); ++l) {
+        left[2 * l] = sueLines;
+        left[2 * l + 1] = lines - sueLines;
+    }
+    for (std::size_t k = 0, marked = 0; marked < count && k < cells.size(); ++k) {
         const std::size_t j = k + gsl_rng_uniform_int(r, cells.size() - k);
         std::swap(cells[k], cells[j]);
-        matrix[cells[k] / lines][cells[k] % lines] = -9;
+        const std::size_t locus = cells[k] / lines, line = cells[k] % lines;
+        std::size_t& present = left[2 * locus + (line < sueLines ? 0 : 1)];
+        if (present <= 1) continue;
+        --present;
+        matrix[locus][line] = -9;
+        ++marked;
     }
 }
 
@@ -104,7 +124,9 @@ std::string parseParameterValues(const std::string& text, PriorDraw& values) {
         const std::size_t eq = item.find('=');
         if (eq == std::string::npos)
             return "'" + item + "' is not NAME=VALUE (for example My=0.005)";
-        const std::string name = item.substr(0, eq), value = item.substr(eq + 1);
+        // Blanks around a name or a value are no part of it, on either side.
+        const std::string name = blanksTrimmed(item.substr(0, eq)),
+                          value = blanksTrimmed(item.substr(eq + 1));
         std::size_t slot = numbDrawnParams, best = 0, bestDistance = SIZE_MAX;
         for (std::size_t p = 0; p < numbDrawnParams; ++p) {
             if (name == estimatedColumnNames[p]) slot = p;
@@ -118,8 +140,11 @@ std::string parseParameterValues(const std::string& text, PriorDraw& values) {
         char* end = nullptr;
         errno = 0;
         const double v = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || errno == ERANGE)
+        if (value.empty() || *end != '\0')
             return name + "=" + value + ": the value is not a number";
+        if (errno == ERANGE)
+            return name + "=" + value + ": the value is too " +
+                   (std::fabs(v) > 1 ? "large" : "small") + " for a double";
         values[slot] = v;
         given[slot] = true;
     }
@@ -171,6 +196,23 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
 
     std::unique_ptr<params> p = readInfile(paramsPath.c_str());
     checkParams(*p);
+    const std::size_t lines = static_cast<std::size_t>(totalLines(*p));
+    const std::size_t numbValues = lines * static_cast<std::size_t>(p->number_of_loci);
+    const std::size_t missing =
+        static_cast<std::size_t>(std::llround(request.missing * static_cast<double>(numbValues)));
+    // Each population keeps a value at every locus: the statistics of a locus
+    // compare the two populations, and need a value in each.
+    const std::size_t kept = 2 * static_cast<std::size_t>(p->number_of_loci);
+    if (missing > 0 && missing + kept > numbValues)
+        optionError("--missing " + number(request.missing) + " marks " + std::to_string(missing) +
+                    " of the " + std::to_string(numbValues) +
+                    " values, leaving a population without a value at a locus; each population "
+                    "keeps one per locus, so at most " +
+                    std::to_string(numbValues > kept ? numbValues - kept : 0) + " can be missing");
+    if (request.genepop && p->number_of_loci < 1)
+        optionError("--format genepop: the parameter file has no locus (NUMBER_OF_LOCI " +
+                    std::to_string(p->number_of_loci) +
+                    "), and a Genepop file without loci cannot be read back");
     // What a run would find only at its first simulation is refused here,
     // before the output file is touched.
     if (p->alpha <= 0) fail("\n error: simExpGrowth: alpha <= 0\n\n");
@@ -192,9 +234,7 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     };
     if (!out->error().empty()) cannotWrite();
     const uint64_t seed = request.seedGiven ? request.seed : freshSeed();
-    const std::size_t lines = static_cast<std::size_t>(totalLines(*p));
     RepeatWorkspace work(p->number_of_loci);
-    std::size_t missing = 0;
     {
         // A failure of the simulation (a mutation rate far beyond any real
         // one) ends the run only after the temporary file is gone.
@@ -213,9 +253,8 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
                 "hold; lower My\n");
         // Drawn after every locus, so that the values kept are the same
         // whatever share is marked missing.
-        missing = static_cast<std::size_t>(
-            std::llround(request.missing * static_cast<double>(lines * work.alleleMatrix.size())));
-        markMissing(work.alleleMatrix, lines, missing);
+        markMissing(work.alleleMatrix, lines,
+                    static_cast<std::size_t>(std::max(p->number_of_sue_lines, 0)), missing);
     }
 
     std::string atList, text, error;

@@ -14,7 +14,9 @@
 
 // Reads the values of `--at`: NAME=VALUE items separated by commas, naming
 // each of the six drawn parameters (results column names) once, with a value
-// that the model can simulate (see ParameterSet.h). Returns "" on success;
+// that the model can simulate (see ParameterSet.h). Blanks around a name or a
+// value are ignored; a value beyond the range of a double is refused as too
+// large or too small. Returns "" on success;
 // otherwise the problem, for an unknown name with the nearest valid one.
 std::string parseParameterValues(const std::string& text, PriorDraw& values);
 
@@ -51,7 +53,9 @@ std::string pseudoDataOutputProblem(const PseudoDataRequest& request,
 // simulates one data set at the values of LIST, with the parameter file's
 // sample sizes, loci, ALPHA and founding model, as simulation 0 of a seeded
 // run with seed S would simulate them (a seed is picked when none is given),
-// then marks the share P of its values missing, chosen at random, and writes
+// then marks the share P of its values missing, chosen at random but never the
+// last value of a population at a locus (a share that cannot leave one is
+// refused; so is --format genepop without loci), and writes
 // it to OUT: a header line, then one line per locus, `sue` values first (or,
 // with `genepop`, the same values as a haploid Genepop file). OUT
 // is written under a temporary name in its folder, synced and renamed, so it

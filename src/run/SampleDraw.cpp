@@ -15,9 +15,15 @@ constexpr int kDrawsPerSet = 6;
 }  // namespace
 
 SampleDraw::SampleDraw(SampleRows rows) : rows_(std::move(rows)) {
+    // Weights are finite, but their sum need not be (every weight 1e308):
+    // an infinite total would send every draw to one row. Dividing by the
+    // largest weight first keeps the sum at most the number of rows and
+    // leaves the shares unchanged.
+    double largest = 0;
+    for (double w : rows_.weights) largest = std::max(largest, w);
     cumulative_.reserve(rows_.weights.size());
     double sum = 0;
-    for (double w : rows_.weights) cumulative_.push_back(sum += w);
+    for (double w : rows_.weights) cumulative_.push_back(sum += largest > 0 ? w / largest : w);
 }
 
 SampleDraw SampleDraw::fixed(const PriorDraw& values) {

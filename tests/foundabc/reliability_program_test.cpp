@@ -420,11 +420,11 @@ TEST(ProgramEdges, HugeCountsWithAShortDataFileEndWithTheCountMessage) {
     };
     const Case cases[] = {
         {"NUMBER_OF_LOCI", "2000000000",
-         "error: readDataFile: 0 values (of 5) reed for loci# 3.\n"},
+         "error: readDataFile: 0 values (of 5) read for loci# 3.\n"},
         {"NUMBER_OF_THA_LINES", "1000000000",
-         "error: readDataFile: 5 values (of 1000000002) reed for loci# 1.\n"},
+         "error: readDataFile: 5 values (of 1000000002) read for loci# 1.\n"},
         {"NUMBER_OF_SUE_LINES", "2147483640",
-         "error: readDataFile: 5 values (of 2147483643) reed for loci# 1.\n"},
+         "error: readDataFile: 5 values (of 2147483643) read for loci# 1.\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;

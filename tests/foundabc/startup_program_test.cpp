@@ -59,10 +59,16 @@ TEST(StartUp, EveryArgumentCountButOneIsRefused) {
     TempDir dir;
     dir.write("params.txt", smallRun().str());
     dir.write("data.txt", kData);
-    for (auto args : {std::vector<std::string>{}, {"params.txt", "params.txt"}}) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, ": give the parameter file, as in foundabc params.txt\n"},
+        {{"params.txt", "data.txt"},
+         ": one parameter file is read, but 2 files were given (params.txt data.txt); give only "
+         "the parameter file, which names the data file (DATAFILE_NAME)\n"},
+    };
+    for (const auto& [args, then] : cases) {
         ChildResult r = runFoundabc(args, dir.path());
         EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_EQ(r.out, "Not enough arguments (infile)\n");
+        EXPECT_EQ(r.out, "Not enough arguments (infile)" + then);
     }
 }
 
@@ -84,7 +90,9 @@ TEST(StartUp, ReaderErrorsEndTheRunWithTheirMessages) {
     TempDir dir;
     ChildResult noInfile = runFoundabc({"missing.txt"}, dir.path());
     EXPECT_EQ(noInfile.exitStatus, 1);
-    EXPECT_EQ(noInfile.out, "Error opening infile");
+    EXPECT_EQ(noInfile.out,
+              "Error opening infile missing.txt (No such file or directory): give the path of the "
+              "parameter file, as in foundabc params.txt\n");
 
     ChildResult unassigned = runWith(dir, smallRun().drop("ALPHA"));
     EXPECT_EQ(unassigned.exitStatus, 1);
@@ -98,7 +106,7 @@ TEST(StartUp, ReaderErrorsEndTheRunWithTheirMessages) {
 
     ChildResult shortLine = runWith(dir, smallRun(), "h\n10 12 10\n");
     EXPECT_EQ(shortLine.exitStatus, 1);
-    EXPECT_EQ(shortLine.out, kEcho + "error: readDataFile: 3 values (of 4) reed for loci# 1.\n");
+    EXPECT_EQ(shortLine.out, kEcho + "error: readDataFile: 3 values (of 4) read for loci# 1.\n");
 }
 
 TEST(StartUp, SettingsThatAllowNoRunAreRefusedBeforeTheDataFileIsRead) {

@@ -83,8 +83,28 @@ TEST(GenepopImport, EachFileGivesItsDataFile) {
          {"--sue", "1", "--tha", "2", "--repeat-units", "units.txt"},
          "# bp\nL1 2\n\nL2\t4\n",
          "locus sue1..sue2 tha1..tha2\n50 51 52 52\n50 51 52 52\n",
-         "warning: 1 code off the repeat ladder (not a multiple of the unit), rounded to the "
-         "nearest count:\n  locus L1: 103 -> 52 (1 copy)\n"},
+         "warning: 1 code off the repeat ladder (not the most common remainder modulo the "
+         "unit at its locus), rounded to the nearest count:\n  locus L1: 103 -> 52 (1 copy)\n"},
+        {"odd flanking lengths: the ladder is the odd lengths, a 1-bp variant moves half up",
+         "odd\nL1\nPop\nM1 , 171175\nM2 , 177179\nPop\nI1 , 177178\nI2 , 177177\n",
+         {"--sue", "2", "--tha", "1", "--repeat-unit", "2"},
+         "",
+         "locus sue1..sue4 tha1..tha4\n88 89 88 88 85 87 88 89\n",
+         "rounded to the nearest count:\n  locus L1: 178 -> 89 (1 copy)\n"},
+        {"a tie of remainders takes the smallest; a code below the first rung goes to rung 0",
+         "t\nL1\nL2\nPop\na , 100 005\nb , 101 011\nPop\nc , 102 017\nd , 103 001\n",
+         {"--sue", "1", "--tha", "2", "--repeat-units", "units.txt"},
+         "L1 2\nL2 6\n",
+         "locus sue1..sue2 tha1..tha2\n50 51 51 52\n0 1 2 0\n",
+         "codes divided by the repeat unit (--repeat-units units.txt); each locus's ladder is its "
+         "most common remainder modulo the unit, taken off before dividing: L2 (5); 3 copies off "
+         "the ladder rounded to the nearest count.\n"},
+        {"Pop lines that name their population",
+         "t\nL1\nPOP island\na , 0101\npop\tmain land\nb , 0202\n",
+         {"--sue", "1", "--tha", "2"},
+         "",
+         "locus sue1..sue2 tha1..tha2\n1 1 2 2\n",
+         "tha: population 2 (Pop line 5, first individual b)"},
         {"one copy, one heterozygote, the second copy where the first is missing",
          "t\nL1\nL2\nPop\na , 150150 000152\nb , 150154 152152\nPop\nc , 148148 152152\n",
          {"--sue", "1", "--tha", "2", "--copies", "first"},
@@ -115,6 +135,13 @@ TEST(GenepopImport, EachFileGivesItsDataFile) {
         dir, shipped("field.gen"),
         {"--sue", "ISL01", "--tha", "MAI01", "--repeat-units", "units.txt"}, shipped("units.txt"));
     EXPECT_EQ(example.data, shipped("data.txt"));
+    // The shipped example of odd flanking lengths, one allele off its ladder.
+    TempDir flanking;
+    ImportRun odd = runImport(flanking, shipped("genepop/flanking.gen"),
+                              {"--sue", "2", "--tha", "1", "--repeat-unit", "2"});
+    EXPECT_EQ(odd.status, 0) << odd.err;
+    EXPECT_EQ(odd.data, shipped("genepop/flanking.data.txt"));
+    EXPECT_NE(odd.err.find("locus fl01: 178 -> 89 (1 copy)"), std::string::npos) << odd.err;
 }
 
 TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
@@ -140,7 +167,12 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {"t\nL1\nPop\na , 0101\nb , 001001\n", pops, "",
          "line 5: genotype \"001001\" of locus L1 has 3-digit codes, but line 4 gave this locus "
          "2-digit codes"},
+        {"t\nL1\nPop\na1, 1212\na2, 1313\nPop\nb1, 120120\nb2, 130130\n", pops, "",
+         "line 7: genotype \"120120\" of locus L1 has 3-digit codes, but line 4 gave this locus "
+         "2-digit codes"},
         {"t\nL1\nL2\nPop\na , 0101\n", pops, "", "line 5: 1 genotype for 2 loci"},
+        {"t\n" + std::string((1 << 20) + 1, '1') + "\nPop\n", pops, "",
+         "in.gen line 2: line longer than 1048576 characters: this is no Genepop file"},
         {"t\nL1\nPop\na , 01x1\n", pops, "",
          "line 4: genotype \"01x1\" of locus L1 is not a number"},
         {"t\nL1\n\n", pops, "", "line 3: no Pop line"},
@@ -168,6 +200,11 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
          "units.txt line 2: locus L1 given twice (first on line 1)"},
         {two, with({"--repeat-units", "units.txt"}), "L1 two\n",
          "units.txt line 1: repeat unit \"two\" is no whole number of 1 or more"},
+        {two, with({"--repeat-unit", "0"}), "",
+         "--repeat-unit 0: the repeat unit must be a whole number from 1 to 999999\n"},
+        {two, with({"--repeat-unit", "1073741824"}), "", "--repeat-unit 1073741824: the repeat"},
+        {two, with({"--repeat-unit", "1000000"}), "", "--repeat-unit 1000000: the repeat"},
+        {two, with({"--repeat-unit", "2.5"}), "", "--repeat-unit 2.5: the repeat"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -188,8 +225,25 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.err, "foundabc-import: data.txt already exists; give --force to replace it\n");
     EXPECT_EQ(kept.data, "mine\n");
+    // A bad input is named even when the output exists.
+    ImportRun both = runImport(dir, "t\nL1\nPop\na 0101\n", pops);
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find("in.gen line 4: no comma"), std::string::npos) << both.err;
+    EXPECT_EQ(both.data, "mine\n");
     EXPECT_EQ(runImport(dir, two, with({"--force"})).data,
               "locus sue1..sue2 tha1..tha2\n1 1 2 2\n");
+}
+
+// A device that delivers endless bytes without a line end is refused at the
+// first MiB, not read into the memory.
+TEST(GenepopImport, EndlessLineIsRefusedAtItsCap) {
+    TempDir dir;
+    ChildResult r = runProgram({FOUNDABC_IMPORT_BIN, "/dev/zero", "--sue", "1", "--tha", "2"},
+                               dir.path(), dir.file("err.txt"));
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(dir.read("err.txt"),
+              "foundabc-import: /dev/zero line 1: line longer than 1048576 characters: this is no "
+              "Genepop file\n");
 }
 
 // Simulated values written as Genepop and imported back give the data file of
@@ -240,4 +294,6 @@ TEST(GenepopImport, SimulatedLinesRoundTripThroughGenepop) {
         EXPECT_FALSE(formatGenepop({{bad}}, 1, 0, text, error));
         EXPECT_NE(error.find("is no 3-digit code"), std::string::npos);
     }
+    EXPECT_FALSE(formatGenepop({}, 1, 1, text, error));
+    EXPECT_NE(error.find("no locus"), std::string::npos);
 }

@@ -50,10 +50,10 @@ TEST(ReadDataFile, FieldsConvertAsAtoiAndOnlyBlanksSeparate) {
 TEST(ReadDataFile, ShortLineGivesTheCountMessage) {
     ChildResult r = readInChild("h\n1 2 3 4 5\n1 2 3 4\n", 2, 5);
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "error: readDataFile: 4 values (of 5) reed for loci# 2.\n");
+    EXPECT_EQ(r.out, "error: readDataFile: 4 values (of 5) read for loci# 2.\n");
     ChildResult headerOnly = readInChild("h\n", 1, 5);
     EXPECT_EQ(headerOnly.exitStatus, 1);
-    EXPECT_EQ(headerOnly.out, "error: readDataFile: 0 values (of 5) reed for loci# 1.\n");
+    EXPECT_EQ(headerOnly.out, "error: readDataFile: 0 values (of 5) read for loci# 1.\n");
 }
 
 TEST(ReadDataFile, FieldsLongerThan15CharactersAreRejected) {
@@ -85,7 +85,7 @@ TEST(ReadDataFile, ValuesMustBeCompleteWithin1998Positions) {
     EXPECT_EQ(late.out, kEndOfBuffer);
     // Line end at position 1999 with a value missing: the count message comes first.
     ChildResult missing = readInChild("h\n1" + std::string(1997, ' ') + "\n", 1, 2);
-    EXPECT_EQ(missing.out, "error: readDataFile: 1 values (of 2) reed for loci# 1.\n");
+    EXPECT_EQ(missing.out, "error: readDataFile: 1 values (of 2) read for loci# 1.\n");
     // A line that fills the whole buffer never reaches its line end.
     ChildResult full = readInChild("h\n1" + std::string(1998, ' ') + "\n", 1, 2);
     EXPECT_EQ(full.exitStatus, 1);
@@ -96,7 +96,7 @@ TEST(ReadDataFile, LineLongerThanTheBufferSpendsTheRestOfTheFile) {
     // A long header leaves every later line empty.
     ChildResult r = readInChild(std::string(2500, 'h') + "\n1 2\n", 1, 2);
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "error: readDataFile: 0 values (of 2) reed for loci# 1.\n");
+    EXPECT_EQ(r.out, "error: readDataFile: 0 values (of 2) read for loci# 1.\n");
     // A header of 1999 characters is the longest that still leaves the data readable.
     EXPECT_EQ(readText(std::string(1999, 'h') + "\n1 2\n", 1, 2)[0], (std::vector<int32_t>{1, 2}));
 }
@@ -117,7 +117,7 @@ TEST(ReadDataFile, FileEndingEarlyOrWithoutLastLineEnd) {
     // Past the end of the file a locus line reads as empty.
     ChildResult early = readInChild("h\r\n1 2 3\r\n4 5 6\r\n", 3, 3);
     EXPECT_EQ(early.exitStatus, 1);
-    EXPECT_EQ(early.out, "error: readDataFile: 0 values (of 3) reed for loci# 3.\n");
+    EXPECT_EQ(early.out, "error: readDataFile: 0 values (of 3) read for loci# 3.\n");
     // A carriage return not followed by a line feed is an ordinary character.
     EXPECT_EQ(readText("h\n1 2\r3 4\n", 1, 3)[0], (std::vector<int32_t>{1, 2, 4}));
 }
@@ -157,7 +157,7 @@ TEST(ScanDataFile, ListsTheProblemOfEveryLocusAndStopsWhereTheFileEnds) {
         EXPECT_EQ(scan.faults[i].valuesRead, read[i]);
         EXPECT_EQ(scan.faults[i].pastEnd, i == 2);
     }
-    EXPECT_EQ(scan.faults[0].message, "error: readDataFile: 2 values (of 5) reed for loci# 1.\n");
+    EXPECT_EQ(scan.faults[0].message, "error: readDataFile: 2 values (of 5) read for loci# 1.\n");
     // Stopping at the first gives readDataFile's problem alone.
     EXPECT_EQ(scanDataFile(path.c_str(), 3, 5, true).faults.size(), 1u);
     const DataFileScan missing = scanDataFile(dir.file("none.txt").c_str(), 1, 5, false);

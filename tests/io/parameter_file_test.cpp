@@ -229,10 +229,14 @@ TEST(ReadInfile, MissingFileOrDirectoryCannotBeOpened) {
     std::string missing = dir.file("nope.txt");
     ChildResult r = runInChild([&] { readInfile(missing.c_str()); });
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "Error opening infile");
+    EXPECT_EQ(r.out, "Error opening infile " + missing +
+                         " (No such file or directory): give the path of the parameter file, as "
+                         "in foundabc params.txt\n");
     ChildResult d = runInChild([&] { readInfile(dir.path().c_str()); });
     EXPECT_EQ(d.exitStatus, 1);
-    EXPECT_EQ(d.out, "Error opening infile");
+    EXPECT_EQ(d.out, "Error opening infile " + dir.path() +
+                         " (a folder): give the path of the parameter file, as in foundabc "
+                         "params.txt\n");
 }
 
 TEST(ReadInfile, NulBytesInLinesThatAreReadAreRejectedWithTheirLine) {

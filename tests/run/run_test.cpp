@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -266,6 +267,31 @@ TEST(PseudoData, SeedRepeatsTheDataAndMissingOnlyHidesValues) {
     }
     EXPECT_EQ(values, 40 * 5);
     EXPECT_EQ(missing, 50);
+
+    // Blanks around names and values change nothing.
+    ASSERT_EQ(runFoundabc({"--simulate-data", "d.txt", "--at",
+                           " My= 0.01 ,TimeToOri =50,PopSizeOriTha=150\t,PopSizePreTha=1500,"
+                           "PopSizeOriSue=15,PopSizePreSue=150 ",
+                           "--seed", "3", "params.txt"},
+                          dir.path())
+                  .exitStatus,
+              0);
+    EXPECT_EQ(dir.read("d.txt"), full);
+
+    // The largest share allowed leaves each population one value per locus.
+    std::istringstream most(simulate("e.txt", "0.6"));
+    std::string line;
+    std::getline(most, line);
+    int loci = 0;
+    for (; std::getline(most, line); ++loci) {
+        std::istringstream values(line);
+        std::vector<std::string> v((std::istream_iterator<std::string>(values)),
+                                   std::istream_iterator<std::string>());
+        ASSERT_EQ(v.size(), 5u);
+        EXPECT_EQ((v[0] != "-9") + (v[1] != "-9"), 1) << line;  // 2 sue lines
+        EXPECT_EQ((v[2] != "-9") + (v[3] != "-9") + (v[4] != "-9"), 1) << line;
+    }
+    EXPECT_EQ(loci, 40);
 }
 
 TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {
@@ -292,6 +318,11 @@ TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {
         {{"--at", good.substr(0, good.size() - 3) + "15"},
          "PopSizeOriSue = 15 is not below PopSizePreSue = 15"},
         {{"--at", good, "--missing", "1"}, "--missing wants a share"},
+        {{"--at", good, "--missing", "0.999999"},
+         "foundabc: --missing 0.999999 marks 10 of the 10 values, leaving a population without a "
+         "value at a locus; each population keeps one per locus, so at most 6 can be missing"},
+        {{"--at", "My=1e-400" + good.substr(7)}, "My=1e-400: the value is too small for a double"},
+        {{"--at", "My=1e999" + good.substr(7)}, "My=1e999: the value is too large for a double"},
         {{"--at", good, "--threads", "2"}, "foundabc: "},
     };
     const std::vector<std::pair<std::string, std::string>> outputs = {
@@ -323,4 +354,17 @@ TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {
     }
     for (const auto& [out, message] : outputs)
         check({"--simulate-data", out, "--at", good}, message);
+
+    // No locus: a Genepop file of none would not read back.
+    TempDir dir;
+    dir.write("params.txt", ParamsFileText().set("NUMBER_OF_LOCI", "0").str());
+    const ChildResult r = runFoundabc(
+        {"--simulate-data", "pod.gen", "--format", "genepop", "--at", good, "params.txt"},
+        dir.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.out.find("foundabc: --format genepop: the parameter file has no locus "
+                         "(NUMBER_OF_LOCI 0)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(dir.exists("pod.gen"));
 }

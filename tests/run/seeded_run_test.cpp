@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "sim/SimulationStreams.h"
 #include "support/ChildProcess.h"
 #include "support/ParamsFileText.h"
+#include "support/ReferenceTableText.h"
 #include "support/TestRng.h"
 
 namespace {
@@ -491,8 +493,14 @@ TEST(CommandLine, OptionsAreCheckedBeforeAnythingIsRead) {
          1,
          "foundabc: --merge takes the seed, model and table from the shards: --seed, "
          "--legacy-model cannot be given with it"},
-        {{"--seed", "1"}, 1, "Not enough arguments (infile)\n"},
-        {{"--seed", "1", "a.txt", "b.txt"}, 1, "Not enough arguments (infile)\n"},
+        {{"--seed", "1"},
+         1,
+         "Not enough arguments (infile): give the parameter file, as in foundabc params.txt\n"},
+        {{"--seed", "1", "a.txt", "b.txt"},
+         1,
+         "Not enough arguments (infile): one parameter file is read, but 2 files were given "
+         "(a.txt b.txt); give only the parameter file, which names the data file "
+         "(DATAFILE_NAME)\n"},
         {{"--clock-seed", "--seed", "1", "p.txt"}, 1, "--clock-seed and --seed both choose"},
         {{"--clock-seed", "--threads", "1", "p.txt"}, 1, "drop --threads, or use --seed S"},
         {{"--clock-seed", "--shard", "1/2", "p.txt"}, 1, "cannot be split into shards"},
@@ -666,6 +674,16 @@ TEST(FromSample, RowsAreDrawnByWeight) {
     for (int i = 0; i < 40000; ++i) ++counts[static_cast<int>(sample.draw()[My])];
     EXPECT_EQ(counts[2] + counts[4], 0);
     EXPECT_NEAR(counts[1] / 40000.0, 0.25, 0.01);  // about 4.6 standard errors
+
+    // Weights each finite but of an infinite sum still share the draws.
+    std::string huge = kSampleHeader;
+    for (int i = 1; i <= 100; ++i)
+        huge += std::to_string(i) + "\t1e308\t0.003\t" + std::to_string(i) + "\t1\t2\t1\t2\n";
+    ASSERT_EQ(parseSampleText(huge, "s", rows), "");
+    const SampleDraw even(rows);
+    std::set<double> seen;
+    for (int i = 0; i < 2000; ++i) seen.insert(even.draw()[TimeToOri]);
+    EXPECT_GT(seen.size(), 90u);  // each row missed with probability e^-20
 }
 
 TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
@@ -689,6 +707,7 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
         {head + "1\t1\t0.003\t40\t150\t1500\t150\t15\n",
          "line 2: PopSizeOriSue = 150 is not below PopSizePreSue = 15"},
         {head + "1\t1\t0.003\t0\t150\t1500\t15\t150\n", "TimeToOri = 0 is not positive"},
+        {"weight\tMy\rweight\r", "s has carriage-return line ends (old Mac text)"},
         // Rows of weight 0 are never drawn; blank lines and CRLF are fine.
         {head + good + "\n2\t0\t0.003\t40\t150\t1500\t150\t15\r\n", ""},
     };
@@ -716,4 +735,19 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
     EXPECT_EQ(f.run.exitStatus, 1);
     EXPECT_NE(f.run.out.find("error: sample: cannot open none.tsv\n"), std::string::npos);
     EXPECT_TRUE(f.results.empty());
+
+    // A gzip sample cut short is refused, even where the cut falls on a line
+    // end and the rows left would read.
+    std::string text = head;
+    for (int i = 0; i < 2000; ++i) text += good;
+    ASSERT_TRUE(writeGzip(dir.file("full.gz"), text));
+    const std::string packed = dir.read("full.gz");
+    ASSERT_EQ(readSampleFile(dir.file("full.gz"), rows), "");
+    EXPECT_EQ(rows.values.size(), 2000u);
+    for (std::size_t keep : {packed.size() - 4, packed.size() / 2}) {
+        dir.write("cut.gz", packed.substr(0, keep));
+        const std::string why = readSampleFile(dir.file("cut.gz"), rows);
+        EXPECT_EQ(why.rfind(dir.file("cut.gz") + " is cut short or damaged (", 0), 0u)
+            << keep << ": " << why;
+    }
 }
