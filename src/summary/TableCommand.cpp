@@ -27,6 +27,7 @@
 #include "summary/Command.h"
 #include "summary/OptionErrors.h"
 #include "summary/Options.h"
+#include "summary/OutputCheck.h"
 #include "summary/Table.h"
 
 namespace {
@@ -84,13 +85,6 @@ std::string statisticList(const StatisticChoice& choice) {
     return names;
 }
 
-// Writes `text` to the file `path`, which appears only when complete.
-int writeTextFile(const std::string& path, const std::string& text, std::ostream& err) {
-    FinishedFile file(path);
-    if (file.error().empty() && file.write(text) && file.commit(true)) return 0;
-    return failWith(err, "cannot write '" + path + "': " + file.error());
-}
-
 // Everything read for an estimate: the table, its observed statistics, its
 // priors (when it has a priors file) and the settings made from them.
 struct Inputs {
@@ -101,6 +95,7 @@ struct Inputs {
     TablePriors priors{};
     EstimationSettings settings;
     TransformKind transform = TransformKind::none;  // the one in force
+    OutputFiles* outputs = nullptr;                 // opened before the table was read
 };
 
 std::string transformLine(const Inputs& in, bool hcorr) {
@@ -201,7 +196,7 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
     out.flush();
 
     if (!options.samplePath.empty() &&
-        writeTextFile(options.samplePath, sampleText(table, e, adjust), err) != 0)
+        in.outputs->write(options.samplePath, sampleText(table, e, adjust), err) != 0)
         return 1;
     if (options.plotPath.empty()) return 0;
     std::vector<ColumnSummary> rejection =
@@ -213,7 +208,8 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
         return comparisonPlotScript(summaries, rejection, output, title,
                                     plotFormatFor(options.plotPath));
     };
-    return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+    return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                             options.gnuplotProgram, err);
 }
 
 // The per-row estimates of a cross-validation, for R and pandas.
@@ -299,7 +295,7 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
     }
     out.flush();
     if (options.cvOutPath.empty()) return 0;
-    return writeTextFile(options.cvOutPath, crossValidationText(table, cv), err);
+    return in.outputs->write(options.cvOutPath, crossValidationText(table, cv), err);
 }
 
 int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostream& out,
@@ -330,7 +326,8 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
             return fitPlotScript(fit.nullScores, fit.observedScore, output, title,
                                  plotFormatFor(options.plotPath));
         };
-        return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+        return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                                 options.gnuplotProgram, err);
     };
     if (options.tsv) {
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
@@ -441,10 +438,13 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  "': the picture's file name must end in .png, .svg or .pdf, "
                                  "which choose its format");
 
+    OutputFiles outputs;
+    if (!outputs.open(tableOutputs(options), tableInputs(options.tablePath), err)) return 1;
     TableRead read = readReferenceTable(options.tablePath);
     for (const std::string& w : read.warnings) warn(err, w);
     if (!read.error.empty()) return failWith(err, read.error);
     Inputs in;
+    in.outputs = &outputs;
     in.table = std::move(read.table);
     const ReferenceTable& table = in.table;
     if (table.rows() == 0)
