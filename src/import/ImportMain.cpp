@@ -10,6 +10,7 @@
 #include "import/RepeatUnits.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
+#include "io/TableClaim.h"
 
 namespace {
 
@@ -72,8 +73,15 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 1;
     }
 
-    // The output is checked before anything is read: an existing file is
-    // refused, and the temporary file beside it proves the folder writable.
+    // The output is checked before anything is read: an input is never
+    // replaced, --force or not; an existing file is refused; and the
+    // temporary file beside it proves the folder writable.
+    for (const auto& [role, input] :
+         {std::pair<const char*, const std::string&>{"the Genepop file", inPath},
+          {"the repeat-units file", unitsPath}})
+        if (!input.empty() && sameFile(outPath, input))
+            return failWith("--out " + outPath + " is " + role + " " + input +
+                            "; give the output another name");
     struct stat existing;
     if (!force && stat(outPath.c_str(), &existing) == 0)
         return failWith(outPath + " already exists; give --force to replace it");

@@ -168,6 +168,11 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
          "units.txt line 2: locus L1 given twice (first on line 1)"},
         {two, with({"--repeat-units", "units.txt"}), "L1 two\n",
          "units.txt line 1: repeat unit \"two\" is no whole number of 1 or more"},
+        // --force replaces an output, never an input.
+        {two, with({"--out", "./in.gen", "--force"}), "",
+         "--out ./in.gen is the Genepop file in.gen; give the output another name"},
+        {two, with({"--repeat-units", "units.txt", "--out", "units.txt", "--force"}), "L1 2\n",
+         "--out units.txt is the repeat-units file units.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -178,6 +183,10 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         EXPECT_EQ(r.err.rfind("foundabc-import: ", 0), 0u);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(dir.exists("data.txt"));
+        EXPECT_EQ(dir.read("in.gen"), c.genepop);
+        if (!c.units.empty()) {
+            EXPECT_EQ(dir.read("units.txt"), c.units);
+        }
         EXPECT_EQ(filesIn(dir.path()).size(), 2u + !c.units.empty()) << "a temporary file stayed";
     }
 
