@@ -59,10 +59,12 @@ std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + 
 
 // The files a run reads or appends to, which its reference table must not
 // overwrite.
-std::vector<ProtectedFile> runInputs(const std::string& infile, const params& p) {
-    return {{"parameter file", infile},
-            {"data file", p.datafile_name},
-            {"results file", p.outfile_name}};
+std::vector<ProtectedFile> runInputs(const CommandLine& command, const params& p) {
+    std::vector<ProtectedFile> inputs = {{"parameter file", command.infile},
+                                         {"data file", p.datafile_name},
+                                         {"results file", p.outfile_name}};
+    if (!command.fromSample.empty()) inputs.push_back({"sample file", command.fromSample});
+    return inputs;
 }
 
 // Writes the two files beside the reference table `table`: the observed
@@ -77,7 +79,7 @@ void writeBesideTable(const std::string& table, const params& p, const TableStat
 // the reference table), with the standard output that the one run prints.
 int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
-    refuseResultsOnInput(p, command.infile);
+    refuseResultsOnInput(p, command.infile, command.fromSample);
     std::optional<SampleDraw> sample;
     if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
     std::ostringstream observedText;
@@ -87,7 +89,7 @@ int runMerge(const CommandLine& command, const params& p) {
         [&](ModelVersion model, const std::string& table) {
             // A table that would land on an input is refused while the
             // shards are checked, before the merge writes anything.
-            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command.infile, p));
+            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command, p));
             return fingerprintWithSample(
                 runFingerprint(p, observed.stats, model, table, observed.tableLine),
                 sample ? &*sample : nullptr);
@@ -153,7 +155,7 @@ int main(int argc, char* argv[]) {
     }
     echoParams(*p, std::cout, extra);
     checkParams(*p);
-    refuseResultsOnInput(*p, command.infile);
+    refuseResultsOnInput(*p, command.infile, command.fromSample);
 
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
@@ -161,7 +163,7 @@ int main(int argc, char* argv[]) {
     // A table named like an input or the results file is refused before
     // anything is opened for writing, by a shard too: its merge writes the
     // table.
-    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command.infile, *p));
+    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command, *p));
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(range.last - range.first, stderr);
