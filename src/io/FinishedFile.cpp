@@ -1,16 +1,20 @@
 #include "io/FinishedFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "io/SyncFile.h"
@@ -71,6 +75,43 @@ void releaseSlot(int& slot) {
     slot = -1;
 }
 
+// A temporary file is held by an exclusive flock from just after its creation
+// until it is renamed or removed; the lock ends with its process, however
+// that ends. One that nobody holds, older than this, was left by a process
+// that was killed (SIGKILL, a crash, a power cut).
+constexpr time_t kStaleAfterSeconds = 60;
+
+// Removes the temporary files of `name` in `folder` ("" or ending in '/')
+// that were left behind: named as mkstemp names them, regular, owned by this
+// user, unchanged for a while and held by no process. A file system without
+// locks keeps them all.
+void removeStaleTemporaries(const std::string& folder, const std::string& name) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return;
+    const std::string prefix = "." + name + ".";
+    const time_t now = std::time(nullptr);
+    while (const dirent* entry = readdir(dir)) {
+        const std::string found = entry->d_name;
+        if (found.size() != prefix.size() + 6 || found.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool random = true;
+        for (std::size_t k = prefix.size(); k < found.size(); ++k)
+            random = random && std::isalnum(static_cast<unsigned char>(found[k]));
+        const std::string path = folder + found;
+        struct stat info, opened;
+        if (!random || lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != geteuid() || now - info.st_mtime < kStaleAfterSeconds)
+            continue;
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        if (fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
+            opened.st_ino == info.st_ino && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(path.c_str());
+        close(fd);
+    }
+    closedir(dir);
+}
+
 // What a name holds that is not a regular file, for a refusal.
 std::string kindOf(mode_t mode) {
     if (S_ISDIR(mode)) return "a directory";
@@ -129,11 +170,16 @@ FinishedFile::FinishedFile(std::string path) : path_(std::move(path)), target_(p
     const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     std::string pattern = folder + "." + name + ".XXXXXX";
+    removeStaleTemporaries(folder, name);
     fd_ = mkstemp(pattern.data());
     if (fd_ < 0) {
         error_ = std::strerror(errno);
         return;
     }
+    // Held through a descriptor of its own, so that closing fd_ before the
+    // rename (to see its errors) leaves the file held until it is renamed.
+    lockFd_ = open(pattern.c_str(), O_RDONLY | O_CLOEXEC);
+    if (lockFd_ >= 0) flock(lockFd_, LOCK_EX | LOCK_NB);
     slot_ = claimSlot(pattern);
     // mkstemp makes the file private; the finished file gets the permissions
     // a newly created file would have.
@@ -147,6 +193,7 @@ FinishedFile::~FinishedFile() {
     if (fd_ >= 0) close(fd_);
     releaseSlot(slot_);
     if (!temporary_.empty() && !committed_ && !direct_) unlink(temporary_.c_str());
+    if (lockFd_ >= 0) close(lockFd_);
 }
 
 bool FinishedFile::write(const std::string& text) {
@@ -239,6 +286,8 @@ bool FinishedFile::commit(bool replace) {
         }
     }
     committed_ = true;
+    if (lockFd_ >= 0) close(lockFd_);
+    lockFd_ = -1;
     // The folder's entry of the renamed or linked file is on the disk too.
     syncFolderOf(target_);
     return true;

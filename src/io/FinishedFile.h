@@ -23,7 +23,11 @@
 // A refusal sets error() in the constructor, naming what the name holds.
 //
 // A temporary file of a process ended by SIGTERM, SIGHUP or SIGINT is
-// removed before it ends (where those signals have their default action).
+// removed before it ends (where those signals have their default action);
+// one left by a process killed otherwise (SIGKILL, a crash) is removed by
+// the next FinishedFile of that name: each temporary file is locked by its
+// process, and only one that no process holds and that has not changed for a
+// minute is taken for left behind.
 class FinishedFile {
   public:
     // Creates the temporary file beside `path` (or opens the FIFO or device
@@ -65,6 +69,7 @@ class FinishedFile {
     std::string temporary_;  // the temporary file, or target_ when direct_
     std::string error_, pending_;
     int fd_ = -1;
-    int slot_ = -1;  // the temporary's place among those removed on a signal
+    int lockFd_ = -1;  // holds the temporary file's flock until it is renamed or removed
+    int slot_ = -1;    // the temporary's place among those removed on a signal
     bool committed_ = false, exists_ = false, direct_ = false;
 };

@@ -2,11 +2,13 @@
 // followed and kept, a FIFO or device is written through, what is neither a
 // file nor one of those is refused, and nothing is left behind by a refusal
 // or a signal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -42,6 +44,14 @@ void makeSocket(const std::string& path) {
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     close(fd);
+}
+
+// Dates the file `path` an hour back.
+void makeOld(const std::string& path) {
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = time(nullptr) - 3600;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 }  // namespace
@@ -175,4 +185,45 @@ TEST(FinishedFile, ASignalRemovesTheTemporaryFile) {
         EXPECT_EQ(hiddenFiles(dir), 0) << sig;
         EXPECT_FALSE(dir.exists("out")) << sig;
     }
+}
+
+// A temporary file left by a killed process is removed by the next file of
+// its name; one that a live file holds, a fresh one, and files of other names
+// are kept.
+TEST(FinishedFile, TemporariesLeftByAKilledProcessAreRemovedByTheNext) {
+    struct Case {
+        const char* name;
+        bool old, removed;
+    };
+    const Case cases[] = {
+        {".out.aB3dE9", true, true},  {".out.aB3dE9", false, false},  {".out.aB3dE", true, false},
+        {".out.aB3-E9", true, false}, {".other.aB3dE9", true, false}, {"out.aB3dE9x", true, false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(c.name, "left");
+        if (c.old) makeOld(dir.file(c.name));
+        FinishedFile next(dir.file("out"));
+        EXPECT_EQ(dir.exists(c.name), !c.removed) << c.name;
+    }
+    // Killed while writing: its temporary file stays until the next run.
+    TempDir dir;
+    const ChildResult killed = runInChild([&] {
+        FinishedFile file(dir.file("out"));
+        file.write("part");
+        makeOld(file.temporaryPath());
+        raise(SIGKILL);
+    });
+    EXPECT_EQ(killed.exitStatus, -1);
+    ASSERT_EQ(hiddenFiles(dir), 1);
+    {
+        FinishedFile live(dir.file("out"));
+        EXPECT_EQ(hiddenFiles(dir), 1);  // its own
+        makeOld(live.temporaryPath());
+        FinishedFile other(dir.file("out"));
+        EXPECT_EQ(hiddenFiles(dir), 2);  // the live one is held
+        ASSERT_TRUE(live.write("whole\n") && live.commit(true));
+    }
+    EXPECT_EQ(dir.read("out"), "whole\n");
+    EXPECT_EQ(hiddenFiles(dir), 0);
 }
