@@ -24,12 +24,12 @@ void removeShards(const std::string& outfile, const ShardNames& names,
     for (const auto& [M, byK] : names.complete)
         for (const auto& [K, path] : byK)
             if (M == static_cast<int>(merged.size()) && identityOf(path) == merged[K - 1])
-                ::unlink(path.c_str());
+                removeOrNote(path);
             else
                 std::printf("note: %s was not merged and is kept\n", path.c_str());
     for (const auto& [K, M] : names.partial) {
         const std::string path = shardPath(outfile, K, M) + ".partial";
-        if (!lockedByOther(path)) ::unlink(path.c_str());
+        if (!lockedByOther(path)) removeOrNote(path);
     }
     journal.remove();
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <utility>
@@ -23,12 +24,24 @@ constexpr const char* kJournalMagic = "foundabc-merge-journal 1";
 
 }  // namespace
 
+void removeOrNote(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        std::printf("note: %s could not be removed (%s); remove it by hand\n", path.c_str(),
+                    std::strerror(errno));
+}
+
 MergeJournal::MergeJournal(std::string path) : path_(std::move(path)) {
     // A merge that ends removes the journal while it holds the lock; one that
     // was waiting to lock that file must open the new one instead, so the
     // lock counts only while the name still leads to the locked file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        // Never through a link: a planted or stale one would have the
+        // record written over the file it leads to.
+        const int fd =
+            open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno == ELOOP)
+            fail("error: merge: " + path_ +
+                 " is a symbolic link; the journal is never one: remove the link\n");
         if (fd < 0) cannotWrite(path_);
         struct stat mine, named;
         if (fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode)) {
@@ -118,7 +131,7 @@ void MergeJournal::write(const JournalRecord& r) {
     if (fsync(fd_) != 0 && errno != EINVAL) cannotWrite(path_);
 }
 
-void MergeJournal::remove() { ::unlink(path_.c_str()); }
+void MergeJournal::remove() { removeOrNote(path_); }
 
 void MergeJournal::removeIfEmpty() {
     struct stat info;

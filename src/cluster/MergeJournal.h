@@ -58,7 +58,8 @@ class MergeJournal {
     // process with "error: merge: cannot write PATH".
     void write(const JournalRecord& record);
 
-    // Removes the journal file (the lock is held until destruction).
+    // Removes the journal file (the lock is held until destruction), or
+    // names it in a note (removeOrNote).
     void remove();
 
     // Removes the journal file if it holds no record (this merge stops
@@ -71,3 +72,8 @@ class MergeJournal {
     std::string path_;
     int fd_ = -1;
 };
+
+// Removes the file `path` that a merge has done with; one that cannot be
+// removed (one already gone is fine) is named in a note on standard output,
+// and the merge goes on: its results are complete.
+void removeOrNote(const std::string& path);

@@ -71,8 +71,15 @@ ShardWriter::ShardWriter(const std::string& outfile, int K, const ShardRun& run,
     if (lockedByOther(outfile + ".merge-journal"))
         fail("error: shard: a merge of the shards of " + outfile +
              " is running; run this shard when it has ended\n");
-    fd_ = open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) fail("error: shard: cannot write " + partial_ + "\n");
+    // Never through a link, and never a FIFO's wait for a reader: what is
+    // not a regular file of its own under this name is refused.
+    fd_ = open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd_ < 0 && errno == ELOOP)
+        fail("error: shard: " + partial_ +
+             " is a symbolic link; a shard's unfinished file is never one: remove the link\n");
+    struct stat opened;
+    if (fd_ < 0 || fstat(fd_, &opened) != 0 || !S_ISREG(opened.st_mode))
+        fail("error: shard: cannot write " + partial_ + "\n");
     int locked;
     do {
         locked = flock(fd_, LOCK_EX | LOCK_NB);

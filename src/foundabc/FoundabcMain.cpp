@@ -58,6 +58,16 @@ Observed readObserved(const params& p, bool withTable, std::ostream& out) {
 
 std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
 
+// The files a run reads or appends to, which its reference table must not
+// overwrite.
+std::vector<ProtectedFile> runInputs(const CommandLine& command, const params& p) {
+    std::vector<ProtectedFile> inputs = {{"parameter file", command.infile},
+                                         {"data file", p.datafile_name},
+                                         {"results file", p.outfile_name}};
+    if (!command.fromSample.empty()) inputs.push_back({"sample file", command.fromSample});
+    return inputs;
+}
+
 // Writes the two files beside the reference table `table`: the observed
 // statistics and the priors, the latter without its closing line until the
 // table is complete. The caller holds the table (its writer).
@@ -70,7 +80,7 @@ void writeBesideTable(const std::string& table, const params& p, const TableStat
 // the reference table), with the standard output that the one run prints.
 int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
-    refuseResultsOnInput(p, command.infile);
+    refuseResultsOnInput(p, command.infile, command.fromSample);
     std::optional<SampleDraw> sample;
     if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
     std::ostringstream observedText;
@@ -80,7 +90,7 @@ int runMerge(const CommandLine& command, const params& p) {
         [&](ModelVersion model, const std::string& table) {
             // A table that would land on an input is refused while the
             // shards are checked, before the merge writes anything.
-            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command.infile, p));
+            if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command, p));
             return fingerprintWithSample(
                 runFingerprint(p, observed.stats, model, table, observed.tableLine),
                 sample ? &*sample : nullptr);
@@ -147,7 +157,7 @@ int main(int argc, char* argv[]) {
     echoParams(*p, std::cout, extra);
     checkParams(*p);
     refuseManyMutations(*p, command.allowManyMutations);
-    refuseResultsOnInput(*p, command.infile);
+    refuseResultsOnInput(*p, command.infile, command.fromSample);
 
     const bool withTable = !command.table.empty();
     const Observed observed = readObserved(*p, withTable, std::cout);
@@ -155,7 +165,7 @@ int main(int argc, char* argv[]) {
     // A table named like an input or the results file is refused before
     // anything is opened for writing, by a shard too: its merge writes the
     // table.
-    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command.infile, *p));
+    if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command, *p));
 
     // On a terminal, standard error shows how far the repeats have come.
     ProgressLine progress(range.last - range.first, stderr);

@@ -10,6 +10,7 @@
 #include "import/RepeatUnits.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
+#include "io/TableClaim.h"
 
 namespace {
 
@@ -82,6 +83,13 @@ int main(int argc, char** argv) {
             return failWith("--repeat-unit " + unitText +
                             ": the repeat unit must be a whole number from 1 to 999999");
     }
+    // An input is never replaced, --force or not.
+    for (const auto& [role, input] :
+         {std::pair<const char*, const std::string&>{"the Genepop file", inPath},
+          {"the repeat-units file", unitsPath}})
+        if (!input.empty() && sameFile(outPath, input))
+            return failWith("--out " + outPath + " is " + role + " " + input +
+                            "; give the output another name");
 
     std::ifstream in(inPath, std::ios::binary);
     if (!in) return failWith("cannot open " + inPath);

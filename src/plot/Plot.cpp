@@ -188,11 +188,39 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
     return s;
 }
 
+namespace {
+
+// The outcome of a picture, as foundabc-summary reports it.
+int reportPlot(PlotOutcome outcome, const std::string& path, const std::string& why,
+               std::ostream& err) {
+    switch (outcome) {
+        case PlotOutcome::drawn:
+            return 0;
+        case PlotOutcome::gnuplotMissing:
+            err << "foundabc-summary: gnuplot not found, so no picture was drawn (install "
+                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
+            return 0;
+        case PlotOutcome::failed:
+            break;
+    }
+    err << "foundabc-summary: gnuplot could not draw the picture '" << path << "'"
+        << (why.empty() ? "" : ": " + why) << "\n";
+    return 1;
+}
+
+}  // namespace
+
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
                      const std::string& path, const std::string& gnuplotProgram, std::string& why) {
+    if (findProgram(gnuplotProgram).empty()) return PlotOutcome::gnuplotMissing;
+    FinishedFile picture(path);
+    return drawPlot(scriptFor, picture, gnuplotProgram, why);
+}
+
+PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
+                     FinishedFile& picture, const std::string& gnuplotProgram, std::string& why) {
     const std::string program = findProgram(gnuplotProgram);
     if (program.empty()) return PlotOutcome::gnuplotMissing;
-    FinishedFile picture(path);
     if (!picture.error().empty()) {
         why = picture.error();
         return PlotOutcome::failed;
@@ -220,7 +248,7 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
     }
     unlink(scriptPath.c_str());
     bool ok = written && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-              nonEmptyFile(picture.temporaryPath());
+              (picture.writesThrough() || nonEmptyFile(picture.temporaryPath()));
     if (ok && !picture.commit(true)) {
         why = picture.error();
         return PlotOutcome::failed;
@@ -231,18 +259,16 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
 int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
                       const std::string& path, const std::string& gnuplotProgram,
                       std::ostream& err) {
+    if (findProgram(gnuplotProgram).empty())
+        return reportPlot(PlotOutcome::gnuplotMissing, path, "", err);
+    FinishedFile picture(path);
+    return drawPlotAndReport(scriptFor, picture, path, gnuplotProgram, err);
+}
+
+int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
+                      FinishedFile& picture, const std::string& path,
+                      const std::string& gnuplotProgram, std::ostream& err) {
     std::string why;
-    switch (drawPlot(scriptFor, path, gnuplotProgram, why)) {
-        case PlotOutcome::drawn:
-            return 0;
-        case PlotOutcome::gnuplotMissing:
-            err << "foundabc-summary: gnuplot not found, so no picture was drawn (install "
-                << "gnuplot, e.g. the Debian package gnuplot-nox); the table above is complete\n";
-            return 0;
-        case PlotOutcome::failed:
-            break;
-    }
-    err << "foundabc-summary: gnuplot could not draw the picture '" << path << "'"
-        << (why.empty() ? "" : ": " + why) << "\n";
-    return 1;
+    const PlotOutcome outcome = drawPlot(scriptFor, picture, gnuplotProgram, why);
+    return reportPlot(outcome, path, why, err);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "abc/Posterior.h"
+#include "io/FinishedFile.h"
 #include "plot/PlotFormat.h"
 
 // Returns a gnuplot script that draws the marginal posteriors of `summaries`
@@ -46,6 +47,11 @@ enum class PlotOutcome { drawn, gnuplotMissing, failed };
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
                      const std::string& path, const std::string& gnuplotProgram, std::string& why);
 
+// drawPlot into `picture`, made by the caller before (so that its folder
+// was checked before any work); gnuplot writes to its temporaryPath().
+PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
+                     FinishedFile& picture, const std::string& gnuplotProgram, std::string& why);
+
 // drawPlot, with its outcome reported on `err` as foundabc-summary reports
 // it: returns 0 when the picture was drawn, and also when gnuplot is missing
 // (a note then says so: the printed table is complete); 1, after a message,
@@ -53,3 +59,8 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
 int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
                       const std::string& path, const std::string& gnuplotProgram,
                       std::ostream& err);
+
+// drawPlotAndReport into `picture`, the caller's FinishedFile of `path`.
+int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
+                      FinishedFile& picture, const std::string& path,
+                      const std::string& gnuplotProgram, std::ostream& err);

@@ -155,16 +155,19 @@ void checkParams(const params& p) {
 
 int totalLines(const params& p) { return p.number_of_tha_lines + p.number_of_sue_lines; }
 
-std::string inputNamedByResults(const params& p, const std::string& paramsFile) {
+std::string inputNamedByResults(const params& p, const std::string& paramsFile,
+                                const std::string& sampleFile) {
     if (p.outfile_name[0] == '\0') return "";
     if (sameFile(p.outfile_name, paramsFile)) return "the parameter file";
     if (p.datafile_name[0] != '\0' && sameFile(p.outfile_name, p.datafile_name))
         return "the data file";
+    if (!sampleFile.empty() && sameFile(p.outfile_name, sampleFile)) return "the sample file";
     return "";
 }
 
-void refuseResultsOnInput(const params& p, const std::string& paramsFile) {
-    const std::string input = inputNamedByResults(p, paramsFile);
+void refuseResultsOnInput(const params& p, const std::string& paramsFile,
+                          const std::string& sampleFile) {
+    const std::string input = inputNamedByResults(p, paramsFile, sampleFile);
     if (!input.empty())
         fail("error: results file " + std::string(p.outfile_name) + " is " + input +
              "; give OUTFILE_NAME a name of its own\n");

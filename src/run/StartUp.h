@@ -58,14 +58,17 @@ std::vector<SettingFault> settingFaults(const params& p);
 int totalLines(const params& p);
 
 // The input that the results file would append to, "the parameter file"
-// (`paramsFile`) or "the data file", when OUTFILE_NAME names it (by the same
-// name, or as the same file by device and inode); "" when it names neither.
-std::string inputNamedByResults(const params& p, const std::string& paramsFile);
+// (`paramsFile`), "the data file" or "the sample file" (`sampleFile` of
+// --from-sample, when not empty), when OUTFILE_NAME names it (by the same
+// name, or as the same file by device and inode); "" when it names none.
+std::string inputNamedByResults(const params& p, const std::string& paramsFile,
+                                const std::string& sampleFile = "");
 
 // Ends the run with "error: results file NAME is the data file; give
 // OUTFILE_NAME a name of its own" (or the parameter file) when
 // inputNamedByResults finds one: its rows would be appended to its own input.
-void refuseResultsOnInput(const params& p, const std::string& paramsFile);
+void refuseResultsOnInput(const params& p, const std::string& paramsFile,
+                          const std::string& sampleFile = "");
 
 // The documented limit on the mutations that one branch of a genealogy may
 // expect at the worst case of the priors. Far below the 2^31 a branch can

@@ -14,6 +14,7 @@
 #include "io/RowsFile.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
+#include "summary/OutputCheck.h"
 #include "summary/Table.h"
 
 namespace {
@@ -25,13 +26,6 @@ std::string shortNumber(double x) {
     s.precision(4);
     s << x;
     return s.str();
-}
-
-// True when both names lead to one existing file.
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat x, y;
-    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
-           x.st_ino == y.st_ino;
 }
 
 int failWith(std::ostream& err, const std::string& message) {
@@ -51,17 +45,14 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     if (options.plotPath.find_first_of("\r\n") != std::string::npos) {
         return failWith(err, "the picture's file name must not contain a line end");
     }
-    // An output that would replace an input is refused before anything is read.
-    for (const auto& [option, output] :
-         {std::pair<const char*, const std::string&>{"--rows", options.rowsPath},
-          std::pair<const char*, const std::string&>{"--plot", options.plotPath}}) {
-        for (const std::string& input : {options.resultsPath, options.paramsPath}) {
-            if (!output.empty() && !input.empty() && sameFile(output, input)) {
-                return failWith(err, std::string(option) + " '" + output + "' is the input file '" +
-                                         input + "'; give the output another name");
-            }
-        }
-    }
+    // An output that would replace an input, or a folder that takes no
+    // file, is refused before anything is read or printed.
+    OutputFiles outputs;
+    if (!outputs.open({{"--rows", options.rowsPath, "the table of rows"},
+                       {"--plot", options.plotPath, "the picture"}},
+                      {{"input file", options.resultsPath}, {"input file", options.paramsPath}},
+                      err))
+        return 1;
     PriorSettings priors;
     if (!options.paramsPath.empty()) {
         priors = readPriorSettings(options.paramsPath);
@@ -105,7 +96,7 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     }
 
     if (!options.rowsPath.empty()) {
-        FinishedFile rows(options.rowsPath);
+        FinishedFile& rows = outputs.file(options.rowsPath);
         if (!rows.write(formatRows(selection)) || !rows.commit(true)) {
             return failWith(
                 err, "cannot write the table of rows '" + options.rowsPath + "': " + rows.error());
@@ -130,5 +121,6 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     auto script = [&](const std::string& output) {
         return plotScript(summaries, output, title, format, options.weighted);
     };
-    return drawPlotAndReport(script, options.plotPath, options.gnuplotProgram, err);
+    return drawPlotAndReport(script, outputs.file(options.plotPath), options.plotPath,
+                             options.gnuplotProgram, err);
 }

@@ -118,5 +118,5 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
     }
     out.flush();
     if (options.cvOutPath.empty()) return 0;
-    return writeTextFile(options.cvOutPath, crossValidationText(table, cv), err);
+    return in.outputs->write(options.cvOutPath, crossValidationText(table, cv), err);
 }

@@ -165,7 +165,7 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
     out.flush();
 
     if (!options.samplePath.empty() &&
-        writeTextFile(options.samplePath, sampleText(table, e, adjust, err), err) != 0)
+        in.outputs->write(options.samplePath, sampleText(table, e, adjust, err), err) != 0)
         return 1;
     if (options.plotPath.empty()) return 0;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +
@@ -175,5 +175,6 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
         return comparisonPlotScript(summaries, rejection, output, title,
                                     plotFormatFor(options.plotPath));
     };
-    return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+    return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                             options.gnuplotProgram, err);
 }

@@ -59,7 +59,8 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
             return fitPlotScript(fit.nullScores, fit.observedScore, output, title,
                                  plotFormatFor(options.plotPath));
         };
-        return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+        return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                             options.gnuplotProgram, err);
     };
     if (options.tsv) {
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";

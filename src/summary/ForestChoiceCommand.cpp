@@ -13,6 +13,7 @@
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
 #include "summary/ChooseShared.h"
+#include "summary/OutputCheck.h"
 
 namespace {
 
@@ -37,6 +38,13 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
         err << "foundabc-summary: " << message << "\n";
         return 1;
     };
+    // The picture is checked against every input before anything is printed.
+    OutputFiles outputs;
+    std::vector<NamedFile> inputs;
+    for (const std::string& table : o.tables)
+        for (const NamedFile& file : tableInputs(table)) inputs.push_back(file);
+    if (!o.observedPath.empty()) inputs.push_back({"observed statistics", o.observedPath});
+    if (!outputs.open({{"--plot", o.plotPath, "the picture"}}, inputs, err)) return 1;
     std::vector<std::array<double, numbTableStats>> points = {observed};
     if (!o.observedPath.empty()) {
         ObservedRead read = readObservedStats(o.observedPath, true);
@@ -138,5 +146,6 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
                                                            : c.pointScores[0],
                                 names, output, title, plotFormatFor(o.plotPath));
     };
-    return drawPlotAndReport(scriptFor, o.plotPath, o.gnuplotProgram, err);
+    return drawPlotAndReport(scriptFor, outputs.file(o.plotPath), o.plotPath, o.gnuplotProgram,
+                             err);
 }

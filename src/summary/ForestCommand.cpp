@@ -156,7 +156,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             names.push_back(paramColumnNames[c]);
             columns.push_back(&values[c]);
         }
-        if (writeTextFile(options.samplePath, formatSample(sims, names, columns), err) != 0)
+        if (in.outputs->write(options.samplePath, formatSample(sims, names, columns), err) != 0)
             return 1;
     }
     if (options.plotPath.empty()) return 0;
@@ -178,7 +178,8 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
     const auto scriptFor = [&](const std::string& output) {
         return comparisonPlotScript(forest, outline, output, title, plotFormatFor(options.plotPath));
     };
-    return drawPlotAndReport(scriptFor, options.plotPath, options.gnuplotProgram, err);
+    return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                             options.gnuplotProgram, err);
 }
 
 int forestCrossValidation(const TableOptions& options, const Inputs& in, std::ostream& out,
@@ -255,5 +256,5 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
                 appendTableNumber(text += '\t', x);
             text += '\n';
         }
-    return writeTextFile(options.cvOutPath, text, err);
+    return in.outputs->write(options.cvOutPath, text, err);
 }

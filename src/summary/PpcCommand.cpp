@@ -16,6 +16,7 @@
 #include "sim/Columns.h"
 #include "summary/Command.h"
 #include "summary/OptionErrors.h"
+#include "summary/OutputCheck.h"
 
 bool wantsPredictiveCheck(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i)
@@ -59,6 +60,8 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         return fail("--plot '" + plotPath +
                     "': the picture's file name must end in .png, .svg or .pdf, which choose "
                     "its format");
+    OutputFiles outputs;
+    if (!outputs.open({{"--plot", plotPath, "the picture"}}, tableInputs(path), err)) return 1;
     TableRead read = readReferenceTable(path);
     for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
     if (!read.error.empty()) return fail(read.error);
@@ -100,5 +103,5 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         return predictivePlotScript(read.table, observed.values, output,
                                     path + ": posterior predictive check", plotFormatFor(plotPath));
     };
-    return drawPlotAndReport(scriptFor, plotPath, gnuplot, err);
+    return drawPlotAndReport(scriptFor, outputs.file(plotPath), plotPath, gnuplot, err);
 }

@@ -28,6 +28,7 @@
 #include "summary/Command.h"
 #include "summary/OptionErrors.h"
 #include "summary/Options.h"
+#include "summary/OutputCheck.h"
 #include "summary/Table.h"
 
 #include "summary/TableShared.h"
@@ -89,10 +90,15 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  "': the picture's file name must end in .png, .svg or .pdf, "
                                  "which choose its format");
 
+    OutputFiles outputs;
+    std::vector<NamedFile> inputs = tableInputs(options.tablePath);
+    if (!options.observedPath.empty()) inputs.push_back({"observed statistics", options.observedPath});
+    if (!outputs.open(tableOutputs(options), inputs, err)) return 1;
     TableRead read = readReferenceTable(options.tablePath);
     for (const std::string& w : read.warnings) warn(err, w);
     if (!read.error.empty()) return failWith(err, read.error);
     Inputs in;
+    in.outputs = &outputs;
     in.table = std::move(read.table);
     const ReferenceTable& table = in.table;
     if (table.rows() == 0)

@@ -60,13 +60,6 @@ std::string statisticList(const StatisticChoice& choice) {
     return names;
 }
 
-// Writes `text` to the file `path`, which appears only when complete.
-int writeTextFile(const std::string& path, const std::string& text, std::ostream& err) {
-    FinishedFile file(path);
-    if (file.error().empty() && file.write(text) && file.commit(true)) return 0;
-    return failWith(err, "cannot write '" + path + "': " + file.error());
-}
-
 
 std::string transformLine(const Inputs& in, bool hcorr) {
     std::string line = "transform: ";

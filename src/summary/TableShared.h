@@ -11,6 +11,7 @@
 #include "sim/Columns.h"
 #include "sim/PriorBounds.h"
 #include "sim/SimulationTable.h"
+#include "summary/OutputCheck.h"
 #include "summary/TableCommand.h"
 
 // What the commands on a reference table share: their inputs, once read,
@@ -40,10 +41,6 @@ std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbP
 // The names of the chosen statistics, separated by blanks.
 std::string statisticList(const StatisticChoice& choice);
 
-// Writes `text` to the file `path`, which appears only when complete;
-// returns the exit status (1 after a message on `err`).
-int writeTextFile(const std::string& path, const std::string& text, std::ostream& err);
-
 // Everything read for an estimate: the table, its observed statistics, its
 // priors (when it has a priors file) and the settings made from them.
 struct Inputs {
@@ -57,6 +54,7 @@ struct Inputs {
     TablePriors priors{};
     EstimationSettings settings;
     TransformKind transform = TransformKind::none;  // the one in force
+    OutputFiles* outputs = nullptr;                 // opened before the table was read
 };
 
 // The line that names the regression's transform and correction.

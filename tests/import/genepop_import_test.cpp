@@ -205,6 +205,11 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {two, with({"--repeat-unit", "1073741824"}), "", "--repeat-unit 1073741824: the repeat"},
         {two, with({"--repeat-unit", "1000000"}), "", "--repeat-unit 1000000: the repeat"},
         {two, with({"--repeat-unit", "2.5"}), "", "--repeat-unit 2.5: the repeat"},
+        // --force replaces an output, never an input.
+        {two, with({"--out", "./in.gen", "--force"}), "",
+         "--out ./in.gen is the Genepop file in.gen; give the output another name"},
+        {two, with({"--repeat-units", "units.txt", "--out", "units.txt", "--force"}), "L1 2\n",
+         "--out units.txt is the repeat-units file units.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -215,6 +220,10 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         EXPECT_EQ(r.err.rfind("foundabc-import: ", 0), 0u);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(dir.exists("data.txt"));
+        EXPECT_EQ(dir.read("in.gen"), c.genepop);
+        if (!c.units.empty()) {
+            EXPECT_EQ(dir.read("units.txt"), c.units);
+        }
         EXPECT_EQ(filesIn(dir.path()).size(), 2u + !c.units.empty()) << "a temporary file stayed";
     }
 

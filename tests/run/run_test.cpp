@@ -2,12 +2,18 @@
 // (--clock-seed), the draws of earlier versions.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/DataFile.h"
@@ -367,4 +373,91 @@ TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {
               std::string::npos)
         << r.out;
     EXPECT_FALSE(dir.exists("pod.gen"));
+}
+
+// The pseudo-observed data written over what the name holds: a link's file
+// is replaced and the link kept; a FIFO or device is written through and kept;
+// a directory or a link to nothing is refused and kept. No temporary stays.
+TEST(PseudoData, AnOutputNameKeepsWhatItIs) {
+    const std::string at =
+        "My=0.01,TimeToOri=50,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+        "PopSizePreSue=150";
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> setUp;  // makes pod.txt
+        std::string message;                        // "": written
+        fs::file_type kept;                         // what pod.txt is after
+    };
+    const Case cases[] = {
+        {"link to a file",
+         [](const TempDir& d) {
+             d.write("real.txt", "old");
+             symlink("real.txt", d.file("pod.txt").c_str());
+         },
+         "", fs::file_type::symlink},
+        {"link to /dev/null",
+         [](const TempDir& d) { symlink("/dev/null", d.file("pod.txt").c_str()); }, "",
+         fs::file_type::symlink},
+        {"directory", [](const TempDir& d) { fs::create_directory(d.file("pod.txt")); },
+         "error: simulate-data: cannot write pod.txt (it is a directory, not a file)",
+         fs::file_type::directory},
+        {"dangling link", [](const TempDir& d) { symlink("gone", d.file("pod.txt").c_str()); },
+         "(it is a symbolic link to 'gone', which does not exist)", fs::file_type::symlink},
+        {"FIFO", [](const TempDir& d) { mkfifo(d.file("pod.txt").c_str(), 0600); }, "",
+         fs::file_type::fifo},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("params.txt", ParamsFileText().str());
+        dir.write("data.txt", "h\n1 2 3 4 5\n");
+        c.setUp(dir);
+        std::string received;
+        std::thread reader;
+        if (fs::is_fifo(dir.file("pod.txt")))
+            reader = std::thread([&] {
+                std::ifstream in(dir.file("pod.txt"), std::ios::binary);
+                received.assign(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
+            });
+        const ChildResult r = runFoundabc(
+            {"--simulate-data", "pod.txt", "--at", at, "--seed", "3", "params.txt"}, dir.path());
+        if (reader.joinable()) reader.join();
+        EXPECT_EQ(r.exitStatus, c.message.empty() ? 0 : 1) << c.what << ": " << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+        EXPECT_EQ(fs::symlink_status(dir.file("pod.txt")).type(), c.kept) << c.what;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << c.what;
+        const std::string written = std::string(c.what) == "FIFO" ? received : dir.read("real.txt");
+        if (std::string(c.what) == "FIFO" || std::string(c.what) == "link to a file") {
+            EXPECT_EQ(written.rfind("pseudo-observed data", 0), 0u) << c.what;
+        }
+    }
+}
+
+// A run ended by SIGTERM or SIGHUP while its file is unfinished leaves no
+// temporary file (the signal is sent as the file is about to be synced).
+TEST(PseudoData, ASignalLeavesNoTemporaryFile) {
+    if (runProgram({"strace", "-o", "/dev/null", "true"}).exitStatus != 0)
+        GTEST_SKIP() << "strace cannot run here";
+    const std::string at =
+        "My=0.01,TimeToOri=50,PopSizeOriTha=150,PopSizePreTha=1500,PopSizeOriSue=15,"
+        "PopSizePreSue=150";
+    for (const char* sig : {"TERM", "HUP"}) {
+        TempDir dir;
+        dir.write("params.txt", ParamsFileText().str());
+        dir.write("data.txt", "h\n1 2 3 4 5\n");
+        const ChildResult r = runProgram(
+            {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", "/dev/null", "-e", "trace=fsync",
+             "-e", std::string("inject=fsync:signal=") + sig, FOUNDABC_BIN, "--simulate-data",
+             "pod.txt", "--at", at, "--seed", "3", "params.txt"},
+            dir.path());
+        EXPECT_NE(r.exitStatus, 0) << sig;
+        int entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            EXPECT_NE(entry.path().filename().string()[0], '.') << sig;
+            ++entries;
+        }
+        EXPECT_EQ(entries, 2) << sig;  // params.txt and data.txt
+    }
 }

@@ -348,6 +348,29 @@ TEST(SeededRun, CompleteJournalOnlyRemovesItsOwnShards) {
     EXPECT_EQ(dir.read("results.txt"), one.results + two.results + one.results);
 }
 
+// A shard file or journal that the merge cannot remove is named in a note;
+// the merge is complete all the same.
+TEST(SeededRun, FilesTheMergeCannotRemoveAreNamed) {
+    if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+    TempDir reference;
+    const RunFiles one = runIn(reference, seededParams(), {"--seed", "8"});
+    for (const char* left : {"results.txt.shard-2-of-2", "results.txt.merge-journal"}) {
+        TempDir dir;
+        for (const char* K : {"1/2", "2/2"})
+            ASSERT_EQ(runIn(dir, seededParams(), {"--seed", "8", "--shard", K}).run.exitStatus, 0);
+        const ChildResult r =
+            merge(dir, straced({"-o", "/dev/null", "-P", left, "-e", "trace=unlink,unlinkat", "-e",
+                                "inject=unlink,unlinkat:error=EACCES"}));
+        EXPECT_EQ(r.exitStatus, 0) << left << r.out;
+        EXPECT_NE(r.out.find(std::string("note: ") + left +
+                             " could not be removed (Permission denied); remove it by hand\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_TRUE(dir.exists(left));
+        EXPECT_EQ(dir.read("results.txt"), one.results) << left;
+    }
+}
+
 // Faults and foreign files around a merge: either the merge ends whole with
 // the one run's bytes, or it stops with a message and status 1, keeps the
 // shards and touches no output; one stopped by a failing read of a shard
@@ -396,6 +419,9 @@ TEST(SeededRun, MergeUnderFaultsStopsCleanlyOrWritesTheOneRunsBytes) {
          },
          "", "is damaged"},
         {"another merge", nullptr, "results.txt.merge-journal", "another merge"},
+        {"journal a link to the data file",
+         [](const TempDir& d) { symlink("data.txt", d.file("results.txt.merge-journal").c_str()); },
+         "", "error: merge: results.txt.merge-journal is a symbolic link"},
         {"a shard running", nullptr, "results.txt.shard-2-of-3.partial", "is being run now"},
         {"results held by a run", nullptr, "results.txt", "being written by another run"},
     };
@@ -422,6 +448,7 @@ TEST(SeededRun, MergeUnderFaultsStopsCleanlyOrWritesTheOneRunsBytes) {
         if (!c.held.empty()) lock.emplace(dir.file(c.held));
         const ChildResult r = merge(dir, c.wrapper);
         lock.reset();
+        EXPECT_EQ(dir.read("data.txt"), kData) << c.what;
         if (r.exitStatus == 0 && c.message.empty()) {
             EXPECT_EQ(dir.read("results.txt"), one.results) << c.what;
             EXPECT_EQ(dir.read("table.tsv"), one.table) << c.what;
@@ -441,6 +468,19 @@ TEST(SeededRun, MergeUnderFaultsStopsCleanlyOrWritesTheOneRunsBytes) {
         EXPECT_EQ(dir.read("table.tsv"), "an earlier table\n") << c.what;
         EXPECT_EQ(dir.read("table.tsv.observed.tsv"), "its observed statistics\n") << c.what;
         EXPECT_EQ(dir.read("results.txt"), "") << c.what;
+    }
+    // A link at a shard's unfinished file is refused, not written through.
+    {
+        TempDir linked;
+        linked.write("data.txt", kData);
+        ASSERT_EQ(symlink("data.txt", linked.file("results.txt.shard-1-of-3.partial").c_str()), 0);
+        const RunFiles shard = runIn(linked, seededParams(), {"--seed", "3", "--shard", "1/3"});
+        EXPECT_EQ(shard.run.exitStatus, 1);
+        EXPECT_NE(shard.run.out.find("error: shard: results.txt.shard-1-of-3.partial is a "
+                                     "symbolic link"),
+                  std::string::npos)
+            << shard.run.out;
+        EXPECT_EQ(linked.read("data.txt"), kData);
     }
     // A shard is not run while a merge of its results file runs.
     TempDir dir;
@@ -658,6 +698,62 @@ TEST(FromSample, ThreadsAndMergedShardsGiveTheBytesOfOneRun) {
     EXPECT_EQ(merge.out, one.run.out);
     EXPECT_EQ(dir.read("results.txt"), one.results);
     EXPECT_EQ(dir.read("t.tsv"), table);
+}
+
+// The sample is an input: no table, merged table or results file lands on
+// it, by its name or another of its names.
+TEST(FromSample, NoOutputLandsOnTheSample) {
+    const std::string sample = std::string(kSampleHeader) + "1\t1\t0.003\t40\t150\t1500\t15\t150\n";
+    struct Case {
+        const char* what;
+        ParamsFileText params;
+        std::vector<std::vector<std::string>> runs;  // the last one is refused
+        std::string message;
+    };
+    const std::vector<std::string> from = {"--seed", "2", "--from-sample", "post.tsv"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), from.begin(), from.end());
+        return more;
+    };
+    const Case cases[] = {
+        {"table",
+         seededParams(20),
+         {with({"--table", "post.tsv"})},
+         "error: table: the reference table post.tsv is the sample file post.tsv"},
+        {"table by a link",
+         seededParams(20),
+         {with({"--table", "link.tsv"})},
+         "error: table: the reference table link.tsv is the sample file post.tsv"},
+        {"shard's table",
+         seededParams(20),
+         {with({"--shard", "1/1", "--table", "post.tsv"})},
+         "is the sample file post.tsv"},
+        {"merged table",
+         seededParams(20),
+         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1", "--table", "post.tsv"},
+          {"--merge", "--from-sample", "post.tsv"}},
+         "error: table: the reference table post.tsv is the sample file post.tsv"},
+        {"results file",
+         seededParams(20).set("OUTFILE_NAME", "post.tsv"),
+         {from},
+         "error: results file post.tsv is the sample file; give OUTFILE_NAME a name of its own"},
+        {"merged results file",
+         seededParams(20).set("OUTFILE_NAME", "post.tsv"),
+         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1"},
+          {"--merge", "--from-sample", "post.tsv"}},
+         "error: results file post.tsv is the sample file"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("copy.tsv", sample);
+        dir.write("post.tsv", sample);
+        ASSERT_EQ(symlink("post.tsv", dir.file("link.tsv").c_str()), 0);
+        RunFiles f;
+        for (const auto& args : c.runs) f = runIn(dir, c.params, args);
+        EXPECT_EQ(f.run.exitStatus, 1) << c.what << ": " << f.run.out;
+        EXPECT_NE(f.run.out.find(c.message), std::string::npos) << c.what << ": " << f.run.out;
+        EXPECT_EQ(dir.read("post.tsv"), sample) << c.what;
+    }
 }
 
 // Rows are drawn in proportion to their weights; rows of weight 0 never.

@@ -248,11 +248,12 @@ TEST(SummaryCommand, DrawsAPngWithGnuplot) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("posterior.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 
+    // A folder that takes no picture is found before the table is printed.
     options.plotPath = dir.file("no/such/folder/posterior.png");
     Outcome failed = summarise(options);
     EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.out.find("FracSueMono"), std::string::npos);
-    EXPECT_NE(failed.err.find("gnuplot could not draw the picture"), std::string::npos);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_NE(failed.err.find("cannot write the picture"), std::string::npos);
 }
 
 TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
@@ -411,13 +412,31 @@ TEST(SummaryCommand, RowsTableHoldsTheChosenRowsWithTheirRun) {
     }
     EXPECT_EQ(dir.read("results.txt"), text);
 
-    // A table that cannot be written: status 1, nothing printed, no file.
-    SummaryOptions nowhere = optionsFor(path);
-    nowhere.rowsPath = dir.file("no/such/folder/rows.tsv");
-    Outcome failed = summarise(nowhere);
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "");
-    EXPECT_NE(failed.err.find("cannot write the table of rows"), std::string::npos);
+    // An output that cannot be written, or that is the other output: status
+    // 1 before anything is printed, no file (gnuplot or not).
+    struct Nowhere {
+        std::string rows, plot, message;
+    };
+    for (const Nowhere& c : std::vector<Nowhere>{
+             {dir.file("no/such/folder/rows.tsv"), "", "cannot write the table of rows"},
+             {"", dir.file("no/such/folder/p.png"), "cannot write the picture"},
+             {"", dir.file("d.png"), ""},
+             {dir.file("r.png"), dir.file("r.png"),
+              "--plot '" + dir.file("r.png") + "' is the output of --rows"}}) {
+        SummaryOptions nowhere = optionsFor(path);
+        nowhere.rowsPath = c.rows;
+        nowhere.plotPath = c.plot;
+        if (c.message.empty()) {
+            ASSERT_EQ(mkdir(c.plot.c_str(), 0700), 0);
+        }
+        Outcome failed = summarise(nowhere);
+        EXPECT_EQ(failed.status, 1) << c.message;
+        EXPECT_EQ(failed.out, "") << c.message;
+        EXPECT_NE(failed.err.find(c.message.empty() ? "it is a directory" : c.message),
+                  std::string::npos)
+            << failed.err;
+        EXPECT_FALSE(dir.exists("r.png"));
+    }
 }
 
 TEST(SummaryCommand, PictureFormatFollowsTheExtensionAndAFailureLeavesNoFile) {

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "abc/PredictiveCheck.h"
 #include "plot/AbcPlot.h"
@@ -247,6 +252,73 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
         EXPECT_NE(r.err.find("foundabc-summary: "), std::string::npos) << c.message;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+}
+
+// An output that names an input, another output, or a place that takes no
+// file is refused before anything is read, computed or printed: status 1,
+// nothing on standard output, every file as it was. A link is written
+// through to its file and a FIFO directly, and both stay what they are.
+TEST(TableCommand, OutputsAreCheckedAgainstInputsAndFoldersBeforeTheFirstLine) {
+    TempDir dir;
+    const std::string table = writeToy(dir, "t.tsv", 400, toyObserved);
+    const std::string tableText = dir.read("t.tsv");
+    ASSERT_EQ(symlink("t.tsv", dir.file("link.tsv").c_str()), 0);
+    ASSERT_EQ(symlink("gone", dir.file("dangling.tsv").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+    struct Case {
+        std::string sample, cvOut, plot, message;
+    };
+    const std::string missing = dir.file("no/such/folder/");
+    for (const Case& c : std::vector<Case>{
+             {table, "", "", "--sample '" + table + "' is the reference table '" + table + "'"},
+             {dir.file("t.tsv.observed.tsv"), "", "", "is the observed statistics file"},
+             {dir.file("t.tsv.priors.tsv"), "", "", "is the priors file"},
+             {dir.file("link.tsv"), "", "", "is the reference table"},
+             {"", table, "", "--cv-out '" + table + "' is the reference table"},
+             {dir.file("x.png"), "", dir.file("./x.png"),
+              "--plot '" + dir.file("./x.png") + "' is the output of --sample '" +
+                  dir.file("x.png") + "'"},
+             {missing + "s.tsv", "", "", "cannot write '" + missing + "s.tsv': No such file"},
+             {"", missing + "cv.tsv", "", "cannot write '" + missing + "cv.tsv': No such file"},
+             {"", "", missing + "p.png", "cannot write '" + missing + "p.png': No such file"},
+             {dir.file("folder"), "", "", "it is a directory, not a file"},
+             {dir.file("dangling.tsv"), "", "", "it is a symbolic link to 'gone'"}}) {
+        TableOptions options = toyOptions(table);
+        options.samplePath = c.sample;
+        options.cvOutPath = c.cvOut;
+        options.plotPath = c.plot;
+        options.crossValidations = c.cvOut.empty() ? 0 : 5;
+        const Outcome r = run(options);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_EQ(r.out, "") << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.read("t.tsv"), tableText) << c.message;
+        EXPECT_FALSE(dir.exists("x.png")) << c.message;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
+
+    // A link to a file of its own: the file is written, the link kept.
+    dir.write("kept.tsv", "old");
+    ASSERT_EQ(symlink("kept.tsv", dir.file("to-kept.tsv").c_str()), 0);
+    TableOptions options = toyOptions(table);
+    options.samplePath = dir.file("to-kept.tsv");
+    ASSERT_EQ(run(options).status, 0);
+    EXPECT_EQ(dir.read("kept.tsv").rfind("sim\tdistance\tweight", 0), 0u);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("to-kept.tsv")));
+    // A FIFO gets the sample and stays a FIFO.
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    });
+    options.samplePath = fifo;
+    const Outcome piped = run(options);
+    reader.join();
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(received, dir.read("kept.tsv"));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST(TableCommand, CrossValidationTable) {
