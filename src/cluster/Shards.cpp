@@ -1,6 +1,7 @@
 #include "cluster/Shards.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 

@@ -19,7 +19,6 @@
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "io/SampleFile.h"
-#include "sim/ParameterSet.h"
 #include "plot/AbcPlot.h"
 #include "plot/CheckPlot.h"
 #include "plot/Plot.h"
@@ -48,9 +47,14 @@ std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool a
     double total = 0.0, dropped = 0.0;
     for (std::size_t r = 0; r < a.rows.size(); ++r) {
         total += e.weights[r];
-        PriorDraw values{};
-        for (std::size_t c = 0; c < numbDrawnParams; ++c) values[c] = e.adjusted[c][r];
-        if (adjusted && !parameterSetFault(values).empty()) {
+        // A present size at or below its founding size, where the simulation
+        // itself had it above: the model grows every population from its
+        // founding to the present, and the adjustment broke that.
+        const auto grows = [&](const std::array<std::vector<double>, numbParamColumns>& v) {
+            return v[2][r] < v[3][r] && v[4][r] < v[5][r];
+        };
+        const bool shrinks = adjusted && grows(e.rejection) && !grows(e.adjusted);
+        if (shrinks) {
             dropped += e.weights[r];
             continue;
         }
@@ -60,8 +64,8 @@ std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool a
         warn(err, "--sample: " + std::to_string(a.rows.size() - kept.size()) + " of " +
                       std::to_string(a.rows.size()) + " adjusted rows (" +
                       shortNumber(100 * dropped / total) +
-                      " % of the weight) break the model (a founding size at or above its "
-                      "present size, or a value out of range) and are left out of the sample");
+                      " % of the weight) have a founding size at or above the present size, which the "
+                      "model cannot simulate, and are left out of the sample");
     const auto pick = [&](const std::vector<double>& column) {
         std::vector<double> picked;
         for (std::size_t r : kept) picked.push_back(column[r]);
