@@ -34,7 +34,7 @@ d <- read.delim(a[1])
 x <- as.matrix(d[, 1:12])
 y <- if (a[2] == "r") d$y else factor(d$class)
 t <- system.time(f <- ranger(x = x, y = y, num.trees = as.integer(a[3]),
-                             num.threads = as.integer(a[4]), seed = 1))
+                             num.threads = as.integer(a[4]), seed = 1, verbose = FALSE))
 cat(sprintf("%.2f %.5f\n", t[["elapsed"]], f$prediction.error))
 REOF
 
