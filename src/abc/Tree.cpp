@@ -172,7 +172,8 @@ class Grower {
             Split split;
             if (mixed && total_[0] > settings_.minNodeSize) split = bestSplit(p.begin, p.end);
             const double decrease = split.gain - parentScore_;
-            if (!(decrease > 1e-12 * rule_.impurity())) {
+            // A split must lower the impurity by more than rounding can.
+            if (!(decrease > std::max(0.0, 1e-12 * rule_.impurity()))) {
                 TreeNode& leaf = tree.nodes[p.node];
                 leaf.feature = -1;
                 leaf.value = rule_.leafValue(m, count);

@@ -355,35 +355,46 @@ TEST(ForestRegression, OutOfBagIntervalsCoverTheTruth) {
     }
 }
 
-TEST(Lda, AxisOfTwoClassesFollowsTheirSeparation) {
-    // Classes apart along (1, 1, 0) / sqrt 2, with within-class sd 1 on
-    // every feature and a fourth feature constant.
-    Draws draws(23);
-    const std::size_t n = 2000;
-    FeatureMatrix x{n, 4, std::vector<double>(4 * n)};
-    std::vector<int> labels;
-    for (std::size_t r = 0; r < n; ++r) {
-        labels.push_back(static_cast<int>(r % 2));
-        const double shift = labels.back() ? 2.0 : 0.0;
-        x.values[r] = draws.normal() + shift;
-        x.values[n + r] = draws.normal() + shift;
-        x.values[2 * n + r] = draws.normal();
-        x.values[3 * n + r] = 7.0;
+// Two classes whose means differ by `shift` in features 0 and 1, which
+// have unit within-class variances and correlation rho; feature 2 is noise
+// and feature 3 constant. The discriminant axis is W^-1 (m1 - m0).
+TEST(Lda, AxisOfTwoClassesIsTheInverseCovarianceTimesTheShift) {
+    const struct {
+        double shift0, shift1, rho;
+    } cases[] = {{2.0, 2.0, 0.0}, {1.0, 0.0, 0.8}, {0.0, 1.5, -0.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rho);
+        Draws draws(23);
+        const std::size_t n = 4000;
+        FeatureMatrix x{n, 4, std::vector<double>(4 * n)};
+        std::vector<int> labels;
+        for (std::size_t r = 0; r < n; ++r) {
+            labels.push_back(static_cast<int>(r % 2));
+            const double z0 = draws.normal(), z1 = draws.normal();
+            x.values[r] = z0 + c.shift0 * labels.back();
+            x.values[n + r] =
+                c.rho * z0 + std::sqrt(1 - c.rho * c.rho) * z1 + c.shift1 * labels.back();
+            x.values[2 * n + r] = draws.normal();
+            x.values[3 * n + r] = 7.0;
+        }
+        const LdaAxes lda = ldaAxes(x, labels, 2);
+        ASSERT_EQ(lda.axes(), 1u);
+        const std::vector<double>& a = lda.coefficients[0];
+        EXPECT_EQ(a[3], 0.0);
+        const std::vector<double> expected{c.shift0 - c.rho * c.shift1, c.shift1 - c.rho * c.shift0,
+                                           0.0, 0.0};
+        EXPECT_GT(std::fabs(dot(a, expected)) / std::sqrt(dot(a, a) * dot(expected, expected)),
+                  0.998);
+        // Scores: within-class variance 1 and mean 0 over all rows.
+        const FeatureMatrix scores = lda.projectRows(x);
+        double mean[2] = {0, 0}, squares = 0.0;
+        for (std::size_t r = 0; r < n; ++r) mean[labels[r]] += scores.values[r] / (n / 2);
+        for (std::size_t r = 0; r < n; ++r)
+            squares += std::pow(scores.values[r] - mean[labels[r]], 2);
+        EXPECT_NEAR(squares / (n - 2), 1.0, 1e-9);
+        EXPECT_NEAR(mean[0] + mean[1], 0.0, 1e-9);
+        EXPECT_NEAR(lda.project(row(x, 5))[0], scores.values[5], 1e-12);
     }
-    const LdaAxes lda = ldaAxes(x, labels, 2);
-    ASSERT_EQ(lda.axes(), 1u);
-    const std::vector<double>& a = lda.coefficients[0];
-    EXPECT_EQ(a[3], 0.0);
-    const double norm = std::sqrt(dot(a, a));
-    EXPECT_GT(std::fabs(a[0] + a[1]) / std::sqrt(2.0) / norm, 0.995);
-    // Scores: within-class variance 1 and mean 0 over all rows.
-    const FeatureMatrix scores = lda.projectRows(x);
-    double mean[2] = {0, 0}, squares = 0.0;
-    for (std::size_t r = 0; r < n; ++r) mean[labels[r]] += scores.values[r] / (n / 2);
-    for (std::size_t r = 0; r < n; ++r) squares += std::pow(scores.values[r] - mean[labels[r]], 2);
-    EXPECT_NEAR(squares / (n - 2), 1.0, 1e-9);
-    EXPECT_NEAR(mean[0] + mean[1], 0.0, 1e-9);
-    EXPECT_NEAR(lda.project(row(x, 5))[0], scores.values[5], 1e-12);
 }
 
 TEST(Lda, DegenerateTablesGiveZeroAxesInsteadOfErrors) {
