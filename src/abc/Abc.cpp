@@ -65,6 +65,17 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                       " left out: it is not a finite number in the observed data");
         }
     }
+    // A statistic defined in no simulation would leave no row to scale the
+    // others by: it goes first, by name.
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        if (!wanted[j]) continue;
+        const auto& column = table.stats[j];
+        if (std::none_of(column.begin(), column.end(), [](double x) { return std::isfinite(x); })) {
+            wanted[j] = false;
+            choice.warnings.push_back("statistic " + std::string(tableStatNames[j]) +
+                                      " left out: it is not a finite number in any simulation");
+        }
+    }
     // The scales are taken over the simulations that can be compared with
     // the data at all: those with every chosen statistic defined.
     std::vector<bool> complete(table.rows(), true);

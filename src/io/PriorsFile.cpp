@@ -1,7 +1,11 @@
 #include "io/PriorsFile.h"
 
 #include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -162,4 +166,34 @@ void completePriors(const std::string& tablePath, const params& p, long long sim
     if (std::rename(temporary.c_str(), path.c_str()) != 0) failWriting(path);
     // The rename itself reaches the disk with the folder.
     if (!syncFolderOf(path)) failWriting(path);
+}
+
+PriorsRead readPriorsBeside(const std::string& tablePath) {
+    PriorsRead read;
+    const std::string path = priorsPath(tablePath);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (errno != ENOENT) read.error = "cannot open the priors file '" + path + "': " + std::strerror(errno);
+        return read;
+    }
+    read.found = true;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    if (in.bad() || !parsePriors(text, read.file, error))
+        read.error = path + ": " + (in.bad() ? std::string("cannot read") : error);
+    return read;
+}
+
+std::string incompleteTable(const std::string& tablePath, const PriorsRead& read,
+                            std::size_t rows) {
+    if (!read.found || !read.error.empty()) return "";
+    if (!read.file.complete)
+        return tablePath +
+               ": the table is incomplete: the run that wrote it did not finish (it was killed, "
+               "failed or is still running)";
+    if (read.file.simulations != static_cast<long long>(rows))
+        return tablePath + ": " + std::to_string(rows) +
+               " rows read, but the run that wrote the table finished it with " +
+               std::to_string(read.file.simulations) + " (cut short or damaged since?)";
+    return "";
 }

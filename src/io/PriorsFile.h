@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -57,3 +58,20 @@ void completePriors(const std::string& tablePath, const params& p, long long sim
 
 // The temporary of completePriors: the priors file's name plus ".new".
 std::string priorsTemporaryPath(const std::string& tablePath);
+
+// The priors file beside table `tablePath`, as read by a summary: `found`
+// false when there is none (a table written before the file existed);
+// `error` names the file when it is there but cannot be read or parsed.
+struct PriorsRead {
+    bool found = false;
+    PriorsFile file;
+    std::string error;
+};
+PriorsRead readPriorsBeside(const std::string& tablePath);
+
+// Why a table of `rows` rows read from `tablePath` cannot be taken as whole:
+// its priors file lacks the closing line (the run that wrote it was killed,
+// failed or is still running) or counts other rows; "" when the table is
+// complete or has no priors file.
+std::string incompleteTable(const std::string& tablePath, const PriorsRead& read,
+                            std::size_t rows);

@@ -11,6 +11,7 @@
 
 #include "abc/ModelChoice.h"
 #include "io/ObservedFile.h"
+#include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "plot/PlotFormat.h"
 #include "sim/Columns.h"
@@ -78,6 +79,12 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
     if (names.size() != o.tables.size())
         return fail("--names gives " + std::to_string(names.size()) + " names for " +
                     std::to_string(o.tables.size()) + " tables");
+    for (std::size_t i = 0; i < names.size(); ++i)
+        for (std::size_t k = 0; k < i; ++k)
+            if (names[i] == names[k])
+                return fail("two models are named '" + names[i] +
+                            "' (tables " + o.tables[k] + " and " + o.tables[i] +
+                            "); give each its own name with --names");
 
     PooledTables pooled;
     std::array<double, numbTableStats> observed{};
@@ -87,6 +94,15 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         for (const std::string& w : read.warnings) warn(w);
         if (!read.error.empty()) return fail(read.error);
         if (read.table.rows() == 0) return fail(o.tables[m] + ": no simulations in the table");
+        // A model's share of the simulations is its prior probability: a table
+        // cut short would give it the wrong one.
+        const PriorsRead priorsRead = readPriorsBeside(o.tables[m]);
+        if (!priorsRead.error.empty()) return fail(priorsRead.error);
+        const std::string incomplete =
+            incompleteTable(o.tables[m], priorsRead, read.table.rows());
+        if (!incomplete.empty())
+            return fail(incomplete + "; its share of the simulations, the model's prior, would "
+                                     "be wrong: let the run finish, or make the table again");
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);
         for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {

@@ -9,6 +9,7 @@
 #include "abc/PredictiveCheck.h"
 #include "abc/Stats.h"
 #include "io/ObservedFile.h"
+#include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "plot/CheckPlot.h"
 #include "plot/Plot.h"
@@ -66,6 +67,9 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
     if (!read.error.empty()) return fail(read.error);
     if (read.table.rows() == 0) return fail(path + ": no simulations in the table");
+    const std::string incomplete = incompleteTable(path, readPriorsBeside(path), read.table.rows());
+    if (!incomplete.empty())
+        err << "foundabc-summary: warning: " << incomplete << "; its complete rows are used\n";
     ObservedRead observed = readObservedStats(observedStatisticsPath(path));
     if (!observed.error.empty())
         return fail(observed.error + " (the observed statistics of the table '" + path + "')");

@@ -121,6 +121,16 @@ TEST(Abc, ChoosesStatisticsAndLeavesOutThoseThatCannotBeScaledOrCompared) {
               std::string::npos);
     EXPECT_EQ(chooseStatistics(t, observed, {"S_tha", "FST"}).error,
               "no statistic is left to compare with the data");
+
+    // A statistic undefined in every simulation is named, and the others
+    // keep their scales.
+    for (double& x : t.stats[6]) x = nan_;
+    StatisticChoice noVar = chooseStatistics(t, observed, {});
+    EXPECT_EQ(noVar.columns, (std::vector<std::size_t>{0, 2, 3, 4, 5, 7, 8, 9, 10}));
+    ASSERT_EQ(noVar.warnings.size(), 3u);
+    EXPECT_NE(noVar.warnings[1].find("VAR_sue left out: it is not a finite number in any "
+                                     "simulation"),
+              std::string::npos);
 }
 
 TEST(Abc, ScaledDistancesSkipUndefinedObservedAndRowsWithUndefinedStatistics) {

@@ -617,8 +617,17 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     EXPECT_DOUBLE_EQ(check[0].mean, 2.5);
     EXPECT_DOUBLE_EQ(check[0].tail, 0.5);  // a quarter at or below, doubled
     EXPECT_TRUE(std::isnan(check[1].tail));
-    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"});
+    ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"},
+                                 "", dir.file("ppc-err.txt"));
     EXPECT_EQ(ppc.exitStatus, 0);
+    EXPECT_EQ(dir.read("ppc-err.txt"), "");
+    // A table whose run did not finish is used, with a warning.
+    const std::string priors = dir.read("ref.tsv.priors.tsv");
+    dir.write("ref.tsv.priors.tsv", priors.substr(0, priors.find("# complete")));
+    runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--tsv"}, "",
+               dir.file("ppc-err.txt"));
+    EXPECT_NE(dir.read("ppc-err.txt").find("the table is incomplete"), std::string::npos);
+    dir.write("ref.tsv.priors.tsv", priors);
     EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
     runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--bogus"}, "", dir.file("e"));
     EXPECT_EQ(dir.read("e").rfind("foundabc-summary: ", 0), 0u) << dir.read("e");
@@ -642,6 +651,10 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     std::array<double, 12> other = toyObserved;
     other[3] = 2;
     const std::string c = writeToy(dir, "c.tsv", 800, other);
+    // A table whose run was killed: its priors file has no closing line.
+    const std::string cut = writeToy(dir, "cut.tsv", 800, toyObserved);
+    const std::string cutPriors = dir.read("cut.tsv.priors.tsv");
+    dir.write("cut.tsv.priors.tsv", cutPriors.substr(0, cutPriors.find("# complete")));
     const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
                                             "0.1"};
     struct Case {
@@ -663,7 +676,9 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
              {{"--choose", a, b, "--method", "mnlogistic"}, 0, "are not calibrated", ""},
              {{"--choose", a, b, "--method", "rejection", "--trees", "5"}, 1, "",
               "--trees belongs to --method forest"},
-             {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"}}) {
+             {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"},
+             {{"--choose", a, b, "--names", "x,x"}, 1, "", "two models are named 'x'"},
+             {{"--choose", a, cut}, 1, "", "cut.tsv: the table is incomplete"}}) {
         t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
         t.args.insert(t.args.end(), stats.begin(), stats.end());
         const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
