@@ -88,22 +88,13 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
             out << "\n";
         }
     } else {
-        const double n = static_cast<double>(cv.rows.size());
         out << options.tablePath << ": cross-validation on " << cv.rows.size() << " of "
             << table.rows() << " simulations (seed " << options.seed << "), tolerance "
             << shortNumber(options.tolerance) << "\n";
         out << "statistics (scaled by their median absolute deviation): "
             << statisticList(in.choice) << "\n";
         out << transformLine(in, options.hcorr) << "\n";
-        out << "prediction error (SE its standard error): sum (estimate - true)^2 / sum (true - "
-               "mean true)^2, the estimate\nbeing the posterior mean; near 0: the statistics pin "
-               "the parameter down; near 1: they tell\nno more than the prior. Informed: error + "
-               "2 SE below 0.5; not informed: error 0.8 or more.\n";
-        out << "coverage: share of true values inside the central 50 % and 95 % posterior "
-               "intervals; calibrated\nposteriors give 0.50 and 0.95, within about "
-            << number(2 * std::sqrt(0.25 / n), "%.2f") << " and "
-            << number(2 * std::sqrt(0.95 * 0.05 / n), "%.2f")
-            << " (two standard errors) at N = " << cv.rows.size() << "\n\n";
+        out << crossValidationLegend(cv.rows.size());
         char row[256];
         std::snprintf(row, sizeof row, "%-14s %9s %6s %9s %6s %6s %6s %6s %6s  %s\n", "Parameter",
                       "Rejection", "SE", "Loclinear", "SE", "Rej50", "Rej95", "Adj50", "Adj95",

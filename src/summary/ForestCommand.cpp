@@ -217,21 +217,12 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
                 << number(results[c].coverage50, "") << "\t" << number(results[c].coverage95, "")
                 << "\t" << verdict(results[c].error, results[c].standardError) << "\n";
     } else {
-        const double n = static_cast<double>(rows.size());
         out << options.tablePath << ": out-of-bag cross-validation on " << rows.size() << " of "
             << table.rows() << " simulations (seed " << options.seed << ")\n";
         out << "statistics: " << statisticList(in.choice) << "\n";
         out << forestLine(settings) << "\n";
         out << "each simulation is estimated by the trees that did not see it: no refitting\n";
-        out << "prediction error (SE its standard error): sum (estimate - true)^2 / sum (true - "
-               "mean true)^2, the estimate\nbeing the posterior mean; near 0: the statistics pin "
-               "the parameter down; near 1: they tell\nno more than the prior. Informed: error + "
-               "2 SE below 0.5; not informed: error 0.8 or more.\n";
-        out << "coverage: share of true values inside the central 50 % and 95 % posterior "
-               "intervals; calibrated\nposteriors give 0.50 and 0.95, within about "
-            << number(2 * std::sqrt(0.25 / n), "%.2f") << " and "
-            << number(2 * std::sqrt(0.95 * 0.05 / n), "%.2f")
-            << " (two standard errors) at N = " << rows.size() << "\n\n";
+        out << crossValidationLegend(rows.size());
         char row[256];
         std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s  %s\n", "Parameter", "Forest", "SE",
                       "For50", "For95", "Verdict");

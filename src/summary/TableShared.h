@@ -60,6 +60,11 @@ struct Inputs {
 // The line that names the regression's transform and correction.
 std::string transformLine(const Inputs& in, bool hcorr);
 
+// The lines that explain a cross-validation's prediction error and
+// coverage, with the coverages' two standard errors at N = `rows`, and a
+// blank line.
+std::string crossValidationLegend(std::size_t rows);
+
 // The line that names a rejection method and its kernel.
 std::string methodLine(AdjustMethod method, double cutoff);
 
