@@ -186,10 +186,11 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
     std::istringstream rows(sample.substr(sample.find('\n') + 1));
     for (std::string line; std::getline(rows, line);) {
         std::vector<std::string> cells = tsvLine(line, line.substr(0, line.find('\t')));
-        if (std::stod(cells[5]) < std::stod(cells[6]) && std::stod(cells[7]) < std::stod(cells[8]))
+        if (std::stod(cells[5]) < std::stod(cells[6]) && std::stod(cells[7]) < std::stod(cells[8])) {
             EXPECT_TRUE(std::stod(cells[12]) < std::stod(cells[13]) &&
                         std::stod(cells[14]) < std::stod(cells[15]))
                 << line;
+        }
     }
     std::istringstream plainRows(plain.substr(plain.find('\n') + 1));
     double sumW = 0, sumWx = 0;
