@@ -170,20 +170,20 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
 
 // The legend's entries. When no parameter was adjusted the outline only
 // borders the same bars.
-std::string legendEntries(bool prior, bool adjusted) {
+std::string legendEntries(bool prior, bool adjusted, const ComparisonLabels& labels) {
     std::string s;
     if (adjusted) {
-        s += std::string(", \\\n     keyentry with boxes ") + adjustedStyle +
-             " title 'adjusted posterior (regression)'";
-        s += std::string(", \\\n     keyentry with lines ") + rejectionStyle +
-             " title 'rejection posterior (no adjustment)'";
+        s += std::string(", \\\n     keyentry with boxes ") + adjustedStyle + " title " +
+             quoted(labels.filled);
+        s += std::string(", \\\n     keyentry with lines ") + rejectionStyle + " title " +
+             quoted(labels.outline);
     } else {
         s += std::string(", \\\n     keyentry with boxes ") + adjustedStyle +
              " title 'posterior (no adjustment)'";
     }
     if (prior)
         s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'flat prior'";
-    return s + posteriorMarkKeys(adjusted ? " (adjusted)" : "");
+    return s + posteriorMarkKeys(adjusted ? labels.marks : "");
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ std::string legendEntries(bool prior, bool adjusted) {
 std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
                                  const std::vector<ColumnSummary>& rejection,
                                  const std::string& outputPath, const std::string& title,
-                                 PlotFormat format) {
+                                 PlotFormat format, const ComparisonLabels& labels) {
     std::string data, panels;
     bool anyPrior = false, anyAdjusted = false;
     for (std::size_t c = 0; c < adjusted.size(); ++c) {
@@ -219,7 +219,7 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     s += "set format x '%g'\nset format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
     s += panels;
-    s += legendCell(legendEntries(anyPrior, anyAdjusted));
+    s += legendCell(legendEntries(anyPrior, anyAdjusted, labels));
     s += "unset multiplot\n";
     s += "set output\n";
     return s;

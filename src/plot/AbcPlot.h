@@ -25,7 +25,14 @@
 // the 95 % interval of the adjusted posterior are marked as in the results
 // picture. One legend, in the grid's free cell, names all of these; no
 // panel carries one over its bars.
+// The legend's names of the filled and the outlined histograms, and the
+// words after "median" and "95 % interval".
+struct ComparisonLabels {
+    std::string filled = "adjusted posterior (regression)";
+    std::string outline = "rejection posterior (no adjustment)";
+    std::string marks = " (adjusted)";
+};
 std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
                                  const std::vector<ColumnSummary>& rejection,
                                  const std::string& outputPath, const std::string& title,
-                                 PlotFormat format);
+                                 PlotFormat format, const ComparisonLabels& labels = {});

@@ -11,6 +11,7 @@
 #include "io/SampleFile.h"
 #include "io/TableFormat.h"
 #include "plot/AbcPlot.h"
+#include "plot/ImportancePlot.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
 #include "summary/Table.h"
@@ -176,9 +177,30 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
                               std::to_string(table.rows()) + " simulations, rejection outline at tolerance " +
                               shortNumber(options.tolerance);
     const auto scriptFor = [&](const std::string& output) {
-        return comparisonPlotScript(forest, outline, output, title, plotFormatFor(options.plotPath));
+        return comparisonPlotScript(
+            forest, outline, output, title, plotFormatFor(options.plotPath),
+            {"random-forest posterior", "rejection posterior (tolerance " +
+                                            shortNumber(options.tolerance) + ")",
+             " (forest)"});
     };
-    return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+    if (drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
+                          options.gnuplotProgram, err) != 0)
+        return 1;
+    std::vector<std::string> parameters, statistics;
+    std::vector<std::vector<double>> importance;
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        parameters.push_back(paramColumnNames[c]);
+        importance.push_back(fits[c].importance);
+    }
+    for (std::size_t j : choice.columns) statistics.push_back(tableStatNames[j]);
+    const std::string importancePath = importancePlotPath(options.plotPath);
+    const auto importanceFor = [&](const std::string& output) {
+        return importancePlotScript(parameters, importance, statistics, output,
+                                    options.tablePath + ": importance of the statistics in "
+                                                        "each parameter's forest",
+                                    plotFormatFor(options.plotPath));
+    };
+    return drawPlotAndReport(importanceFor, in.outputs->file(importancePath), importancePath,
                              options.gnuplotProgram, err);
 }
 

@@ -1,5 +1,7 @@
 #include "summary/OutputCheck.h"
 
+#include "plot/ImportancePlot.h"
+
 #include <sys/stat.h>
 
 #include <stdexcept>
@@ -71,7 +73,12 @@ std::vector<NamedFile> tableInputs(const std::string& tablePath) {
 }
 
 std::vector<NamedFile> tableOutputs(const TableOptions& options) {
-    return {{"--sample", options.samplePath},
-            {"--cv-out", options.cvOutPath},
-            {"--plot", options.plotPath}};
+    std::vector<NamedFile> outputs = {{"--sample", options.samplePath},
+                                      {"--cv-out", options.cvOutPath},
+                                      {"--plot", options.plotPath}};
+    // The forests' estimate draws the importance of the statistics beside.
+    if (options.forest && options.crossValidations == 0 && options.fitTests == 0 &&
+        !options.plotPath.empty())
+        outputs.push_back({"--plot", importancePlotPath(options.plotPath), "the importance picture"});
+    return outputs;
 }

@@ -1,0 +1,50 @@
+#include "plot/ImportancePlot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "plot/Plot.h"
+#include "plot/PlotParts.h"
+
+std::string importancePlotScript(const std::vector<std::string>& parameters,
+                                 const std::vector<std::vector<double>>& importance,
+                                 const std::vector<std::string>& statistics,
+                                 const std::string& outputPath, const std::string& title,
+                                 PlotFormat format) {
+    const std::size_t rows = (parameters.size() + 1) / 2;
+    std::string s = terminalFor(format) + "set output " + quoted(outputPath) +
+                    "\nset multiplot layout " + std::to_string(rows) + ",2 title " +
+                    quoted(title) +
+                    " noenhanced\nset termoption noenhanced\nunset key\nset style fill solid 0.7 noborder\n"
+                    "set xrange [0:1.05]\nset xtics 0, 0.25, 1\n"
+                    "set xlabel 'importance (variance decrease, share of the largest)'\n";
+    for (std::size_t k = 0; k < parameters.size(); ++k) {
+        const std::vector<double>& v = importance[k];
+        std::vector<std::size_t> order(v.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return v[a] > v[b]; });
+        const double largest = v.empty() ? 0.0 : v[order[0]];
+        const std::string data = "$importance" + std::to_string(k);
+        s += data + " << EOD\n";
+        // Longest at the top: the last row is drawn highest.
+        for (std::size_t r = order.size(); r-- > 0;) {
+            const double share = largest > 0.0 ? v[order[r]] / largest : 0.0;
+            s += std::to_string(order.size() - 1 - r) + " " + number(share) + " " +
+                 statistics[order[r]] + "\n";
+        }
+        s += "EOD\n";
+        s += "set title " + quoted(parameters[k]) + " noenhanced\n";
+        s += "set yrange [-0.6:" + std::to_string(order.size()) + "-0.4]\n";
+        s += "plot " + data +
+             " using ($2/2):1:($2/2):(0.35):ytic(3) with boxxyerror lc rgb '#6a8fd0'\n";
+    }
+    return s + "unset multiplot\nset output\n";
+}
+
+std::string importancePlotPath(const std::string& plotPath) {
+    const std::size_t dot = plotPath.find_last_of("./");
+    if (dot == std::string::npos || plotPath[dot] != '.') return plotPath + "-importance";
+    return plotPath.substr(0, dot) + "-importance" + plotPath.substr(dot);
+}
