@@ -6,6 +6,7 @@
 
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
+#include "io/SampleFile.h"
 #include "io/TableClaim.h"
 
 namespace {
@@ -70,8 +71,18 @@ std::vector<NamedFile> tableInputs(const std::string& tablePath) {
             {"priors file", priorsPath(tablePath)}};
 }
 
+bool recordsSampleOrigin(const std::string& samplePath) {
+    struct stat info;
+    if (samplePath.empty()) return false;
+    return stat(samplePath.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
 std::vector<NamedFile> tableOutputs(const TableOptions& options) {
     return {{"--sample", options.samplePath},
+            {"--sample", recordsSampleOrigin(options.samplePath)
+                             ? sampleOriginPath(options.samplePath)
+                             : std::string(),
+             "the record of the sample's table"},
             {"--cv-out", options.cvOutPath},
             {"--plot", options.plotPath}};
 }
