@@ -31,9 +31,7 @@ constexpr const char* kMadeFromLine = "# made from: ";
 constexpr const char* kSettingsLine = "# settings: ";
 constexpr const char* kDataLine = "# data: ";
 
-bool startsWith(std::string_view line, const char* prefix) {
-    return line.rfind(prefix, 0) == 0;
-}
+bool startsWith(std::string_view line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
 [[noreturn]] void failWriting(const std::string& path) {
     fail("error: table: cannot write " + path + "\n");
@@ -59,7 +57,8 @@ std::string formatPriors(const PriorsFile& file) {
     const TableProvenance& made = file.provenance;
     if (made.known && made.source != TableSource::unknown) {
         text += kMadeFromLine;
-        text += made.source == TableSource::prior ? "prior" : "sample " + fingerprintText(made.sample);
+        text +=
+            made.source == TableSource::prior ? "prior" : "sample " + fingerprintText(made.sample);
         text += '\n';
         text += kSettingsLine + fingerprintText(made.settings) + '\n';
         text += kDataLine + fingerprintText(made.data) + '\n';
@@ -172,12 +171,11 @@ uint64_t settingsFingerprint(const params& p, ModelVersion model) {
     for (int32_t v : {p.number_of_tha_lines, p.number_of_sue_lines, p.number_of_loci,
                       p.prior_distribution, p.conditional_number_of_origins})
         f.addValue(v);
-    for (double v : {p.alpha, p.my_lower, p.my_upper, p.time_to_origin_lower,
-                     p.time_to_origin_upper, p.popsize_origin_tha_lower, p.popsize_origin_tha_upper,
-                     p.popsize_present_tha_lower, p.popsize_present_tha_upper,
-                     p.popsize_origin_sue_lower, p.popsize_origin_sue_upper,
-                     p.popsize_present_sue_lower, p.popsize_present_sue_upper,
-                     p.unequal_founding_fractions})
+    for (double v :
+         {p.alpha, p.my_lower, p.my_upper, p.time_to_origin_lower, p.time_to_origin_upper,
+          p.popsize_origin_tha_lower, p.popsize_origin_tha_upper, p.popsize_present_tha_lower,
+          p.popsize_present_tha_upper, p.popsize_origin_sue_lower, p.popsize_origin_sue_upper,
+          p.popsize_present_sue_lower, p.popsize_present_sue_upper, p.unequal_founding_fractions})
         f.addValue(v);
     f.addValue(static_cast<int32_t>(model));
     return f.value();
@@ -222,8 +220,7 @@ TablePriors tablePriors(const params& p) {
     return priors;
 }
 
-void writePriors(const std::string& tablePath, const params& p,
-                 const TableProvenance& provenance) {
+void writePriors(const std::string& tablePath, const params& p, const TableProvenance& provenance) {
     PriorsFile file;
     file.provenance = provenance;
     file.priors = tablePriors(p);

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-
-#include <cstdint>
 
 #include "sim/ModelVersion.h"
 #include "sim/Params.h"
@@ -25,10 +24,10 @@ std::string priorsPath(const std::string& tablePath);
 enum class TableSource { unknown, prior, sample };
 struct TableProvenance {
     TableSource source = TableSource::unknown;
-    uint64_t sample = 0;       // the sample's fingerprint (sampleTextFingerprint), for `sample`
-    bool known = false;        // settings and data below were recorded
-    uint64_t settings = 0;     // settingsFingerprint of the run
-    uint64_t data = 0;         // dataFingerprint of its observed statistics
+    uint64_t sample = 0;    // the sample's fingerprint (sampleTextFingerprint), for `sample`
+    bool known = false;     // settings and data below were recorded
+    uint64_t settings = 0;  // settingsFingerprint of the run
+    uint64_t data = 0;      // dataFingerprint of its observed statistics
 };
 
 // A fingerprint of the settings that decide what a table's rows are: the
@@ -83,8 +82,7 @@ TablePriors tablePriors(const params& p);
 // Writes (truncating) the priors file beside table `tablePath` (priorsPath),
 // without the closing line of a complete table, and syncs it. Fails with
 // "error: table: cannot write NAME" (NAME the priors file).
-void writePriors(const std::string& tablePath, const params& p,
-                 const TableProvenance& provenance);
+void writePriors(const std::string& tablePath, const params& p, const TableProvenance& provenance);
 
 // Marks the table `tablePath` complete, with `simulations` rows: replaces its
 // priors file by the same priors and the closing line. The new text is

@@ -36,8 +36,8 @@ uint64_t sampleTextFingerprint(std::string_view text);
 // table carried no record of its own settings and data (a table written
 // before the record existed).
 struct SampleOrigin {
-    std::string table;      // the table's name as given to foundabc-summary
-    uint64_t sample = 0;    // sampleTextFingerprint of the sample it describes
+    std::string table;    // the table's name as given to foundabc-summary
+    uint64_t sample = 0;  // sampleTextFingerprint of the sample it describes
     bool known = false;
     uint64_t settings = 0;  // the table's settingsFingerprint (PriorsFile.h)
     uint64_t data = 0;      // the table's dataFingerprint

@@ -99,7 +99,8 @@ void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
         fail("error: sample: " + path + " was made from the table " + origin.table +
              ", simulated with other " +
              (otherSettings ? "settings (sample sizes, loci, ALPHA, priors, founding options or "
-                              "--model) than " + paramsPath
+                              "--model) than " +
+                                  paramsPath
                             : "observed data than the data file of " + paramsPath) +
              ": its rows are a posterior for another model or data set. Give the parameter "
              "file of that table, or estimate a sample from a table made with these "

@@ -79,9 +79,9 @@ bool recordsSampleOrigin(const std::string& samplePath) {
 
 std::vector<NamedFile> tableOutputs(const TableOptions& options) {
     return {{"--sample", options.samplePath},
-            {"--sample", recordsSampleOrigin(options.samplePath)
-                             ? sampleOriginPath(options.samplePath)
-                             : std::string(),
+            {"--sample",
+             recordsSampleOrigin(options.samplePath) ? sampleOriginPath(options.samplePath)
+                                                     : std::string(),
              "the record of the sample's table"},
             {"--cv-out", options.cvOutPath},
             {"--plot", options.plotPath}};

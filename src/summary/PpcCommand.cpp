@@ -79,7 +79,8 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
             priors.provenance.source == TableSource::prior)
             return fail(path + " was simulated from the priors (" + priorsName +
                         " says '# made from: prior'), so it cannot check the fit of a posterior: "
-                        "write a sample with foundabc-summary --table " + path +
+                        "write a sample with foundabc-summary --table " +
+                        path +
                         " --sample SAMPLE.tsv, simulate from it with foundabc --from-sample "
                         "SAMPLE.tsv --table PREDICTIVE.tsv.gz, and check that table");
     }

@@ -323,7 +323,8 @@ TEST(ReferenceTable, PriorsFileRecordsWhatMadeTheTable) {
     PriorsFile plain;
     plain.priors = tablePriors(p);
     const std::string rows = formatPriors(plain);
-    const std::string settings = "# settings: 0123456789abcdef\n", data = "# data: 00000000000000ff\n";
+    const std::string settings = "# settings: 0123456789abcdef\n",
+                      data = "# data: 00000000000000ff\n";
     struct Case {
         std::string text, error;  // error "": read
         TableSource source;
@@ -334,8 +335,8 @@ TEST(ReferenceTable, PriorsFileRecordsWhatMadeTheTable) {
         {"# a note\n" + rows + "# made by hand\n", "", TableSource::unknown, false},
         {rows + "# made from: prior\n" + settings + data + "# complete: 3 simulations\n", "",
          TableSource::prior, true},
-        {rows + "# made from: sample 00000000000000ab\n" + settings + data, "",
-         TableSource::sample, true},
+        {rows + "# made from: sample 00000000000000ab\n" + settings + data, "", TableSource::sample,
+         true},
         {rows + "# made from: prior\n" + settings, "", TableSource::unknown, false},
         {rows + "# made from: posterior\n", "line 8: a line '# made from:' that is neither",
          TableSource::unknown, false},

@@ -762,8 +762,8 @@ TEST(FromSample, NoOutputLandsOnTheSample) {
 TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
     TempDir dir;
     dir.write("data.txt", kData);
-    dir.write("data2.txt", std::string(kData).substr(0, std::string(kData).rfind("7 8")) +
-                               "7 8 7 9 10 6 9\n");
+    dir.write("data2.txt",
+              std::string(kData).substr(0, std::string(kData).rfind("7 8")) + "7 8 7 9 10 6 9\n");
     auto foundabc = [&](const ParamsFileText& params, std::vector<std::string> args) {
         dir.write("params.txt", params.str());
         args.push_back("params.txt");
@@ -776,8 +776,8 @@ TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
     ASSERT_EQ(foundabc(seededParams(300), {"--seed", "1", "--table", "prior.tsv"}).exitStatus, 0);
     EXPECT_NE(dir.read("prior.tsv.priors.tsv").find("# made from: prior\n# settings: "),
               std::string::npos);
-    ASSERT_EQ(summary({"--table", "prior.tsv", "--method", "loclinear", "--tol", "0.2",
-                       "--sample", "post.tsv"})
+    ASSERT_EQ(summary({"--table", "prior.tsv", "--method", "loclinear", "--tol", "0.2", "--sample",
+                       "post.tsv"})
                   .exitStatus,
               0)
         << dir.read("err");
@@ -796,8 +796,7 @@ TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
     const Case cases[] = {
         {"the table's settings", seededParams(40), "post.tsv", 0, ""},
         {"other REPEATS, EPSILON and results file",
-         seededParams(30).set("EPSILON", "0.9").set("OUTFILE_NAME", "pred.txt"), "post.tsv", 0,
-         ""},
+         seededParams(30).set("EPSILON", "0.9").set("OUTFILE_NAME", "pred.txt"), "post.tsv", 0, ""},
         {"other priors", seededParams(40).set("MY_UPPER", "0.02"), "post.tsv", 1,
          "error: sample: post.tsv was made from the table prior.tsv, simulated with other "
          "settings (sample sizes, loci, ALPHA, priors, founding options or --model) than "
