@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Fnv.h"
 #include "sim/ModelVersion.h"
 
 struct stat;
@@ -32,32 +33,6 @@ inline constexpr std::size_t kShardBlock = 1 << 20;
 // written holds its unfinished file, a merge its journal). A file that
 // cannot be opened is not.
 bool lockedByOther(const std::string& path);
-
-// 64-bit FNV-1a, continued over any number of pieces.
-class Fnv {
-  public:
-    Fnv() = default;
-    explicit Fnv(uint64_t hash) : hash_(hash) {}
-    void add(const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) {
-            hash_ ^= bytes[i];
-            hash_ *= 1099511628211ull;
-        }
-    }
-    template <typename T>
-    void addValue(const T& value) {
-        add(&value, sizeof value);
-    }
-    void addText(const std::string& text) {
-        addValue(text.size());
-        add(text.data(), text.size());
-    }
-    uint64_t value() const { return hash_; }
-
-  private:
-    uint64_t hash_ = 14695981039346656037ull;
-};
 
 // `value` as 16 lower-case hex digits.
 std::string hex64(uint64_t value);

@@ -71,9 +71,23 @@ std::vector<ProtectedFile> runInputs(const CommandLine& command, const params& p
 // Writes the two files beside the reference table `table`: the observed
 // statistics and the priors, the latter without its closing line until the
 // table is complete. The caller holds the table (its writer).
-void writeBesideTable(const std::string& table, const params& p, const TableStatistics& observed) {
+void writeBesideTable(const std::string& table, const params& p, const TableStatistics& observed,
+                      const TableProvenance& provenance) {
     writeObservedStatistics(table, observed);
-    writePriors(table, p);
+    writePriors(table, p, provenance);
+}
+
+// What makes the run's table: the priors or the sample, these settings and
+// this data. The data's fingerprint needs the observed statistics' table line.
+TableProvenance provenanceOf(const params& p, ModelVersion model, const Observed& observed,
+                             const SampleDraw* sample) {
+    TableProvenance made;
+    made.source = sample ? TableSource::sample : TableSource::prior;
+    made.sample = sample ? sample->rows().fingerprint : 0;
+    made.known = true;
+    made.settings = settingsFingerprint(p, model);
+    made.data = dataFingerprint(observed.tableLine);
+    return made;
 }
 
 // `foundabc --merge`: the shards of a seeded run into the results file (and
@@ -85,12 +99,19 @@ int runMerge(const CommandLine& command, const params& p) {
     if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
     std::ostringstream observedText;
     const Observed observed = readObserved(p, true, observedText);
+    bool sampleChecked = false;
     mergeShards(
         p.outfile_name,
         [&](ModelVersion model, const std::string& table) {
             // A table that would land on an input is refused while the
             // shards are checked, before the merge writes anything.
             if (!table.empty()) refuseTableOverOtherFiles(table, runInputs(command, p));
+            // The shards name the model; the sample is checked once, against it.
+            if (sample && !sampleChecked)
+                checkSampleOrigin(command.fromSample, *sample, command.infile,
+                                  settingsFingerprint(p, model),
+                                  dataFingerprint(observed.tableLine), std::cerr);
+            sampleChecked = true;
             return fingerprintWithSample(
                 runFingerprint(p, observed.stats, model, table, observed.tableLine),
                 sample ? &*sample : nullptr);
@@ -106,12 +127,17 @@ int runMerge(const CommandLine& command, const params& p) {
             printRunningBanner(std::cout);
             std::vector<std::string> written;
             if (!run.table.empty()) {
-                writeBesideTable(run.table, p, observed.table);
+                writeBesideTable(run.table, p, observed.table,
+                                 provenanceOf(p, run.model, observed, sample ? &*sample : nullptr));
                 written = {observedStatisticsPath(run.table), priorsPath(run.table)};
             }
             return written;
         },
-        [&](const ShardRun& run) { completePriors(run.table, p, p.repeats); });
+        [&](const ShardRun& run) {
+            completePriors(run.table, p,
+                           provenanceOf(p, run.model, observed, sample ? &*sample : nullptr),
+                           p.repeats);
+        });
     return 0;
 }
 
@@ -160,7 +186,12 @@ int main(int argc, char* argv[]) {
     refuseResultsOnInput(*p, command.infile, command.fromSample);
 
     const bool withTable = !command.table.empty();
-    const Observed observed = readObserved(*p, withTable, std::cout);
+    // A sample is checked against the data as well, by the same table line.
+    const Observed observed = readObserved(*p, withTable || from, std::cout);
+    if (from)
+        checkSampleOrigin(command.fromSample, *from, command.infile,
+                          settingsFingerprint(*p, command.model),
+                          dataFingerprint(observed.tableLine), std::cerr);
     printRunningBanner(std::cout);
     // A table named like an input or the results file is refused before
     // anything is opened for writing, by a shard too: its merge writes the
@@ -197,7 +228,8 @@ int main(int argc, char* argv[]) {
     std::optional<ReferenceTableWriter> table;
     if (withTable) {
         table.emplace(command.table);
-        writeBesideTable(command.table, *p, observed.table);
+        writeBesideTable(command.table, *p, observed.table,
+                         provenanceOf(*p, command.model, observed, from));
     }
     RunOutput output(results, table ? &*table : nullptr);
     output.setObserver(showProgress);
@@ -210,7 +242,8 @@ int main(int argc, char* argv[]) {
         // Synced and closed first: the closing line of the priors file
         // promises that every row is on the disk.
         table->close();
-        completePriors(command.table, *p, p->repeats);
+        completePriors(command.table, *p, provenanceOf(*p, command.model, observed, from),
+                       p->repeats);
     }
     results.close();
     progress.finish(p->outfile_name, command.table);

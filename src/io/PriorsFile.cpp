@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Fail.h"
+#include "base/Fnv.h"
 #include "io/SyncFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
@@ -30,6 +31,11 @@ std::vector<std::string_view> splitOn(std::string_view text, char separator) {
 
 constexpr const char* kPriorsHeader = "parameter\tdistribution\tlower\tupper";
 constexpr const char* kCompleteLine = "# complete: ";
+constexpr const char* kMadeFromLine = "# made from: ";
+constexpr const char* kSettingsLine = "# settings: ";
+constexpr const char* kDataLine = "# data: ";
+
+bool startsWith(std::string_view line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
 [[noreturn]] void failWriting(const std::string& path) {
     fail("error: table: cannot write " + path + "\n");
@@ -52,6 +58,15 @@ std::string formatPriors(const PriorsFile& file) {
         appendTableNumber(text, priors[c].upper);
         text += '\n';
     }
+    const TableProvenance& made = file.provenance;
+    if (made.known && made.source != TableSource::unknown) {
+        text += kMadeFromLine;
+        text +=
+            made.source == TableSource::prior ? "prior" : "sample " + fingerprintText(made.sample);
+        text += '\n';
+        text += kSettingsLine + fingerprintText(made.settings) + '\n';
+        text += kDataLine + fingerprintText(made.data) + '\n';
+    }
     if (file.complete) text += kCompleteLine + std::to_string(file.simulations) + " simulations\n";
     return text;
 }
@@ -59,6 +74,8 @@ std::string formatPriors(const PriorsFile& file) {
 bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
     TablePriors& priors = file.priors;
     file.complete = false;
+    file.provenance = TableProvenance{};
+    bool sawSettings = false, sawData = false;
     std::array<bool, numbDrawnParams> seen{};
     std::size_t lineNumber = 0;
     bool sawHeader = false;
@@ -82,6 +99,30 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
             file.complete = true;
             continue;
         }
+        if (sawHeader && startsWith(line, kMadeFromLine)) {
+            const std::string_view what = line.substr(std::string_view(kMadeFromLine).size());
+            TableProvenance& made = file.provenance;
+            if (what == "prior")
+                made.source = TableSource::prior;
+            else if (what.rfind("sample ", 0) == 0 && parseFingerprint(what.substr(7), made.sample))
+                made.source = TableSource::sample;
+            else
+                return fail("a line '# made from:' that is neither 'prior' nor 'sample HEX'");
+            continue;
+        }
+        if (sawHeader && (startsWith(line, kSettingsLine) || startsWith(line, kDataLine))) {
+            const bool settings = startsWith(line, kSettingsLine);
+            const std::size_t skip = std::string_view(settings ? kSettingsLine : kDataLine).size();
+            if (!parseFingerprint(line.substr(skip),
+                                  settings ? file.provenance.settings : file.provenance.data))
+                return fail(std::string("a line '") + (settings ? "# settings:" : "# data:") +
+                            "' without its 16 hex digits");
+            (settings ? sawSettings : sawData) = true;
+            continue;
+        }
+        // Comments that this version does not write (a later one's, or a
+        // person's) are left for the reader that knows them.
+        if (line.front() == '#') continue;
         if (!sawHeader) {
             sawHeader = true;
             if (line != kPriorsHeader)
@@ -122,7 +163,45 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
             error = std::string("no row for ") + estimatedColumnNames[c];
             return false;
         }
+    // A record missing a part is no record: the checks need all of it.
+    file.provenance.known =
+        file.provenance.source != TableSource::unknown && sawSettings && sawData;
+    if (!file.provenance.known) file.provenance = TableProvenance{};
     return true;
+}
+
+uint64_t settingsFingerprint(const params& p, ModelVersion model) {
+    Fnv f;
+    for (int32_t v : {p.number_of_tha_lines, p.number_of_sue_lines, p.number_of_loci,
+                      p.prior_distribution, p.conditional_number_of_origins})
+        f.addValue(v);
+    for (double v :
+         {p.alpha, p.my_lower, p.my_upper, p.time_to_origin_lower, p.time_to_origin_upper,
+          p.popsize_origin_tha_lower, p.popsize_origin_tha_upper, p.popsize_present_tha_lower,
+          p.popsize_present_tha_upper, p.popsize_origin_sue_lower, p.popsize_origin_sue_upper,
+          p.popsize_present_sue_lower, p.popsize_present_sue_upper, p.unequal_founding_fractions})
+        f.addValue(v);
+    f.addValue(static_cast<int32_t>(model));
+    return f.value();
+}
+
+uint64_t dataFingerprint(const std::string& observedLine) {
+    Fnv f;
+    f.addText(observedLine);
+    return f.value();
+}
+
+std::string fingerprintText(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool parseFingerprint(std::string_view text, uint64_t& value) {
+    if (text.size() != 16 || text.find_first_not_of("0123456789abcdef") != std::string_view::npos)
+        return false;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return ec == std::errc() && ptr == text.data() + text.size();
 }
 
 TablePriors tablePriors(const params& p) {
@@ -145,8 +224,9 @@ TablePriors tablePriors(const params& p) {
     return priors;
 }
 
-void writePriors(const std::string& tablePath, const params& p) {
+void writePriors(const std::string& tablePath, const params& p, const TableProvenance& provenance) {
     PriorsFile file;
+    file.provenance = provenance;
     file.priors = tablePriors(p);
     const std::string path = priorsPath(tablePath);
     if (!writeSyncedFile(path, formatPriors(file))) failWriting(path);
@@ -156,8 +236,10 @@ std::string priorsTemporaryPath(const std::string& tablePath) {
     return priorsPath(tablePath) + ".new";
 }
 
-void completePriors(const std::string& tablePath, const params& p, long long simulations) {
+void completePriors(const std::string& tablePath, const params& p,
+                    const TableProvenance& provenance, long long simulations) {
     PriorsFile file;
+    file.provenance = provenance;
     file.priors = tablePriors(p);
     file.complete = true;
     file.simulations = simulations;

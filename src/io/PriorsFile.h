@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "sim/ModelVersion.h"
 #include "sim/Params.h"
 #include "sim/PriorBounds.h"
 
@@ -14,6 +16,36 @@
 // then ".priors.tsv".
 std::string priorsPath(const std::string& tablePath);
 
+// What made a reference table, so that each command can check that a table or
+// a sample made from it is what it needs: a table drawn from the priors is
+// what estimates rest on, one drawn from a posterior sample (`foundabc
+// --from-sample`) what the predictive check rests on, and a sample only fits
+// runs of the settings and data of the table it came from. Files written
+// before the record existed have none: `known` is false for them.
+enum class TableSource { unknown, prior, sample };
+struct TableProvenance {
+    TableSource source = TableSource::unknown;
+    uint64_t sample = 0;    // the sample's fingerprint (sampleTextFingerprint), for `sample`
+    bool known = false;     // settings and data below were recorded
+    uint64_t settings = 0;  // settingsFingerprint of the run
+    uint64_t data = 0;      // dataFingerprint of its observed statistics
+};
+
+// A fingerprint of the settings that decide what a table's rows are: the
+// model version, sample sizes, loci, ALPHA, the prior bounds and their
+// distribution, the founding options. Names of files, REPEATS and EPSILON are
+// left out: a predictive run of the same model may use other ones.
+uint64_t settingsFingerprint(const params& p, ModelVersion model);
+
+// A fingerprint of the observed data: the line of observed statistics that
+// the run writes beside its table (ObservedFile).
+uint64_t dataFingerprint(const std::string& observedLine);
+
+// `value` as 16 lower-case hex digits, as the fingerprints are written;
+// parseFingerprint reads them back (false unless exactly that).
+std::string fingerprintText(uint64_t value);
+bool parseFingerprint(std::string_view text, uint64_t& value);
+
 // The priors file: the priors, and whether the table beside it is complete.
 // A run writes the file before its first row; when the table is complete
 // (closed and synced) the file is replaced by one that ends in the line
@@ -23,17 +55,23 @@ struct PriorsFile {
     TablePriors priors{};
     bool complete = false;
     long long simulations = 0;  // rows of the complete table
+    TableProvenance provenance;
 };
 
 // The priors file's text: the header `parameter distribution lower upper`,
 // then one row per drawn parameter in column order, tab-separated, with
-// `uniform` or `log-uniform` and the bounds as table numbers; then, when
-// `file.complete`, the closing line.
+// `uniform` or `log-uniform` and the bounds as table numbers; then, when the
+// provenance is known, "# made from: prior" or "# made from: sample HEX",
+// "# settings: HEX" and "# data: HEX"; then, when `file.complete`, the
+// closing line. The `#` lines keep the file a table for readers that skip
+// comments (R's read.delim with comment.char = "#", pandas' comment="#").
 std::string formatPriors(const PriorsFile& file);
 
 // Reads a priors file's text. The rows may come in any order but must name
 // each drawn parameter once, with finite bounds, lower below upper, and a
 // positive lower bound when log-uniform; a closing line, if any, comes last.
+// The provenance lines are read when present (a file written before them
+// has none); other lines beginning with '#' are skipped.
 // On failure returns false with the problem (naming its line) in `error`.
 bool parsePriors(std::string_view text, PriorsFile& file, std::string& error);
 
@@ -45,7 +83,7 @@ TablePriors tablePriors(const params& p);
 // Writes (truncating) the priors file beside table `tablePath` (priorsPath),
 // without the closing line of a complete table, and syncs it. Fails with
 // "error: table: cannot write NAME" (NAME the priors file).
-void writePriors(const std::string& tablePath, const params& p);
+void writePriors(const std::string& tablePath, const params& p, const TableProvenance& provenance);
 
 // Marks the table `tablePath` complete, with `simulations` rows: replaces its
 // priors file by the same priors and the closing line. The new text is
@@ -54,7 +92,8 @@ void writePriors(const std::string& tablePath, const params& p);
 // either the old file or the new one. Call only once the table itself is
 // closed and synced: the closing line promises the rows are on the disk.
 // Fails like writePriors.
-void completePriors(const std::string& tablePath, const params& p, long long simulations);
+void completePriors(const std::string& tablePath, const params& p,
+                    const TableProvenance& provenance, long long simulations);
 
 // The temporary of completePriors: the priors file's name plus ".new".
 std::string priorsTemporaryPath(const std::string& tablePath);

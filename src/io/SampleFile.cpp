@@ -2,9 +2,15 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
+#include "base/Fnv.h"
+#include "io/PriorsFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
 #include "sim/ParameterSet.h"
@@ -103,6 +109,60 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         rows.weights.push_back(weight);
     }
     if (rows.positive == 0) return name + " has no row of positive weight, so nothing can be drawn";
+    rows.fingerprint = sampleTextFingerprint(text);
+    return "";
+}
+
+uint64_t sampleTextFingerprint(std::string_view text) {
+    Fnv f;
+    f.addText(text);
+    return f.value();
+}
+
+std::string sampleOriginPath(const std::string& samplePath) { return samplePath + ".origin"; }
+
+std::string formatSampleOrigin(const SampleOrigin& origin) {
+    std::string text = "# the table that foundabc-summary --table --sample made this sample from\n";
+    text += "table\t" + origin.table + "\n";
+    text += "sample\t" + fingerprintText(origin.sample) + "\n";
+    if (origin.known) {
+        text += "settings\t" + fingerprintText(origin.settings) + "\n";
+        text += "data\t" + fingerprintText(origin.data) + "\n";
+    }
+    return text;
+}
+
+std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin, bool& present) {
+    origin = SampleOrigin{};
+    const std::string path = sampleOriginPath(samplePath);
+    std::ifstream file(path, std::ios::binary);
+    present = static_cast<bool>(file);
+    if (!file) return errno == ENOENT ? "" : "cannot open " + path + ": " + std::strerror(errno);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) return "cannot read " + path;
+    bool sawTable = false, sawSample = false, sawSettings = false, sawData = false;
+    std::size_t pos = 0;
+    std::string_view line;
+    for (long lineNo = 1; nextLine(text, pos, line); ++lineNo) {
+        if (line.empty() || line.front() == '#') continue;
+        const std::size_t tab = line.find('\t');
+        const std::string_view key = line.substr(0, tab);
+        const std::string_view value = tab == std::string_view::npos ? "" : line.substr(tab + 1);
+        const std::string at = path + ", line " + std::to_string(lineNo) + ": ";
+        if (key == "table") {
+            origin.table = std::string(value);
+            sawTable = true;
+        } else if (key == "sample" || key == "settings" || key == "data") {
+            uint64_t& into = key == "sample" ? origin.sample
+                             : key == "settings" ? origin.settings
+                                                 : origin.data;
+            if (!parseFingerprint(value, into))
+                return at + std::string(key) + " is not 16 hex digits";
+            (key == "sample" ? sawSample : key == "settings" ? sawSettings : sawData) = true;
+        }
+    }
+    if (!sawTable || !sawSample) return path + " names no table or no sample fingerprint";
+    origin.known = sawSettings && sawData;
     return "";
 }
 

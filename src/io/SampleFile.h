@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,38 @@ struct SampleRows {
     std::vector<double> weights;                              // per row, >= 0
     bool adjusted = false;                                    // values come from the `_adj` columns
     std::size_t positive = 0;                                 // rows of positive weight
+    uint64_t fingerprint = 0;  // sampleTextFingerprint of the text read
 };
+
+// A fingerprint of a sample's text (decompressed): what a predictive table
+// records of the sample it was drawn from, and what ties a sample to the
+// record of its origin.
+uint64_t sampleTextFingerprint(std::string_view text);
+
+// The record, in a file beside a sample, of the table the sample came from.
+// It lives beside the sample rather than in it so that the sample stays a
+// plain table for R's read.delim and pandas. `known` is false when the
+// table carried no record of its own settings and data (a table written
+// before the record existed).
+struct SampleOrigin {
+    std::string table;    // the table's name as given to foundabc-summary
+    uint64_t sample = 0;  // sampleTextFingerprint of the sample it describes
+    bool known = false;
+    uint64_t settings = 0;  // the table's settingsFingerprint (PriorsFile.h)
+    uint64_t data = 0;      // the table's dataFingerprint
+};
+
+// The record's file beside the sample `samplePath`: its name plus ".origin".
+std::string sampleOriginPath(const std::string& samplePath);
+
+// The record's text: a comment line, then tab-separated `key value` lines
+// `table NAME`, `sample HEX` and, when known, `settings HEX` and `data HEX`.
+std::string formatSampleOrigin(const SampleOrigin& origin);
+
+// Reads the record beside the sample `samplePath`. Returns "" and sets
+// `present` false when there is none; "" with `origin` filled when it reads;
+// otherwise the problem. Lines of other keys are skipped.
+std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin, bool& present);
 
 // Reads a sample's text (`name` only names it in messages). Returns "" on
 // success; otherwise the problem, naming its line where it has one: line ends

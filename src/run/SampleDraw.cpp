@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Fail.h"
+#include "io/PriorsFile.h"
 #include "sim/Random.h"
 #include "sim/SimulationStreams.h"
 
@@ -69,6 +70,41 @@ SampleDraw loadSampleDraw(const std::string& path) {
     const std::string why = readSampleFile(path, rows);
     if (!why.empty()) fail("error: sample: " + why + "\n");
     return SampleDraw(std::move(rows));
+}
+
+void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
+                       const std::string& paramsPath, uint64_t settings, uint64_t data,
+                       std::ostream& err) {
+    const std::string recordPath = sampleOriginPath(path);
+    SampleOrigin origin;
+    bool present = false;
+    const std::string why = readSampleOrigin(path, origin, present);
+    const auto warn = [&](const std::string& message) {
+        err << "foundabc: warning: sample: " << message
+            << ": it cannot be checked against the settings and data of this run\n";
+    };
+    if (!why.empty()) return warn(why);
+    if (!present)
+        return warn(path + " has no record of the table it came from (" + recordPath +
+                    ", written beside the samples of foundabc-summary --table --sample)");
+    if (origin.sample != sample.rows().fingerprint)
+        return warn(recordPath + " describes another sample than " + path +
+                    " (the sample was changed or replaced since)");
+    if (!origin.known)
+        return warn(path + " comes from the table " + origin.table +
+                    ", which has no record of its settings (a table written by an earlier "
+                    "version)");
+    const bool otherSettings = origin.settings != settings;
+    if (otherSettings || origin.data != data)
+        fail("error: sample: " + path + " was made from the table " + origin.table +
+             ", simulated with other " +
+             (otherSettings ? "settings (sample sizes, loci, ALPHA, priors, founding options or "
+                              "--model) than " +
+                                  paramsPath
+                            : "observed data than the data file of " + paramsPath) +
+             ": its rows are a posterior for another model or data set. Give the parameter "
+             "file of that table, or estimate a sample from a table made with these "
+             "settings\n");
 }
 
 std::string sampleEchoLine(const std::string& path, const SampleDraw& sample) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ class SampleDraw {
 // Reads the sample file at `path` for `foundabc --from-sample`: a problem
 // prints "error: sample: ..." and ends the process with status 1.
 SampleDraw loadSampleDraw(const std::string& path);
+
+// Checks the sample of `foundabc --from-sample` (read from `path`) against
+// the run's settings and data (settingsFingerprint and dataFingerprint of
+// PriorsFile.h) by the record beside it of the table it came from
+// (SampleOrigin): a sample from a table of other settings or other data
+// prints "error: sample: ..." and ends the process with status 1, since its
+// draws are a posterior for another model or data set. A sample without a
+// usable record (written by hand, by an earlier version, or changed since)
+// cannot be checked: a warning on `err`, and the run goes on.
+void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
+                       const std::string& paramsPath, uint64_t settings, uint64_t data,
+                       std::ostream& err);
 
 // The line that the settings echo of a run from `sample` (read from `path`)
 // shows, line end included: the file, its rows and which values are drawn.

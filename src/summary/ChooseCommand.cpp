@@ -13,6 +13,7 @@
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
+#include "io/TableClaim.h"
 #include "plot/PlotFormat.h"
 #include "sim/Columns.h"
 #include "summary/Command.h"
@@ -85,6 +86,14 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
                 return fail("two models are named '" + names[i] +
                             "' (tables " + o.tables[k] + " and " + o.tables[i] +
                             "); give each its own name with --names");
+
+    // One table given twice would be two models with the same rows: the
+    // choice between them is a coin toss and the others' shares are halved.
+    for (std::size_t m = 0; m < o.tables.size(); ++m)
+        for (std::size_t k = 0; k < m; ++k)
+            if (o.tables[k] == o.tables[m] || sameFile(o.tables[k], o.tables[m]))
+                return fail("--choose names one table twice: '" + o.tables[k] + "' and '" +
+                            o.tables[m] + "' are the same file; give each model's table once");
 
     PooledTables pooled;
     std::array<double, numbTableStats> observed{};

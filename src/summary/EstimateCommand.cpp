@@ -169,7 +169,7 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
     out.flush();
 
     if (!options.samplePath.empty() &&
-        in.outputs->write(options.samplePath, sampleText(table, e, adjust, err), err) != 0)
+        writeSample(options, in, sampleText(table, e, adjust, err), err) != 0)
         return 1;
     if (options.plotPath.empty()) return 0;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +

@@ -157,7 +157,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             names.push_back(paramColumnNames[c]);
             columns.push_back(&values[c]);
         }
-        if (in.outputs->write(options.samplePath, formatSample(sims, names, columns), err) != 0)
+        if (writeSample(options, in, formatSample(sims, names, columns), err) != 0)
             return 1;
     }
     if (options.plotPath.empty()) return 0;

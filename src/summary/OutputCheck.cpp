@@ -8,6 +8,7 @@
 
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
+#include "io/SampleFile.h"
 #include "io/TableClaim.h"
 
 namespace {
@@ -72,10 +73,21 @@ std::vector<NamedFile> tableInputs(const std::string& tablePath) {
             {"priors file", priorsPath(tablePath)}};
 }
 
+bool recordsSampleOrigin(const std::string& samplePath) {
+    struct stat info;
+    if (samplePath.empty()) return false;
+    return stat(samplePath.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
 std::vector<NamedFile> tableOutputs(const TableOptions& options) {
-    std::vector<NamedFile> outputs = {{"--sample", options.samplePath},
-                                      {"--cv-out", options.cvOutPath},
-                                      {"--plot", options.plotPath}};
+    std::vector<NamedFile> outputs = {
+        {"--sample", options.samplePath},
+        {"--sample",
+         recordsSampleOrigin(options.samplePath) ? sampleOriginPath(options.samplePath)
+                                                 : std::string(),
+         "the record of the sample's table"},
+        {"--cv-out", options.cvOutPath},
+        {"--plot", options.plotPath}};
     // The forests' estimate draws the importance of the statistics beside.
     if (options.forest && options.crossValidations == 0 && options.fitTests == 0 &&
         !options.plotPath.empty())

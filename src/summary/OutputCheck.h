@@ -50,5 +50,10 @@ class OutputFiles {
 // statistics and its priors.
 std::vector<NamedFile> tableInputs(const std::string& tablePath);
 
-// The outputs of `foundabc-summary --table`, in the order they are written.
+// Whether the sample `samplePath` gets the record of its table beside it: not
+// when it is a pipe or a device, which have no "beside".
+bool recordsSampleOrigin(const std::string& samplePath);
+
+// The outputs of `foundabc-summary --table`, in the order they are written:
+// the record beside the sample among them.
 std::vector<NamedFile> tableOutputs(const TableOptions& options);

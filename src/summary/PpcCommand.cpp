@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include "abc/PredictiveCheck.h"
@@ -63,6 +65,25 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
                     "its format");
     OutputFiles outputs;
     if (!outputs.open({{"--plot", plotPath, "the picture"}}, tableInputs(path), err)) return 1;
+    // A table drawn from the priors gives a prior predictive check, which
+    // says little of the fit and looks like a posterior one: refused. Tables
+    // without the record (written by earlier versions) are taken on trust.
+    {
+        const std::string priorsName = priorsPath(path);
+        std::ifstream priorsIn(priorsName, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(priorsIn)),
+                               std::istreambuf_iterator<char>());
+        PriorsFile priors;
+        std::string error;
+        if (priorsIn && parsePriors(text, priors, error) &&
+            priors.provenance.source == TableSource::prior)
+            return fail(path + " was simulated from the priors (" + priorsName +
+                        " says '# made from: prior'), so it cannot check the fit of a posterior: "
+                        "write a sample with foundabc-summary --table " +
+                        path +
+                        " --sample SAMPLE.tsv, simulate from it with foundabc --from-sample "
+                        "SAMPLE.tsv --table PREDICTIVE.tsv.gz, and check that table");
+    }
     TableRead read = readReferenceTable(path);
     for (const std::string& w : read.warnings) err << "foundabc-summary: warning: " << w << "\n";
     if (!read.error.empty()) return fail(read.error);

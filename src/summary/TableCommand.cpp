@@ -62,8 +62,20 @@ bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::
         failWith(err, path + ": " + (file.bad() ? "cannot read" : error));
         return false;
     }
+    // A predictive table's rows were drawn from a posterior sample, not from
+    // these priors: every estimate, check and cross-validation made from it
+    // would be wrong, and nothing useful is lost by refusing it.
+    if (priors.provenance.source == TableSource::sample) {
+        failWith(err, options.tablePath + " was simulated from a posterior sample (" + path +
+                          " says '# made from: sample'), so its rows are not draws from the "
+                          "prior and cannot give an estimate: check the fit with "
+                          "foundabc-summary --ppc " + options.tablePath +
+                          ", and estimate from a table made without --from-sample");
+        return false;
+    }
     in.hasPriors = true;
     in.priors = priors.priors;
+    in.provenance = priors.provenance;
     if (!priors.complete)
         warn(err, options.tablePath +
                       ": the table is incomplete: the run that wrote it did not finish (it was "

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "io/FinishedFile.h"
+#include "io/SampleFile.h"
 
 namespace {
 
@@ -61,6 +62,19 @@ std::string statisticList(const StatisticChoice& choice) {
     return names;
 }
 
+
+int writeSample(const TableOptions& options, const Inputs& in, const std::string& text,
+                std::ostream& err) {
+    if (in.outputs->write(options.samplePath, text, err) != 0) return 1;
+    if (!recordsSampleOrigin(options.samplePath)) return 0;
+    SampleOrigin origin;
+    origin.table = options.tablePath;
+    origin.sample = sampleTextFingerprint(text);
+    origin.known = in.provenance.known;
+    origin.settings = in.provenance.settings;
+    origin.data = in.provenance.data;
+    return in.outputs->write(sampleOriginPath(options.samplePath), formatSampleOrigin(origin), err);
+}
 
 std::string transformLine(const Inputs& in, bool hcorr) {
     std::string line = "transform: ";

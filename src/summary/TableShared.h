@@ -8,6 +8,7 @@
 
 #include "abc/Abc.h"
 #include "abc/Posterior.h"
+#include "io/PriorsFile.h"
 #include "sim/Columns.h"
 #include "sim/PriorBounds.h"
 #include "sim/SimulationTable.h"
@@ -55,7 +56,15 @@ struct Inputs {
     EstimationSettings settings;
     TransformKind transform = TransformKind::none;  // the one in force
     OutputFiles* outputs = nullptr;                 // opened before the table was read
+    TableProvenance provenance;                     // what made the table (its priors file)
 };
+
+// Writes the posterior sample `text` to --sample and, when the sample is a
+// file of its own (not a pipe or device), the record of its table beside it
+// (SampleOrigin), which `foundabc --from-sample` checks: 0, or 1 after the
+// message on `err`.
+int writeSample(const TableOptions& options, const Inputs& in, const std::string& text,
+                std::ostream& err);
 
 // The line that names the regression's transform and correction.
 std::string transformLine(const Inputs& in, bool hcorr);

@@ -280,12 +280,26 @@ TEST(ReferenceTable, ObservedStatisticsAndPriorsBesideTheTable) {
         p.popsize_origin_tha_upper = p.popsize_origin_sue_upper = 2;
         p.popsize_present_tha_lower = p.popsize_present_sue_lower = 2;
         p.popsize_present_tha_upper = p.popsize_present_sue_upper = 4.5;
-        writePriors(dir.file("ref.tsv.gz"), p);
+        TableProvenance made;
+        made.source = distribution ? TableSource::sample : TableSource::prior;
+        made.sample = distribution ? 0xabull : 0;
+        made.known = true;
+        made.settings = 0x0123456789abcdefull;
+        made.data = 0xfedcba9876543210ull;
+        writePriors(dir.file("ref.tsv.gz"), p, made);
         const std::string text = dir.read("ref.tsv.priors.tsv");
         PriorsFile file;
         std::string error;
         ASSERT_TRUE(parsePriors(text, file, error)) << error;
         EXPECT_FALSE(file.complete);
+        EXPECT_EQ(file.provenance.source, made.source);
+        EXPECT_EQ(file.provenance.sample, made.sample);
+        EXPECT_TRUE(file.provenance.known);
+        EXPECT_EQ(file.provenance.settings, made.settings);
+        EXPECT_EQ(file.provenance.data, made.data);
+        EXPECT_NE(text.find(distribution ? "# made from: sample 00000000000000ab\n"
+                                         : "# made from: prior\n"),
+                  std::string::npos);
         const TablePriors& read = file.priors;
         EXPECT_EQ(read[0].lower, distribution ? std::pow(10.0, -4) : -4);
         EXPECT_EQ(read[5].upper, distribution ? std::pow(10.0, 4.5) : 4.5);
@@ -294,6 +308,58 @@ TEST(ReferenceTable, ObservedStatisticsAndPriorsBesideTheTable) {
                                  "My\tlog-uniform\t1e-04\t0.05011872336272722"
                                : "parameter\tdistribution\tlower\tupper\nMy\tuniform\t-4\t-1.3");
     }
+}
+
+// The record of what made a table is read when whole; comments it does not
+// know are skipped, and a damaged record line is an error.
+TEST(ReferenceTable, PriorsFileRecordsWhatMadeTheTable) {
+    params p;
+    p.prior_distribution = 0;
+    p.my_lower = 1, p.my_upper = 2, p.time_to_origin_lower = 1, p.time_to_origin_upper = 3;
+    p.popsize_origin_tha_lower = p.popsize_origin_sue_lower = 1;
+    p.popsize_origin_tha_upper = p.popsize_origin_sue_upper = 2;
+    p.popsize_present_tha_lower = p.popsize_present_sue_lower = 2;
+    p.popsize_present_tha_upper = p.popsize_present_sue_upper = 4;
+    PriorsFile plain;
+    plain.priors = tablePriors(p);
+    const std::string rows = formatPriors(plain);
+    const std::string settings = "# settings: 0123456789abcdef\n",
+                      data = "# data: 00000000000000ff\n";
+    struct Case {
+        std::string text, error;  // error "": read
+        TableSource source;
+        bool known;
+    };
+    const Case cases[] = {
+        {rows, "", TableSource::unknown, false},
+        {"# a note\n" + rows + "# made by hand\n", "", TableSource::unknown, false},
+        {rows + "# made from: prior\n" + settings + data + "# complete: 3 simulations\n", "",
+         TableSource::prior, true},
+        {rows + "# made from: sample 00000000000000ab\n" + settings + data, "", TableSource::sample,
+         true},
+        {rows + "# made from: prior\n" + settings, "", TableSource::unknown, false},
+        {rows + "# made from: posterior\n", "line 8: a line '# made from:' that is neither",
+         TableSource::unknown, false},
+        {rows + "# settings: 12ab\n", "line 8: a line '# settings:' without its 16 hex digits",
+         TableSource::unknown, false},
+    };
+    for (const Case& c : cases) {
+        PriorsFile file;
+        std::string error;
+        EXPECT_EQ(parsePriors(c.text, file, error), c.error.empty()) << c.text;
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+        if (!c.error.empty()) continue;
+        EXPECT_EQ(file.provenance.source, c.source) << c.text;
+        EXPECT_EQ(file.provenance.known, c.known) << c.text;
+        EXPECT_EQ(file.priors[1].upper, 3) << c.text;
+    }
+    // What decides the rows changes the settings' fingerprint; names, REPEATS and EPSILON do not.
+    const uint64_t base = settingsFingerprint(p, ModelVersion::current);
+    EXPECT_NE(settingsFingerprint(p, ModelVersion::legacy), base);
+    p.repeats = 7, p.epsilon = 0.3, p.outfile_name[0] = 'x';
+    EXPECT_EQ(settingsFingerprint(p, ModelVersion::current), base);
+    p.alpha = 0.25;
+    EXPECT_NE(settingsFingerprint(p, ModelVersion::current), base);
 }
 
 TEST(ReferenceTable, UnwritableFilesEndTheRunWithAMessage) {

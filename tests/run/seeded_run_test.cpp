@@ -756,6 +756,80 @@ TEST(FromSample, NoOutputLandsOnTheSample) {
     }
 }
 
+// A table records what made it and a sample the table it came from; each
+// command checks what it relies on: a predictive run that the sample's
+// settings and data, foundabc-summary which kind of table it reads.
+TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
+    TempDir dir;
+    dir.write("data.txt", kData);
+    dir.write("data2.txt",
+              std::string(kData).substr(0, std::string(kData).rfind("7 8")) + "7 8 7 9 10 6 9\n");
+    auto foundabc = [&](const ParamsFileText& params, std::vector<std::string> args) {
+        dir.write("params.txt", params.str());
+        args.push_back("params.txt");
+        return runFoundabc(args, dir.path(), "2024-01-01 00:00:00", dir.file("err"));
+    };
+    auto summary = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), FOUNDABC_SUMMARY_BIN);
+        return runProgram(args, dir.path(), dir.file("err"));
+    };
+    ASSERT_EQ(foundabc(seededParams(300), {"--seed", "1", "--table", "prior.tsv"}).exitStatus, 0);
+    EXPECT_NE(dir.read("prior.tsv.priors.tsv").find("# made from: prior\n# settings: "),
+              std::string::npos);
+    ASSERT_EQ(summary({"--table", "prior.tsv", "--method", "loclinear", "--tol", "0.2", "--sample",
+                       "post.tsv"})
+                  .exitStatus,
+              0)
+        << dir.read("err");
+    const std::string post = dir.read("post.tsv"), origin = dir.read("post.tsv.origin");
+    EXPECT_NE(origin.find("\ntable\tprior.tsv\nsample\t"), std::string::npos) << origin;
+    dir.write("bare.tsv", post);
+    dir.write("edited.tsv", post + "\n");
+    dir.write("edited.tsv.origin", origin);
+    struct Case {
+        const char* what;
+        ParamsFileText params;
+        std::string sample;
+        int status;
+        std::string message;  // on standard output for an error, else on standard error
+    };
+    const Case cases[] = {
+        {"the table's settings", seededParams(40), "post.tsv", 0, ""},
+        {"other REPEATS, EPSILON and results file",
+         seededParams(30).set("EPSILON", "0.9").set("OUTFILE_NAME", "pred.txt"), "post.tsv", 0, ""},
+        {"other priors", seededParams(40).set("MY_UPPER", "0.02"), "post.tsv", 1,
+         "error: sample: post.tsv was made from the table prior.tsv, simulated with other "
+         "settings (sample sizes, loci, ALPHA, priors, founding options or --model) than "
+         "params.txt: its rows are a posterior for another model or data set"},
+        {"other data", seededParams(40).set("DATAFILE_NAME", "data2.txt"), "post.tsv", 1,
+         "simulated with other observed data than the data file of params.txt"},
+        {"no record", seededParams(40), "bare.tsv", 0,
+         "foundabc: warning: sample: bare.tsv has no record of the table it came from "
+         "(bare.tsv.origin, written beside the samples of foundabc-summary --table --sample): "
+         "it cannot be checked against the settings and data of this run\n"},
+        {"a record of another sample", seededParams(40), "edited.tsv", 0,
+         "edited.tsv.origin describes another sample than edited.tsv"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r =
+            foundabc(c.params, {"--seed", "2", "--from-sample", c.sample, "--table", "pred.tsv"});
+        EXPECT_EQ(r.exitStatus, c.status) << c.what << ": " << r.out;
+        const std::string said = c.status ? r.out : dir.read("err");
+        if (c.message.empty())
+            EXPECT_EQ(said, "") << c.what;
+        else
+            EXPECT_NE(said.find(c.message), std::string::npos) << c.what << ": " << said;
+    }
+    // pred.tsv is now the last successful run's, drawn from edited.tsv.
+    EXPECT_NE(dir.read("pred.tsv.priors.tsv").find("# made from: sample "), std::string::npos);
+    EXPECT_EQ(summary({"--ppc", "pred.tsv"}).exitStatus, 0) << dir.read("err");
+    EXPECT_EQ(summary({"--ppc", "prior.tsv"}).exitStatus, 1);
+    EXPECT_NE(dir.read("err").find("prior.tsv was simulated from the priors"), std::string::npos);
+    EXPECT_EQ(summary({"--table", "pred.tsv", "--method", "loclinear"}).exitStatus, 1);
+    EXPECT_NE(dir.read("err").find("pred.tsv was simulated from a posterior sample"),
+              std::string::npos);
+}
+
 // Rows are drawn in proportion to their weights; rows of weight 0 never.
 TEST(FromSample, RowsAreDrawnByWeight) {
     SampleRows rows;

@@ -52,6 +52,15 @@ std::string writeToy(const TempDir& dir, const std::string& name, std::size_t n,
     return dir.file(name);
 }
 
+// The toy's priors file with the record of what made the table (`from`:
+// "prior" or "sample HEX") before its closing line.
+std::string toyPriorsMadeFrom(std::size_t rows, const std::string& from) {
+    const std::string priors = toyPriorsText(rows);
+    const std::size_t closing = priors.find("# complete:");
+    return priors.substr(0, closing) + "# made from: " + from +
+           "\n# settings: 0123456789abcdef\n# data: fedcba9876543210\n" + priors.substr(closing);
+}
+
 TableOptions toyOptions(const std::string& path) {
     TableOptions options;
     options.tablePath = path;
@@ -234,6 +243,8 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
     writeToy(dir, "badpriors.tsv", 100, toyObserved);
     const std::string priors = toyPriorsText(100);
     dir.write("badpriors.tsv.priors.tsv", priors.substr(0, priors.find("PopSizePreSue")));
+    writeToy(dir, "predictive.tsv", 1000, toyObserved);
+    dir.write("predictive.tsv.priors.tsv", toyPriorsMadeFrom(1000, "sample 00000000000000ab"));
     struct Case {
         std::string table;
         double tolerance;
@@ -256,7 +267,11 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
              {"ref.tsv", 0.001, "", "all 1 accepted simulations lie at the cut-off distance"},
              {"twin.tsv", 0.2, "S_sue,S_tha", "singular or nearly so"},
              {"nan.tsv", 0.5, "", "no statistic is left to compare"},
-             {"badpriors.tsv", 0.5, "", "badpriors.tsv.priors.tsv: no row for PopSizePreSue"}}) {
+             {"badpriors.tsv", 0.5, "", "badpriors.tsv.priors.tsv: no row for PopSizePreSue"},
+             {"predictive.tsv", 0.1, "",
+              "predictive.tsv was simulated from a posterior sample (" +
+                  dir.file("predictive.tsv.priors.tsv") +
+                  " says '# made from: sample'), so its rows are not draws from the prior"}}) {
         TableOptions options;
         options.tablePath = dir.file(c.table);
         options.tolerance = c.tolerance;
@@ -630,6 +645,23 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     EXPECT_NE(dir.read("ppc-err.txt").find("the table is incomplete"), std::string::npos);
     dir.write("ref.tsv.priors.tsv", priors);
     EXPECT_EQ(tsvLine(ppc.out, "NAL_sue")[7], "*");
+    // The check rests on a table drawn from a posterior sample: one that
+    // records it was drawn from the priors is refused.
+    for (const auto& [from, status] : std::vector<std::pair<std::string, int>>{
+             {"prior", 1}, {"sample 00000000000000ab", 0}}) {
+        dir.write("ref.tsv.priors.tsv", toyPriorsMadeFrom(3000, from));
+        const ChildResult r =
+            runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv")}, "", dir.file("e"));
+        EXPECT_EQ(r.exitStatus, status) << from;
+        EXPECT_EQ(dir.read("e").find("foundabc-summary: " + dir.file("ref.tsv") +
+                                     " was simulated from the priors (" +
+                                     dir.file("ref.tsv.priors.tsv") +
+                                     " says '# made from: prior'), so it cannot check the fit") !=
+                      std::string::npos,
+                  status == 1)
+            << dir.read("e");
+    }
+    dir.write("ref.tsv.priors.tsv", toyPriorsText(3000));
     runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", dir.file("ref.tsv"), "--bogus"}, "", dir.file("e"));
     EXPECT_EQ(dir.read("e").rfind("foundabc-summary: ", 0), 0u) << dir.read("e");
     // Both draw their picture: the model's histogram and the data's line.
@@ -656,6 +688,8 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     const std::string cut = writeToy(dir, "cut.tsv", 800, toyObserved);
     const std::string cutPriors = dir.read("cut.tsv.priors.tsv");
     dir.write("cut.tsv.priors.tsv", cutPriors.substr(0, cutPriors.find("# complete")));
+    const std::string link = dir.file("link.tsv");
+    ASSERT_EQ(symlink("a.tsv", link.c_str()), 0);
     const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
                                             "0.1"};
     struct Case {
@@ -670,6 +704,9 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
+             {{"--choose", a, b, a}, 1, "",
+              "--choose names one table twice: '" + a + "' and '" + a + "' are the same file"},
+             {{"--choose", a, link}, 1, "", "'" + a + "' and '" + link + "' are the same file"},
              {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
              {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
              {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
