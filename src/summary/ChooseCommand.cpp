@@ -80,12 +80,6 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
     if (names.size() != o.tables.size())
         return fail("--names gives " + std::to_string(names.size()) + " names for " +
                     std::to_string(o.tables.size()) + " tables");
-    for (std::size_t i = 0; i < names.size(); ++i)
-        for (std::size_t k = 0; k < i; ++k)
-            if (names[i] == names[k])
-                return fail("two models are named '" + names[i] +
-                            "' (tables " + o.tables[k] + " and " + o.tables[i] +
-                            "); give each its own name with --names");
 
     // One table given twice would be two models with the same rows: the
     // choice between them is a coin toss and the others' shares are halved.
@@ -94,6 +88,12 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
             if (o.tables[k] == o.tables[m] || sameFile(o.tables[k], o.tables[m]))
                 return fail("--choose names one table twice: '" + o.tables[k] + "' and '" +
                             o.tables[m] + "' are the same file; give each model's table once");
+    for (std::size_t i = 0; i < names.size(); ++i)
+        for (std::size_t k = 0; k < i; ++k)
+            if (names[i] == names[k])
+                return fail("two models are named '" + names[i] +
+                            "' (tables " + o.tables[k] + " and " + o.tables[i] +
+                            "); give each its own name with --names");
 
     PooledTables pooled;
     std::array<double, numbTableStats> observed{};
