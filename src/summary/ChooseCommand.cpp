@@ -19,6 +19,7 @@
 #include "summary/Command.h"
 #include "summary/ChooseShared.h"
 #include "summary/OptionErrors.h"
+#include "summary/Options.h"
 
 namespace {
 
@@ -364,11 +365,9 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
             return refuse(option->get_name() + " belongs to --method forest");
     for (auto [option, text, target] : {std::tuple{treesOption, &treesText, &o.trees},
                                         std::tuple{threadsOption, &threadsText, &o.threads}}) {
-        const bool zeroAllowed = option == threadsOption;
-        if (!whole(*text, value) || value > 100000 || (value < 1 && !zeroAllowed))
-            return refuse(option->get_name() + " '" + *text + "': give a whole number from " +
-                          (zeroAllowed ? "0" : "1") + " to 100000");
-        *target = static_cast<int>(value);
+        const std::string problem =
+            parseForestCount(option->get_name(), *text, option == threadsOption ? 0 : 1, *target);
+        if (!problem.empty()) return refuse(problem);
     }
     if (!o.plotPath.empty() && plotFormatFor(o.plotPath) == PlotFormat::none)
         return refuse("--plot '" + o.plotPath +

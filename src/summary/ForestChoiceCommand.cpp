@@ -13,22 +13,8 @@
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
 #include "summary/ChooseShared.h"
+#include "summary/Options.h"
 #include "summary/OutputCheck.h"
-
-namespace {
-
-ForestSettings settingsOf(const ChooseOptions& o, std::size_t features, int minNodeSize) {
-    ForestSettings s;
-    s.trees = o.trees;
-    s.seed = o.seed;
-    s.minNodeSize = minNodeSize;
-    s.mtry = std::max(1, static_cast<int>(std::floor(std::sqrt(static_cast<double>(features)))));
-    const unsigned cores = std::thread::hardware_concurrency();
-    s.threads = o.threads > 0 ? o.threads : static_cast<int>(cores > 0 ? cores : 1);
-    return s;
-}
-
-}  // namespace
 
 int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
                  const PooledTables& pooled, const StatisticChoice& choice,
@@ -61,8 +47,8 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     }
     const std::size_t axes = o.lda ? names.size() - 1 : 0;
     ForestChoiceSettings settings;
-    settings.classification = settingsOf(o, choice.columns.size() + axes, 1);
-    settings.regression = settingsOf(o, choice.columns.size() + axes, 5);
+    settings.classification = forestSettingsFor(o.trees, o.threads, o.seed, choice.columns.size() + axes, 1);
+    settings.regression = forestSettingsFor(o.trees, o.threads, o.seed, choice.columns.size() + axes, 5);
     settings.lda = o.lda;
     settings.equalPriors = o.equalPriors;
     const ForestChoice c = chooseModelByForest(pooled, choice.columns, features, settings);

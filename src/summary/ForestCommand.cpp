@@ -14,6 +14,7 @@
 #include "plot/ImportancePlot.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
+#include "summary/Options.h"
 #include "summary/Table.h"
 #include "summary/TableShared.h"
 
@@ -23,14 +24,7 @@ namespace {
 constexpr std::size_t kShownImportant = 5;
 
 ForestSettings forestSettings(const TableOptions& options, std::size_t features) {
-    ForestSettings s;
-    s.trees = options.trees;
-    s.seed = options.seed;
-    s.minNodeSize = 5;
-    s.mtry = std::max(1, static_cast<int>(std::floor(std::sqrt(static_cast<double>(features)))));
-    const unsigned cores = std::thread::hardware_concurrency();
-    s.threads = options.threads > 0 ? options.threads : static_cast<int>(cores > 0 ? cores : 1);
-    return s;
+    return forestSettingsFor(options.trees, options.threads, options.seed, features, 5);
 }
 
 std::string forestLine(const ForestSettings& s) {

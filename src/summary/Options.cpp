@@ -1,5 +1,9 @@
 #include "summary/Options.h"
 
+#include <thread>
+
+#include <algorithm>
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -41,4 +45,28 @@ std::string parseBandwidth(const std::string& text, double& h) {
     if (!std::isfinite(value) || !(value > 0.0)) return wanted;
     h = value;
     return "";
+}
+
+std::string parseForestCount(const std::string& option, const std::string& text, int lowest,
+                             int& count) {
+    const bool digits = !text.empty() && text.size() <= 6 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    const long value = digits ? std::stol(text) : -1;
+    if (value < lowest || value > 100000)
+        return option + " '" + text + "': give a whole number from " + std::to_string(lowest) +
+               " to 100000";
+    count = static_cast<int>(value);
+    return "";
+}
+
+ForestSettings forestSettingsFor(int trees, int threads, unsigned long seed, std::size_t features,
+                                 int minNodeSize) {
+    ForestSettings s;
+    s.trees = trees;
+    s.seed = seed;
+    s.minNodeSize = minNodeSize;
+    s.mtry = std::max(1, static_cast<int>(std::floor(std::sqrt(static_cast<double>(features)))));
+    const unsigned cores = std::thread::hardware_concurrency();
+    s.threads = threads > 0 ? threads : static_cast<int>(cores > 0 ? cores : 1);
+    return s;
 }

@@ -297,11 +297,9 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                        std::tuple{threadsOption, &threadsText, &options.threads}}) {
         if (option->count() > 0 && !options.forest)
             return failWith(err, option->get_name() + " belongs to --method forest");
-        const bool zeroAllowed = option == threadsOption;
-        if (!wholeNumber(*text, number) || number > 100000 || (number < 1 && !zeroAllowed))
-            return failWith(err, option->get_name() + " '" + *text + "': give a whole number from " +
-                                     (zeroAllowed ? "0" : "1") + " to 100000");
-        *value = static_cast<int>(number);
+        const std::string problem =
+            parseForestCount(option->get_name(), *text, option == threadsOption ? 0 : 1, *value);
+        if (!problem.empty()) return failWith(err, problem);
     }
     if (observedOption->count() > 0 && !options.forest)
         return failWith(err, "--observed belongs to --method forest");
