@@ -3,7 +3,7 @@
 # `make sanitize` builds and runs it under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make valgrind` runs the example (2000 repeats)
 # under valgrind memcheck and fails on any error or leak; `make install`
-# installs the three programs and their man pages under PREFIX (default /usr/local);
+# installs the three programs, their man pages and the section-5 pages under PREFIX (default /usr/local);
 # `make slurm-test` starts a throw-away single-node Slurm (needs root) and
 # checks that a job array of shards, merged, gives the bytes of one seeded run.
 BUILD ?= build

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Makefile's user-facing targets, run for real:
-# - `make install PREFIX=...` puts the three programs and their man pages under the
-#   prefix, and the installed programs run;
+# - `make install PREFIX=...` puts the three programs, their man pages and the
+#   section-5 pages of the input files under the prefix, and the installed
+#   programs run;
 # - `make run` replaces the example's params.txt and data.txt in its folder
 #   but leaves the user's other files there, and appends to results.txt.
 # Arguments: source folder, build folder, then the targets to check.
@@ -16,7 +17,8 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 make -s -C "$source_dir" install BUILD="$build_dir" PREFIX="$prefix" >/dev/null
 for f in bin/foundabc bin/foundabc-summary bin/foundabc-import share/man/man1/foundabc.1 \
-         share/man/man1/foundabc-summary.1 share/man/man1/foundabc-import.1; do
+         share/man/man1/foundabc-summary.1 share/man/man1/foundabc-import.1 \
+         share/man/man5/foundabc-params.5 share/man/man5/foundabc-data.5; do
     if [ ! -s "$prefix/$f" ]; then
         echo "missing after make install: $f"
         exit 1
