@@ -1,6 +1,6 @@
 #!/bin/sh
-# Calibration of the estimation methods on the shipped example: the README's
-# reference table (20 000 simulations, seed 2026) and 2 000 of its rows taken
+# Calibration of the estimation methods on the shipped example: the
+# reference table of docs/runs.md (20 000 simulations, seed 2026) and 2 000 of its rows taken
 # in turn as the observed data. Prints, per parameter, the prediction error
 # and the coverage of the 50 % and 95 % intervals of the forest (out of bag),
 # of plain rejection and of the local-linear adjustment. Calibrated intervals

@@ -1,14 +1,35 @@
 #!/usr/bin/env python3
-"""Regenerates the example output shown in the README from the shipped example
-with a fixed seed, or checks that the README still shows exactly that.
+"""Runs the command blocks of the README and of the docs pages, in order, and
+checks that every output they show is what the commands print.
 
-Each generated block in the README is a fenced code block directly after a
-marker line `<!-- generated: NAME -->`; this script runs the programs and
-makes the text of every NAME. Pictures named in the README are regenerated
-with --update (they are not compared: their bytes depend on gnuplot's fonts).
+The pages are run one after the other in one scratch folder that holds
+`build/` (a link to the build folder, also put first on the PATH, so that
+`build/foundabc` and `foundabc` both work) and a copy of `examples/`: the
+layout of a checkout, so the commands run as the pages give them, from the
+repository root. Each page starts in that folder; within a page, a block
+starts in the folder where the one before it ended (a `cd` carries on).
+
+Markers, each on the line right before a fenced block:
+
+  ```sh                           run (with `sh -e`); a failure fails the test
+  <!-- not run: REASON -->        the next ```sh block is not run; REASON is
+                                  required (installs packages, runs the test
+                                  suite itself, writes outside the folder)
+  <!-- run with REPEATS N: REASON -->
+                                  the next ```sh block is run with every
+                                  parameter file under examples/ cut to N
+                                  repeats, and the files restored after it;
+                                  no output of that block may be shown
+  <!-- output -->                 the next plain ``` block is the standard
+                                  output of the last block run (trailing
+                                  blanks of each line are not compared)
+
+A picture shown by a page (`![...](docs/NAME.png)` in the README,
+`![...](NAME.png)` in a docs page) must be written as NAME.png by the
+page's commands; --update copies it into docs/.
 
 usage: doc-examples.py BUILD_DIR --check    (exit 1 and a diff when they differ)
-       doc-examples.py BUILD_DIR --update   (rewrite the blocks and pictures)
+       doc-examples.py BUILD_DIR --update   (rewrite the shown outputs and pictures)
 """
 import difflib
 import os
@@ -17,112 +38,158 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SEED = "2026"
+# In the order they are run: later pages use the files of earlier ones.
+PAGES = ["README.md", "docs/files.md", "docs/runs.md", "docs/summary.md",
+         "docs/table-summary.md", "docs/checking.md", "docs/model-choice.md",
+         "docs/genepop.md"]
+
+FENCE = re.compile(r"^```(\w*)\s*$")
+MARKER = re.compile(r"^<!-- (not run|run with REPEATS (\d+)|output)(?:: (.*?))? -->\s*$")
+PICTURE = re.compile(r"!\[[^\]]*\]\(([^)\s]+\.png)\)")
 
 
-def run(cmd, cwd):
-    return subprocess.run(cmd, cwd=cwd, check=True, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, text=True).stdout
+class Block:
+    def __init__(self, kind, marker, start, end, text):
+        self.kind, self.marker, self.start, self.end, self.text = kind, marker, start, end, text
 
 
-def generate(build, work, pictures):
-    for name in ("params.txt", "data.txt"):
-        shutil.copy(os.path.join(ROOT, "examples", name), work)
-    foundabc = os.path.join(build, "foundabc")
-    summary = os.path.join(build, "foundabc-summary")
-    out = run([foundabc, "--seed", SEED, "--table", "table.tsv.gz", "params.txt"], work)
-    lines = out.splitlines()
-    start = next(i for i, l in enumerate(lines) if l.startswith("S_obs_sue"))
-    blocks = {"run-stdout": "\n".join(lines[start:]) + "\n"}
-    with open(os.path.join(work, "results.txt")) as f:
-        head = [l.rstrip() for l in f.readlines()[:7]]
-    blocks["results-head"] = "\n".join(head) + "\n...\n"
-    blocks["results-summary"] = run([summary, "--params", "params.txt", "results.txt"], work)
-    blocks["table-estimate"] = run([summary, "--table", "table.tsv.gz"], work)
-    blocks["table-cv"] = run([summary, "--table", "table.tsv.gz", "--cv", "1000", "--seed", "7"],
-                             work)
-    # Model choice: the plain model, k = 2 founders, and two founders of
-    # shares 0.8 and 0.2, each with a seed of its own.
-    with open(os.path.join(ROOT, "examples", "params.txt")) as f:
-        params = f.read()
-    models = {"plain": {}, "k2": {"CONDITIONAL_NUMBER_OF_ORIGINS": "2"},
-              "two": {"CONDITIONAL_NUMBER_OF_ORIGINS": "2", "UNEQUAL_FOUNDING_FRACTIONS": "0.2"}}
-    for seed, (name, settings) in enumerate(models.items(), start=1):
-        text = re.sub(r"(?m)^REPEATS .*$", "REPEATS 10000 #", params)
-        text = re.sub(r"(?m)^OUTFILE_NAME .*$", "OUTFILE_NAME %s.txt #" % name, text)
-        for key, value in settings.items():
-            text = re.sub(r"(?m)^%s .*$" % key, "%s %s #" % (key, value), text)
-        with open(os.path.join(work, name + "-params.txt"), "w") as f:
-            f.write(text)
-        run([foundabc, "--seed", str(seed), "--table", name + ".tsv.gz", name + "-params.txt"], work)
-    tables = [name + ".tsv.gz" for name in models]
-    blocks["choose"] = run([summary, "--choose"] + tables, work)
-    blocks["choose-cv"] = run([summary, "--choose"] + tables + ["--cv", "50"], work)
-    blocks.update(worked_example(foundabc, summary, work))
-    if pictures:
-        run([summary, "--table", "table.tsv.gz", "--plot",
-             os.path.join(ROOT, "docs", "table-example.png")], work)
-        run([summary, "--params", "params.txt", "--plot",
-             os.path.join(ROOT, "docs", "summary-example.png"), "results.txt"], work)
-    return blocks
+def blocks_of(lines):
+    """Fenced blocks: kind (the fence's word), the marker line before it (a
+    match or None), the index of the first and one past the last text line."""
+    found, i = [], 0
+    while i < len(lines):
+        m = FENCE.match(lines[i].strip()) if lines[i].lstrip().startswith("```") else None
+        if not m:
+            i += 1
+            continue
+        j = i + 1
+        while j < len(lines) and lines[j].strip() != "```":
+            j += 1
+        before = lines[i - 1] if i > 0 else ""
+        marker = MARKER.match(before.strip())
+        found.append(Block(m.group(1), marker, i + 1, j, "".join(lines[i + 1:j])))
+        i = j + 1
+    return found
 
 
-# The worked example: pseudo-observed data at known values, estimated,
-# checked predictively and for fit. The commands are the README's.
-POD_AT = ("My=0.01,TimeToOri=200,PopSizeOriTha=500,PopSizePreTha=5000,"
-          "PopSizeOriSue=10,PopSizePreSue=1000")
-POD_PARAMS = ("sed -e 's/^DATAFILE_NAME .*/DATAFILE_NAME pod.txt #/' "
-              "-e 's/^OUTFILE_NAME .*/OUTFILE_NAME pod-results.txt #/' "
-              "-e 's/^REPEATS .*/REPEATS 10000 #/' params.txt > pod-params.txt")
+def cut_repeats(work, repeats):
+    """Sets REPEATS in every parameter file under examples/; returns the
+    original texts."""
+    saved = {}
+    for folder, _, names in os.walk(os.path.join(work, "examples")):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, errors="replace") as f:
+                text = f.read()
+            if re.search(r"(?m)^REPEATS\s", text):
+                saved[path] = text
+                with open(path, "w") as f:
+                    f.write(re.sub(r"(?m)^REPEATS\s+\S+", "REPEATS %s" % repeats, text))
+    return saved
 
 
-def worked_example(foundabc, summary, work):
-    blocks = {"pod-simulate": run([foundabc, "--simulate-data", "pod.txt", "--seed", "7",
-                                   "--at", POD_AT, "params.txt"], work)}
-    subprocess.run(POD_PARAMS, shell=True, cwd=work, check=True)
-    run([foundabc, "--seed", SEED, "--table", "pod.tsv.gz", "pod-params.txt"], work)
-    blocks["pod-estimate"] = run([summary, "--table", "pod.tsv.gz", "--sample", "pod-post.tsv"],
-                                 work)
-    run([foundabc, "--seed", "1", "--from-sample", "pod-post.tsv", "--table", "ppc.tsv.gz",
-         "pod-params.txt"], work)
-    blocks["pod-ppc"] = run([summary, "--ppc", "ppc.tsv.gz"], work)
-    blocks["pod-gfit"] = run([summary, "--table", "pod.tsv.gz", "--gfit", "100"], work)
-    return blocks
+def run_page(page, work, env, problems, outputs, pictures):
+    with open(os.path.join(ROOT, page)) as f:
+        lines = f.readlines()
+    state = os.path.join(work, ".cwd")
+    cwd, last = work, None
+    ran = 0
+    for b in blocks_of(lines):
+        where = "%s:%d" % (page, b.start)
+        kind = b.marker.group(1) if b.marker else None
+        if kind == "not run" or (kind and kind.startswith("run with")):
+            if not (b.marker.group(3) or "").strip():
+                problems.append("%s: the marker gives no reason" % where)
+        if kind == "output":
+            if b.kind:
+                problems.append("%s: an output block must be a plain ``` block" % where)
+            if last is None:
+                problems.append("%s: an output with no command block run before it" % where)
+                continue
+            if last.marker and last.marker.group(1).startswith("run with"):
+                problems.append("%s: shows the output of a block run with fewer repeats" % where)
+            outputs.append((page, b, last_stdout))
+            last = None
+            continue
+        if b.kind != "sh" or kind == "not run":
+            continue
+        saved = cut_repeats(work, b.marker.group(2)) if kind and kind.startswith("run with") else {}
+        script = 'cd "%s"\n%s\npwd > "%s"\n' % (cwd, b.text, state)
+        began = time.time()
+        done = subprocess.run(["sh", "-e", "-c", script], cwd=work, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        for path, text in saved.items():
+            with open(path, "w") as f:
+                f.write(text)
+        ran += 1
+        if done.returncode != 0:
+            problems.append("%s: the block failed (status %d):\n%s%s" % (
+                where, done.returncode, b.text, done.stderr))
+            return
+        if os.environ.get("DOC_EXAMPLES_TIMES"):
+            print("%6.1fs %s" % (time.time() - began, where), file=sys.stderr)
+        with open(state) as f:
+            cwd = f.read().strip()
+        last, last_stdout = b, done.stdout
+    for m in PICTURE.finditer("".join(lines)):
+        target = os.path.normpath(os.path.join(os.path.dirname(page), m.group(1)))
+        made = os.path.join(work, os.path.basename(target))
+        if not os.path.isfile(made) or os.path.getsize(made) == 0:
+            problems.append("%s: no command of the page writes %s" % (page, os.path.basename(target)))
+        else:
+            pictures.append((made, os.path.join(ROOT, target)))
+    if ran == 0 and page == "README.md":
+        problems.append("README.md: no command block was run")
 
 
-MARKER = re.compile(r"^<!-- generated: ([a-z-]+) -->\n```\n(.*?)```\n", re.M | re.S)
+def stripped(text):
+    return "".join(l.rstrip() + "\n" for l in text.splitlines())
 
 
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in ("--check", "--update"):
         sys.exit(__doc__)
     build, mode = os.path.abspath(sys.argv[1]), sys.argv[2]
-    readme_path = os.path.join(ROOT, "README.md")
-    with open(readme_path) as f:
-        readme = f.read()
+    problems, outputs, pictures = [], [], []
     with tempfile.TemporaryDirectory() as work:
-        blocks = generate(build, work, mode == "--update")
-    found = MARKER.findall(readme)
-    if not found:
-        sys.exit("README.md has no generated blocks")
-    if mode == "--update":
-        def fill(m):
-            return "<!-- generated: %s -->\n```\n%s```\n" % (m.group(1), blocks[m.group(1)])
-        with open(readme_path, "w") as f:
-            f.write(MARKER.sub(fill, readme))
-        return
+        os.symlink(build, os.path.join(work, "build"))
+        shutil.copytree(os.path.join(ROOT, "examples"), os.path.join(work, "examples"))
+        env = dict(os.environ, PATH=build + os.pathsep + os.environ.get("PATH", ""), LC_ALL="C")
+        for page in PAGES:
+            run_page(page, work, env, problems, outputs, pictures)
+            if problems:
+                break
+        if mode == "--update" and not problems:
+            for made, target in pictures:
+                shutil.copyfile(made, target)
+    if problems:
+        sys.exit("\n".join(problems))
+    by_page = {}
+    for page, block, text in outputs:
+        by_page.setdefault(page, []).append((block, stripped(text)))
     differ = False
-    for name, text in found:
-        if text != blocks[name]:
-            differ = True
-            sys.stdout.writelines(difflib.unified_diff(
-                text.splitlines(True), blocks[name].splitlines(True),
-                "README.md (" + name + ")", "generated"))
+    for page, shown in by_page.items():
+        path = os.path.join(ROOT, page)
+        with open(path) as f:
+            lines = f.readlines()
+        if mode == "--update":
+            for block, text in reversed(shown):
+                lines[block.start:block.end] = [text] if text else []
+            with open(path, "w") as f:
+                f.write("".join(lines))
+            continue
+        for block, text in shown:
+            if stripped(block.text) != text:
+                differ = True
+                sys.stdout.writelines(difflib.unified_diff(
+                    stripped(block.text).splitlines(True), text.splitlines(True),
+                    "%s:%d (shown)" % (page, block.start), "printed"))
     if differ:
-        sys.exit("README.md differs from the example's output; "
-                 "run: python3 scripts/doc-examples.py build --update")
+        sys.exit("the pages differ from what their commands print; after a deliberate "
+                 "change run: python3 scripts/doc-examples.py build --update")
 
 
 if __name__ == "__main__":

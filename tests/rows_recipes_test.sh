@@ -1,14 +1,14 @@
 #!/bin/sh
-# Runs the README's R and pandas recipes for the table of rows verbatim, on a
+# Runs the R and pandas recipes of docs/files.md for the table of rows verbatim, on a
 # results file with two runs and a row cut short by a killed run, and checks
 # what they read: the row count and that every column is numeric. A recipe
 # whose language is not installed is skipped (exit 77 when neither is).
 #
-# usage: rows_recipes_test.sh FOUNDABC_SUMMARY README.md
+# usage: rows_recipes_test.sh FOUNDABC_SUMMARY docs/files.md
 set -eu
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 SUMMARY=$(absolute "$1")
-README=$(absolute "$2")
+PAGE=$(absolute "$2")
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
@@ -39,13 +39,13 @@ recipe() {
     awk -v marker="<!-- rows recipe: $1 -->" '
         $0 == marker { found = 1; next }
         found && /^```/ { if (inside) exit; inside = 1; next }
-        inside { print }' "$README"
+        inside { print }' "$PAGE"
 }
 
 ran=0
 if command -v Rscript > /dev/null 2>&1; then
     recipe R > recipe.R
-    [ -s recipe.R ] || { echo "README has no R recipe"; exit 1; }
+    [ -s recipe.R ] || { echo "docs/files.md has no R recipe"; exit 1; }
     cat >> recipe.R <<'CHECK'
 stopifnot(nrow(res) == 5, ncol(res) == 10, all(sapply(res, is.numeric)))
 stopifnot(identical(as.integer(table(res$run)), c(2L, 3L)))
@@ -67,7 +67,7 @@ for candidate in python3 /usr/bin/python3; do
 done
 if [ -n "$PYTHON" ]; then
     recipe pandas > recipe.py
-    [ -s recipe.py ] || { echo "README has no pandas recipe"; exit 1; }
+    [ -s recipe.py ] || { echo "docs/files.md has no pandas recipe"; exit 1; }
     cat >> recipe.py <<'CHECK'
 from pandas.api.types import is_numeric_dtype
 assert len(res) == 5 and len(res.columns) == 10, res.shape

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs the README's random-forest recipe for model choice, verbatim, on three
+# Runs the random-forest recipe of docs/model-choice.md, verbatim, on three
 # small tables that the program writes (one per founding model), and checks
 # that it prints the out-of-bag confusion matrix and the votes of every tree.
 # Exits 77 (skipped) when R's ranger is not installed.
@@ -23,8 +23,8 @@ for model in "plain 0 0" "k2 2 0" "two 2 0.2"; do
     "$BIN" --seed $seed --table "$1.tsv.gz" "$1-params.txt" > /dev/null
     seed=$((seed + 1))
 done
-awk '/^## Which founding model/ { on = 1 } on && /^```r$/ { grab = 1; next }
-     grab && /^```$/ { exit } grab { print }' "$ROOT/README.md" > forest.R
+awk '/^## The forest in R/ { on = 1 } on && /^```r$/ { grab = 1; next }
+     grab && /^```$/ { exit } grab { print }' "$ROOT/docs/model-choice.md" > forest.R
 cat forest.R - > check.R <<'CHECK'
 stopifnot(nrow(train) == 900, identical(dim(forest$confusion.matrix), c(3L, 3L)),
           sum(table(factor(levels(train$model)[votes], levels = models))) == 500)

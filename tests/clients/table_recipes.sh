@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs the README's R and pandas recipes for the reference table, verbatim, on
+# Runs the R and pandas recipes of docs/table-summary.md for the reference
+# table, verbatim, on
 # a small table that the program writes, and checks what they read: the
 # table's dimensions and column names, and one target value per statistic.
 # Exits 77 (skipped) when neither R nor pandas is installed.
@@ -15,9 +16,9 @@ sed 's/^REPEATS .*/REPEATS 60 #/' "$ROOT/examples/params.txt" > "$work/params.tx
 cd "$work"
 "$BIN" --seed 3 --table table.tsv.gz params.txt > /dev/null
 
-# The fenced R block of the README's reference-table section.
-awk '/^## Reference table/ { on = 1 } on && /^```r$/ { grab = 1; next }
-     grab && /^```$/ { exit } grab { print }' "$ROOT/README.md" > recipe.R
+# The first fenced R block of the page: the one of its section on writing the table.
+awk '/^## Writing a reference table/ { on = 1 } on && /^```r$/ { grab = 1; next }
+     grab && /^```$/ { exit } grab { print }' "$ROOT/docs/table-summary.md" > recipe.R
 ran=0
 if command -v Rscript > /dev/null; then
     cat recipe.R - > check.R <<'CHECK'
@@ -32,7 +33,7 @@ CHECK
     # The abc() recipe, with a stand-in for the package (not in Debian) that
     # checks what the recipe hands it: logit bounds on the scale of param.
     awk '/^## Estimates from a reference table/ { on = 1 } on && /^```r$/ { grab = 1; next }
-         grab && /^```$/ { exit } grab { print }' "$ROOT/README.md" > abc.R
+         grab && /^```$/ { exit } grab { print }' "$ROOT/docs/table-summary.md" > abc.R
     cat - abc.R > stub.R <<'STUB'
 library <- function(...) invisible(NULL)
 abc <- function(target, param, sumstat, tol, method, transf, logit.bounds, hcorr) {
@@ -51,8 +52,8 @@ CHECK
 fi
 PY=/usr/bin/python3
 if [ -x "$PY" ] && "$PY" -c 'import pandas' 2> /dev/null; then
-    line=$(grep -o 'tab = pd.read_csv([^`]*)' "$ROOT/README.md" | head -1)
-    obs=$(grep -o 'obs = pd.read_csv([^`]*)' "$ROOT/README.md" | head -1)
+    line=$(grep -o 'tab = pd.read_csv([^`]*)' "$ROOT/docs/table-summary.md" | head -1)
+    obs=$(grep -o 'obs = pd.read_csv([^`]*)' "$ROOT/docs/table-summary.md" | head -1)
     "$PY" - <<PYTHON
 import pandas as pd
 $line
