@@ -264,9 +264,32 @@ TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
     for (const char* option : {"--run", "--all", "--weighted", "--bandwidth", "--tsv", "--plot",
                                "--version", "RESULTS_FILE"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
-    ChildResult version = runProgram({FOUNDABC_SUMMARY_BIN, "--version"});
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.out, std::string("foundabc-summary ") + summaryVersion + "\n");
+    // The three programs, and every command of the summary, print one version.
+    const std::vector<std::vector<std::string>> versionCalls = {
+        {FOUNDABC_SUMMARY_BIN, "--version"}, {FOUNDABC_SUMMARY_BIN, "--table", "t", "--version"},
+        {FOUNDABC_BIN, "--version"}, {FOUNDABC_IMPORT_BIN, "--version"}};
+    for (const auto& call : versionCalls) {
+        ChildResult version = runProgram(call);
+        EXPECT_EQ(version.exitStatus, 0) << call[0];
+        const std::string name = call[0].substr(call[0].rfind('/') + 1);
+        EXPECT_EQ(version.out, name + " " + foundabcVersion + "\n");
+    }
+    // Every help, a command's without its file too, explains its options in
+    // lines of at most 80 columns (the man pages are made from them).
+    const std::vector<std::vector<std::string>> helpCalls = {
+        {FOUNDABC_SUMMARY_BIN, "--help"},          {FOUNDABC_SUMMARY_BIN, "--table", "--help"},
+        {FOUNDABC_SUMMARY_BIN, "--choose", "--help"}, {FOUNDABC_SUMMARY_BIN, "--ppc", "-h"},
+        {FOUNDABC_BIN, "--help"},                  {FOUNDABC_IMPORT_BIN, "--help"}};
+    for (const auto& call : helpCalls) {
+        ChildResult commandHelp = runProgram(call);
+        EXPECT_EQ(commandHelp.exitStatus, 0) << call[1];
+        EXPECT_NE(commandHelp.out.find(call.size() == 3 ? call[1] : "--version"),
+                  std::string::npos)
+            << call[1];
+        std::istringstream lines(commandHelp.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << call[0] << " " << call[1] << ": " << line;
+    }
 
     ChildResult second = runProgram({FOUNDABC_SUMMARY_BIN, "--run", "1", "--tsv", path});
     EXPECT_EQ(second.exitStatus, 0);
