@@ -114,6 +114,13 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         if (!incomplete.empty())
             return fail(incomplete + "; its share of the simulations, the model's prior, would "
                                      "be wrong: let the run finish, or make the table again");
+        // A predictive table's rows come from a posterior: set against tables
+        // drawn from the priors, it would win by construction.
+        if (priorsRead.found && priorsRead.file.provenance.source == TableSource::sample)
+            return fail(o.tables[m] +
+                        " was simulated from a posterior sample (its priors file says '# made "
+                        "from: sample'), so its rows are not draws from the model's priors: "
+                        "choose between tables made without --from-sample");
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);
         for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {
