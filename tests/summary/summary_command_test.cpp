@@ -154,6 +154,23 @@ TEST(SummaryCommand, WarnsAboutSkippedRowsAndFailsOnUnusableFiles) {
     EXPECT_EQ(r.err, "foundabc-summary: warning: " + dir.file("cut.txt") +
                          ":6: row has 3 of 9 fields (cut short?); row skipped\n");
     EXPECT_NE(r.out.find("run 1 of 1, 3 rows"), std::string::npos);
+    // The parameter file of another run: its priors do not hold the rows
+    // (row 3's My is 3e-4; rows at the bound, to the file's rounding, pass).
+    SummaryOptions other = optionsFor(dir.write("three.txt", resultsRun(3, scale)));
+    for (const auto& [upper, warning] :
+         std::vector<std::pair<std::string, std::string>>{
+             {"0.000299", ""},
+             {"0.00029", "1 of 3 rows of " + other.resultsPath +
+                             " have My outside its prior in " + dir.file("other.txt") +
+                             " (0.0001 to 0.00029): is it the parameter file of this run?\n"}}) {
+        ParamsFileText params;
+        params.set("MY_UPPER", upper).set("POPSIZE_ORIGIN_THA_UPPER", "300");
+        params.set("POPSIZE_PRESENT_THA_UPPER", "3000").set("POPSIZE_ORIGIN_SUE_UPPER", "30");
+        other.paramsPath = dir.write("other.txt", params.str());
+        Outcome checked = summarise(other);
+        EXPECT_EQ(checked.status, 0);
+        EXPECT_EQ(checked.err, warning.empty() ? "" : "foundabc-summary: warning: " + warning);
+    }
 
     struct Case {
         std::string name, content, message;
