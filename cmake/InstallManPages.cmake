@@ -23,6 +23,9 @@ foreach(i RANGE ${last})
   # becomes a section of the page.
   set(include_option "")
   if(name STREQUAL "foundabc-summary")
+    # The sections are shown as they are, indented by the page: their text
+    # is wrapped at 72 columns so that the page fits in 80.
+    set(ENV{COLUMNS} 72)
     set(sections "")
     foreach(command "REFERENCE TABLES|--table|FILE" "MODEL CHOICE|--choose|A|B"
                     "PREDICTIVE CHECK|--ppc|FILE")

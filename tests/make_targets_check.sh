@@ -41,6 +41,13 @@ make -n -C "$source_dir" run BUILD="$build_dir" |
 "$prefix/bin/foundabc-summary" --version >/dev/null
 "$prefix/bin/foundabc-import" --version >/dev/null
 grep -q "repeat.*units" "$prefix/share/man/man1/foundabc-import.1" || { echo "import man page lacks the options"; exit 1; }
+# Every installed page reads on a terminal of 80 columns.
+if command -v man >/dev/null 2>&1; then
+    for page in "$prefix"/share/man/man*/*; do
+        wide=$(MANWIDTH=80 man -l "$page" 2>/dev/null | awk 'length($0) > 80' | head -n 1)
+        [ -z "$wide" ] || { echo "$(basename "$page") has a line wider than 80 columns: $wide"; exit 1; }
+    done
+fi
 
 case $targets in *" run "*) ;; *) echo "make install behaves"; exit 0 ;; esac
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Fail.h"
+#include "base/HelpFormat.h"
 
 namespace {
 
@@ -48,13 +49,13 @@ uint64_t parseSeed(const std::string& text) {
 // The help (and the man page made from it) with the parameter file as a run
 // takes it: one, required. The positional itself takes any number, so that
 // a wrong count gets the run's own message.
-class OneFileUsage : public CLI::Formatter {
+class OneFileUsage : public WrappedHelp {
   public:
     std::string make_option_usage(const CLI::Option* opt) const override {
         return opt->get_name(true, false);
     }
     std::string make_option_opts(const CLI::Option* opt) const override {
-        std::string text = CLI::Formatter::make_option_opts(opt);
+        std::string text = WrappedHelp::make_option_opts(opt);
         const std::string many = " ...";
         if (opt->get_positional() && text.size() >= many.size() &&
             text.compare(text.size() - many.size(), many.size(), many) == 0)
@@ -134,9 +135,9 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
                        "data file (values shifted so the smallest of a locus is 1)")
             ->type_name("FILE");
     auto* atOption = app.add_option("--at", line.at,
-                                    "The values of --simulate-data: My=V,TimeToOri=V,"
-                                    "PopSizeOriTha=V,PopSizePreTha=V,PopSizeOriSue=V,"
-                                    "PopSizePreSue=V")
+                                    "The values of --simulate-data, as NAME=V joined by "
+                                    "commas, for each of My, TimeToOri, PopSizeOriTha, "
+                                    "PopSizePreTha, PopSizeOriSue and PopSizePreSue")
                          ->type_name("LIST");
     auto* missingOption =
         app.add_option("--missing", line.missing,

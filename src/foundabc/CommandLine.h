@@ -3,10 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Version.h"
 #include "sim/ModelVersion.h"
-
-// Version shown by `foundabc --version`.
-inline constexpr const char* foundabcVersion = "0.2.0";
 
 // What the command line asks of a run.
 struct CommandLine {

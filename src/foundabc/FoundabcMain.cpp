@@ -198,7 +198,8 @@ int main(int argc, char* argv[]) {
     // table.
     if (withTable) refuseTableOverOtherFiles(command.table, runInputs(command, *p));
 
-    // On a terminal, standard error shows how far the repeats have come.
+    // On a terminal, standard error shows how far the repeats have come; on
+    // a terminal or in a log, it ends with how the run ended.
     ProgressLine progress(range.last - range.first, stderr);
     auto showProgress = [&progress](long done, long accepted) { progress.update(done, accepted); };
 
@@ -216,6 +217,7 @@ int main(int argc, char* argv[]) {
         runSeeded(*p, observed.stats, command.model, seed, range.first, range.last, command.threads,
                   shard, from);
         shard.finish();
+        progress.finishShard(shardPath(p->outfile_name, command.shardIndex, command.shardCount));
         return 0;
     }
 

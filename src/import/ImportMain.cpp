@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "base/HelpFormat.h"
+#include "base/Version.h"
 #include "import/Conversion.h"
 #include "import/ImportReport.h"
 #include "import/RepeatUnits.h"
@@ -14,7 +16,6 @@
 
 namespace {
 
-constexpr const char* importVersion = "0.1.0";
 // foundabc reads the values of a locus from the first 1998 characters of its
 // line; a longer line would stop the run at start-up.
 constexpr std::size_t kLocusLineChars = 1998;
@@ -34,7 +35,8 @@ int main(int argc, char** argv) {
         "NUMBER_OF_THA_LINES and NUMBER_OF_LOCI for the parameter file, then a report of what "
         "was done; codes off the repeat ladder are listed in a warning on standard error.",
         "foundabc-import"};
-    app.set_version_flag("--version", std::string("foundabc-import ") + importVersion);
+    app.set_version_flag("--version", std::string("foundabc-import ") + foundabcVersion);
+    app.formatter(std::make_shared<WrappedHelp>());
     app.footer(
         "Errors (a line of the Genepop or repeat-units file that cannot be read, a population "
         "that does not exist, an existing output file) print a message with the line number on "

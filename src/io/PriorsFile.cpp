@@ -1,4 +1,7 @@
 #include "io/PriorsFile.h"
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <cerrno>
@@ -243,7 +246,18 @@ void completePriors(const std::string& tablePath, const params& p,
     file.priors = tablePriors(p);
     file.complete = true;
     file.simulations = simulations;
-    const std::string path = priorsPath(tablePath), temporary = priorsTemporaryPath(tablePath);
+    // A priors name that is a symbolic link (the table's files kept on
+    // another disk, say) stays a link: the complete file replaces the link's
+    // target, from a temporary beside it, as every output of the programs is
+    // replaced; a rename over the link would leave a plain file in its place.
+    std::string path = priorsPath(tablePath), temporary = priorsTemporaryPath(tablePath);
+    struct stat entry;
+    char resolved[PATH_MAX];
+    if (lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode) &&
+        realpath(path.c_str(), resolved) != nullptr) {
+        path = resolved;
+        temporary = path + ".new";
+    }
     if (!writeSyncedFile(temporary, formatPriors(file))) failWriting(temporary);
     if (std::rename(temporary.c_str(), path.c_str()) != 0) failWriting(path);
     // The rename itself reaches the disk with the folder.

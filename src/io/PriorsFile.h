@@ -91,7 +91,8 @@ void writePriors(const std::string& tablePath, const params& p, const TableProve
 // old file, and the folder is synced, so that a kill at any moment leaves
 // either the old file or the new one. Call only once the table itself is
 // closed and synced: the closing line promises the rows are on the disk.
-// Fails like writePriors.
+// A priors name that is a symbolic link stays one: the file it leads to is
+// replaced, from a temporary beside that file. Fails like writePriors.
 void completePriors(const std::string& tablePath, const params& p,
                     const TableProvenance& provenance, long long simulations);
 

@@ -54,6 +54,14 @@ std::string formatFinish(long repeats, long accepted, const std::string& outfile
     return line + " (" + formatElapsed(elapsedSeconds) + ")";
 }
 
+std::string formatShardFinish(long repeats, long accepted, const std::string& shardFile,
+                              double elapsedSeconds) {
+    return std::to_string(repeats) + (repeats == 1 ? " repeat, " : " repeats, ") +
+           std::to_string(accepted) + (accepted == 1 ? " row" : " rows") +
+           " accepted, written to the shard " + shardFile + " (" + formatElapsed(elapsedSeconds) +
+           ")";
+}
+
 std::string formatProgress(long done, long total, long accepted, double elapsedSeconds) {
     const double rate = elapsedSeconds > 0 ? done / elapsedSeconds : 0.0;
     const double left = rate > 0 ? (total - done) / rate : NAN;
@@ -67,6 +75,7 @@ std::string formatProgress(long done, long total, long accepted, double elapsedS
 
 ProgressLine::ProgressLine(long total, std::FILE* stream)
     : total_(total),
+      finalStream_(stream),
       stream_(stream != nullptr && isatty(fileno(stream)) ? stream : nullptr),
       start_(Clock::now()),
       nextDraw_(start_) {
@@ -92,8 +101,8 @@ void ProgressLine::clear() {
 }
 
 void ProgressLine::update(long done, long accepted) {
-    if (stream_ == nullptr) return;
     accepted_ = accepted;
+    if (stream_ == nullptr) return;
     const Clock::time_point now = Clock::now();
     if (now < nextDraw_) return;
     nextDraw_ = now + kInterval;
@@ -104,10 +113,21 @@ void ProgressLine::update(long done, long accepted) {
 }
 
 void ProgressLine::finish(const std::string& outfileName, const std::string& tableName) {
-    if (stream_ == nullptr) return;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-    std::fprintf(stream_, "\r%s\x1b[K\n",
-                 formatFinish(total_, accepted_, outfileName, tableName, elapsed).c_str());
-    std::fflush(stream_);
+    writeFinal(formatFinish(total_, accepted_, outfileName, tableName, elapsed));
+}
+
+void ProgressLine::finishShard(const std::string& shardFile) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+    writeFinal(formatShardFinish(total_, accepted_, shardFile, elapsed));
+}
+
+void ProgressLine::writeFinal(const std::string& line) {
+    if (finalStream_ == nullptr) return;
+    if (stream_ != nullptr)
+        std::fprintf(stream_, "\r%s\x1b[K\n", line.c_str());
+    else
+        std::fprintf(finalStream_, "%s\n", line.c_str());
+    std::fflush(finalStream_);
     drawn_ = false;
 }

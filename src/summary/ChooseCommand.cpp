@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/HelpFormat.h"
 #include "abc/ModelChoice.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
@@ -113,6 +114,13 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         if (!incomplete.empty())
             return fail(incomplete + "; its share of the simulations, the model's prior, would "
                                      "be wrong: let the run finish, or make the table again");
+        // A predictive table's rows come from a posterior: set against tables
+        // drawn from the priors, it would win by construction.
+        if (priorsRead.found && priorsRead.file.provenance.source == TableSource::sample)
+            return fail(o.tables[m] +
+                        " was simulated from a posterior sample (its priors file says '# made "
+                        "from: sample'), so its rows are not draws from the model's priors: "
+                        "choose between tables made without --from-sample");
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);
         for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {
@@ -260,11 +268,12 @@ bool wantsModelChoice(int argc, const char* const* argv) {
 int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{
         "Model choice: the posterior probabilities of founding models from their reference "
-        "tables (each made by foundabc --table for the same observed data), by rejection or "
-        "by weighted multinomial logistic regression; or, with --cv, the confusion matrix of "
-        "that choice.",
+        "tables (each made by foundabc --table for the same observed data), by default from "
+        "a classification forest, or by weighted multinomial logistic regression or "
+        "rejection; or, with --cv, the confusion matrix of that choice.",
         "foundabc-summary --choose"};
-    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    app.set_version_flag("--version", std::string("foundabc-summary ") + foundabcVersion);
+    app.formatter(std::make_shared<WrappedHelp>());
     nameProgramInOptionErrors(app);
     ChooseOptions o;
     app.add_option("--choose", o.tables, "The reference tables, one per model (two or more)")
@@ -325,11 +334,8 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
                                       "--cv (default 1)")
                            ->type_name("S");
     cvOption->excludes(methodOption)->excludes(observedOption)->excludes(plotOption);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err) == 0 ? 0 : 1;
-    }
+    if (const int status = parseCommandLine(app, argc, argv, out, err); status >= 0)
+        return status;
     const auto whole = [](const std::string& text, unsigned long& value) {
         if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
         errno = 0;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,31 @@ std::string shortNumber(double x) {
 int failWith(std::ostream& err, const std::string& message) {
     err << programName << ": " << message << "\n";
     return 1;
+}
+
+// A warning when rows of the results file lie outside the priors of the
+// parameter file given with --params, beyond the rounding of the file's
+// three significant digits: the file is then the parameter file of another
+// run, and its priors and scales would be drawn under these rows. Names the
+// first such column; "" when every row fits.
+std::string rowsOutsidePriors(const std::vector<ResultsRow>& rows, const PriorSettings& priors,
+                              const std::string& paramsPath, const std::string& resultsPath) {
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        const ColumnPrior& prior = priors.columns[c];
+        if (!prior.known) continue;
+        const double low = prior.lower - 0.006 * std::fabs(prior.lower);
+        const double high = prior.upper + 0.006 * std::fabs(prior.upper);
+        std::size_t outside = 0;
+        for (const ResultsRow& row : rows)
+            if (row.values[c] < low || row.values[c] > high) ++outside;
+        if (outside > 0)
+            return programName + std::string(": warning: ") + std::to_string(outside) + " of " +
+                   std::to_string(rows.size()) + " rows of " + resultsPath + " have " +
+                   paramColumnNames[c] + " outside its prior in " + paramsPath + " (" +
+                   shortNumber(prior.lower) + " to " + shortNumber(prior.upper) +
+                   "): is it the parameter file of this run?\n";
+    }
+    return "";
 }
 
 }  // namespace
@@ -78,6 +104,8 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
             << "; row skipped\n";
     }
     if (!selection.error.empty()) return failWith(err, path + ": " + selection.error);
+    if (!options.paramsPath.empty())
+        err << rowsOutsidePriors(selection.rows, priors, options.paramsPath, path);
 
     std::vector<double> weights(selection.rows.size(), 1.0);
     std::string weighting;

@@ -3,10 +3,8 @@
 #include <ostream>
 #include <string>
 
+#include "base/Version.h"
 #include "io/ResultsFile.h"
-
-// Version shown by `foundabc-summary --version`.
-inline constexpr const char* summaryVersion = "0.1.0";
 
 // The settings of one `foundabc-summary` call, as read from its command line.
 struct SummaryOptions {

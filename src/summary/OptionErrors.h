@@ -1,7 +1,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstring>
+#include <ostream>
 #include <string>
+
+#include "base/Version.h"
 
 // Every command of foundabc-summary reports an option error as
 // "foundabc-summary: WHAT" and a line on how to get help, on standard error,
@@ -11,4 +15,31 @@ inline void nameProgramInOptionErrors(CLI::App& app) {
         return "foundabc-summary: " + std::string(e.what()) +
                "\nRun with --help for more information.\n";
     });
+}
+
+// Parses the command line of a command of foundabc-summary. Each command's
+// own option takes the next word as its file, so that "--table --help" would
+// look for a table named "--help": a bare --help or -h anywhere gives the
+// command's help instead, and a bare --version the version, before any file
+// is looked at. Returns -1 when the command is to go on, or else the status
+// to exit with (0 after help or version, 1 after an option error, which is
+// written to `err`).
+inline int parseCommandLine(CLI::App& app, int argc, const char* const* argv, std::ostream& out,
+                            std::ostream& err) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            out << app.help();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            out << "foundabc-summary " << foundabcVersion << "\n";
+            return 0;
+        }
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? 0 : 1;
+    }
+    return -1;
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <limits>
 
+#include "base/HelpFormat.h"
 #include "abc/PredictiveCheck.h"
 #include "abc/Stats.h"
 #include "io/ObservedFile.h"
@@ -33,7 +34,8 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         "Posterior predictive check: compares the observed statistics with those of a table "
         "simulated from the posterior (foundabc --from-sample SAMPLE.tsv --table FILE).",
         "foundabc-summary --ppc"};
-    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    app.set_version_flag("--version", std::string("foundabc-summary ") + foundabcVersion);
+    app.formatter(std::make_shared<WrappedHelp>());
     nameProgramInOptionErrors(app);
     std::string path;
     bool tsv = false;
@@ -48,12 +50,8 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
                    "Draw each statistic's predictive histogram with the observed value into "
                    "this picture (.png, .svg or .pdf; needs gnuplot)")
         ->type_name("PICTURE");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        if (app.exit(e, out, err) == 0) return 0;
-        return 1;
-    }
+    if (const int status = parseCommandLine(app, argc, argv, out, err); status >= 0)
+        return status;
     const auto fail = [&](const std::string& message) {
         err << "foundabc-summary: " << message << "\n";
         return 1;

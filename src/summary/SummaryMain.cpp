@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "base/HelpFormat.h"
 #include "summary/ChooseCommand.h"
 #include "summary/Command.h"
 #include "summary/OptionErrors.h"
@@ -22,14 +23,18 @@ int main(int argc, char** argv) {
         "quantile and mode; optionally weighted, drawn, and written out as a table of rows.",
         "foundabc-summary"};
     app.footer(
-        "Reference tables: foundabc-summary --table FILE [--tol Q] [--stats LIST] [--adjust "
-        "loclinear|weighted|none] [--transform logit|log|none] [--hcorr] [--sample FILE.tsv] "
-        "[--plot PICTURE] [--tsv], or --table FILE --cv N [--seed S] [--cv-out FILE.tsv], or "
-        "--table FILE --gfit N [--seed S]; foundabc-summary --table FILE --help explains them.\n"
+        "Reference tables: foundabc-summary --table FILE [--method "
+        "forest|loclinear|weighted|rejection] [--tol Q] [--stats LIST] [--sample FILE.tsv] "
+        "[--plot PICTURE] [--tsv]; or --table FILE --cv N [--seed S] [--cv-out FILE.tsv]; or "
+        "--table FILE --gfit N [--seed S] [--plot PICTURE]. foundabc-summary --table --help "
+        "explains them.\n"
         "Model choice: foundabc-summary --choose TABLE TABLE... [--names LIST] [--method "
-        "mnlogistic|rejection] [--equal-priors] [--cv N]; foundabc-summary --choose X Y --help.\n"
-        "Posterior predictive check: foundabc-summary --ppc FILE [--tsv].");
-    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+        "forest|mnlogistic|rejection] [--equal-priors] [--plot PICTURE] [--cv N]; "
+        "foundabc-summary --choose --help explains them.\n"
+        "Posterior predictive check: foundabc-summary --ppc FILE [--plot PICTURE] [--tsv]; "
+        "foundabc-summary --ppc --help.");
+    app.set_version_flag("--version", std::string("foundabc-summary ") + foundabcVersion);
+    app.formatter(std::make_shared<WrappedHelp>());
     nameProgramInOptionErrors(app);
 
     SummaryOptions options;

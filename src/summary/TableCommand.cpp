@@ -11,6 +11,7 @@
 #include <limits>
 #include <tuple>
 
+#include "base/HelpFormat.h"
 #include "abc/Abc.h"
 #include "abc/CrossValidation.h"
 #include "abc/GoodnessOfFit.h"
@@ -161,12 +162,15 @@ bool wantsTable(int argc, const char* const* argv) {
 
 int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{
-        "Estimates the parameters from a reference table written by foundabc --table: accepts "
+        "Estimates the parameters from a reference table written by foundabc --table: by "
+        "default with a regression forest per parameter grown on every simulation; or from "
         "the simulations nearest to the observed statistics (scaled by their median absolute "
-        "deviation), weights them by the Epanechnikov kernel and corrects their parameters by "
-        "local-linear regression; or, with --cv, cross-validates that estimate.",
+        "deviation), weighted by the Epanechnikov kernel and corrected by local-linear "
+        "regression. With --cv it cross-validates that estimate, with --gfit it tests the "
+        "goodness of fit of the model to the data.",
         "foundabc-summary --table"};
-    app.set_version_flag("--version", std::string("foundabc-summary ") + summaryVersion);
+    app.set_version_flag("--version", std::string("foundabc-summary ") + foundabcVersion);
+    app.formatter(std::make_shared<WrappedHelp>());
     nameProgramInOptionErrors(app);
     TableOptions options;
     app.add_option("--table", options.tablePath,
@@ -223,8 +227,9 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.add_flag("--tsv", options.tsv, "Write tab-separated values instead of a text table");
     auto* plotOption =
         app.add_option("--plot", options.plotPath,
-                       "Draw the adjusted and the rejection-only histograms into this picture "
-                       "(.png, .svg or .pdf; needs gnuplot)")
+                       "Draw each parameter's posterior over its prior, with plain rejection "
+                       "outlined, or with --gfit the scores of the simulations and the data, "
+                       "into this picture (.png, .svg or .pdf; needs gnuplot)")
             ->type_name("FILE");
     auto* sampleOption =
         app.add_option("--sample", options.samplePath,
@@ -262,11 +267,8 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->excludes(sampleOption)
         ->excludes(transformOption)
         ->excludes(hcorrOption);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err) == 0 ? 0 : 1;
-    }
+    if (const int status = parseCommandLine(app, argc, argv, out, err); status >= 0)
+        return status;
     // Whole numbers of decimal digits only: no sign, so -1 cannot wrap round.
     const auto wholeNumber = [](const std::string& text, unsigned long long& value) {
         if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;

@@ -548,9 +548,11 @@ TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
         bool succeeds;
         std::string ending;  // of standard output
         bool complete;
+        bool priorsLinked = false;  // the priors name a link into another folder
     };
     const std::string ran = "Running... \n\n";
     std::vector<Case> cases = {{{}, {"--table", "t.tsv"}, acceptAll(), true, ran, true},
+                               {{}, {"--table", "t.tsv"}, acceptAll(), true, ran, true, true},
                                {{},
                                 {"--seed", "3", "--threads", "2", "--table", "t.tsv.gz"},
                                 acceptAll(),
@@ -585,8 +587,18 @@ TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
                          n == 5});
     for (const Case& c : cases) {
         TempDir dir;
+        if (c.priorsLinked) {
+            mkdir(dir.file("store").c_str(), 0755);
+            ASSERT_EQ(symlink("store/priors.tsv", dir.file("t.tsv.priors.tsv").c_str()), 0);
+        }
         ChildResult r = runWith(dir, c.params, c.options, c.wrapper);
         EXPECT_EQ(r.exitStatus == 0, c.succeeds) << c.ending << r.out;
+        // Marked complete, a linked priors file is still the link.
+        struct stat entry;
+        if (c.priorsLinked) {
+            EXPECT_TRUE(lstat(dir.file("t.tsv.priors.tsv").c_str(), &entry) == 0 &&
+                        S_ISLNK(entry.st_mode));
+        }
         EXPECT_TRUE(endsWith(r.out, c.ending)) << c.ending << r.out;
         const std::string priors = dir.read("t.tsv.priors.tsv");
         EXPECT_EQ(endsWith(priors, "\n# complete: 50 simulations\n"), c.complete) << priors;

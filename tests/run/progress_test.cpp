@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/ParamsFileText.h"
@@ -61,14 +63,31 @@ TEST(Progress, FinalLineGivesRepeatsRowsFileAndElapsedTime) {
         EXPECT_EQ(formatFinish(c.repeats, c.accepted, "results.txt", c.table, c.seconds), c.line);
 }
 
-TEST(Progress, NothingOnStandardErrorWhenItIsNotATerminal) {
-    TempDir dir;
-    dir.write("params.txt", longRun());
-    dir.write("data.txt", kData);
-    ChildResult r = runFoundabc({"params.txt"}, dir.path(), "2024-01-01 00:00:00", dir.file("err"));
-    ASSERT_EQ(r.exitStatus, 0) << r.out;
-    EXPECT_EQ(dir.read("err"), "");
-    EXPECT_EQ(r.out.find("repeats"), std::string::npos);
+TEST(Progress, OnlyTheFinalLineOnStandardErrorWhenItIsNotATerminal) {
+    // A log (a batch job's, or 2> file) gets no progress line and no
+    // terminal control, but says how the run, or the shard, ended.
+    struct Case {
+        std::vector<std::string> args;
+        const char* finalLine;
+    };
+    const Case cases[] = {
+        {{"--seed", "3", "params.txt"},
+         "4000 repeats, 282 rows accepted and appended to results.txt ("},
+        {{"--seed", "3", "--shard", "2/2", "params.txt"},
+         "2000 repeats, 128 rows accepted, written to the shard results.txt.shard-2-of-2 ("},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("params.txt", longRun());
+        dir.write("data.txt", kData);
+        ChildResult r = runFoundabc(c.args, dir.path(), "2024-01-01 00:00:00", dir.file("err"));
+        ASSERT_EQ(r.exitStatus, 0) << r.out;
+        const std::string err = dir.read("err");
+        EXPECT_EQ(err.rfind(c.finalLine, 0), 0u) << err;
+        EXPECT_EQ(err.find_first_of("\r\x1b"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(r.out.find("repeats,"), std::string::npos);
+    }
 }
 
 // Runs the program in `dir` with standard error on a terminal; returns what

@@ -154,6 +154,23 @@ TEST(SummaryCommand, WarnsAboutSkippedRowsAndFailsOnUnusableFiles) {
     EXPECT_EQ(r.err, "foundabc-summary: warning: " + dir.file("cut.txt") +
                          ":6: row has 3 of 9 fields (cut short?); row skipped\n");
     EXPECT_NE(r.out.find("run 1 of 1, 3 rows"), std::string::npos);
+    // The parameter file of another run: its priors do not hold the rows
+    // (row 3's My is 3e-4; rows at the bound, to the file's rounding, pass).
+    SummaryOptions other = optionsFor(dir.write("three.txt", resultsRun(3, scale)));
+    for (const auto& [upper, warning] :
+         std::vector<std::pair<std::string, std::string>>{
+             {"0.000299", ""},
+             {"0.00029", "1 of 3 rows of " + other.resultsPath +
+                             " have My outside its prior in " + dir.file("other.txt") +
+                             " (0.0001 to 0.00029): is it the parameter file of this run?\n"}}) {
+        ParamsFileText params;
+        params.set("MY_UPPER", upper).set("POPSIZE_ORIGIN_THA_UPPER", "300");
+        params.set("POPSIZE_PRESENT_THA_UPPER", "3000").set("POPSIZE_ORIGIN_SUE_UPPER", "30");
+        other.paramsPath = dir.write("other.txt", params.str());
+        Outcome checked = summarise(other);
+        EXPECT_EQ(checked.status, 0);
+        EXPECT_EQ(checked.err, warning.empty() ? "" : "foundabc-summary: warning: " + warning);
+    }
 
     struct Case {
         std::string name, content, message;
@@ -264,9 +281,32 @@ TEST(SummaryProgram, OptionsHelpVersionAndExitStatus) {
     for (const char* option : {"--run", "--all", "--weighted", "--bandwidth", "--tsv", "--plot",
                                "--version", "RESULTS_FILE"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
-    ChildResult version = runProgram({FOUNDABC_SUMMARY_BIN, "--version"});
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.out, std::string("foundabc-summary ") + summaryVersion + "\n");
+    // The three programs, and every command of the summary, print one version.
+    const std::vector<std::vector<std::string>> versionCalls = {
+        {FOUNDABC_SUMMARY_BIN, "--version"}, {FOUNDABC_SUMMARY_BIN, "--table", "t", "--version"},
+        {FOUNDABC_BIN, "--version"}, {FOUNDABC_IMPORT_BIN, "--version"}};
+    for (const auto& call : versionCalls) {
+        ChildResult version = runProgram(call);
+        EXPECT_EQ(version.exitStatus, 0) << call[0];
+        const std::string name = call[0].substr(call[0].rfind('/') + 1);
+        EXPECT_EQ(version.out, name + " " + foundabcVersion + "\n");
+    }
+    // Every help, a command's without its file too, explains its options in
+    // lines of at most 80 columns (the man pages are made from them).
+    const std::vector<std::vector<std::string>> helpCalls = {
+        {FOUNDABC_SUMMARY_BIN, "--help"},          {FOUNDABC_SUMMARY_BIN, "--table", "--help"},
+        {FOUNDABC_SUMMARY_BIN, "--choose", "--help"}, {FOUNDABC_SUMMARY_BIN, "--ppc", "-h"},
+        {FOUNDABC_BIN, "--help"},                  {FOUNDABC_IMPORT_BIN, "--help"}};
+    for (const auto& call : helpCalls) {
+        ChildResult commandHelp = runProgram(call);
+        EXPECT_EQ(commandHelp.exitStatus, 0) << call[1];
+        EXPECT_NE(commandHelp.out.find(call.size() == 3 ? call[1] : "--version"),
+                  std::string::npos)
+            << call[1];
+        std::istringstream lines(commandHelp.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << call[0] << " " << call[1] << ": " << line;
+    }
 
     ChildResult second = runProgram({FOUNDABC_SUMMARY_BIN, "--run", "1", "--tsv", path});
     EXPECT_EQ(second.exitStatus, 0);

@@ -688,6 +688,9 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     const std::string cut = writeToy(dir, "cut.tsv", 800, toyObserved);
     const std::string cutPriors = dir.read("cut.tsv.priors.tsv");
     dir.write("cut.tsv.priors.tsv", cutPriors.substr(0, cutPriors.find("# complete")));
+    // A predictive table: drawn from a posterior sample, not from the priors.
+    const std::string drawn = writeToy(dir, "drawn.tsv", 800, toyObserved);
+    dir.write("drawn.tsv.priors.tsv", toyPriorsMadeFrom(800, "sample 0123456789abcdef"));
     const std::string link = dir.file("link.tsv");
     ASSERT_EQ(symlink("a.tsv", link.c_str()), 0);
     const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
@@ -716,7 +719,8 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
               "--trees belongs to --method forest"},
              {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"},
              {{"--choose", a, b, "--names", "x,x"}, 1, "", "two models are named 'x'"},
-             {{"--choose", a, cut}, 1, "", "cut.tsv: the table is incomplete"}}) {
+             {{"--choose", a, cut}, 1, "", "cut.tsv: the table is incomplete"},
+             {{"--choose", a, drawn}, 1, "", "drawn.tsv was simulated from a posterior sample"}}) {
         t.args.insert(t.args.begin(), FOUNDABC_SUMMARY_BIN);
         t.args.insert(t.args.end(), stats.begin(), stats.end());
         const ChildResult r = runProgram(t.args, "", dir.file("err.txt"));
