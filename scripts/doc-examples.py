@@ -17,9 +17,10 @@ Markers, each on the line right before a fenced block:
                                   suite itself, writes outside the folder)
   <!-- run with REPEATS N: REASON -->
                                   the next ```sh block is run with every
-                                  parameter file under examples/ cut to N
-                                  repeats, and the files restored after it;
-                                  no output of that block may be shown
+                                  parameter file of the folder (.txt files
+                                  with a REPEATS line, examples/ included) cut
+                                  to N repeats, and the files restored after
+                                  it; no output of that block may be shown
   <!-- output -->                 the next plain ``` block is the standard
                                   output of the last block run (trailing
                                   blanks of each line are not compared)
@@ -76,11 +77,14 @@ def blocks_of(lines):
 
 
 def cut_repeats(work, repeats):
-    """Sets REPEATS in every parameter file under examples/; returns the
-    original texts."""
+    """Sets REPEATS in every parameter file of the folder (build/ aside);
+    returns the original texts."""
     saved = {}
-    for folder, _, names in os.walk(os.path.join(work, "examples")):
+    for folder, subfolders, names in os.walk(work):
+        subfolders[:] = [s for s in subfolders if os.path.join(folder, s) != os.path.join(work, "build")]
         for name in names:
+            if not name.endswith(".txt"):
+                continue
             path = os.path.join(folder, name)
             with open(path, errors="replace") as f:
                 text = f.read()
