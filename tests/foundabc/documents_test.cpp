@@ -5,8 +5,11 @@
 // render without warnings within 80 columns.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <regex>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -165,5 +168,60 @@ TEST(Documents, ManPagesRenderCleanlyWithin80Columns) {
         EXPECT_EQ(shown.status, 0) << page << shown.out;
         EXPECT_GT(shown.out.size(), 1000u) << page;
         EXPECT_LE(widestLine(shown.out), 80u) << page << shown.out;
+    }
+}
+
+// The anchor a heading line ("## Seeded runs, options") gets on the web
+// page: lower case, letters, digits, '-' and '_' kept, blanks made '-'.
+std::string anchorOf(const std::string& heading) {
+    std::string anchor;
+    for (char c : heading.substr(heading.find_first_not_of('#'))) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '-' || c == '_') anchor += static_cast<char>(std::tolower(u));
+        else if (c == ' ') anchor += '-';
+    }
+    return anchor.substr(anchor.find_first_not_of('-'));
+}
+
+// Whether `text` has a heading (outside fenced blocks) whose anchor is `anchor`.
+bool hasAnchor(const std::string& text, const std::string& anchor) {
+    std::istringstream in(text);
+    bool fenced = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("```", 0) == 0) fenced = !fenced;
+        if (!fenced && line.rfind("#", 0) == 0 && anchorOf(line) == anchor) return true;
+    }
+    return false;
+}
+
+// The README's map of the documentation names every page under docs/, and
+// every link of the README and the pages leads to a file that exists and,
+// where it names a section, to a heading of that file.
+TEST(Documents, ReadmeMapsEveryPageAndEveryLinkLeadsToOne) {
+    namespace fs = std::filesystem;
+    const fs::path root(FOUNDABC_SOURCE_DIR);
+    const std::string readme = readSource("README.md");
+    std::vector<std::string> pages = {"README.md"};
+    for (const auto& entry : fs::directory_iterator(root / "docs")) {
+        if (entry.path().extension() != ".md") continue;
+        const std::string name = "docs/" + entry.path().filename().string();
+        pages.push_back(name);
+        EXPECT_NE(readme.find("](" + name + ")"), std::string::npos)
+            << "the README's map does not name " << name;
+    }
+    const std::regex link(R"(\]\(([^)#:\s]*)(#([^)\s]*))?\))");
+    for (const std::string& page : pages) {
+        const std::string text = readSource(page);
+        const fs::path folder = (root / page).parent_path();
+        for (std::sregex_iterator m(text.begin(), text.end(), link), end; m != end; ++m) {
+            const std::string file = (*m)[1].str(), anchor = (*m)[3].str();
+            if (file.empty() && anchor.empty()) continue;
+            const fs::path target = file.empty() ? root / page : folder / file;
+            ASSERT_TRUE(fs::exists(target)) << page << " links to " << file << ", which does not exist";
+            if (!anchor.empty() && target.extension() == ".md") {
+                EXPECT_TRUE(hasAnchor(readSource(fs::relative(target, root).string()), anchor))
+                    << page << " links to " << file << "#" << anchor << ", a section it lacks";
+            }
+        }
     }
 }
