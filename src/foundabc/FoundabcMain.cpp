@@ -47,10 +47,9 @@ Observed readObserved(const params& p, bool withTable, std::ostream& out) {
                                        p.number_of_tha_lines);
     Observed o;
     if (withTable) {
-        TableStatsScratch scratch;
-        o.table = tableStatistics(matrix, p.number_of_sue_lines, p.number_of_tha_lines,
-                                  p.number_of_loci, AlleleSource::kObserved, scratch);
-        for (double v : o.table.values()) appendTableNumber(o.tableLine, v), o.tableLine += '\t';
+        ObservedTableLine line = observedTableLine(matrix, p);
+        o.table = line.stats;
+        o.tableLine = std::move(line.line);
     }
     o.stats = observedStatistics(std::move(matrix), p, out);
     return o;

@@ -39,6 +39,7 @@ int SettingsChecker::run(std::ostream& out) {
         checkRecord();
         checkResultsFile();
         checkDataFile(out);
+        if (problems_.empty()) checkSampleRecord(out);
     }
     std::stable_sort(problems_.begin(), problems_.end(),
                      [](const Problem& a, const Problem& b) { return a.order < b.order; });

@@ -75,6 +75,9 @@ class SettingsChecker {
 
     // The options of the run given with --check (SettingsOptions.cpp).
     void checkOptions();
+    // The record of the --from-sample file against these settings and data,
+    // once both are known to be sound (SettingsOptions.cpp).
+    void checkSampleRecord(std::ostream& out);
 
     // The parameter file (SettingsReading.cpp).
     static bool looksLikeKey(const std::string& word);

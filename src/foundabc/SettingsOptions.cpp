@@ -2,9 +2,13 @@
 // checked by the function the run refuses it with, so that a check and a run
 // with the same options agree.
 #include "foundabc/SettingsChecker.h"
+#include "io/DataFile.h"
+#include "io/PriorsFile.h"
 #include "io/SampleFile.h"
 #include "io/TableClaim.h"
+#include "run/ObservedStats.h"
 #include "run/PseudoData.h"
+#include "run/SampleDraw.h"
 #include "run/StartUp.h"
 
 void SettingsChecker::checkOptions() {
@@ -45,4 +49,27 @@ void SettingsChecker::checkOptions() {
             add("--simulate-data " + c.simulateData, "foundabc: " + clash,
                 "name a new file for the simulated data");
     }
+}
+
+void SettingsChecker::checkSampleRecord(std::ostream& out) {
+    const CommandLine& c = command_;
+    if (c.fromSample.empty()) return;
+    SampleRows rows;
+    if (!readSampleFile(c.fromSample, rows).empty()) return;  // reported by checkOptions
+    const SampleDraw sample(std::move(rows));
+    // The data file passed its check, so it reads without a fault.
+    const params& p = settings_;
+    const AlleleMatrix observed = readDataFile(p.datafile_name, p.number_of_loci,
+                                               p.number_of_sue_lines, p.number_of_tha_lines);
+    std::string warning;
+    const std::string problem = sampleOriginProblem(
+        c.fromSample, sample, paramsFile_, settingsFingerprint(p, c.model),
+        dataFingerprint(observedTableLine(observed, p).line), warning);
+    if (!problem.empty())
+        problems_.push_back({0, "option --from-sample " + c.fromSample, stopsWith(problem),
+                             "give the parameter file and data of the table the sample came "
+                             "from, or estimate a sample from a table made with these "
+                             "settings"});
+    else
+        out << withoutLineEnd(warning) << (warning.empty() ? "" : "\n");
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <ostream>
 
+#include "io/TableFormat.h"
 #include "run/StartUp.h"
 #include "sim/SummaryStats.h"
 
@@ -23,4 +24,13 @@ ObservedStatistics observedStatistics(AlleleMatrix observed, const params& p, st
 void printRunningBanner(std::ostream& out) {
     out << "-------------------\n\nRunning... \n\n";
     out.flush();
+}
+
+ObservedTableLine observedTableLine(const AlleleMatrix& observed, const params& p) {
+    ObservedTableLine o;
+    TableStatsScratch scratch;
+    o.stats = tableStatistics(observed, p.number_of_sue_lines, p.number_of_tha_lines,
+                              p.number_of_loci, AlleleSource::kObserved, scratch);
+    for (double v : o.stats.values()) appendTableNumber(o.line, v), o.line += '\t';
+    return o;
 }

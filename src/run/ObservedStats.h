@@ -1,9 +1,11 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "sim/AlleleMatrix.h"
 #include "sim/Params.h"
+#include "sim/TableStats.h"
 
 // What the rejection loop compares every simulated data set with.
 struct ObservedStatistics {
@@ -16,6 +18,15 @@ struct ObservedStatistics {
 // "S_obs_tha" and the threshold "S_obs_x_epsilon" to `out`, and releases the
 // observed matrix, which is no longer needed once summarised.
 ObservedStatistics observedStatistics(AlleleMatrix observed, const params& p, std::ostream& out);
+
+// The reference table's statistics of the observed data, and their line as
+// the observed-statistics file holds it (each value and a tab), whose
+// fingerprint (dataFingerprint) names the data in the table's records.
+struct ObservedTableLine {
+    TableStatistics stats;
+    std::string line;
+};
+ObservedTableLine observedTableLine(const AlleleMatrix& observed, const params& p);
 
 // Prints the separator and the "Running... " banner that open the repeats.
 void printRunningBanner(std::ostream& out);

@@ -72,16 +72,17 @@ SampleDraw loadSampleDraw(const std::string& path) {
     return SampleDraw(std::move(rows));
 }
 
-void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
-                       const std::string& paramsPath, uint64_t settings, uint64_t data,
-                       std::ostream& err) {
+std::string sampleOriginProblem(const std::string& path, const SampleDraw& sample,
+                                const std::string& paramsPath, uint64_t settings, uint64_t data,
+                                std::string& warning) {
     const std::string recordPath = sampleOriginPath(path);
     SampleOrigin origin;
     bool present = false;
     const std::string why = readSampleOrigin(path, origin, present);
     const auto warn = [&](const std::string& message) {
-        err << "foundabc: warning: sample: " << message
-            << ": it cannot be checked against the settings and data of this run\n";
+        warning = "foundabc: warning: sample: " + message +
+                  ": it cannot be checked against the settings and data of this run\n";
+        return std::string();
     };
     if (!why.empty()) return warn(why);
     if (!present)
@@ -95,16 +96,26 @@ void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
                     ", which has no record of its settings (a table written by an earlier "
                     "version)");
     const bool otherSettings = origin.settings != settings;
-    if (otherSettings || origin.data != data)
-        fail("error: sample: " + path + " was made from the table " + origin.table +
-             ", simulated with other " +
-             (otherSettings ? "settings (sample sizes, loci, ALPHA, priors, founding options or "
-                              "--model) than " +
-                                  paramsPath
-                            : "observed data than the data file of " + paramsPath) +
-             ": its rows are a posterior for another model or data set. Give the parameter "
-             "file of that table, or estimate a sample from a table made with these "
-             "settings\n");
+    if (!otherSettings && origin.data == data) return "";
+    return "error: sample: " + path + " was made from the table " + origin.table +
+           ", simulated with other " +
+           (otherSettings ? "settings (sample sizes, loci, ALPHA, priors, founding options or "
+                            "--model) than " +
+                                paramsPath
+                          : "observed data than the data file of " + paramsPath) +
+           ": its rows are a posterior for another model or data set. Give the parameter "
+           "file of that table, or estimate a sample from a table made with these "
+           "settings\n";
+}
+
+void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
+                       const std::string& paramsPath, uint64_t settings, uint64_t data,
+                       std::ostream& err) {
+    std::string warning;
+    const std::string problem =
+        sampleOriginProblem(path, sample, paramsPath, settings, data, warning);
+    err << warning;
+    if (!problem.empty()) fail(problem);
 }
 
 std::string sampleEchoLine(const std::string& path, const SampleDraw& sample) {

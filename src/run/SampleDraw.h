@@ -59,6 +59,13 @@ void checkSampleOrigin(const std::string& path, const SampleDraw& sample,
                        const std::string& paramsPath, uint64_t settings, uint64_t data,
                        std::ostream& err);
 
+// The check of checkSampleOrigin without its ending: the error message
+// ("error: sample: ...", line end included) or "" when the sample may be
+// used; `warning` gets the warning, if any.
+std::string sampleOriginProblem(const std::string& path, const SampleDraw& sample,
+                                const std::string& paramsPath, uint64_t settings, uint64_t data,
+                                std::string& warning);
+
 // The line that the settings echo of a run from `sample` (read from `path`)
 // shows, line end included: the file, its rows and which values are drawn.
 std::string sampleEchoLine(const std::string& path, const SampleDraw& sample);

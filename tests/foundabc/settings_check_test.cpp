@@ -297,6 +297,12 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
     const std::string mono = "h\n5 5 7 7 7\n3 3 3 -9 3\n", none = "h\n-9 -9 -9 -9 -9\n";
     const char* tooMany = "expected number of mutations on a branch is too large";
     const char* infinite = "10^400 is not a finite number";
+    // A sample estimated from the table of a run with another prior.
+    const std::string otherSample =
+        "sed 's/^MY_UPPER .*/MY_UPPER 0.02 #/; s/^OUTFILE_NAME .*/OUTFILE_NAME o.txt #/' "
+        "params.txt > other.txt && " + std::string(FOUNDABC_BIN) +
+        " --seed 1 --table t.tsv other.txt >/dev/null 2>&1 && " + FOUNDABC_SUMMARY_BIN +
+        " --table t.tsv --method rejection --tol 0.5 --sample s.tsv >/dev/null";
     const char* nothing = "so nothing can be accepted";
     const Agreement cases[] = {
         {"usable", with(""), kData, nullptr, nullptr},
@@ -329,6 +335,9 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
          "printf 'My\\tTimeToOri\\tPopSizeOriTha\\tPopSizePreTha\\tPopSizeOriSue\\t"
          "PopSizePreSue\\tweight\\n0.005\\t20\\t150\\t1500\\t15\\t150\\t0\\n' > s.tsv",
          "no row of positive weight", {"--from-sample", "s.tsv"}},
+        {"sample from a table of other priors", with(""), kData, otherSample.c_str(),
+         "was made from the table t.tsv, simulated with other settings",
+         {"--from-sample", "s.tsv"}},
         {"simulated data over the data file", with(""), kData, nullptr,
          "data.txt is the data file of the parameter file",
          {"--simulate-data", "data.txt", "--at",
