@@ -13,12 +13,13 @@ std::string importancePlotScript(const std::vector<std::string>& parameters,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
     const std::size_t rows = (parameters.size() + 1) / 2;
-    std::string s = terminalFor(format) + "set output " + quoted(outputPath) +
+    std::string s = terminalFor(format, kPortraitPage) + "set output " + quoted(outputPath) +
                     "\nset multiplot layout " + std::to_string(rows) + ",2 title " +
-                    quoted(title) +
+                    heading(title, kPortraitPage) +
                     " noenhanced\nset termoption noenhanced\nunset key\nset style fill solid 0.7 noborder\n"
                     "set xrange [0:1.05]\nset xtics 0, 0.25, 1\n"
-                    "set xlabel 'importance (variance decrease, share of the largest)'\n";
+                    "set xlabel 'variance decrease (share of the largest)'\n"
+                    "set xtics nomirror\nset ytics nomirror\nset lmargin 10\nset rmargin 3\n";
     for (std::size_t k = 0; k < parameters.size(); ++k) {
         const std::vector<double>& v = importance[k];
         std::vector<std::size_t> order(v.size());
