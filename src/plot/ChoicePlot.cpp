@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::size_t kDrawnPerModel = 2000;
+constexpr std::size_t kDrawnPerModel = 1000;
 const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
                                 "#ff7f0e", "#8c564b", "#e377c2", "#17becf"};
 
