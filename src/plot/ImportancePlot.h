@@ -7,7 +7,7 @@
 
 // The importance of the statistics in each parameter's forest: one panel per
 // parameter, a horizontal bar per statistic, longest first, as a share of
-// the largest importance in that panel, on a kPortraitPage. Returns the
+// the largest importance in that panel, on a kTallPage. Returns the
 // gnuplot script that writes `outputPath` in `format` (run it with drawPlot
 // in Plot.h).
 // `importance[k]` holds parameter k's importance of each of `statistics`.

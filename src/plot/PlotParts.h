@@ -19,6 +19,9 @@ struct Page {
 // Four rows of two panels (the posteriors, the importance of the statistics,
 // the predictive check's four rows of three).
 constexpr Page kPortraitPage{8.0, 10.0};
+// Four rows of two panels of twelve names each (the importance of the
+// statistics): letter paper's full height, within A4's.
+constexpr Page kTallPage{8.0, 11.0};
 // One wide panel (the goodness of fit, the model choice).
 constexpr Page kLandscapePage{8.0, 5.5};
 

@@ -127,7 +127,7 @@ bool gnuplotHasSvg() {
 }  // namespace
 
 TEST(PlotParts, PdfTextIsAtLeastNinePointsOnAPageThatPrintsUnscaled) {
-    for (const Page page : {kPortraitPage, kLandscapePage}) {
+    for (const Page page : {kPortraitPage, kTallPage, kLandscapePage}) {
         const ScriptFonts f = scriptFonts(terminalFor(PlotFormat::pdf, page));
         EXPECT_GE(f.smallest, 9.0);
         // A4 is 8.27 in wide, letter 11 in high: a larger page is shrunk.
