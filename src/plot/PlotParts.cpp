@@ -19,6 +19,10 @@ const char* const intervalStyle = "dt 2 lw 2 lc rgb '#e08000'";
 constexpr double kPngPixelsPerInch = 150.0;
 constexpr double kSvgPixelsPerInch = 96.0;
 constexpr double kPointsPerInch = 72.0;
+// gnuplot's pdfcairo terminal sets its text at two thirds of the font size
+// it is given ('sans,15' prints 10 pt text): the size asked for is scaled up
+// by as much.
+constexpr double kPdfcairoFontScale = 1.5;
 
 // A sans-serif digit is about 0.55 to 0.64 em wide: the wider bound, so
 // that labels judged apart are apart in every font.
@@ -123,7 +127,7 @@ std::string terminalFor(PlotFormat format, Page page) {
                    "set encoding utf8\n"
                    "set terminal pdfcairo size " +
                    fixed(page.width, "%g") + "in," + fixed(page.height, "%g") + "in font 'sans," +
-                   fixed(kTextPoints, "%g") + "'\n";
+                   fixed(kTextPoints * kPdfcairoFontScale, "%g") + "'\n";
         default:
             return "set encoding utf8\n"
                    "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"

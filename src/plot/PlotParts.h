@@ -30,7 +30,7 @@ constexpr Page kLandscapePage{8.0, 5.5};
 constexpr double kTextPoints = 10.0;
 
 // Chooses the terminal for `format` with a page of `page` and text of
-// kTextPoints. The PDF is `page` itself; the SVG is laid out at 96 pixels
+// kTextPoints as printed. The PDF is `page` itself; the SVG is laid out at 96 pixels
 // an inch (the unit of its text), the PNG at 150, so that all three show
 // the same picture. PNG uses pngcairo when gnuplot has it and the plain png
 // terminal otherwise; SVG and PDF need the svg and pdfcairo terminals, and
