@@ -148,7 +148,7 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     s += "set xlabel " + quotedLines(columnMeaning(adjusted.name, logAxis)) + "\n";
     s += logAxis ? "set logscale x\n" : "unset logscale x\n";
     if (a.empty() && r.empty()) {
-        s += "set xrange [0:1]\nset yrange [0:1]\nset xtics autofreq\nset ylabel ''\n";
+        s += "set xrange [0:1]\nset yrange [0:1]\nset xtics autofreq\nset ytics autofreq\nset ylabel ''\n";
         s += "set label 1 'no values' at graph 0.5, graph 0.5 center\n";
         s += "plot NaN notitle\nunset label 1\nset yrange [0:*]\n";
         return p;
@@ -176,6 +176,12 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
         }
         s += xAxis(low, high, logAxis, axisEms(kPortraitPage, 2, 14), marks);
     }
+
+    double top = 0.0;
+    for (const std::vector<Bar>* bars : {&a, &r})
+        for (const Bar& b : *bars) top = std::max(top, b.height);
+    for (const auto& point : priorLine(adjusted.prior, logAxis)) top = std::max(top, point.second);
+    s += yTics(top);
 
     p.data += barsBlock("adjusted" + n, a) + outlineBlock("rejection" + n, r);
     s += posteriorMarks(adjusted);

@@ -186,6 +186,10 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
         } else {
             s += xAxis(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1), col.logScale, ems);
         }
+        double top = priorShare(col);
+        for (double m : h.mass) top = std::max(top, m);
+        for (const auto& share : col.shares) top = std::max(top, share.second);
+        s += yTics(top);
         s += posteriorMarks(col);
         s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
         const double share = priorShare(col);

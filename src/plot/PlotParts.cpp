@@ -219,6 +219,18 @@ std::string xAxis(double low, double high, bool logAxis, double ems,
     return s + ")\n";
 }
 
+std::string yTics(double top) {
+    if (!(top > 0.0) || !std::isfinite(top)) return "set ytics autofreq\n";
+    const double power = std::pow(10.0, std::floor(std::log10(top / 4)));
+    double step = power;
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (top / (m * power) <= 4.5) {
+            step = m * power;
+            break;
+        }
+    return "set ytics 0, " + number(step) + "\n";
+}
+
 std::string posteriorMarks(const ColumnSummary& col) {
     std::string s = verticalLine(1, col.median, medianStyle) +
                     verticalLine(2, col.q025, intervalStyle) +

@@ -58,6 +58,11 @@ double axisEms(Page page, int columns, double marginChars);
 std::string xAxis(double low, double high, bool logAxis, double ems,
                   const std::vector<double>& marks = {});
 
+// Ticks of a y axis from 0 to about `top`: a round step (1, 2 or 5 times a
+// power of ten) giving at most five labels, so that a panel a few lines high
+// does not stack a dozen; automatic ticks when `top` is not positive.
+std::string yTics(double top);
+
 // Vertical lines across the panel at the median and at the 2.5 % and 97.5 %
 // quantiles of `col` (arrows 1 to 3, in front of the bars; `unset arrow`
 // removes them, `unset label 9` their note). The median is solid, wider and
