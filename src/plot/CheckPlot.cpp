@@ -18,8 +18,11 @@ const char* const observedStyle = "lw 3 lc rgb '#202020'";
 const char* const flaggedStyle = "lw 3 lc rgb '#c00000'";
 
 // The histogram of `values` as a datablock `$bars<index>` (centre, edges,
-// height), each bar's height its share of `total` values.
-std::string barsBlock(const std::vector<double>& values, std::size_t total, std::size_t index) {
+// height), each bar's height its share of `total` values; `top` becomes the
+// tallest height.
+std::string barsBlock(const std::vector<double>& values, std::size_t total, std::size_t index,
+                      double& top) {
+    top = 0.0;
     const Histogram h = makeHistogram(values, std::vector<double>(values.size(), 1.0), false);
     const double scale = total > 0 ? static_cast<double>(values.size()) / total : 0.0;
     std::string s = "$bars" + std::to_string(index) + " << EOD\n";
@@ -32,6 +35,7 @@ std::string barsBlock(const std::vector<double>& values, std::size_t total, std:
         }
         s += number(h.centre(i)) + " " + number(lower) + " " + number(upper) + " " +
              number(h.mass[i] * scale) + "\n";
+        top = std::max(top, h.mass[i] * scale);
     }
     return s + "EOD\n";
 }
@@ -94,7 +98,8 @@ std::string fitPlotScript(const std::vector<double>& nullScores, double observed
                           const std::string& outputPath, const std::string& title,
                           PlotFormat format) {
     const std::vector<double> finite = sortedFinite(nullScores);
-    std::string s = barsBlock(finite, finite.size(), 1);
+    double top = 0.0;
+    std::string s = barsBlock(finite, finite.size(), 1, top);
     s += terminalFor(format, kLandscapePage) + "set output " + quoted(outputPath) + "\n";
     s += "set title " + heading(title, kLandscapePage) + " noenhanced\n";
     // The statistics enter the distance divided by their median absolute
@@ -105,7 +110,7 @@ std::string fitPlotScript(const std::vector<double>& nullScores, double observed
     s += "set offsets 0, 0, graph 0.1, 0\nset format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
     s += "set key top right samplen 3\n";
-    s += "set lmargin 10\nset rmargin 3\n";
+    s += "set lmargin 10\nset rmargin 3\n" + yTics(top);
     if (!finite.empty()) {
         const auto [low, high] = withObserved(finite.front(), finite.back(), observedScore);
         s += xAxis(low, high, false, axisEms(kLandscapePage, 1, 13));
@@ -142,7 +147,8 @@ std::string predictivePlotScript(const ReferenceTable& table,
             for (double x : finite)
                 if (x >= low && x <= high) bulk.push_back(x);
         }
-        data += barsBlock(bulk, finite.size(), j + 1);
+        double top = 0.0;
+        data += barsBlock(bulk, finite.size(), j + 1, top);
         std::string& s = panels;
         s += "set title " +
              quoted(std::string(tableStatNames[j]) + "   p = " + tailText(c.tail) +
@@ -152,11 +158,11 @@ std::string predictivePlotScript(const ReferenceTable& table,
         s += "unset arrow\n";
         s += observedLine(c.observed, flagged ? flaggedStyle : observedStyle);
         if (finite.empty()) {
-            s += "set xrange [0:1]\nset xtics autofreq\nplot NaN notitle\n";
+            s += "set xrange [0:1]\nset xtics autofreq\nset ytics autofreq\nplot NaN notitle\n";
             continue;
         }
         const auto [a, b] = withObserved(low, high, c.observed);
-        s += xAxis(a, b, false, ems);
+        s += xAxis(a, b, false, ems) + yTics(top);
         s += "plot $bars" + std::to_string(j + 1) + " using 1:4:2:3:(0):4 with boxxyerror " +
              barStyle + " notitle\n";
     }
