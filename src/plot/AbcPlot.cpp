@@ -242,7 +242,7 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     std::string s;
     s += "# Posteriors per parameter: after regression adjustment (filled) and from\n";
     s += "# rejection alone (outline), as densities on the panel's x scale, with the\n";
-    s += "# flat prior (green) and the adjusted posterior's median and 95 % interval.\n";
+    s += "# prior density (green) and the adjusted posterior's median and 95 % interval.\n";
     s += data;
     s += terminalFor(format, kPortraitPage);
     s += "set output " + quoted(outputPath) + "\n";
