@@ -42,13 +42,6 @@ int openTruncating(const std::string& path) {
 // pipe: EINVAL) has nothing to force.
 bool syncFile(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
 
-// The folder in which `path` names an entry ("." for a bare name).
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Writes all of `data` to `fd`, continuing after short writes; false on error.
 bool writeAll(int fd, std::string_view data) {
     while (!data.empty()) {

@@ -76,14 +76,35 @@ std::string outlineBlock(const std::string& name, const std::vector<Bar>& bars) 
     return s + "EOD\n";
 }
 
-// The density of the column's prior on the panel's x scale when it is flat
-// there (a flat prior on the axis' own scale); 0 otherwise.
-double priorDensity(const ColumnSummary& col, bool logAxis) {
-    const ColumnPrior& p = col.prior;
-    if (!p.known || !p.flat || p.logScale != logAxis) return 0.0;
-    const double span = logAxis ? std::log10(p.upper) - std::log10(p.lower) : p.upper - p.lower;
-    const double density = 1.0 / span;
+// The density of the column's flat prior on the panel's x scale at `x`
+// (per unit, or per decade on a log axis): constant where the prior is flat
+// on the axis' own scale, rising as x ln 10 / (upper - lower) where a
+// uniform prior is drawn on a log axis. 0 outside the bounds or when the
+// prior is not known or not flat.
+double priorDensityAt(const ColumnPrior& p, bool logAxis, double x) {
+    if (!p.known || !p.flat || x < p.lower || x > p.upper) return 0.0;
+    const double density =
+        p.logScale ? (logAxis ? 1.0 : 1.0 / (x * std::log(10.0))) /
+                         (std::log10(p.upper) - std::log10(p.lower))
+                   : (logAxis ? x * std::log(10.0) : 1.0) / (p.upper - p.lower);
     return std::isfinite(density) && density > 0.0 ? density : 0.0;
+}
+
+// The points of the prior's line: its two ends where it is flat on the
+// axis, else 60 points evenly spaced on the axis.
+std::vector<std::pair<double, double>> priorLine(const ColumnPrior& p, bool logAxis) {
+    std::vector<std::pair<double, double>> points;
+    if (priorDensityAt(p, logAxis, p.lower) <= 0.0) return points;
+    const int steps = p.logScale == logAxis ? 1 : 60;
+    for (int i = 0; i <= steps; ++i) {
+        const double f = static_cast<double>(i) / steps;
+        double x = logAxis ? std::pow(10.0, std::log10(p.lower) +
+                                                f * (std::log10(p.upper) - std::log10(p.lower)))
+                           : p.lower + f * (p.upper - p.lower);
+        if (i == steps) x = p.upper;  // exactly, not a rounding below it
+        points.push_back({x, priorDensityAt(p, logAxis, x)});
+    }
+    return points;
 }
 
 bool positiveEdges(const std::vector<Bar>& bars) {
@@ -105,20 +126,29 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     bool logAxis = !discrete && (adjusted.prior.known ? adjusted.prior.logScale
                                                       : adjusted.logScale || rejection.logScale);
     std::vector<Bar> a = barsOf(adjusted, logAxis), r = barsOf(rejection, logAxis);
-    if (logAxis && !(positiveEdges(a) && positiveEdges(r))) {
-        logAxis = false;  // a value at or below 0 has no place on a log axis
-        a = barsOf(adjusted, false);
-        r = barsOf(rejection, false);
+    // A posterior squeezed into a sliver of a linear axis that the other
+    // spreads over orders of magnitude (an adjustment that concentrates the
+    // mass near a small bound): on a log axis both stay readable.
+    if (!discrete && !logAxis && !a.empty() && positiveEdges(a) && positiveEdges(r)) {
+        double low = a.front().lower, high = a.back().upper;
+        for (const Bar& b : r) low = std::min(low, b.lower), high = std::max(high, b.upper);
+        if (adjusted.prior.known) low = std::min(low, adjusted.prior.lower), high = std::max(high, adjusted.prior.upper);
+        const double bulk = adjusted.q975 - adjusted.q025;
+        if (high / low >= 10.0 && bulk < 0.25 * (high - low)) logAxis = true;
+    }
+    if (logAxis) {
+        a = barsOf(adjusted, true);
+        r = barsOf(rejection, true);
     }
     // Equal summaries: the parameter was not adjusted (or nothing was).
     const bool same = adjusted.mean == rejection.mean && adjusted.sd == rejection.sd;
     p.adjusted = !same;
     std::string& s = p.plot;
     s += "set title " + quoted(adjusted.name + (same ? " (not adjusted)" : "")) + "\n";
-    s += "set xlabel " + quoted(columnMeaning(adjusted.name)) + "\n";
+    s += "set xlabel " + quotedLines(columnMeaning(adjusted.name, logAxis)) + "\n";
     s += logAxis ? "set logscale x\n" : "unset logscale x\n";
     if (a.empty() && r.empty()) {
-        s += "set xrange [0:1]\nset yrange [0:1]\nset xtics autofreq\nset ylabel ''\n";
+        s += "set xrange [0:1]\nset yrange [0:1]\nset xtics autofreq\nset ytics autofreq\nset ylabel ''\n";
         s += "set label 1 'no values' at graph 0.5, graph 0.5 center\n";
         s += "plot NaN notitle\nunset label 1\nset yrange [0:*]\n";
         return p;
@@ -136,14 +166,22 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
             high = std::max(high, b.upper);
         }
     if (discrete) {
-        low = std::min(low, -0.05);
-        high = std::max(high, 1.05);
-    } else if (adjusted.prior.known) {
-        low = std::min(low, adjusted.prior.lower);
-        high = std::max(high, adjusted.prior.upper);
+        s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
+    } else {
+        std::vector<double> marks;
+        if (adjusted.prior.known) {
+            low = std::min(low, adjusted.prior.lower);
+            high = std::max(high, adjusted.prior.upper);
+            marks = {adjusted.prior.lower, adjusted.prior.upper};
+        }
+        s += xAxis(low, high, logAxis, axisEms(kPortraitPage, 2, 14), marks);
     }
-    s += xRange(low, high, logAxis);
-    s += discrete ? "set xtics 0, 0.2, 1\n" : logAxis ? logTics(low, high) : "set xtics autofreq\n";
+
+    double top = 0.0;
+    for (const std::vector<Bar>* bars : {&a, &r})
+        for (const Bar& b : *bars) top = std::max(top, b.height);
+    for (const auto& point : priorLine(adjusted.prior, logAxis)) top = std::max(top, point.second);
+    s += yTics(top);
 
     p.data += barsBlock("adjusted" + n, a) + outlineBlock("rejection" + n, r);
     s += posteriorMarks(adjusted);
@@ -154,17 +192,17 @@ Panel panelFor(const ColumnSummary& adjusted, const ColumnSummary& rejection, st
     if (!r.empty())
         elements.push_back("$rejection" + n + " using 1:2 with lines " + rejectionStyle +
                            " notitle");
-    const double density = priorDensity(adjusted, logAxis);
-    if (density > 0.0) {
+    const std::vector<std::pair<double, double>> prior = priorLine(adjusted.prior, logAxis);
+    if (!prior.empty()) {
         p.prior = true;
-        p.data += "$prior" + n + " << EOD\n" + number(adjusted.prior.lower) + " " +
-                  number(density) + "\n" + number(adjusted.prior.upper) + " " + number(density) +
-                  "\nEOD\n";
+        p.data += "$prior" + n + " << EOD\n";
+        for (const auto& [x, density] : prior) p.data += number(x) + " " + number(density) + "\n";
+        p.data += "EOD\n";
         elements.push_back("$prior" + n + " using 1:2 with lines " + priorStyle + " notitle");
     }
     s += "plot ";
     for (std::size_t i = 0; i < elements.size(); ++i) s += (i ? ", \\\n     " : "") + elements[i];
-    s += "\nunset arrow\n";
+    s += "\nunset arrow\nunset label 9\n";
     return p;
 }
 
@@ -182,7 +220,7 @@ std::string legendEntries(bool prior, bool adjusted, const ComparisonLabels& lab
              " title 'posterior (no adjustment)'";
     }
     if (prior)
-        s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'flat prior'";
+        s += std::string(", \\\n     keyentry with lines ") + priorStyle + " title 'prior density'";
     return s + posteriorMarkKeys(adjusted ? labels.marks : "");
 }
 
@@ -204,15 +242,15 @@ std::string comparisonPlotScript(const std::vector<ColumnSummary>& adjusted,
     std::string s;
     s += "# Posteriors per parameter: after regression adjustment (filled) and from\n";
     s += "# rejection alone (outline), as densities on the panel's x scale, with the\n";
-    s += "# flat prior (green) and the adjusted posterior's median and 95 % interval.\n";
+    s += "# prior density (green) and the adjusted posterior's median and 95 % interval.\n";
     s += data;
-    s += terminalFor(format);
+    s += terminalFor(format, kPortraitPage);
     s += "set output " + quoted(outputPath) + "\n";
     // Two panels a row, and a cell left over for the legend. The title names
     // a file: an underscore in it is no subscript.
     s += "set multiplot layout " + std::to_string(adjusted.size() / 2 + 1) + ",2 title " +
-         quoted(title) + " noenhanced\n";
-    s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
+         heading(title, kPortraitPage) + " noenhanced\n";
+    s += "set lmargin 10\nset rmargin 4\nset bmargin 4\n";
     s += "unset key\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar

@@ -18,10 +18,13 @@
 // the two histograms, binned separately, compare by area; FracSueMono, which
 // takes only multiples of 1 / loci, has a bar centred on each of its values,
 // as high as that value's share of the weight. The x axis is labelled with
-// the parameter's meaning; it is logarithmic for a log-uniform prior (when
-// the prior is not known: when either histogram is binned on a log scale).
-// When the prior is known the axis spans its bounds (and any bar beyond
-// them), and a flat prior is drawn as a line at its density. The median and
+// the parameter's meaning and unit; it is logarithmic for a log-uniform
+// prior (when the prior is not known: when either histogram is binned on a
+// log scale), and also where the adjusted posterior would be a sliver of a
+// linear axis that spans orders of magnitude. The axis spans the prior's
+// bounds when known and every bar, with a margin (xAxis in PlotParts.h),
+// and the prior's density is drawn: a line where it is flat on the axis, a
+// curve where a uniform prior meets a log axis. The median and
 // the 95 % interval of the adjusted posterior are marked as in the results
 // picture. One legend, in the grid's free cell, names all of these; no
 // panel carries one over its bars.

@@ -1,6 +1,9 @@
 #include "plot/CheckPlot.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <map>
 
 #include "abc/Histogram.h"
 #include "plot/Plot.h"
@@ -10,15 +13,19 @@
 
 namespace {
 
-// One panel: the histogram of `values` as shares, and the observed value.
-std::string panel(const std::vector<double>& values, double observed, const std::string& name,
-                  const std::string& xLabel, std::size_t index) {
-    std::vector<double> finite;
-    for (double x : values)
-        if (std::isfinite(x)) finite.push_back(x);
-    const Histogram h = makeHistogram(finite, std::vector<double>(finite.size(), 1.0), false);
-    const std::string data = "$bars" + std::to_string(index);
-    std::string s = data + " << EOD\n";
+const char* const barStyle = "fc rgb '#6a8fd0' fs solid 0.6";
+const char* const observedStyle = "lw 3 lc rgb '#202020'";
+const char* const flaggedStyle = "lw 3 lc rgb '#c00000'";
+
+// The histogram of `values` as a datablock `$bars<index>` (centre, edges,
+// height), each bar's height its share of `total` values; `top` becomes the
+// tallest height.
+std::string barsBlock(const std::vector<double>& values, std::size_t total, std::size_t index,
+                      double& top) {
+    top = 0.0;
+    const Histogram h = makeHistogram(values, std::vector<double>(values.size(), 1.0), false);
+    const double scale = total > 0 ? static_cast<double>(values.size()) / total : 0.0;
+    std::string s = "$bars" + std::to_string(index) + " << EOD\n";
     for (std::size_t i = 0; i < h.mass.size(); ++i) {
         double lower = h.lowerEdge(i), upper = h.upperEdge(i);
         if (!(upper > lower)) {  // every value equal: a narrow bar around it
@@ -27,58 +34,151 @@ std::string panel(const std::vector<double>& values, double observed, const std:
             upper += half;
         }
         s += number(h.centre(i)) + " " + number(lower) + " " + number(upper) + " " +
-             number(h.mass[i]) + "\n";
+             number(h.mass[i] * scale) + "\n";
+        top = std::max(top, h.mass[i] * scale);
     }
-    s += "EOD\n";
-    s +=
-        "set title " + quoted(name) + " noenhanced\nset xlabel " + quoted(xLabel) + " noenhanced\n";
-    s += "unset arrow\n";
-    if (std::isfinite(observed))
-        s += "set arrow 1 from " + number(observed) + ", graph 0 to " + number(observed) +
-             ", graph 1 nohead lw 3 lc rgb '#c00000' front\n";
-    if (h.mass.empty()) return s + "plot 0 notitle lc rgb '#ffffff'\n";
-    // The observed value stays in view even far in a tail.
-    double low = h.lowerEdge(0), high = h.upperEdge(h.mass.size() - 1);
-    if (std::isfinite(observed)) low = std::fmin(low, observed), high = std::fmax(high, observed);
-    const double pad = high > low ? (high - low) * 0.03 : 0.5;
-    s += "set xrange [" + number(low - pad) + ":" + number(high + pad) + "]\n";
-    return s + "plot " + data +
-           " using 1:4:2:3:(0):4 with boxxyerror fc rgb '#6a8fd0' fs solid 0.6 notitle\n";
+    return s + "EOD\n";
 }
 
-std::string header(const std::string& outputPath, const std::string& title, PlotFormat format,
-                   const std::string& layout) {
-    return terminalFor(format) + "set output " + quoted(outputPath) + "\nset multiplot layout " +
-           layout + " title " + quoted(title) +
-           " noenhanced\nset yrange [0:*]\n"
-           "set ylabel 'share'\nset offsets 0, 0, graph 0.05, 0\nunset key\n";
+// The vertical line of the observed value.
+std::string observedLine(double observed, const char* style) {
+    if (!std::isfinite(observed)) return "";
+    return "set arrow 1 from first " + number(observed) + ", graph 0 to first " +
+           number(observed) + ", graph 1 nohead " + style + " front\n";
 }
 
-std::string legend(const std::string& model, const std::string& observed) {
-    return legendCell(
-        ", \\\n     keyentry with boxes fc rgb '#6a8fd0' fs solid 0.6 title " + quoted(model) +
-        ", \\\n     keyentry with lines lw 3 lc rgb '#c00000' title " + quoted(observed) + "\n");
+// The finite values of `values`, in increasing order.
+std::vector<double> sortedFinite(const std::vector<double>& values) {
+    std::vector<double> finite;
+    for (double x : values)
+        if (std::isfinite(x)) finite.push_back(x);
+    std::sort(finite.begin(), finite.end());
+    return finite;
+}
+
+// The range of a panel from `low` to `high` with `observed` in view; a
+// range of no width becomes one around its value.
+std::pair<double, double> withObserved(double low, double high, double observed) {
+    if (std::isfinite(observed)) low = std::min(low, observed), high = std::max(high, observed);
+    if (!(high > low)) {
+        const double half = low != 0.0 ? std::fabs(low) * 0.05 : 0.5;
+        low -= half;
+        high += half;
+    }
+    return {low, high};
+}
+
+std::string tailText(double tail) {
+    if (!std::isfinite(tail)) return "undefined";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", tail);
+    return buf;
 }
 
 }  // namespace
 
+std::string statisticMeaning(const std::string& name) {
+    // What each statistic of TableStats.h measures; allele values are
+    // numbers of repeats, so their differences and variances count repeats.
+    // The panel's title names the population; a label too wide for a panel
+    // of three a row keeps its unit on a second line.
+    static const std::map<std::string, std::string> meanings = {
+        {"S", "pairwise difference, summed\nover loci (repeats)"},
+        {"NAL", "alleles per locus"},
+        {"HET", "expected heterozygosity"},
+        {"VAR", "variance in repeat number\n(repeats²)"},
+        {"MGW", "M ratio (Garza–Williamson)"},
+        {"DM2", "(δμ)² distance (repeats²)"},
+        {"FST", "fixation index FST"}};
+    const auto it = meanings.find(name.substr(0, name.rfind('_')));
+    return it == meanings.end() ? name : it->second;
+}
+
 std::string fitPlotScript(const std::vector<double>& nullScores, double observedScore,
                           const std::string& outputPath, const std::string& title,
                           PlotFormat format) {
-    std::string s = header(outputPath, title, format, "1,2");
-    s += panel(nullScores, observedScore, "goodness of fit",
-               "score: mean distance of the accepted simulations", 1);
-    s += legend("simulations of the model (null)", "the data");
-    return s + "unset multiplot\nset output\n";
+    const std::vector<double> finite = sortedFinite(nullScores);
+    double top = 0.0;
+    std::string s = barsBlock(finite, finite.size(), 1, top);
+    s += terminalFor(format, kLandscapePage) + "set output " + quoted(outputPath) + "\n";
+    s += "set title " + heading(title, kLandscapePage) + " noenhanced\n";
+    // The statistics enter the distance divided by their median absolute
+    // deviation over the table: that is the score's unit.
+    s += "set xlabel 'score: mean distance to the accepted simulations (in median absolute "
+         "deviations)'\n";
+    s += "set ylabel 'share of the null scores'\nset yrange [0:*]\n";
+    s += "set offsets 0, 0, graph 0.1, 0\nset format y '%g'\n";
+    s += "set xtics nomirror\nset ytics nomirror\n";
+    s += "set key top right samplen 3\n";
+    s += "set lmargin 10\nset rmargin 3\n" + yTics(top);
+    if (!finite.empty()) {
+        const auto [low, high] = withObserved(finite.front(), finite.back(), observedScore);
+        s += xAxis(low, high, false, axisEms(kLandscapePage, 1, 13));
+    }
+    s += observedLine(observedScore, flaggedStyle);
+    s += "plot " + std::string(finite.empty() ? "NaN" : "$bars1 using 1:4:2:3:(0):4") +
+         " with boxxyerror " + barStyle +
+         " title 'simulations of the model (null)', \\\n"
+         "     keyentry with lines " +
+         flaggedStyle + " title 'the data'\n";
+    return s + "set output\n";
 }
 
 std::string predictivePlotScript(const ReferenceTable& table,
-                                 const std::array<double, numbTableStats>& observed,
+                                 const std::array<PredictiveStatistic, numbTableStats>& check,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
-    std::string s = header(outputPath, title, format, "4,4");
-    for (std::size_t j = 0; j < numbTableStats; ++j)
-        s += panel(table.stats[j], observed[j], tableStatNames[j], tableStatNames[j], j + 1);
-    s += legend("posterior predictive", "observed");
+    constexpr int columns = 3;
+    const int rows = static_cast<int>((numbTableStats + columns - 1) / columns);
+    std::string data, panels;
+    const double ems = axisEms(kPortraitPage, columns, 11);
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        const std::vector<double> finite = sortedFinite(table.stats[j]);
+        const PredictiveStatistic& c = check[j];
+        const bool flagged = c.tail < 0.05;
+        // The axis spans the central 99 % of the simulations and the observed
+        // value: a long tail (VAR's run to many times the bulk) would
+        // otherwise squeeze the bulk and the observed line against the axis.
+        std::vector<double> bulk;
+        double low = 0.0, high = 0.0;
+        if (!finite.empty()) {
+            low = finite[static_cast<std::size_t>(0.005 * (finite.size() - 1))];
+            high = finite[static_cast<std::size_t>(std::ceil(0.995 * (finite.size() - 1)))];
+            for (double x : finite)
+                if (x >= low && x <= high) bulk.push_back(x);
+        }
+        double top = 0.0;
+        data += barsBlock(bulk, finite.size(), j + 1, top);
+        std::string& s = panels;
+        s += "set title " +
+             quoted(std::string(tableStatNames[j]) + "   p = " + tailText(c.tail) +
+                    (flagged ? " *" : "")) +
+             " noenhanced" + (flagged ? " textcolor rgb '#c00000'" : " textcolor rgb 'black'") + "\n";
+        s += "set xlabel " + quotedLines(statisticMeaning(tableStatNames[j])) + " noenhanced\n";
+        s += "unset arrow\n";
+        s += observedLine(c.observed, flagged ? flaggedStyle : observedStyle);
+        if (finite.empty()) {
+            s += "set xrange [0:1]\nset xtics autofreq\nset ytics autofreq\nplot NaN notitle\n";
+            continue;
+        }
+        const auto [a, b] = withObserved(low, high, c.observed);
+        s += xAxis(a, b, false, ems) + yTics(top);
+        s += "plot $bars" + std::to_string(j + 1) + " using 1:4:2:3:(0):4 with boxxyerror " +
+             barStyle + " notitle\n";
+    }
+    std::string s = data;
+    s += terminalFor(format, kPortraitPage) + "set output " + quoted(outputPath) + "\n";
+    // The legend is the heading's second line, so that every cell holds a
+    // panel.
+    s += "set multiplot layout " + std::to_string(rows) + "," + std::to_string(columns) +
+         " title " + heading(title, kPortraitPage) + ".\"\\n\"." +
+         heading("bars: the statistic in the simulations (share of them, central 99 %); "
+                 "line: its observed value; p: tail probability, red and * below 0.05",
+                 kPortraitPage) +
+         " noenhanced\n";
+    s += "set yrange [0:*]\nset ylabel 'share'\nset offsets 0, 0, graph 0.05, 0\nunset key\n";
+    s += "set format y '%g'\nset xtics nomirror\nset ytics nomirror\n";
+    s += "set lmargin 8\nset rmargin 3\nset bmargin 4\n";
+    s += panels;
     return s + "unset multiplot\nset output\n";
 }

@@ -11,8 +11,10 @@
 // linear discriminant axes, one colour per model, with the observed data as a
 // large black cross; for two models (one axis) the histogram of each model's
 // scores as shares, with the observed score as a vertical line. At most
-// 2 000 simulations of each model (its first) are drawn, so that an SVG or
-// PDF of a large table stays small. Returns the gnuplot script that writes
+// 1 000 simulations of each model (its first) are drawn, so that an SVG or
+// PDF of a large table stays small. The axes span the central 99 % of the
+// drawn scores and the data, and count within-model standard deviations;
+// the page is kLandscapePage. Returns the gnuplot script that writes
 // `outputPath` in `format` (run it with drawPlot in Plot.h).
 std::string choicePlotScript(const FeatureMatrix& scores, const std::vector<std::size_t>& model,
                              const std::vector<double>& observed,

@@ -13,12 +13,16 @@ std::string importancePlotScript(const std::vector<std::string>& parameters,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
     const std::size_t rows = (parameters.size() + 1) / 2;
-    std::string s = terminalFor(format) + "set output " + quoted(outputPath) +
-                    "\nset multiplot layout " + std::to_string(rows) + ",2 title " +
-                    quoted(title) +
+    std::string s = terminalFor(format, kTallPage) + "set output " + quoted(outputPath) +
+                    "\nset multiplot layout " + std::to_string(rows) +
+                    // Every panel alike, the twelve names of each as far
+                    // apart as the page allows: margins and spacing fixed as
+                    // shares of the page, room below for the x axis' label.
+                    ",2 margins 0.1, 0.98, 0.055, 0.93 spacing 0.12, 0.075 title " +
+                    heading(title, kTallPage) +
                     " noenhanced\nset termoption noenhanced\nunset key\nset style fill solid 0.7 noborder\n"
                     "set xrange [0:1.05]\nset xtics 0, 0.25, 1\n"
-                    "set xlabel 'importance (variance decrease, share of the largest)'\n";
+                    "set xtics nomirror\nset ytics nomirror scale 0\n";
     for (std::size_t k = 0; k < parameters.size(); ++k) {
         const std::vector<double>& v = importance[k];
         std::vector<std::size_t> order(v.size());
@@ -36,6 +40,10 @@ std::string importancePlotScript(const std::vector<std::string>& parameters,
         }
         s += "EOD\n";
         s += "set title " + quoted(parameters[k]) + " noenhanced\n";
+        // The axis is named under the lowest panel of each column only, in
+        // the page's margin or the empty cell below.
+        s += k + 2 >= parameters.size() ? "set xlabel 'variance decrease (share of the largest)'\n"
+                                        : "unset xlabel\n";
         s += "set yrange [-0.6:" + std::to_string(order.size()) + "-0.4]\n";
         s += "plot " + data +
              " using ($2/2):1:($2/2):(0.35):ytic(3) with boxxyerror lc rgb '#6a8fd0'\n";

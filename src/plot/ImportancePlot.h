@@ -7,8 +7,9 @@
 
 // The importance of the statistics in each parameter's forest: one panel per
 // parameter, a horizontal bar per statistic, longest first, as a share of
-// the largest importance in that panel. Returns the gnuplot script that
-// writes `outputPath` in `format` (run it with drawPlot in Plot.h).
+// the largest importance in that panel, on a kTallPage. Returns the
+// gnuplot script that writes `outputPath` in `format` (run it with drawPlot
+// in Plot.h).
 // `importance[k]` holds parameter k's importance of each of `statistics`.
 std::string importancePlotScript(const std::vector<std::string>& parameters,
                                  const std::vector<std::vector<double>>& importance,

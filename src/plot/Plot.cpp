@@ -25,6 +25,14 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
+std::string quotedLines(const std::string& text) {
+    std::string s;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        s += quoted(text.substr(start, end - start)) + ".\"\\n\".";
+    return s + quoted(text.substr(start));
+}
+
 std::string number(double x) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.17g", x);
@@ -63,17 +71,27 @@ bool nonEmptyFile(const std::string& path) {
 
 }  // namespace
 
-std::string columnMeaning(const std::string& column) {
-    static const std::map<std::string, std::string> meanings = {
-        {"My", "mutation rate per locus and generation"},
-        {"TimeToOri", "generations since sue was founded"},
-        {"PopSizeOriTha", "size of tha at the founding of sue"},
-        {"PopSizePreTha", "present size of tha"},
-        {"PopSizeOriSue", "size of sue at its founding"},
-        {"PopSizePreSue", "present size of sue"},
-        {"FracSueMono", "share of loci whose sue lines trace back to one origin"}};
+std::string columnMeaning(const std::string& column, bool logAxis) {
+    struct Meaning {
+        const char* what;
+        const char* unit;  // "" for a share
+    };
+    static const std::map<std::string, Meaning> meanings = {
+        {"My", {"mutation rate", "per locus and generation"}},
+        {"TimeToOri", {"time since sue was founded", "generations"}},
+        {"PopSizeOriTha", {"size of tha at the founding of sue", "gene copies"}},
+        {"PopSizePreTha", {"present size of tha", "gene copies"}},
+        {"PopSizeOriSue", {"size of sue at its founding", "gene copies"}},
+        {"PopSizePreSue", {"present size of sue", "gene copies"}},
+        {"FracSueMono", {"share of loci whose sue lines trace back to one origin", ""}}};
     auto it = meanings.find(column);
-    return it == meanings.end() ? column : it->second;
+    std::string unit = it == meanings.end() ? "" : it->second.unit;
+    if (logAxis) unit += unit.empty() ? "log scale" : ", log scale";
+    const std::string what = it == meanings.end() ? column : it->second.what;
+    // A label longer than a panel of two a row is wide keeps its unit on a
+    // second line.
+    if (unit.empty()) return what;
+    return what + (what.size() + unit.size() > 46 ? "\n(" : " (") + unit + ")";
 }
 
 namespace {
@@ -134,19 +152,20 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
                  " " + number(share) + "\n" + number(summaries[c].prior.upper) + " " +
                  number(share) + "\nEOD\n";
     }
-    s += terminalFor(format);
+    s += terminalFor(format, kPortraitPage);
     s += "set output " + quoted(outputPath) + "\n";
     // The title names a file: an underscore in it is no subscript.
-    s += "set multiplot layout 4,2 title " + quoted(title) + " noenhanced\n";
+    s += "set multiplot layout 4,2 title " + heading(title, kPortraitPage) + " noenhanced\n";
     s += "set style fill solid 0.6 border rgb '#203060'\n";
     // Room on every side of a panel, so that no tick label reaches the
     // picture's edge or the next panel.
-    s += "set lmargin 12\nset rmargin 6\nset bmargin 5\n";
+    s += "set lmargin 10\nset rmargin 4\nset bmargin 4\n";
+    const double ems = axisEms(kPortraitPage, 2, 14);
     s += "unset key\n";  // one legend, in the cell after the panels
     s += "set ylabel " + quoted(weighted ? "share of weight" : "share of rows") + "\n";
     s += "set yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.05, 0\n";  // headroom above the tallest bar
-    s += "set format x '%g'\n";
+    s += "set format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";
     bool anyPrior = false;
     for (std::size_t c = 0; c < summaries.size(); ++c) {
@@ -154,19 +173,23 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
         if (col.histogram.mass.empty()) continue;
         const std::string bars = "$bars" + std::to_string(c + 1);
         s += "set title " + quoted(col.name) + "\n";
-        s += "set xlabel " + quoted(columnMeaning(col.name)) + "\n";
+        s += "set xlabel " + quotedLines(columnMeaning(col.name, col.logScale)) + "\n";
         s += col.logScale ? "set logscale x\n" : "unset logscale x\n";
         const Histogram& h = col.histogram;
         if (!col.shares.empty()) {
             s += "set xrange [-0.05:1.05]\nset xtics 0, 0.2, 1\n";
         } else if (col.prior.known) {
-            s += xRange(col.prior.lower, col.prior.upper, col.logScale);
-            s += col.logScale ? logTics(col.prior.lower, col.prior.upper) : "set xtics autofreq\n";
+            // The prior's bounds, labelled: where the posterior may reach.
+            s += xAxis(std::min(col.prior.lower, h.lowerEdge(0)),
+                       std::max(col.prior.upper, h.upperEdge(h.mass.size() - 1)), col.logScale, ems,
+                       {col.prior.lower, col.prior.upper});
         } else {
-            s += "set autoscale x\n";
-            s += col.logScale ? logTics(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1))
-                              : "set xtics autofreq\n";
+            s += xAxis(h.lowerEdge(0), h.upperEdge(h.mass.size() - 1), col.logScale, ems);
         }
+        double top = priorShare(col);
+        for (double m : h.mass) top = std::max(top, m);
+        for (const auto& share : col.shares) top = std::max(top, share.second);
+        s += yTics(top);
         s += posteriorMarks(col);
         s += "plot " + bars + " using 1:4:2:3:(0):4 with boxxyerror lc rgb '#6080c0' notitle";
         const double share = priorShare(col);
@@ -175,7 +198,7 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
             s += ", \\\n     $prior" + std::to_string(c + 1) +
                  " using 1:2 with lines lw 2 lc rgb '#208020' notitle";
         }
-        s += "\nunset arrow\n";
+        s += "\nunset arrow\nunset label 9\n";
     }
     s +=
         legendCell(", \\\n     keyentry with boxes lc rgb '#6080c0' title 'posterior (histogram)'" +

@@ -14,11 +14,13 @@
 // one panel per column. Each panel shows the column's histogram (FracSueMono:
 // a bar for each of its values) as shares of the rows (of the weight when
 // `weighted`), the median and the 95 % interval (posteriorMarks), and an x
-// axis labelled with the column's meaning, on the log scale for columns
-// summarised on it. When the column's prior is known the axis spans the
-// prior's bounds, and a flat prior is drawn as a line at the share that each
+// axis labelled with the column's meaning and unit, on the log scale for
+// columns summarised on it. When the column's prior is known the axis spans
+// the prior's bounds, labelled at both ends, with a margin (xAxis in
+// PlotParts.h), and a flat prior is drawn as a line at the share that each
 // bin would hold under it. FracSueMono's axis spans 0 to 1. One legend, in
-// the grid's free cell, names the parts. `title` heads the picture.
+// the grid's free cell, names the parts. `title` heads the picture, on a
+// kPortraitPage.
 std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::string& outputPath,
                        const std::string& title, PlotFormat format = PlotFormat::png,
                        bool weighted = false);
@@ -28,11 +30,21 @@ std::string plotScript(const std::vector<ColumnSummary>& summaries, const std::s
 // becomes a blank.
 std::string quoted(const std::string& text);
 
+// A gnuplot string expression of `text` whose line ends stay line ends:
+// its lines, each quoted, joined by "\n".
+std::string quotedLines(const std::string& text);
+
 // `x` with every digit a double holds, for a gnuplot script.
 std::string number(double x);
 
-// The meaning of a column, as its panel's x-axis label.
-std::string columnMeaning(const std::string& column);
+// The meaning of a column and its unit, as its panel's x-axis label, e.g.
+// "present size of sue (gene copies)"; "(..., log scale)" on a log axis;
+// the unit on a line of its own when the label is long (quote it with
+// quotedLines).
+// The model's pairs of lines coalesce at rate 1/N(t) a generation, so its
+// sizes count gene copies (twice the diploid individuals) and its times
+// generations; the mutation rate is per locus and generation.
+std::string columnMeaning(const std::string& column, bool logAxis = false);
 
 enum class PlotOutcome { drawn, gnuplotMissing, failed };
 

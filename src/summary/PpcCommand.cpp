@@ -123,7 +123,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     out.flush();
     if (plotPath.empty()) return 0;
     const auto scriptFor = [&](const std::string& output) {
-        return predictivePlotScript(read.table, observed.values, output,
+        return predictivePlotScript(read.table, check, output,
                                     path + ": posterior predictive check", plotFormatFor(plotPath));
     };
     return drawPlotAndReport(scriptFor, outputs.file(plotPath), plotPath, gnuplot, err);

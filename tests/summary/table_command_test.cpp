@@ -422,8 +422,10 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     // My's prior is log-uniform over 10 / ln 10 decades, TimeToOri's uniform
     // over 10: the axes and the prior's density follow.
     for (const char* part :
-         {"set title 'My'\nset xlabel 'mutation rate per locus and generation'\nset logscale x\n",
-          "set title 'TimeToOri'\nset xlabel 'generations since sue was founded'\nunset logscale",
+         {"set title 'My'\nset xlabel 'mutation rate'.\"\\n\".'(per locus and generation, log "
+          "scale)'\nset logscale x\n",
+          "set title 'TimeToOri'\nset xlabel 'time since sue was founded (generations)'\nunset "
+          "logscale",
           "set ylabel 'density per decade'\n", "set ylabel 'share of weight'\n",
           "$prior1 << EOD\n1 0.23025850929940", "$prior2 << EOD\n-5 0.1", "noenhanced"})
         EXPECT_NE(script.find(part), std::string::npos) << part;
