@@ -220,7 +220,7 @@ std::string xAxis(double low, double high, bool logAxis, double ems,
 }
 
 std::string yTics(double top) {
-    if (!(top > 0.0) || !std::isfinite(top)) return "set ytics autofreq\n";
+    if (!(top > 0.0) || !std::isfinite(top)) return "set ytics autofreq\nset format y '%g'\n";
     const double power = std::pow(10.0, std::floor(std::log10(top / 4)));
     double step = power;
     for (double m : {1.0, 2.0, 5.0, 10.0})
@@ -228,7 +228,14 @@ std::string yTics(double top) {
             step = m * power;
             break;
         }
-    return "set ytics 0, " + number(step) + "\n";
+    // gnuplot's %g writes exponents below 10^-4 and from 10^6 on (5e-05
+    // beside 0.0001, 2e+06): a step below 10^-4 gets as many decimals as it
+    // needs, all labels alike, and a whole step no decimals.
+    const int decimals = static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    const std::string format = step < 1e-4  ? "'%." + std::to_string(decimals) + "f'"
+                                : step >= 1 ? std::string("'%.0f'")
+                                            : std::string("'%g'");
+    return "set ytics 0, " + number(step) + "\nset format y " + format + "\n";
 }
 
 std::string posteriorMarks(const ColumnSummary& col) {

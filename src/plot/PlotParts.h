@@ -60,7 +60,8 @@ std::string xAxis(double low, double high, bool logAxis, double ems,
 
 // Ticks of a y axis from 0 to about `top`: a round step (1, 2 or 5 times a
 // power of ten) giving at most five labels, so that a panel a few lines high
-// does not stack a dozen; automatic ticks when `top` is not positive.
+// does not stack a dozen; automatic ticks when `top` is not positive. The
+// labels are written without exponents.
 std::string yTics(double top);
 
 // Vertical lines across the panel at the median and at the 2.5 % and 97.5 %

@@ -246,6 +246,10 @@ TEST(Pictures, LabelsKeepApartAndAxesNameTheirUnits) {
             const std::vector<SvgText> texts = svgTexts(fileText(dir.file(picture)));
             ASSERT_GT(texts.size(), 10u) << picture;
             for (const std::string& o : overlaps(texts)) ADD_FAILURE() << picture << ": " << o;
+            // Tick labels are plain numbers: no 5e-05 beside 0.0001.
+            static const std::regex exponent("-?[0-9.]+e[-+]?[0-9]+");
+            for (const SvgText& t : texts)
+                EXPECT_FALSE(std::regex_match(t.text, exponent)) << picture << ": " << t.text;
             std::string all;
             for (const SvgText& t : texts) all += t.text + "\n";
             const std::vector<std::string> labels =
