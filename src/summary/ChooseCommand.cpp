@@ -298,14 +298,7 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
                        "rejection: the models' shares of the accepted simulations")
             ->check(CLI::IsMember({"forest", "mnlogistic", "rejection"}))
             ->capture_default_str();
-    std::string treesText = "500", threadsText = "0";
-    auto* treesOption = app.add_option("--trees", treesText,
-                                       "With --method forest: trees per forest (default 500)")
-                            ->type_name("N");
-    auto* threadsOption = app.add_option("--threads", threadsText,
-                                         "With --method forest: threads that grow the trees "
-                                         "(default: every core; the result does not depend on it)")
-                              ->type_name("N");
+    const ForestCountOptions counts(app);
     bool noLda = false;
     auto* ldaOption = app.add_flag("--no-lda", noLda,
                                    "With --method forest: leave the linear discriminant axes out "
@@ -366,15 +359,12 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
     if (seedOption->count() > 0 && !o.forest && cvText.empty())
         return refuse("--seed seeds the forests and chooses the simulations of --cv; give one "
                       "of them");
-    for (CLI::Option* option : {treesOption, threadsOption, ldaOption, observedOption, plotOption})
+    for (CLI::Option* option :
+         {counts.trees(), counts.threads(), ldaOption, observedOption, plotOption})
         if (option->count() > 0 && !o.forest)
             return refuse(option->get_name() + " belongs to --method forest");
-    for (auto [option, text, target] : {std::tuple{treesOption, &treesText, &o.trees},
-                                        std::tuple{threadsOption, &threadsText, &o.threads}}) {
-        const std::string problem =
-            parseForestCount(option->get_name(), *text, option == threadsOption ? 0 : 1, *target);
-        if (!problem.empty()) return refuse(problem);
-    }
+    if (const std::string problem = counts.read(o.trees, o.threads); !problem.empty())
+        return refuse(problem);
     if (!o.plotPath.empty() && plotFormatFor(o.plotPath) == PlotFormat::none)
         return refuse("--plot '" + o.plotPath +
                       "': the picture's file name must end in .png, .svg or .pdf, which choose "

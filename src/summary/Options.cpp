@@ -70,3 +70,17 @@ ForestSettings forestSettingsFor(int trees, int threads, unsigned long seed, std
     s.threads = threads > 0 ? threads : static_cast<int>(cores > 0 ? cores : 1);
     return s;
 }
+
+ForestCountOptions::ForestCountOptions(CLI::App& app)
+    : trees_(app.add_option("--trees", treesText_,
+                            "With --method forest: trees per forest (default 500)")
+                 ->type_name("N")),
+      threads_(app.add_option("--threads", threadsText_,
+                              "With --method forest: threads that grow the trees (default: "
+                              "every core; the result does not depend on it)")
+                   ->type_name("N")) {}
+
+std::string ForestCountOptions::read(int& trees, int& threads) const {
+    const std::string problem = parseForestCount("--trees", treesText_, 1, trees);
+    return problem.empty() ? parseForestCount("--threads", threadsText_, 0, threads) : problem;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstddef>
 #include <string>
 
@@ -26,3 +27,25 @@ std::string parseForestCount(const std::string& option, const std::string& text,
 // split (at least 1) and `minNodeSize`.
 ForestSettings forestSettingsFor(int trees, int threads, unsigned long seed, std::size_t features,
                                  int minNodeSize);
+
+// The --trees and --threads options of a command that grows forests, added
+// to `app` by the constructor (the object must outlive the parsing, which
+// writes into it); read() checks their texts after the parsing.
+class ForestCountOptions {
+  public:
+    explicit ForestCountOptions(CLI::App& app);
+    ForestCountOptions(const ForestCountOptions&) = delete;
+    ForestCountOptions& operator=(const ForestCountOptions&) = delete;
+
+    CLI::Option* trees() const { return trees_; }
+    CLI::Option* threads() const { return threads_; }
+
+    // Sets `trees` and `threads` (defaults 500 and 0, every core); returns ""
+    // or the reason of the first bad value (parseForestCount).
+    std::string read(int& trees, int& threads) const;
+
+  private:
+    std::string treesText_ = "500", threadsText_ = "0";
+    CLI::Option* trees_;
+    CLI::Option* threads_;
+};

@@ -202,14 +202,7 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                        "kept for scripts")
             ->check(CLI::IsMember({"loclinear", "weighted", "none"}))
             ->excludes(methodOption);
-    std::string treesText = "500", threadsText = "0";
-    auto* treesOption =
-        app.add_option("--trees", treesText, "With --method forest: trees per forest (default 500)")
-            ->type_name("N");
-    auto* threadsOption = app.add_option("--threads", threadsText,
-                                         "With --method forest: threads that grow the trees "
-                                         "(default: every core; the result does not depend on it)")
-                              ->type_name("N");
+    const ForestCountOptions counts(app);
     auto* observedOption =
         app.add_option("--observed", options.observedPath,
                        "With --method forest: estimate each line of values of this observed "
@@ -295,14 +288,11 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     if (seedOption->count() > 0 && cvText.empty() && fitText.empty() && !options.forest)
         return failWith(err, "--seed seeds the forests and chooses the simulations of --cv or "
                              "--gfit; give one of them");
-    for (auto [option, text, value] : {std::tuple{treesOption, &treesText, &options.trees},
-                                       std::tuple{threadsOption, &threadsText, &options.threads}}) {
+    for (CLI::Option* option : {counts.trees(), counts.threads()})
         if (option->count() > 0 && !options.forest)
             return failWith(err, option->get_name() + " belongs to --method forest");
-        const std::string problem =
-            parseForestCount(option->get_name(), *text, option == threadsOption ? 0 : 1, *value);
-        if (!problem.empty()) return failWith(err, problem);
-    }
+    if (const std::string problem = counts.read(options.trees, options.threads); !problem.empty())
+        return failWith(err, problem);
     if (observedOption->count() > 0 && !options.forest)
         return failWith(err, "--observed belongs to --method forest");
     if (!wholeNumber(seedText, number) || number > std::numeric_limits<unsigned long>::max())
