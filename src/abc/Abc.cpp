@@ -244,7 +244,19 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
         for (double& x : y) x = settings.transforms[c].forward(x);
         responses.push_back(std::move(y));
     }
+    std::vector<std::string> names;
+    for (std::size_t j : columns) names.push_back(tableStatNames[j]);
+    // A statistic the regression had to leave out is said once.
+    const auto sayDropped = [&](const LocalLinearFit& f) {
+        for (const CollinearColumn& c : f.dropped) {
+            const std::string text = "statistic " + names[c.column] +
+                                     " left out of the regression: " + collinearityText(c, names);
+            if (std::find(e.warnings.begin(), e.warnings.end(), text) == e.warnings.end())
+                e.warnings.push_back(text);
+        }
+    };
     LocalLinearFit fit = fitLocalLinear(predictors, p, responses, a.weights);
+    sayDropped(fit);
     if (!fit.error.empty()) {
         e.error = fit.error;
         return e;
@@ -277,6 +289,7 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
                 logSquares[c][r] = std::log(residuals[c][r] * residuals[c][r]);
             }
         LocalLinearFit spread = fitLocalLinear(predictors, p, logSquares, a.weights);
+        sayDropped(spread);
         if (!spread.error.empty()) {
             e.error = spread.error;
             return e;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "abc/Stats.h"
 #include "sim/Columns.h"
@@ -62,6 +63,7 @@ CvMethodResult assess(const std::vector<CvEstimate>& estimates, const std::vecto
 std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t count,
                                                 unsigned long seed) {
     std::unique_ptr<gsl_rng, RngFree> rng(gsl_rng_alloc(gsl_rng_mt19937));
+    if (!rng) throw std::bad_alloc();
     gsl_rng_set(rng.get(), seed);
     // gsl_ran_choose keeps table order; the rows are then shuffled so that the
     // first k of them are a random choice for any k.

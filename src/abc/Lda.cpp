@@ -1,28 +1,46 @@
 #include "abc/Lda.h"
 
 #include <gsl/gsl_eigen.h>
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_matrix.h>
 #include <gsl/gsl_vector.h>
 
 #include <cmath>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
 using MatrixPtr = std::unique_ptr<gsl_matrix, void (*)(gsl_matrix*)>;
 using VectorPtr = std::unique_ptr<gsl_vector, void (*)(gsl_vector*)>;
 
-MatrixPtr matrix(std::size_t n) { return {gsl_matrix_calloc(n, n), gsl_matrix_free}; }
-VectorPtr vector(std::size_t n) { return {gsl_vector_calloc(n), gsl_vector_free}; }
+MatrixPtr matrix(std::size_t n) {
+    MatrixPtr m{gsl_matrix_calloc(n, n), gsl_matrix_free};
+    if (!m) throw std::bad_alloc();
+    return m;
+}
+VectorPtr vector(std::size_t n) {
+    VectorPtr v{gsl_vector_calloc(n), gsl_vector_free};
+    if (!v) throw std::bad_alloc();
+    return v;
+}
 
 // The eigenvalues and eigenvectors (columns) of a symmetric matrix, in
-// decreasing order of eigenvalue; `a` is overwritten.
+// decreasing order of eigenvalue; `a` is overwritten. A symmetric matrix
+// always has them; a failure (which GSL reports only for matrices of the
+// wrong shape) is thrown as an error.
 void symmetricEigen(gsl_matrix* a, gsl_vector* values, gsl_matrix* vectors) {
     std::unique_ptr<gsl_eigen_symmv_workspace, void (*)(gsl_eigen_symmv_workspace*)> work(
         gsl_eigen_symmv_alloc(a->size1), gsl_eigen_symmv_free);
-    gsl_eigen_symmv(a, values, vectors, work.get());
-    gsl_eigen_symmv_sort(values, vectors, GSL_EIGEN_SORT_VAL_DESC);
+    if (!work) throw std::bad_alloc();
+    int status = gsl_eigen_symmv(a, values, vectors, work.get());
+    if (status == GSL_SUCCESS)
+        status = gsl_eigen_symmv_sort(values, vectors, GSL_EIGEN_SORT_VAL_DESC);
+    if (status != GSL_SUCCESS)
+        throw std::runtime_error(std::string("the linear discriminant axes cannot be found: ") +
+                                 gsl_strerror(status));
 }
 
 }  // namespace

@@ -30,12 +30,16 @@ std::string shortNumber(double x) {
     return buf;
 }
 
-}  // namespace
+// The fit on every predictor; `singular` is set with the error when the
+// design's condition number is too small.
+struct SingleFit : LocalLinearFit {
+    bool singular = false;
+};
 
-LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t numbPredictors,
-                              const std::vector<std::vector<double>>& responses,
-                              const std::vector<double>& weights) {
-    LocalLinearFit fit;
+SingleFit fitOnce(const std::vector<double>& predictors, std::size_t numbPredictors,
+                  const std::vector<std::vector<double>>& responses,
+                  const std::vector<double>& weights) {
+    SingleFit fit;
     const std::size_t rows = weights.size();
     const std::size_t numbCoefficients = numbPredictors + 1;
     std::vector<std::size_t> used;
@@ -53,6 +57,13 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
     // The weighted design sqrt(w) [1 x] of the rows of positive weight.
     const std::size_t m = used.size();
     Matrix design(gsl_matrix_alloc(m, numbCoefficients));
+    Workspace work(gsl_multifit_linear_alloc(m, numbCoefficients));
+    Vector target(gsl_vector_alloc(m)), solution(gsl_vector_alloc(numbCoefficients));
+    if (!design || !work || !target || !solution) {
+        fit.error = "not enough memory for the weighted regression on " + std::to_string(m) +
+                    " accepted simulations";
+        return fit;
+    }
     std::vector<double> root(m);
     for (std::size_t r = 0; r < m; ++r) {
         const std::size_t i = used[r];
@@ -61,16 +72,15 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
         for (std::size_t j = 0; j < numbPredictors; ++j)
             gsl_matrix_set(design.get(), r, j + 1, root[r] * predictors[i * numbPredictors + j]);
     }
-    // The dimensions agree by construction, so GSL's error handler (which
-    // aborts) is never called; a singular design is no error to the
-    // decomposition and is caught by its condition number below.
-    Workspace work(gsl_multifit_linear_alloc(m, numbCoefficients));
+    // A singular design is no error to the decomposition (whose dimensions
+    // agree by construction); its condition number below tells.
     // The decomposition balances the columns to unit length first, so that
     // the condition number reflects dependence between statistics rather than
     // their units.
     int status = gsl_multifit_linear_bsvd(design.get(), work.get());
     fit.reciprocalCondition = status == GSL_SUCCESS ? gsl_multifit_linear_rcond(work.get()) : 0.0;
     if (!(fit.reciprocalCondition >= minReciprocalCondition)) {
+        fit.singular = true;
         fit.error = "the weighted regression on the " + std::to_string(m) +
                     " accepted simulations of positive weight is singular or nearly so "
                     "(reciprocal condition number " +
@@ -80,7 +90,6 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
         return fit;
     }
 
-    Vector target(gsl_vector_alloc(m)), solution(gsl_vector_alloc(numbCoefficients));
     for (const std::vector<double>& y : responses) {
         for (std::size_t r = 0; r < m; ++r) gsl_vector_set(target.get(), r, root[r] * y[used[r]]);
         double residualNorm = 0.0, solutionNorm = 0.0;
@@ -105,4 +114,27 @@ LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t
         fit.fitted.push_back(std::move(fitted));
     }
     return fit;
+}
+
+}  // namespace
+
+LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t numbPredictors,
+                              const std::vector<std::vector<double>>& responses,
+                              const std::vector<double>& weights) {
+    SingleFit full = fitOnce(predictors, numbPredictors, responses, weights);
+    if (!full.singular) return std::move(full);
+    // Constant statistics and statistics collinear with others add nothing to
+    // the fitted plane: fit without them, with slope 0.
+    const IndependentColumns split = independentColumns(predictors, numbPredictors, weights);
+    if (split.dropped.empty()) return std::move(full);
+    SingleFit fit = fitOnce(keptColumns(predictors, numbPredictors, split.kept), split.kept.size(),
+                            responses, weights);
+    fit.dropped = split.dropped;
+    for (std::vector<double>& c : fit.coefficients) {
+        std::vector<double> all(numbPredictors + 1, 0.0);
+        all[0] = c[0];
+        for (std::size_t k = 0; k < split.kept.size(); ++k) all[split.kept[k] + 1] = c[k + 1];
+        c = std::move(all);
+    }
+    return std::move(fit);
 }

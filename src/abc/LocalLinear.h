@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "abc/Collinearity.h"
+
 // Weighted least squares of several responses on the same predictors, the
 // local-linear step of ABC regression adjustment: each response y is fitted
 // as y_i ~ a + x_i . b with weights w_i, and the adjusted values are
@@ -25,7 +27,10 @@ struct LocalLinearFit {
     std::vector<std::vector<double>> fitted;
     double reciprocalCondition = 0.0;
     std::size_t rowsUsed = 0;  // rows of positive weight
-    std::string error;         // set when too few rows or the fit is singular
+    // Predictors left out because the design with them was singular: each is
+    // constant or collinear with others among the rows, and its slope is 0.
+    std::vector<CollinearColumn> dropped;
+    std::string error;  // set when too few rows or the fit is singular
 };
 
 // Fits every response in `responses` (each with one value per row) on
@@ -34,7 +39,8 @@ struct LocalLinearFit {
 // column, is decomposed once (singular value decomposition, GSL) and serves
 // every response. Needs more rows of positive weight than coefficients, so
 // that the fit is not a mere interpolation; fails when the weighted design
-// is singular or ill-conditioned (see minReciprocalCondition).
+// is singular or ill-conditioned (see minReciprocalCondition) even once the
+// predictors that are constant or collinear with others are left out.
 LocalLinearFit fitLocalLinear(const std::vector<double>& predictors, std::size_t numbPredictors,
                               const std::vector<std::vector<double>>& responses,
                               const std::vector<double>& weights);

@@ -54,10 +54,18 @@ ModelPriors modelPriors(const std::vector<std::size_t>& sizes, bool equalPriors)
     return priors;
 }
 
-MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t numbPredictors,
-                              const std::vector<std::size_t>& classes, std::size_t numbClasses,
-                              const std::vector<double>& weights) {
-    MultinomialFit fit;
+namespace {
+
+// Newton's method on every predictor; `singular` is set with the error when
+// the Hessian cannot be decomposed.
+struct SingleFit : MultinomialFit {
+    bool singular = false;
+};
+
+SingleFit newtonFit(const std::vector<double>& predictors, std::size_t numbPredictors,
+                    const std::vector<std::size_t>& classes, std::size_t numbClasses,
+                    const std::vector<double>& weights) {
+    SingleFit fit;
     const std::size_t d = numbPredictors + 1, q = (numbClasses - 1) * d;
     // Rows of positive weight, each with its intercept column.
     std::vector<double> x;
@@ -81,6 +89,17 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
             return fit;
         }
     const std::size_t n = w.size();
+    // Each row adds at most one to the rank of a class's block of the
+    // Hessian, so fewer rows than coefficients per class make it singular
+    // whatever the statistics are.
+    if (n < d) {
+        fit.error =
+            "too few accepted simulations for the multinomial regression: " + std::to_string(n) +
+            " have positive weight, but " + std::to_string(d) +
+            " coefficients per model (the intercept and " + std::to_string(numbPredictors) +
+            " statistics) need at least as many; use a larger --tol or fewer --stats";
+        return fit;
+    }
     std::vector<double> beta(q, 0.0), pi(numbClasses);
     const auto logLikelihood = [&](const std::vector<double>& b) {
         double ll = 0.0;
@@ -93,6 +112,10 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
     std::unique_ptr<gsl_matrix, MatrixFree> hessian(gsl_matrix_alloc(q, q));
     std::unique_ptr<gsl_vector, VectorFree> gradient(gsl_vector_alloc(q)),
         step(gsl_vector_alloc(q));
+    if (!hessian || !gradient || !step) {
+        fit.error = "not enough memory for the multinomial regression";
+        return fit;
+    }
     double ll = logLikelihood(beta);
     double totalWeight = 0.0;
     for (double v : w) totalWeight += v;
@@ -126,6 +149,7 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
         };
         if (gsl_linalg_cholesky_decomp1(hessian.get()) != GSL_SUCCESS ||
             gsl_linalg_cholesky_solve(hessian.get(), gradient.get(), step.get()) != GSL_SUCCESS) {
+            fit.singular = true;
             fit.error =
                 "the multinomial regression is singular: some statistics are constant "
                 "or linearly dependent among the accepted simulations; choose others "
@@ -172,6 +196,39 @@ MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t
     return fit;
 }
 
+}  // namespace
+
+MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t numbPredictors,
+                              const std::vector<std::size_t>& classes, std::size_t numbClasses,
+                              const std::vector<double>& weights) {
+    SingleFit full = newtonFit(predictors, numbPredictors, classes, numbClasses, weights);
+    if (!full.singular) return std::move(full);
+    // A constant statistic, or one collinear with others, adds nothing the
+    // others do not carry: fit without it, with slopes 0.
+    const IndependentColumns split = independentColumns(predictors, numbPredictors, weights);
+    if (split.dropped.empty()) {
+        // Every statistic carries something of its own, yet the Hessian is
+        // singular: the fitted probabilities have reached 0 or 1.
+        full.error =
+            "the multinomial regression is singular although no statistic is constant "
+            "or collinear with others among the accepted simulations: the statistics "
+            "separate the models, so the regression has no maximum; use --method "
+            "rejection, or a larger --tol";
+        return std::move(full);
+    }
+    SingleFit fit = newtonFit(keptColumns(predictors, numbPredictors, split.kept),
+                              split.kept.size(), classes, numbClasses, weights);
+    fit.dropped = split.dropped;
+    const std::size_t d = numbPredictors + 1;
+    for (std::vector<double>& c : fit.coefficients) {
+        std::vector<double> all(d, 0.0);
+        all[0] = c[0];
+        for (std::size_t k = 0; k < split.kept.size(); ++k) all[split.kept[k] + 1] = c[k + 1];
+        c = std::move(all);
+    }
+    return std::move(fit);
+}
+
 ModelChoice chooseModel(const PooledTables& pooled, const StatisticChoice& choice,
                         const std::vector<double>& observed, double tolerance, ChoiceMethod method,
                         const ModelPriors& priors, std::size_t excluded) {
@@ -215,6 +272,12 @@ ModelChoice chooseModel(const PooledTables& pooled, const StatisticChoice& choic
         weights.push_back(a.weights[r] * priors.rowWeight[pooled.model[i]]);
     }
     MultinomialFit fit = fitMultinomial(predictors, columns.size(), classes, numbModels, weights);
+    std::vector<std::string> names;
+    for (std::size_t j : columns) names.push_back(tableStatNames[j]);
+    for (const CollinearColumn& c : fit.dropped)
+        result.warnings.push_back(
+            "statistic " + names[c.column] +
+            " left out of the multinomial regression: " + collinearityText(c, names));
     if (!fit.error.empty()) {
         result.error = fit.error;
         return result;
@@ -256,6 +319,7 @@ ChoiceValidation crossValidateChoice(const PooledTables& pooled, const Statistic
                 ModelChoice c =
                     chooseModel(pooled, choice, observed, tolerance, method, priors, row);
                 const bool logistic = method == ChoiceMethod::mnlogistic;
+                if (!c.warnings.empty()) ++cv.logisticReduced;
                 if (!c.error.empty()) {
                     if (!logistic) {
                         cv.error = c.error;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "abc/Abc.h"
+#include "abc/Collinearity.h"
 
 // Model choice between founding models (Beaumont 2008): the reference tables
 // of several models, simulated for the same observed data, are pooled; the
@@ -34,6 +35,7 @@ struct ModelChoice {
     Acceptance acceptance;
     std::vector<std::size_t> accepted;  // per model: its accepted simulations
     std::vector<double> probabilities;  // per model: the posterior probability
+    std::vector<std::string> warnings;  // statistics the regression left out, and why
     std::string error;                  // empty on success
 };
 
@@ -44,10 +46,13 @@ struct ModelChoice {
 // intercept and slopes of class k against the baseline. `error` is set when
 // a class has no row of positive weight, the statistics separate the
 // classes perfectly (the likelihood has no maximum), the fit is singular,
-// or it does not converge.
+// or it does not converge. When the fit on every statistic is singular, the
+// statistics constant or collinear with others among the rows are left out
+// (`dropped`, slope 0) and the fit is made on the rest.
 struct MultinomialFit {
     std::vector<std::vector<double>> coefficients;
     std::size_t iterations = 0;
+    std::vector<CollinearColumn> dropped;
     std::string error;
 };
 MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t numbPredictors,
@@ -70,6 +75,7 @@ struct ChoiceValidation {
     std::vector<std::vector<std::size_t>> confusionRejection, confusionLogistic;
     std::vector<std::vector<double>> meanRejection, meanLogistic;
     std::size_t logisticFailures = 0;  // pseudo-observed rows whose regression failed
+    std::size_t logisticReduced = 0;   // pseudo-observed rows whose regression left out statistics
     std::string error;
 };
 ChoiceValidation crossValidateChoice(const PooledTables& pooled, const StatisticChoice& choice,

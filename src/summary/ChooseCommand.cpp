@@ -163,6 +163,11 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         if (cv.logisticFailures > 0)
             warn("the multinomial regression failed for " + std::to_string(cv.logisticFailures) +
                  " pseudo-observed simulations (left out of its columns)");
+        if (cv.logisticReduced > 0)
+            warn(
+                "the multinomial regression left out statistics constant or collinear with "
+                "others among the accepted rows for " +
+                std::to_string(cv.logisticReduced) + " pseudo-observed simulations");
         if (!o.tsv)
             out << "model choice: cross-validation on " << o.crossValidations
                 << " simulations of each of " << names.size() << " models (seed " << o.seed
@@ -213,6 +218,7 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
 
     ModelChoice c = chooseModel(pooled, choice, choice.observed, o.tolerance, o.method, priors,
                                 pooled.table.rows());
+    for (const std::string& w : c.warnings) warn(w);
     if (!c.error.empty()) return fail(c.error);
     const Acceptance& a = c.acceptance;
     if (o.tsv) {

@@ -1,10 +1,12 @@
 #include "abc/Abc.h"
 
+#include <gsl/gsl_errno.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <sstream>
 
@@ -164,31 +166,51 @@ TEST(LocalLinear, RecoversAPlaneAndRefusesTooFewRowsAndSingularDesigns) {
     for (double a : fit.adjusted[0]) EXPECT_NEAR(a, 3, 1e-12);  // every row carried to x = 0
     EXPECT_NEAR(fit.coefficients[1][2], -1e-6, 0.05e-6);
 
+    // A statistic constant or collinear with others among the rows is left
+    // out (slope 0), and the fit goes on with the rest; too few rows remain
+    // an error.
     struct Case {
         std::string name;
         std::vector<double> x;
         std::size_t p;
-        std::string message;
+        std::string dropped;  // collinearityText of each left out, "; " between
+        std::string message;  // part of the error; "" for none
     };
-    std::vector<double> same, near, constant;
+    std::vector<double> same, near, constant, sum;
     for (int i = 0; i < 12; ++i) {
         same.insert(same.end(), {x[2 * i], 2 * x[2 * i]});
         near.insert(near.end(), {x[2 * i], x[2 * i] * (1 + 1e-13 * i)});
         constant.insert(constant.end(), {x[2 * i], 5});  // the intercept again
+        sum.insert(sum.end(), {x[2 * i], x[2 * i + 1], x[2 * i] - 3e-6 * x[2 * i + 1] + 1});
     }
-    std::vector<double> three(x.begin(), x.begin() + 6);
-    for (const Case& c :
-         std::vector<Case>{{"dependent", same, 2, "singular or nearly so"},
-                           {"near", near, 2, "singular or nearly so"},
-                           {"constant", constant, 2, "singular or nearly so"},
-                           {"few", x, 2,
-                            "too few accepted simulations for the regression: 3 have positive "
-                            "weight, but 3 coefficients need more than 3"}}) {
+    const std::vector<std::string> names = {"A", "B", "C"};
+    for (const Case& c : std::vector<Case>{
+             {"dependent", same, 2, "B is collinear with A among the accepted rows", ""},
+             {"near", near, 2, "B is collinear with A among the accepted rows", ""},
+             {"constant", constant, 2, "B is constant among the accepted rows", ""},
+             {"a sum of two", sum, 3, "C is collinear with A and B among the accepted rows", ""},
+             {"few", x, 2, "",
+              "too few accepted simulations for the regression: 3 have positive weight, but 3 "
+              "coefficients need more than 3"}}) {
         std::vector<double> weights = w;
         if (c.name == "few") weights = {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        EXPECT_NE(fitLocalLinear(c.x, c.p, {y1}, weights).error.find(c.message), std::string::npos)
-            << c.name;
+        const LocalLinearFit f = fitLocalLinear(c.x, c.p, {y1}, weights);
+        std::string dropped;
+        for (const CollinearColumn& d : f.dropped)
+            dropped += (dropped.empty() ? "" : "; ") + collinearityText(d, names);
+        EXPECT_EQ(dropped, c.dropped) << c.name;
+        if (!c.message.empty()) {
+            EXPECT_NE(f.error.find(c.message), std::string::npos) << c.name << ": " << f.error;
+            continue;
+        }
+        ASSERT_EQ(f.error, "") << c.name;
+        ASSERT_EQ(f.coefficients[0].size(), c.p + 1) << c.name;
+        EXPECT_EQ(f.coefficients[0][c.p], 0.0) << c.name;  // the slope of the one left out
     }
+    // Without C, the sum fits as the two statistics alone.
+    const LocalLinearFit withoutSum = fitLocalLinear(sum, 3, {y1}, w);
+    for (std::size_t j = 0; j < 3; ++j)
+        EXPECT_NEAR(withoutSum.coefficients[0][j], plane[j], 1e-9 * std::fabs(plane[j]));
 }
 
 // The linear-Gaussian toy (see toyRows): the exact posterior of log My is
@@ -628,4 +650,97 @@ TEST(ModelChoice, MultinomialFitAgreesWithNnetMultinom) {
         ASSERT_TRUE(lines >> fromR);
         EXPECT_NEAR(c.probabilities[m], fromR, 1e-6 * fromR) << m;
     }
+}
+
+// A singular Hessian never reaches GSL's handler (which aborts): a statistic
+// constant or collinear with others is left out and the fit goes on; too few
+// rows, or models the statistics separate, are errors that say so.
+TEST(ModelChoice, SingularRegressionLeavesOutCollinearStatisticsOrSaysWhy) {
+    gsl_error_handler_t* previous = gsl_set_error_handler_off();
+    struct Case {
+        std::string name;
+        std::size_t rows;
+        std::function<std::vector<double>(double a, double b)> row;  // the predictors
+        std::string dropped;  // collinearityText of each left out, "; " between
+        std::string message;  // part of the error; "" for none
+    };
+    const std::vector<std::string> names = {"A", "B", "C"};
+    const std::vector<Case> cases = {
+        {"independent", 40,
+         [](double a, double b) {
+             return std::vector<double>{a, b};
+         },
+         "", ""},
+        {"constant", 40,
+         [](double a, double) {
+             return std::vector<double>{a, 5};
+         },
+         "B is constant among the accepted rows", ""},
+        {"collinear", 40,
+         [](double a, double b) {
+             return std::vector<double>{a, b, 2 * a - b};
+         },
+         "C is collinear with A and B among the accepted rows", ""},
+        {"few rows", 2,
+         [](double a, double b) {
+             return std::vector<double>{a, b};
+         },
+         "",
+         "too few accepted simulations for the multinomial regression: 2 have positive weight, "
+         "but 3 coefficients per model"},
+        {"separated", 40, [](double a, double) { return std::vector<double>{a}; }, "",
+         "separate the models"},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> x, w;
+        std::vector<std::size_t> classes;
+        std::size_t width = 0;
+        for (std::size_t i = 0; i < c.rows; ++i) {
+            const std::size_t k = i % 2;
+            // Overlapping classes, but for "separated", where a tells them apart.
+            const double a = c.name == "separated" ? (k == 0 ? -1.0 - i % 3 : 1.0 + i % 3)
+                                                   : static_cast<double>((i * 7) % 11) - 5;
+            const double b = static_cast<double>((i * 5) % 13) - 6;
+            const std::vector<double> predictors = c.row(a, b);
+            width = predictors.size();
+            x.insert(x.end(), predictors.begin(), predictors.end());
+            classes.push_back(k);
+            w.push_back(1.0 + 0.01 * static_cast<double>(i));
+        }
+        const MultinomialFit fit = fitMultinomial(x, width, classes, 2, w);
+        std::string dropped;
+        for (const CollinearColumn& d : fit.dropped)
+            dropped += (dropped.empty() ? "" : "; ") + collinearityText(d, names);
+        EXPECT_EQ(dropped, c.dropped) << c.name;
+        if (!c.message.empty()) {
+            EXPECT_NE(fit.error.find(c.message), std::string::npos) << c.name << ": " << fit.error;
+            continue;
+        }
+        ASSERT_EQ(fit.error, "") << c.name;
+        ASSERT_EQ(fit.coefficients[0].size(), width + 1) << c.name;
+        if (!c.dropped.empty()) {
+            EXPECT_EQ(fit.coefficients[0][width], 0.0) << c.name;
+        }
+    }
+    // Through the model choice: a third statistic that is the difference of
+    // the first two is named in a warning, and the choice goes on.
+    PooledTables pooled = gaussianModels(500, 6, {0, 1});
+    for (std::size_t i = 0; i < pooled.table.rows(); ++i)
+        pooled.table.stats[2][i] = pooled.table.stats[0][i] - pooled.table.stats[1][i];
+    std::array<double, 12> observed{};
+    observed[0] = 0.5;
+    observed[2] = 0.5;
+    const StatisticChoice choice = chooseStatistics(
+        pooled.table, observed, {tableStatNames[0], tableStatNames[1], tableStatNames[2]});
+    const ModelChoice m =
+        chooseModel(pooled, choice, choice.observed, 0.2, ChoiceMethod::mnlogistic,
+                    modelPriors(pooled.sizes, false), pooled.table.rows());
+    EXPECT_EQ(m.error, "");
+    ASSERT_EQ(m.warnings.size(), 1u);
+    EXPECT_EQ(m.warnings[0], std::string("statistic ") + tableStatNames[2] +
+                                 " left out of the multinomial regression: " + tableStatNames[2] +
+                                 " is collinear with " + tableStatNames[0] + " and " +
+                                 tableStatNames[1] + " among the accepted rows");
+    EXPECT_NEAR(m.probabilities[0] + m.probabilities[1], 1.0, 1e-12);
+    gsl_set_error_handler(previous);
 }
