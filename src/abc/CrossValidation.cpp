@@ -102,6 +102,7 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
                 "pseudo-observed row " + std::to_string(row + 1) + " of the table: " + e.error;
             return cv;
         }
+        cv.regressionsReduced += e.warnings.empty() ? 0 : 1;
         const std::vector<double> unweighted(e.acceptance.rows.size(), 1.0);
         const auto& adjusted =
             settings.method == AdjustMethod::loclinear ? e.adjusted : e.rejection;

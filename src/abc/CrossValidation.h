@@ -53,6 +53,9 @@ struct CrossValidation {
     std::array<std::vector<double>, numbParamColumns> truths;
     std::array<std::vector<CvEstimate>, numbParamColumns> rejectionEstimates, adjustedEstimates;
     std::size_t statisticsLeftOut = 0;  // pseudo-observed values that were not finite
+    // Pseudo-observed rows whose regression left out statistics constant or
+    // collinear with others among their accepted rows.
+    std::size_t regressionsReduced = 0;
     std::string error;                  // bad count, or an estimate failed (naming its row)
     bool regressionFailed = false;      // the failed estimate got as far as the regression
 };

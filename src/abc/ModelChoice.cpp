@@ -56,16 +56,11 @@ ModelPriors modelPriors(const std::vector<std::size_t>& sizes, bool equalPriors)
 
 namespace {
 
-// Newton's method on every predictor; `singular` is set with the error when
-// the Hessian cannot be decomposed.
-struct SingleFit : MultinomialFit {
-    bool singular = false;
-};
-
-SingleFit newtonFit(const std::vector<double>& predictors, std::size_t numbPredictors,
-                    const std::vector<std::size_t>& classes, std::size_t numbClasses,
-                    const std::vector<double>& weights) {
-    SingleFit fit;
+// The fit by Newton's method on every predictor given.
+MultinomialFit newtonFit(const std::vector<double>& predictors, std::size_t numbPredictors,
+                         const std::vector<std::size_t>& classes, std::size_t numbClasses,
+                         const std::vector<double>& weights) {
+    MultinomialFit fit;
     const std::size_t d = numbPredictors + 1, q = (numbClasses - 1) * d;
     // Rows of positive weight, each with its intercept column.
     std::vector<double> x;
@@ -149,11 +144,13 @@ SingleFit newtonFit(const std::vector<double>& predictors, std::size_t numbPredi
         };
         if (gsl_linalg_cholesky_decomp1(hessian.get()) != GSL_SUCCESS ||
             gsl_linalg_cholesky_solve(hessian.get(), gradient.get(), step.get()) != GSL_SUCCESS) {
-            fit.singular = true;
+            // The statistics are linearly independent (see fitMultinomial),
+            // so the fitted probabilities have reached 0 or 1.
             fit.error =
-                "the multinomial regression is singular: some statistics are constant "
-                "or linearly dependent among the accepted simulations; choose others "
-                "with --stats";
+                "the multinomial regression is singular although no statistic is constant "
+                "or collinear with others among the accepted simulations: the statistics "
+                "separate the models, so the regression has no maximum; use --method "
+                "rejection, or a larger --tol";
             return fit;
         }
         // The Newton decrement g' H^-1 g, twice the gain the step promises:
@@ -201,32 +198,28 @@ SingleFit newtonFit(const std::vector<double>& predictors, std::size_t numbPredi
 MultinomialFit fitMultinomial(const std::vector<double>& predictors, std::size_t numbPredictors,
                               const std::vector<std::size_t>& classes, std::size_t numbClasses,
                               const std::vector<double>& weights) {
-    SingleFit full = newtonFit(predictors, numbPredictors, classes, numbClasses, weights);
-    if (!full.singular) return std::move(full);
     // A constant statistic, or one collinear with others, adds nothing the
-    // others do not carry: fit without it, with slopes 0.
-    const IndependentColumns split = independentColumns(predictors, numbPredictors, weights);
-    if (split.dropped.empty()) {
-        // Every statistic carries something of its own, yet the Hessian is
-        // singular: the fitted probabilities have reached 0 or 1.
-        full.error =
-            "the multinomial regression is singular although no statistic is constant "
-            "or collinear with others among the accepted simulations: the statistics "
-            "separate the models, so the regression has no maximum; use --method "
-            "rejection, or a larger --tol";
-        return std::move(full);
-    }
-    SingleFit fit = newtonFit(keptColumns(predictors, numbPredictors, split.kept),
-                              split.kept.size(), classes, numbClasses, weights);
-    fit.dropped = split.dropped;
+    // others do not carry: the fit is made without it, with slopes 0. It is
+    // found before the fit, since a Cholesky decomposition of a Hessian that
+    // is singular only up to rounding may pass and send Newton's steps off.
     const std::size_t d = numbPredictors + 1;
+    std::size_t n = 0;
+    for (double w : weights) n += w > 0.0 ? 1 : 0;
+    // With fewer rows than coefficients nothing is left out: the fit says so.
+    const IndependentColumns split =
+        n < d ? IndependentColumns{} : independentColumns(predictors, numbPredictors, weights);
+    if (split.dropped.empty())
+        return newtonFit(predictors, numbPredictors, classes, numbClasses, weights);
+    MultinomialFit fit = newtonFit(keptColumns(predictors, numbPredictors, split.kept),
+                                   split.kept.size(), classes, numbClasses, weights);
+    fit.dropped = split.dropped;
     for (std::vector<double>& c : fit.coefficients) {
         std::vector<double> all(d, 0.0);
         all[0] = c[0];
         for (std::size_t k = 0; k < split.kept.size(); ++k) all[split.kept[k] + 1] = c[k + 1];
         c = std::move(all);
     }
-    return std::move(fit);
+    return fit;
 }
 
 ModelChoice chooseModel(const PooledTables& pooled, const StatisticChoice& choice,

@@ -46,9 +46,9 @@ struct ModelChoice {
 // intercept and slopes of class k against the baseline. `error` is set when
 // a class has no row of positive weight, the statistics separate the
 // classes perfectly (the likelihood has no maximum), the fit is singular,
-// or it does not converge. When the fit on every statistic is singular, the
-// statistics constant or collinear with others among the rows are left out
-// (`dropped`, slope 0) and the fit is made on the rest.
+// or it does not converge. Statistics constant or collinear with others
+// among the rows of positive weight are left out first (`dropped`, slope 0)
+// and the fit is made on the rest.
 struct MultinomialFit {
     std::vector<std::vector<double>> coefficients;
     std::size_t iterations = 0;

@@ -63,6 +63,11 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
         warn(err, std::to_string(cv.statisticsLeftOut) +
                       " statistics of the pseudo-observed simulations were not finite numbers "
                       "and were left out of their distances");
+    if (cv.regressionsReduced > 0)
+        warn(err,
+             "the regression left out statistics constant or collinear with others among "
+             "the accepted rows for " +
+                 std::to_string(cv.regressionsReduced) + " pseudo-observed simulations");
 
     const auto number = [&](double x, const char* format) {
         char text[32];
