@@ -4,8 +4,10 @@
 
 // Ends the run after an error: writes `message` to standard output exactly as
 // given (the caller includes any line end), flushes, and exits with status 1.
-// Every error of the program goes through here; nothing is written to
-// standard error.
+// Every error of the program goes through here. When standard output is not
+// a terminal (and not the file standard error writes to), the message goes to
+// standard error as well, ended by a line end, so that a run whose output is
+// redirected does not end in silence.
 [[noreturn]] void fail(const std::string& message);
 
 // Registers `hook` (or none, with nullptr) to run in fail() before the message

@@ -3,6 +3,7 @@
 // run; each step lives in its own file.
 #include <gsl/gsl_errno.h>
 
+#include <ios>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -43,8 +44,12 @@ struct Observed {
 };
 
 Observed readObserved(const params& p, bool withTable, std::ostream& out) {
+    std::string note;
     AlleleMatrix matrix = readDataFile(p.datafile_name, p.number_of_loci, p.number_of_sue_lines,
-                                       p.number_of_tha_lines);
+                                       p.number_of_tha_lines, &note);
+    // Lines after the last locus and fields after a locus's values are
+    // ignored by the data file's rules; the note keeps that from going unseen.
+    std::cerr << note;
     Observed o;
     if (withTable) {
         ObservedTableLine line = observedTableLine(matrix, p);
@@ -140,16 +145,15 @@ int runMerge(const CommandLine& command, const params& p) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int foundabcMain(int argc, char* argv[]) {
+    // The legacy founder count forms binomial coefficients that overflow for
+    // huge founder counts: they then read as infinity instead of aborting.
+    // Every GSL failure is a status the caller checks, in the check too.
+    gsl_set_error_handler_off();
     const CommandLine command = parseCommandLine(argc, argv);
     if (command.check) return checkSettings(command, std::cout);
     installOutOfMemoryHandler();
     ignoreFileSizeSignal();
-    // The legacy founder count forms binomial coefficients that overflow for
-    // huge founder counts: they then read as infinity instead of aborting.
-    gsl_set_error_handler_off();
     if (!command.simulateData.empty())
         return simulateData({command.simulateData, command.at, command.missing, command.seedGiven,
                              command.seed, command.model, command.genepop},
@@ -249,4 +253,16 @@ int main(int argc, char* argv[]) {
     results.close();
     progress.finish(p->outfile_name, command.table);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Every reader names the file it cannot read; a stream error that still
+    // escapes ends the run with a message rather than an abort.
+    try {
+        return foundabcMain(argc, argv);
+    } catch (const std::ios_base::failure& e) {
+        fail(std::string("error: a file cannot be read: ") + e.what() + "\n");
+    }
 }

@@ -43,6 +43,7 @@ int SettingsChecker::run(std::ostream& out) {
     }
     std::stable_sort(problems_.begin(), problems_.end(),
                      [](const Problem& a, const Problem& b) { return a.order < b.order; });
+    for (const std::string& note : notes_) out << note << '\n';
     for (const Problem& p : problems_)
         out << p.where << ": " << p.what << "\n  fix: " << p.fix << '\n';
     if (problems_.empty()) {

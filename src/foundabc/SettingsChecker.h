@@ -109,4 +109,5 @@ class SettingsChecker {
     int numbAssigned_ = 0;
     int stopLine_ = 0;
     std::vector<Problem> problems_;
+    std::vector<std::string> notes_;  // what the run ignores: printed, but no problem
 };

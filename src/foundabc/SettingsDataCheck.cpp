@@ -25,12 +25,10 @@ void SettingsChecker::checkDataFile(std::ostream& out) {
     int order = kMaxParameterLines + 2;
     const bool opened = scan.faults.empty() || scan.faults.front().kind != DataFileFault::cannotOpen;
     const std::vector<DataFileMismatch> mismatches =
-        opened ? dataFileMismatches(scan, name, p.number_of_loci, p.number_of_sue_lines,
-                                    p.number_of_tha_lines)
+        opened ? dataFileMismatches(scan, name, p.number_of_sue_lines, p.number_of_tha_lines)
                : std::vector<DataFileMismatch>();
     for (const DataFileMismatch& m : mismatches) {
         const std::string count = std::to_string(m.inFile);
-        if (std::string(m.key) == "NUMBER_OF_LOCI") continue;  // after the loci
         problems_.push_back(
             {order++, where + ", line 1",
              "the header names " + count + (m.key[10] == 'S' ? " sue" : " tha") +
@@ -93,14 +91,12 @@ void SettingsChecker::checkDataFile(std::ostream& out) {
                 break;
         }
     }
-    for (const DataFileMismatch& m : mismatches) {
-        if (std::string(m.key) != "NUMBER_OF_LOCI") continue;
-        problems_.push_back(
-            {order++, where + ", line " + std::to_string(p.number_of_loci + 2),
-             "the file holds " + std::to_string(m.inFile) + " loci, but " + keyAt(m.key) +
-                 " asks for " + std::to_string(p.number_of_loci) + ": " + stopsWith(m.message),
-             "set NUMBER_OF_LOCI to " + std::to_string(m.inFile) +
-                 ", or remove the lines of the loci to leave out"});
+    // What the run ignores is no problem, but worth knowing: lines after the
+    // last locus may be loci NUMBER_OF_LOCI leaves out.
+    if (scan.faults.empty()) {
+        const std::string ignored = ignoredData(scan, numbLines, keyAt("NUMBER_OF_LOCI"));
+        if (!ignored.empty())
+            notes_.push_back(where + ": note: " + ignored + "; the run says so on standard error");
     }
     if (scan.faults.empty()) checkThreshold(scan.matrix, where, order);
     out << "data file: " << resolved.string() << " (" << p.number_of_loci << " loci of "

@@ -1,4 +1,5 @@
 // foundabc-import: a Genepop file into foundabc's data file.
+#include <gsl/gsl_errno.h>
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,7 @@
 #include "import/RepeatUnits.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
+#include "io/InputFile.h"
 #include "io/TableClaim.h"
 
 namespace {
@@ -25,9 +27,7 @@ int failWith(const std::string& message) {
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int importMain(int argc, char** argv) {
     CLI::App app{
         "Converts a Genepop file of microsatellite genotypes into a foundabc data file: two of "
         "its populations become the sue and tha lines, gene copies become lines, codes become "
@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
             return failWith("--out " + outPath + " is " + role + " " + input +
                             "; give the output another name");
 
+    if (const std::string problem = directoryProblem(inPath); !problem.empty())
+        return failWith(problem);
     std::ifstream in(inPath, std::ios::binary);
     if (!in) return failWith("cannot open " + inPath);
     GenepopFile file;
@@ -112,6 +114,8 @@ int main(int argc, char** argv) {
 
     ImportSummary summary{inPath, outPath, ""};
     if (!unitsPath.empty()) {
+        if (const std::string problem = directoryProblem(unitsPath); !problem.empty())
+            return failWith(problem);
         std::ifstream unitsIn(unitsPath, std::ios::binary);
         if (!unitsIn) return failWith("cannot open " + unitsPath);
         error = readRepeatUnits(unitsIn, unitsPath, file.loci, choice.units);
@@ -153,4 +157,19 @@ int main(int argc, char** argv) {
     std::cout << formatSettings(file, choice, conversion)
               << formatReport(file, choice, conversion, summary);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // GSL reports its failures as statuses, never through its handler, which
+    // aborts.
+    gsl_set_error_handler_off();
+    // Every reader names the file it cannot read; a stream error that still
+    // escapes ends the program with a message rather than an abort.
+    try {
+        return importMain(argc, argv);
+    } catch (const std::ios_base::failure& e) {
+        return failWith(std::string("a file cannot be read: ") + e.what());
+    }
 }

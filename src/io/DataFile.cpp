@@ -1,8 +1,12 @@
 #include "io/DataFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -25,7 +29,7 @@ std::string atLocus(int locus) { return "at loci# " + std::to_string(locus) + ".
 // found, so its size is bounded by what the line can hold, whatever number of
 // values the settings ask for.
 bool readLocusLine(const std::string& line, int locus, std::size_t numbNeeded,
-                   std::vector<int32_t>& row, DataFileFault& fault) {
+                   std::vector<int32_t>& row, DataFileFault& fault, int& extraFields) {
     auto found = [&](DataFileFault::Kind kind, const std::string& message) {
         fault = {kind, locus, message, row.size(), false};
         return false;
@@ -34,7 +38,8 @@ bool readLocusLine(const std::string& line, int locus, std::size_t numbNeeded,
     std::string field;
     // Position p (from 1) holds line[p - 1]; the line end sits one past the
     // last character. Positions beyond kLineChars are never examined.
-    for (std::size_t p = 1; row.size() < numbNeeded; ++p) {
+    std::size_t p = 1;
+    for (; row.size() < numbNeeded; ++p) {
         if (p > kLineChars) return found(DataFileFault::endOfBuffer, endOfBuffer);
         const bool atEnd = p > line.size();
         const char c = atEnd ? '\0' : line[p - 1];
@@ -63,15 +68,21 @@ bool readLocusLine(const std::string& line, int locus, std::size_t numbNeeded,
         if (row.size() == numbNeeded && p > kLastPosition)
             return found(DataFileFault::endOfBuffer, endOfBuffer);
     }
+    // The fields after the last value needed are ignored; they are counted
+    // for the note that says so.
+    extraFields = 0;
+    bool inField = false;
+    for (; p <= line.size(); ++p) {
+        const bool blank = line[p - 1] == ' ';
+        if (!blank && !inField) ++extraFields;
+        inField = !blank;
+    }
     return true;
 }
 
-// A locus line: its first field is a whole number (a value, or -9).
-bool looksLikeLocus(const std::string& line) {
-    const std::size_t at = line.find_first_not_of(' ');
-    if (at == std::string::npos) return false;
-    const std::size_t digit = line[at] == '-' || line[at] == '+' ? at + 1 : at;
-    return digit < line.size() && std::isdigit(static_cast<unsigned char>(line[digit]));
+// A line that holds something besides blanks (and tabs).
+bool holdsText(const std::string& line) {
+    return line.find_first_not_of(" \t") != std::string::npos;
 }
 
 // The population ("sue" or "tha") that `word` starts with, and the rest of it.
@@ -141,9 +152,18 @@ void namedLines(const std::string& header, int& sueLines, int& thaLines) {
 
 DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, bool stopAtFirst) {
     DataFileScan scan;
+    errno = 0;
     LineReader reader(fileName, kLineChars);
     if (!reader.isOpen()) {
-        scan.faults.push_back({DataFileFault::cannotOpen, 0, "Error opening datafile", 0, false});
+        const int openError = errno;
+        struct stat info;
+        const bool directory = stat(fileName, &info) == 0 && S_ISDIR(info.st_mode);
+        const std::string why = directory        ? "is a directory"
+                                : openError != 0 ? std::strerror(openError)
+                                                 : "cannot be read";
+        scan.faults.push_back(
+            {DataFileFault::cannotOpen, 0,
+             std::string("Error opening datafile ") + fileName + ": " + why + "\n", 0, false});
         return scan;
     }
 
@@ -167,22 +187,27 @@ DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, boo
         DataFileFault fault{DataFileFault::nulByte, locus,
                             "error: readDataFile: NUL byte " + atLocus(locus), 0, false};
         const bool nul = line.find('\0') != std::string::npos;
-        if (nul || !readLocusLine(line, locus, numbNeeded, row, fault)) {
+        int extraFields = 0;
+        if (nul || !readLocusLine(line, locus, numbNeeded, row, fault, extraFields)) {
             fault.pastEnd = line.empty() && reader.atEnd();
             scan.faults.push_back(fault);
             // Past the end every line reads empty: one fault says it all.
             if (stopAtFirst || fault.pastEnd) return scan;
         }
+        if (extraFields > 0) {
+            scan.extraFields += extraFields;
+            ++scan.linesWithExtraFields;
+        }
         scan.matrix.push_back(std::move(row));
     }
     while (!reader.atEnd())
-        if (looksLikeLocus(reader.next())) ++scan.moreLoci;
+        if (holdsText(reader.next())) ++scan.linesAfterLoci;
     return scan;
 }
 
 std::vector<DataFileMismatch> dataFileMismatches(const DataFileScan& scan,
-                                                 const std::string& fileName, int numbLoci,
-                                                 int sueLines, int thaLines) {
+                                                 const std::string& fileName, int sueLines,
+                                                 int thaLines) {
     std::vector<DataFileMismatch> found;
     const std::pair<int, int> named[] = {{scan.headerSueLines, sueLines},
                                          {scan.headerThaLines, thaLines}};
@@ -195,13 +220,23 @@ std::vector<DataFileMismatch> dataFileMismatches(const DataFileScan& scan,
                              std::to_string(inHeader) + (k == 0 ? " sue" : " tha") +
                              " lines, but " + key + " is " + std::to_string(asked) + ".\n"});
     }
-    if (scan.moreLoci > 0) {
-        const long long held = static_cast<long long>(numbLoci) + scan.moreLoci;
-        found.push_back({"NUMBER_OF_LOCI", static_cast<int>(std::min<long long>(held, INT32_MAX)),
-                         "error: readDataFile: " + fileName + " holds " + std::to_string(held) +
-                             " loci, but NUMBER_OF_LOCI is " + std::to_string(numbLoci) + ".\n"});
-    }
     return found;
+}
+
+std::string ignoredData(const DataFileScan& scan, int numbLines, const std::string& lociSetting) {
+    if (scan.linesAfterLoci == 0 && scan.extraFields == 0) return "";
+    const auto count = [](int n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    std::string ignored;
+    if (scan.linesAfterLoci > 0)
+        ignored =
+            count(scan.linesAfterLoci, "line") + " after the last locus (" + lociSetting + ")";
+    if (scan.extraFields > 0)
+        ignored += std::string(ignored.empty() ? "" : ", and ") + count(scan.extraFields, "field") +
+                   " after the " + std::to_string(numbLines) + " values of " +
+                   count(scan.linesWithExtraFields, "locus line");
+    return ignored + (scan.linesAfterLoci + scan.extraFields == 1 ? " is" : " are") + " ignored";
 }
 
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines) {
@@ -210,11 +245,17 @@ AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines) {
     return std::move(scan.matrix);
 }
 
-AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines) {
+AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines,
+                          std::string* note) {
     DataFileScan scan = scanDataFile(fileName, numbLoci, sueLines + thaLines, true);
     if (!scan.faults.empty()) fail(scan.faults.front().message);
     const std::vector<DataFileMismatch> mismatches =
-        dataFileMismatches(scan, fileName, numbLoci, sueLines, thaLines);
+        dataFileMismatches(scan, fileName, sueLines, thaLines);
     if (!mismatches.empty()) fail(mismatches.front().message);
+    if (note != nullptr) {
+        const std::string ignored =
+            ignoredData(scan, sueLines + thaLines, "NUMBER_OF_LOCI " + std::to_string(numbLoci));
+        *note = ignored.empty() ? "" : "note: " + std::string(fileName) + ": " + ignored + "\n";
+    }
     return std::move(scan.matrix);
 }

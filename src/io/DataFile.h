@@ -21,10 +21,12 @@
 AlleleMatrix readDataFile(const char* fileName, int numbLoci, int numbLines);
 
 // As readDataFile for a sample of `sueLines` then `thaLines` lines, and the
-// file must agree with the settings where it states its own shape (see
+// header must agree with the settings where it names the sample sizes (see
 // dataFileMismatches): else the first mismatch ends the process, after any
-// problem of readDataFile.
-AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines);
+// problem of readDataFile. With `note`, sets it to the line that says what
+// was ignored ("note: FILE: " and ignoredData's text), "" when nothing was.
+AlleleMatrix readDataFile(const char* fileName, int numbLoci, int sueLines, int thaLines,
+                          std::string* note = nullptr);
 
 // A problem of the data file as readDataFile finds it.
 struct DataFileFault {
@@ -45,9 +47,13 @@ struct DataFileScan {
     // none.
     int headerSueLines = -1;
     int headerThaLines = -1;
-    // Locus lines (whose first field is a whole number) after the last locus
-    // asked for; counted only when the scan read every locus asked for.
-    int moreLoci = 0;
+    // Lines holding more than blanks after the last locus asked for, and
+    // fields after the last value needed on the locus lines read (in how many
+    // lines); all of them are ignored. Counted only when the scan read every
+    // locus asked for.
+    int linesAfterLoci = 0;
+    int extraFields = 0;
+    int linesWithExtraFields = 0;
 };
 
 // Reads the data file by readDataFile's rules without ending the process. With
@@ -65,14 +71,20 @@ DataFileScan scanDataFile(const char* fileName, int numbLoci, int numbLines, boo
 void namedLines(const std::string& header, int& sueLines, int& thaLines);
 
 // Where the data file states its shape otherwise than the settings: the
-// header names another number of lines of a population, or more locus lines
-// follow the last of `numbLoci`. `key` is the setting that disagrees,
-// `inFile` the file's own count, `message` what the run prints.
+// header names another number of lines of a population. `key` is the setting
+// that disagrees, `inFile` the file's own count, `message` what the run
+// prints.
 struct DataFileMismatch {
     const char* key;
     int inFile;
     std::string message;
 };
 std::vector<DataFileMismatch> dataFileMismatches(const DataFileScan& scan,
-                                                 const std::string& fileName, int numbLoci,
-                                                 int sueLines, int thaLines);
+                                                 const std::string& fileName, int sueLines,
+                                                 int thaLines);
+
+// What the reading ignored, as the data file's rules allow: lines after the
+// last locus and fields after the `numbLines` values of a locus line, with
+// their counts ("2 lines after the last locus (`lociSetting`) are ignored");
+// "" when nothing was.
+std::string ignoredData(const DataFileScan& scan, int numbLines, const std::string& lociSetting);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Fail.h"
+#include "io/InputFile.h"
 #include "io/SyncFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
@@ -34,6 +35,8 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
 
 ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
     ObservedRead read;
+    read.error = directoryProblem(path);
+    if (!read.error.empty()) return read;
     std::ifstream in(path);
     if (!in) {
         read.error = "cannot open observed statistics '" + path + "': " + std::strerror(errno);

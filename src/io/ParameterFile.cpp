@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/Fail.h"
+#include "io/InputFile.h"
 #include "io/LeadingInt.h"
 #include "io/LineReader.h"
 #include "sim/Columns.h"
@@ -195,9 +196,17 @@ std::unique_ptr<params> readInfile(const char* fileName) {
 
     int numbAssigned = 0;
     int numbLinesRead = 0;
+    std::array<bool, kNumbSettings> seen{};
     while (numbAssigned < kNumbSettings) {
-        if (numbLinesRead == kMaxParameterLines)
-            fail("error: readInfile: all parameters are not assigned\n");
+        if (numbLinesRead == kMaxParameterLines) {
+            // Fewer assignments than keys: some key was never assigned.
+            std::string missing;
+            for (std::size_t k = 0; k < seen.size(); ++k)
+                if (!seen[k])
+                    missing += std::string(missing.empty() ? "" : ", ") + settingKeys()[k];
+            fail(std::string("error: readInfile: all parameters are not assigned (missing: ") +
+                 missing + "); foundabc --check " + fileName + " shows why\n");
+        }
         const std::string line = reader.next();
         ++numbLinesRead;
         const SettingLine s = parseSettingLine(line, numbLinesRead);
@@ -205,6 +214,7 @@ std::unique_ptr<params> readInfile(const char* fileName) {
         if (!s.isSetting) continue;
         const std::string error = assignSetting(*p, s, numbLinesRead);
         if (!error.empty()) fail(error);
+        seen[static_cast<std::size_t>(s.keyIndex)] = true;
         ++numbAssigned;
     }
     return p;
@@ -231,6 +241,8 @@ std::string upper(std::string text) {
 
 PriorSettings readPriorSettings(const std::string& path) {
     PriorSettings settings;
+    settings.error = directoryProblem(path);
+    if (!settings.error.empty()) return settings;
     std::ifstream in(path);
     if (!in) {
         settings.error = "cannot open parameter file '" + path + "': " + std::strerror(errno);

@@ -1,20 +1,22 @@
 #include "io/PriorsFile.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "base/Fail.h"
 #include "base/Fnv.h"
+#include "io/InputFile.h"
 #include "io/SyncFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
@@ -267,13 +269,16 @@ void completePriors(const std::string& tablePath, const params& p,
 PriorsRead readPriorsBeside(const std::string& tablePath) {
     PriorsRead read;
     const std::string path = priorsPath(tablePath);
+    read.error = directoryProblem(path);
+    if (!read.error.empty()) return read;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (errno != ENOENT) read.error = "cannot open the priors file '" + path + "': " + std::strerror(errno);
         return read;
     }
     read.found = true;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    readWhole(in, text);
     std::string error;
     if (in.bad() || !parsePriors(text, read.file, error))
         read.error = path + ": " + (in.bad() ? std::string("cannot read") : error);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/Fail.h"
+#include "io/InputFile.h"
 #include "sim/Columns.h"
 
 namespace {
@@ -305,6 +306,11 @@ struct GzCloser {
 }  // namespace
 
 TableRead readReferenceTable(const std::string& path) {
+    if (std::string problem = directoryProblem(path); !problem.empty()) {
+        TableRead failed;
+        failed.error = std::move(problem);
+        return failed;
+    }
     // zlib reads plain files unchanged, so one reader serves both kinds.
     errno = 0;
     std::unique_ptr<gzFile_s, GzCloser> file(gzopen(path.c_str(), "rb"));

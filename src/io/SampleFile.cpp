@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/Fnv.h"
+#include "io/InputFile.h"
 #include "io/PriorsFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
@@ -135,10 +136,14 @@ std::string formatSampleOrigin(const SampleOrigin& origin) {
 std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin, bool& present) {
     origin = SampleOrigin{};
     const std::string path = sampleOriginPath(samplePath);
+    const std::string directory = directoryProblem(path);
+    present = directory.empty();
+    if (!present) return directory;
     std::ifstream file(path, std::ios::binary);
     present = static_cast<bool>(file);
     if (!file) return errno == ENOENT ? "" : "cannot open " + path + ": " + std::strerror(errno);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    readWhole(file, text);
     if (file.bad()) return "cannot read " + path;
     bool sawTable = false, sawSample = false, sawSettings = false, sawData = false;
     std::size_t pos = 0;
@@ -167,6 +172,7 @@ std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin
 }
 
 std::string readSampleFile(const std::string& path, SampleRows& rows) {
+    if (const std::string problem = directoryProblem(path); !problem.empty()) return problem;
     // zlib reads a plain file as it is, so one reader serves both.
     std::unique_ptr<gzFile_s, GzClose> file(gzopen(path.c_str(), "rb"));
     if (!file) return "cannot open " + path;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Fail.h"
+#include "io/InputFile.h"
 #include "io/PriorsFile.h"
 #include "sim/Random.h"
 #include "sim/SimulationStreams.h"
@@ -76,6 +77,10 @@ std::string sampleOriginProblem(const std::string& path, const SampleDraw& sampl
                                 const std::string& paramsPath, uint64_t settings, uint64_t data,
                                 std::string& warning) {
     const std::string recordPath = sampleOriginPath(path);
+    // A directory where the record belongs is no missing record: something
+    // else holds its name.
+    if (const std::string directory = directoryProblem(recordPath); !directory.empty())
+        return "error: sample: " + directory + "\n";
     SampleOrigin origin;
     bool present = false;
     const std::string why = readSampleOrigin(path, origin, present);

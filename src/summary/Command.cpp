@@ -11,6 +11,7 @@
 
 #include "abc/Posterior.h"
 #include "io/FinishedFile.h"
+#include "io/InputFile.h"
 #include "io/ParameterFile.h"
 #include "io/RowsFile.h"
 #include "plot/Plot.h"
@@ -86,6 +87,8 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     }
 
     const std::string& path = options.resultsPath;
+    if (const std::string problem = directoryProblem(path); !problem.empty())
+        return failWith(err, problem);
     std::ifstream in(path);
     if (!in) {
         return failWith(err, "cannot open results file '" + path + "': " + std::strerror(errno));

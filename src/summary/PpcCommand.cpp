@@ -8,9 +8,10 @@
 #include <iterator>
 #include <limits>
 
-#include "base/HelpFormat.h"
 #include "abc/PredictiveCheck.h"
 #include "abc/Stats.h"
+#include "base/HelpFormat.h"
+#include "io/InputFile.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
@@ -68,9 +69,11 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     // without the record (written by earlier versions) are taken on trust.
     {
         const std::string priorsName = priorsPath(path);
+        if (const std::string problem = directoryProblem(priorsName); !problem.empty())
+            return fail(problem);
         std::ifstream priorsIn(priorsName, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(priorsIn)),
-                               std::istreambuf_iterator<char>());
+        std::string text;
+        readWhole(priorsIn, text);
         PriorsFile priors;
         std::string error;
         if (priorsIn && parsePriors(text, priors, error) &&

@@ -1,5 +1,8 @@
 // foundabc-summary: the posterior summary of a foundabc results file.
+#include <gsl/gsl_errno.h>
+
 #include <CLI/CLI.hpp>
+#include <ios>
 #include <iostream>
 
 #include "base/HelpFormat.h"
@@ -10,7 +13,9 @@
 #include "summary/PpcCommand.h"
 #include "summary/TableCommand.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int summaryMain(int argc, char** argv) {
     // Estimation from a reference table is a command of its own.
     if (wantsTable(argc, argv)) return tableMain(argc, argv, std::cout, std::cerr);
     if (wantsModelChoice(argc, argv)) return modelChoiceMain(argc, argv, std::cout, std::cerr);
@@ -95,4 +100,20 @@ int main(int argc, char** argv) {
         }
     }
     return runSummary(options, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A singular matrix or another numerical failure is reported by the
+    // method that meets it, never by GSL's handler, which aborts.
+    gsl_set_error_handler_off();
+    // Every reader names the file it cannot read; a stream error that still
+    // escapes ends the program with a message rather than an abort.
+    try {
+        return summaryMain(argc, argv);
+    } catch (const std::ios_base::failure& e) {
+        std::cerr << "foundabc-summary: a file cannot be read: " << e.what() << "\n";
+        return 1;
+    }
 }

@@ -11,12 +11,13 @@
 #include <limits>
 #include <tuple>
 
-#include "base/HelpFormat.h"
 #include "abc/Abc.h"
 #include "abc/CrossValidation.h"
 #include "abc/GoodnessOfFit.h"
 #include "abc/Stats.h"
+#include "base/HelpFormat.h"
 #include "io/FinishedFile.h"
+#include "io/InputFile.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
@@ -31,7 +32,6 @@
 #include "summary/Options.h"
 #include "summary/OutputCheck.h"
 #include "summary/Table.h"
-
 #include "summary/TableShared.h"
 
 namespace {
@@ -41,6 +41,10 @@ namespace {
 // (with a message on `err`) when it is there but cannot be used.
 bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::ostream& err) {
     const std::string path = priorsPath(options.tablePath);
+    if (const std::string problem = directoryProblem(path); !problem.empty()) {
+        failWith(err, problem);
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         if (errno != ENOENT) {
@@ -56,7 +60,8 @@ bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::
                           "or write the table again with foundabc --table");
         return true;
     }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    readWhole(file, text);
     PriorsFile priors;
     std::string error;
     if (file.bad() || !parsePriors(text, priors, error)) {

@@ -3,6 +3,7 @@
 // seed).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <new>
 #include <string>
@@ -87,26 +88,56 @@ TEST(StartUp, EchoesSettingsThenObservedStatisticsAndBanner) {
 }
 
 TEST(StartUp, ReaderErrorsEndTheRunWithTheirMessages) {
+    // Standard output is a pipe here, so each error is also the last line of
+    // standard error; data errors come after the echo, which stays in place.
+    struct Case {
+        const char* name;
+        ParamsFileText params;
+        const char* data;     // nullptr: no data file; "DIR": a directory in its place
+        std::string out;      // all of standard output
+        std::string errLine;  // the line standard error ends with
+    };
+    const std::string noFile = "Error opening datafile data.txt: No such file or directory\n";
+    const std::string unassigned =
+        "error: readInfile: all parameters are not assigned (missing: ALPHA, EPSILON); "
+        "foundabc --check params.txt shows why\n";
+    const std::string shortLine = "error: readDataFile: 3 values (of 4) read for loci# 1.\n";
+    const Case cases[] = {
+        {"unassigned", smallRun().drop("ALPHA").drop("EPSILON"), kData, unassigned, unassigned},
+        {"no data file", smallRun(), nullptr, kEcho + noFile, noFile},
+        {"data file a directory", smallRun(), "DIR",
+         kEcho + "Error opening datafile data.txt: is a directory\n",
+         "Error opening datafile data.txt: is a directory\n"},
+        {"short line", smallRun(), "h\n10 12 10\n", kEcho + shortLine, shortLine},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("params.txt", c.params.str());
+        if (c.data != nullptr && std::string(c.data) == "DIR")
+            mkdir(dir.file("data.txt").c_str(), 0755);
+        else if (c.data != nullptr)
+            dir.write("data.txt", c.data);
+        const ChildResult r = runFoundabc({"--clock-seed", "params.txt"}, dir.path(),
+                                          "2024-01-01 00:00:00", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, 1) << c.name;
+        EXPECT_EQ(r.out, c.out) << c.name;
+        const std::string err = dir.read("err.txt");
+        ASSERT_GE(err.size(), c.errLine.size()) << c.name;
+        EXPECT_EQ(err.substr(err.size() - c.errLine.size()), c.errLine) << c.name;
+    }
+
     TempDir dir;
     ChildResult noInfile = runFoundabc({"missing.txt"}, dir.path());
     EXPECT_EQ(noInfile.exitStatus, 1);
     EXPECT_EQ(noInfile.out,
               "Error opening infile missing.txt (No such file or directory): give the path of the "
               "parameter file, as in foundabc params.txt\n");
-
-    ChildResult unassigned = runWith(dir, smallRun().drop("ALPHA"));
-    EXPECT_EQ(unassigned.exitStatus, 1);
-    EXPECT_EQ(unassigned.out, "error: readInfile: all parameters are not assigned\n");
-
-    // Data errors come after the echo, which stays in place.
-    TempDir noData;
-    ChildResult missingData = runWith(noData, smallRun(), nullptr);
-    EXPECT_EQ(missingData.exitStatus, 1);
-    EXPECT_EQ(missingData.out, kEcho + "Error opening datafile");
-
-    ChildResult shortLine = runWith(dir, smallRun(), "h\n10 12 10\n");
-    EXPECT_EQ(shortLine.exitStatus, 1);
-    EXPECT_EQ(shortLine.out, kEcho + "error: readDataFile: 3 values (of 4) read for loci# 1.\n");
+    // Standard error on the same file as standard output gets the message once.
+    dir.write("params.txt", smallRun().str());
+    ChildResult together = runProgram(
+        {"/bin/sh", "-c", std::string(FOUNDABC_BIN) + " --clock-seed params.txt 2>&1"}, dir.path());
+    EXPECT_EQ(together.exitStatus, 1);
+    EXPECT_EQ(together.out.find(noFile), together.out.size() - noFile.size()) << together.out;
 }
 
 TEST(StartUp, SettingsThatAllowNoRunAreRefusedBeforeTheDataFileIsRead) {

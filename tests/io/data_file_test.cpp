@@ -106,9 +106,9 @@ TEST(ReadDataFile, MissingFileOrDirectoryCannotBeOpened) {
     std::string missing = dir.file("nope.txt");
     ChildResult r = runInChild([&] { readDataFile(missing.c_str(), 1, 2); });
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "Error opening datafile");
+    EXPECT_EQ(r.out, "Error opening datafile " + missing + ": No such file or directory\n");
     ChildResult d = runInChild([&] { readDataFile(dir.path().c_str(), 1, 2); });
-    EXPECT_EQ(d.out, "Error opening datafile");
+    EXPECT_EQ(d.out, "Error opening datafile " + dir.path() + ": is a directory\n");
 }
 
 TEST(ReadDataFile, FileEndingEarlyOrWithoutLastLineEnd) {
@@ -188,12 +188,38 @@ TEST(ScanDataFile, HeaderNamesItsLinesOnlyByRangeNameOrCount) {
         EXPECT_EQ(sue, c.sue) << c.header;
         EXPECT_EQ(tha, c.tha) << c.header;
     }
-    // Locus lines past the last asked for are counted; blank and text lines
-    // are not.
-    TempDir dir;
-    const std::string path = dir.write("data.txt", "h\n1 2\n3 4\n\n -9 5\nnote\n+6 7\n");
-    const DataFileScan scan = scanDataFile(path.c_str(), 1, 2, true);
-    EXPECT_EQ(scan.moreLoci, 3);
-    EXPECT_EQ(dataFileMismatches(scan, "d.txt", 1, 1, 1).front().message,
-              "error: readDataFile: d.txt holds 4 loci, but NUMBER_OF_LOCI is 1.\n");
+}
+
+TEST(ReadDataFile, ExtraLinesAndFieldsAreIgnoredAndCountedForTheNote) {
+    struct Case {
+        const char* text;
+        int loci;
+        std::vector<int32_t> last;  // the last locus read
+        const char* note;           // "" when nothing is ignored
+    };
+    const Case cases[] = {
+        {"h\n1 2\n", 1, {1, 2}, ""},
+        {"h\n1 2  \n \t\n", 1, {1, 2}, ""},  // trailing blanks and a blank line
+        {"h sue1 tha1\n1 2\n3 4\n\n -9 5\nnote\n",
+         1,
+         {1, 2},
+         ": 3 lines after the last locus (NUMBER_OF_LOCI 1) are ignored\n"},
+        {"h\n1 2 3\n4 5  6   7\n",
+         2,
+         {4, 5},
+         ": 3 fields after the 2 values of 2 locus lines are ignored\n"},
+        {"h\n1 2 x\n3 4\n",
+         1,
+         {1, 2},
+         ": 1 line after the last locus (NUMBER_OF_LOCI 1), and 1 field after the 2 values of 1 "
+         "locus line are ignored\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.write("d.txt", c.text);
+        std::string note = "unset";
+        const AlleleMatrix m = readDataFile(path.c_str(), c.loci, 1, 1, &note);
+        EXPECT_EQ(m.back(), c.last) << c.text;
+        EXPECT_EQ(note, c.note == std::string() ? "" : "note: " + path + c.note) << c.text;
+    }
 }

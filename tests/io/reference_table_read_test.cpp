@@ -124,7 +124,7 @@ TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
         EXPECT_EQ(read.table.rows(), 0u);
     }
     TempDir dir;
-    EXPECT_EQ(readReferenceTable(dir.path()).error, dir.path() + ": cannot read: Is a directory");
+    EXPECT_EQ(readReferenceTable(dir.path()).error, dir.path() + ": is a directory");
     std::string gz = (writeGzip(dir.file("t.gz"), good), dir.read("t.gz"));
     gz[gz.size() / 2] ^= 0x55;  // damaged compressed data
     EXPECT_NE(readReferenceTable(dir.write("bad.gz", gz)).error.find("bad.gz: cannot read: "),

@@ -16,6 +16,7 @@
 #include "sim/Columns.h"
 #include "summary/TableCommand.h"
 #include "support/ChildProcess.h"
+#include "support/ParamsFileText.h"
 #include "support/ReferenceTableText.h"
 
 namespace {
@@ -234,12 +235,7 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
     std::array<double, 12> allNaN;
     allNaN.fill(std::nan(""));
     writeToy(dir, "nan.tsv", 50, allNaN);
-    // S_tha a copy of S_sue: the regression on both is singular.
-    std::vector<TableRow> rows = toyRows(500, 2);
-    for (TableRow& row : rows) row.stats[1] = row.stats[0];
-    dir.write("twin.tsv", tableText(rows));
-    dir.write("twin.tsv.observed.tsv", observedText(toyObserved));
-    dir.write("lonely.tsv", tableText(rows));
+    dir.write("lonely.tsv", tableText(toyRows(500, 2)));
     writeToy(dir, "badpriors.tsv", 100, toyObserved);
     const std::string priors = toyPriorsText(100);
     dir.write("badpriors.tsv.priors.tsv", priors.substr(0, priors.find("PopSizePreSue")));
@@ -265,7 +261,6 @@ TEST(TableCommand, BadInputGetsAMessageAndStatusOne) {
               "too few accepted simulations for the regression: 3 have positive weight, but 5 "
               "coefficients need more than 5; choose fewer or other statistics with --stats"},
              {"ref.tsv", 0.001, "", "all 1 accepted simulations lie at the cut-off distance"},
-             {"twin.tsv", 0.2, "S_sue,S_tha", "singular or nearly so"},
              {"nan.tsv", 0.5, "", "no statistic is left to compare"},
              {"badpriors.tsv", 0.5, "", "badpriors.tsv.priors.tsv: no row for PopSizePreSue"},
              {"predictive.tsv", 0.1, "",
@@ -729,5 +724,79 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
         EXPECT_EQ(r.exitStatus, t.status) << t.err;
         EXPECT_NE(r.out.find(t.out), std::string::npos) << r.out;
         EXPECT_NE(dir.read("err.txt").find(t.err), std::string::npos) << dir.read("err.txt");
+    }
+}
+
+// No program aborts: a singular regression leaves out what makes it singular
+// or says why it cannot go on, and every reader given a directory where a
+// file belongs names it, with status 1.
+TEST(ProgramFaults, ADirectoryWhereAFileIsReadOrASingularFitEndsWithAMessage) {
+    TempDir dir;
+    // Toy tables of two models whose HET_sue is S_sue - S_tha in every row.
+    std::array<double, 12> observed = toyObserved;
+    observed[4] = observed[0] - observed[1];
+    for (const auto& [name, seed] : {std::pair<const char*, unsigned long>{"a", 7}, {"b", 8}}) {
+        std::vector<TableRow> rows = toyRows(800, seed);
+        for (TableRow& r : rows) r.stats[4] = r.stats[0] - r.stats[1];
+        dir.write(std::string(name) + ".tsv", tableText(rows));
+        dir.write(std::string(name) + ".tsv.observed.tsv", observedText(observed));
+        dir.write(std::string(name) + ".tsv.priors.tsv", toyPriorsText(800));
+    }
+    writeToy(dir, "t.tsv", 800, toyObserved, false);
+    mkdir(dir.file("t.tsv.priors.tsv").c_str(), 0755);
+    mkdir(dir.file("d").c_str(), 0755);
+    dir.write("in.gen", "title\nL1, L2\nPop\na1 , 150152 154154\nPop\nb1 , 150150 158158\n");
+    dir.write("results.txt", "");
+    // A sample whose record beside it is a directory.
+    dir.write("params.txt", ParamsFileText().str());
+    dir.write("data.txt", "h\n1 2 3 4 5\n6 7 8 9 10\n");
+    dir.write("s.tsv",
+              "My\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\tPopSizeOriSue\tPopSizePreSue\tweight\n"
+              "0.005\t20\t150\t1500\t15\t150\t1\n");
+    mkdir(dir.file("s.tsv.origin").c_str(), 0755);
+    const std::string summary = FOUNDABC_SUMMARY_BIN, import = FOUNDABC_IMPORT_BIN;
+    const std::string collinear =
+        "HET_sue is collinear with S_sue and S_tha among the accepted rows";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // a part of standard error
+    };
+    for (const Case& c : std::vector<Case>{
+             {{import, "d", "--sue", "1", "--tha", "2"}, 1, "foundabc-import: d: is a directory"},
+             {{import, "in.gen", "--sue", "1", "--tha", "2", "--repeat-units", "d"},
+              1,
+              "foundabc-import: d: is a directory"},
+             {{summary, "--table", "t.tsv"}, 1, "t.tsv.priors.tsv: is a directory"},
+             {{summary, "--ppc", "t.tsv"}, 1, "t.tsv.priors.tsv: is a directory"},
+             {{summary, "--choose", "a.tsv", "t.tsv"}, 1, "t.tsv.priors.tsv: is a directory"},
+             {{summary, "--table", "d"}, 1, "foundabc-summary: d: is a directory"},
+             {{summary, "--table", "a.tsv", "--observed", "d"}, 1, "d: is a directory"},
+             {{summary, "d"}, 1, "foundabc-summary: d: is a directory"},
+             {{summary, "results.txt", "--params", "d"}, 1, "--params: d: is a directory"},
+             {{FOUNDABC_BIN, "--seed", "1", "--from-sample", "s.tsv", "params.txt"},
+              1,
+              "error: sample: s.tsv.origin: is a directory"},
+             {{summary, "--choose", "a.tsv", "b.tsv", "--method", "mnlogistic", "--stats",
+               "S_sue,S_tha,HET_sue", "--tol", "0.2"},
+              0,
+              "statistic HET_sue left out of the multinomial regression: " + collinear},
+             {{summary, "--choose", "a.tsv", "b.tsv", "--stats", "S_sue,S_tha,HET_sue", "--cv",
+               "10"},
+              0,
+              "the multinomial regression left out statistics constant or collinear"},
+             {{summary, "--choose", "a.tsv", "b.tsv", "--method", "mnlogistic", "--tol", "0.005"},
+              1,
+              "too few accepted simulations for the multinomial regression"},
+             {{summary, "--table", "a.tsv", "--method", "loclinear", "--stats",
+               "S_sue,S_tha,HET_sue,NAL_sue"},
+              0,
+              "statistic HET_sue left out of the regression: " + collinear},
+         }) {
+        const ChildResult r = runProgram(c.args, dir.path(), dir.file("err.txt"));
+        const std::string err = dir.read("err.txt");
+        EXPECT_EQ(r.exitStatus, c.status) << c.args[1] << " " << c.args[2] << "\n" << err;
+        EXPECT_NE(err.find(c.err), std::string::npos) << c.args[1] << " " << c.args[2] << "\n"
+                                                      << err;
     }
 }
