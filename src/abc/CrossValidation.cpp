@@ -1,5 +1,6 @@
 #include "abc/CrossValidation.h"
 
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
@@ -7,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "abc/Stats.h"
 #include "sim/Columns.h"
@@ -69,7 +71,11 @@ std::vector<std::size_t> drawPseudoObservedRows(std::size_t rows, std::size_t co
     // first k of them are a random choice for any k.
     std::vector<std::size_t> all(rows), chosen(count);
     for (std::size_t i = 0; i < rows; ++i) all[i] = i;
-    gsl_ran_choose(rng.get(), chosen.data(), count, all.data(), rows, sizeof(std::size_t));
+    // Its only failure, more rows asked for than there are, breaks the
+    // contract above.
+    if (gsl_ran_choose(rng.get(), chosen.data(), count, all.data(), rows, sizeof(std::size_t)) !=
+        GSL_SUCCESS)
+        throw std::invalid_argument("drawPseudoObservedRows: more rows asked for than there are");
     gsl_ran_shuffle(rng.get(), chosen.data(), count, sizeof(std::size_t));
     return chosen;
 }
