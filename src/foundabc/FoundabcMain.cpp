@@ -145,7 +145,7 @@ int runMerge(const CommandLine& command, const params& p) {
     return 0;
 }
 
-int foundabcMain(int argc, char* argv[]) {
+int foundabcRun(int argc, char* argv[]) {
     // The legacy founder count forms binomial coefficients that overflow for
     // huge founder counts: they then read as infinity instead of aborting.
     // Every GSL failure is a status the caller checks, in the check too.
@@ -261,7 +261,7 @@ int main(int argc, char* argv[]) {
     // Every reader names the file it cannot read; a stream error that still
     // escapes ends the run with a message rather than an abort.
     try {
-        return foundabcMain(argc, argv);
+        return foundabcRun(argc, argv);
     } catch (const std::ios_base::failure& e) {
         fail(std::string("error: a file cannot be read: ") + e.what() + "\n");
     }
