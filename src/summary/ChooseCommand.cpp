@@ -167,7 +167,8 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
             warn(
                 "the multinomial regression left out statistics constant or collinear with "
                 "others among the accepted rows for " +
-                std::to_string(cv.logisticReduced) + " pseudo-observed simulations");
+                std::to_string(cv.logisticReduced) + " pseudo-observed simulation" +
+                (cv.logisticReduced == 1 ? "" : "s"));
         if (!o.tsv)
             out << "model choice: cross-validation on " << o.crossValidations
                 << " simulations of each of " << names.size() << " models (seed " << o.seed

@@ -67,7 +67,8 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
         warn(err,
              "the regression left out statistics constant or collinear with others among "
              "the accepted rows for " +
-                 std::to_string(cv.regressionsReduced) + " pseudo-observed simulations");
+                 std::to_string(cv.regressionsReduced) + " pseudo-observed simulation" +
+                 (cv.regressionsReduced == 1 ? "" : "s"));
 
     const auto number = [&](double x, const char* format) {
         char text[32];

@@ -792,6 +792,11 @@ TEST(ProgramFaults, ADirectoryWhereAFileIsReadOrASingularFitEndsWithAMessage) {
                "S_sue,S_tha,HET_sue,NAL_sue"},
               0,
               "statistic HET_sue left out of the regression: " + collinear},
+             {{summary, "--table", "a.tsv", "--method", "loclinear", "--stats",
+               "S_sue,S_tha,HET_sue", "--cv", "5"},
+              0,
+              "the regression left out statistics constant or collinear with others among the "
+              "accepted rows for 5 pseudo-observed simulations"},
          }) {
         const ChildResult r = runProgram(c.args, dir.path(), dir.file("err.txt"));
         const std::string err = dir.read("err.txt");
