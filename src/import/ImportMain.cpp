@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "base/HelpFormat.h"
+#include "base/OptionError.h"
 #include "base/Version.h"
 #include "import/Conversion.h"
 #include "import/ImportReport.h"
@@ -71,7 +72,10 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 1;
+        if (e.get_exit_code() == 0) return app.exit(e) == 0 ? 0 : 1;
+        std::cerr << "foundabc-import: " << optionErrorMessage(app, e, argc, argv)
+                  << "\nRun with --help for more information.\n";
+        return 1;
     }
 
     // The unit is capped as the repeat-units file caps it (6 digits), which

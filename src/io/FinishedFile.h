@@ -13,8 +13,8 @@
 // never destroys what is not an output file:
 // - a symbolic link is followed: the link stays, and the file it leads to is
 //   replaced (the temporary file is made beside that file and renamed there);
-//   a link whose target is missing, or that leads round in a loop, is
-//   refused;
+//   a link whose target is missing, that leads round in a loop, or that
+//   starts a chain of more links than the system follows, is refused;
 // - a FIFO or a character device (a pipe, /dev/stdout, /dev/null) is written
 //   through directly at commit(), with no temporary file and no rename; its
 //   opening waits for a reader of a FIFO, as a shell redirection does;

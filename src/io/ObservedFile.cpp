@@ -29,7 +29,7 @@ std::string formatObservedStatistics(const std::array<double, numbTableStats>& v
 void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
     const std::string path = observedStatisticsPath(tablePath);
     if (!writeSyncedFile(path, formatObservedStatistics(observed.values())))
-        fail("error: table: cannot write " + path + "\n");
+        fail("error: table: cannot write " + path + " (" + std::strerror(errno) + ")\n");
 }
 
 ObservedRead readObservedStats(const std::string& path, bool manyPoints) {

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 1;
+        return reportOptionError(app, e, argc, argv, std::cout, std::cerr);
     }
     if (*runOption) {
         std::size_t number = 0;

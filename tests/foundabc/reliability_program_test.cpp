@@ -508,6 +508,26 @@ TEST(ProgramFaults, TableThatWouldOverwriteAnotherFileIsRefusedBeforeAnyWrite) {
         }
 }
 
+TEST(ProgramFaults, TableThatCannotBeCreatedIsRefusedWithTheReason) {
+    struct Case {
+        std::string table, folder, reason;  // folder: made read-only first
+    };
+    std::vector<Case> cases = {{"missing/t.tsv", "", "No such file or directory"},
+                               {"missing/t.tsv.gz", "", "No such file or directory"}};
+    if (geteuid() != 0) cases.push_back({"ro/t.tsv", "ro", "Permission denied"});
+    for (const Case& c : cases) {
+        TempDir dir;
+        if (!c.folder.empty()) {
+            ASSERT_EQ(mkdir(dir.file(c.folder).c_str(), 0555), 0);
+        }
+        ChildResult r = runWith(dir, acceptAll(), {"--table", c.table});
+        EXPECT_EQ(r.exitStatus, 1) << c.table;
+        EXPECT_TRUE(
+            endsWith(r.out, "error: table: cannot write " + c.table + " (" + c.reason + ")\n"))
+            << r.out;
+    }
+}
+
 TEST(ProgramFaults, RunRefusedOnAHeldFileLeavesTheOtherRunsTableWhole) {
     // This process, standing in for a live run, holds the results file or the
     // table: a run is refused before it writes (a shard, which writes no
@@ -583,7 +603,8 @@ TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
                          {"--table", "t.tsv"},
                          acceptAll(),
                          false,
-                         "error: table: cannot write " + std::string(synced[n - 1]) + "\n",
+                         "error: table: cannot write " + std::string(synced[n - 1]) +
+                             " (Input/output error)\n",
                          n == 5});
     for (const Case& c : cases) {
         TempDir dir;

@@ -205,6 +205,7 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {two, with({"--repeat-unit", "1073741824"}), "", "--repeat-unit 1073741824: the repeat"},
         {two, with({"--repeat-unit", "1000000"}), "", "--repeat-unit 1000000: the repeat"},
         {two, with({"--repeat-unit", "2.5"}), "", "--repeat-unit 2.5: the repeat"},
+        {two, with({"--ot", "x.txt"}), "", "unknown option '--ot'; did you mean --out?\n"},
         // --force replaces an output, never an input.
         {two, with({"--out", "./in.gen", "--force"}), "",
          "--out ./in.gen is the Genepop file in.gen; give the output another name"},

@@ -363,6 +363,13 @@ TEST(SummaryProgram, EveryOptionErrorIsClearWithStatusOne) {
         {{"--weighted", "--bandwidth", "1e999", path}, bandwidthWanted},
         {{"--bandwidth", "0.1", path}, "requires --weighted"},
         {{"--no-such-option", path}, "--no-such-option"},
+        // A slip of the keyboard names the option meant, in every command.
+        {{"--rnu", "2", path}, "unknown option '--rnu'; did you mean --run?\n"},
+        {{"--table", path, "--methd", "forest"}, "unknown option '--methd'; did you mean --method?"},
+        {{"--choose", path, path, "--sed", "3"}, "unknown option '--sed'; did you mean --seed?"},
+        {{"--ppc", path, "--plt", "p.png"}, "unknown option '--plt'; did you mean --plot?"},
+        {{"--table", path, "--trees", "3", "--trees", "5"},
+         "--trees is given 2 times (3, 5); give it once\n"},
         {{}, "RESULTS_FILE is required"},
         {{"--plot", dir.file("posterior.jpg"), path}, "must end in .png, .svg or .pdf"},
         {{"--plot", dir.file("png"), path}, "must end in .png, .svg or .pdf"},
