@@ -150,8 +150,8 @@ std::string tooManyLinks(const std::string& path) {
                       : current.substr(0, slash + 1) + text;
     }
     return "it is a chain of " + std::to_string(links) +
-           " symbolic links: too many links for the system to follow (" +
-           std::strerror(ELOOP) + ")";
+           " symbolic links: too many links for the system to follow (" + std::strerror(ELOOP) +
+           ")";
 }
 
 }  // namespace

@@ -598,14 +598,14 @@ TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
                             "t.tsv.priors.tsv.new", "t.tsv.priors.tsv"};
     const bool strace = system("command -v strace >/dev/null 2>&1") == 0;
     for (int n = 1; strace && n <= 5; ++n)
-        cases.push_back({{"strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                          "inject=fsync:error=EIO:when=" + std::to_string(n)},
-                         {"--table", "t.tsv"},
-                         acceptAll(),
-                         false,
-                         "error: table: cannot write " + std::string(synced[n - 1]) +
-                             " (Input/output error)\n",
-                         n == 5});
+        cases.push_back(
+            {{"strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+              "inject=fsync:error=EIO:when=" + std::to_string(n)},
+             {"--table", "t.tsv"},
+             acceptAll(),
+             false,
+             "error: table: cannot write " + std::string(synced[n - 1]) + " (Input/output error)\n",
+             n == 5});
     for (const Case& c : cases) {
         TempDir dir;
         if (c.priorsLinked) {

@@ -365,7 +365,8 @@ TEST(SummaryProgram, EveryOptionErrorIsClearWithStatusOne) {
         {{"--no-such-option", path}, "--no-such-option"},
         // A slip of the keyboard names the option meant, in every command.
         {{"--rnu", "2", path}, "unknown option '--rnu'; did you mean --run?\n"},
-        {{"--table", path, "--methd", "forest"}, "unknown option '--methd'; did you mean --method?"},
+        {{"--table", path, "--methd", "forest"},
+         "unknown option '--methd'; did you mean --method?"},
         {{"--choose", path, path, "--sed", "3"}, "unknown option '--sed'; did you mean --seed?"},
         {{"--ppc", path, "--plt", "p.png"}, "unknown option '--plt'; did you mean --plot?"},
         {{"--table", path, "--trees", "3", "--trees", "5"},
