@@ -36,6 +36,7 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     if (!o.observedPath.empty()) {
         ObservedRead read = readObservedStats(o.observedPath, true);
         if (!read.error.empty()) return fail(read.error);
+        if (!read.note.empty()) err << "foundabc-summary: warning: " << read.note << "\n";
         points = read.points;
         if (points.size() > 1 && !o.plotPath.empty())
             return fail(o.observedPath + ": " + std::to_string(points.size()) +

@@ -124,6 +124,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
         return failWith(err, observed.error + (ownObserved ? " (the observed statistics of the table '" +
                                                                  options.tablePath + "')"
                                                            : std::string()));
+    if (!observed.note.empty()) warn(err, observed.note);
     if (observed.points.size() > 1 && (!options.samplePath.empty() || !options.plotPath.empty()))
         return failWith(err, observedPath + ": " + std::to_string(observed.points.size()) +
                                  " observed points; --sample and --plot take one");
