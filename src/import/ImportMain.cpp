@@ -10,6 +10,7 @@
 #include "base/Version.h"
 #include "import/Conversion.h"
 #include "import/ImportReport.h"
+#include "import/LengthCheck.h"
 #include "import/RepeatUnits.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
     app.add_option("IN.gen", inPath, "Genepop file")->required();
     app.add_option("--sue", sueKey,
                    "Population of the derived population sue: its number in the file (1, 2, "
-                   "...) or the name of its first individual")
+                   "...), the name after Pop on its Pop line, or the name of its first "
+                   "individual")
         ->required()
         ->type_name("POP");
     app.add_option("--tha", thaKey, "Population of the parental population tha, as for --sue")
@@ -154,6 +156,7 @@ int main(int argc, char** argv) {
         return failWith("cannot write " + outPath + " (" + out.error() + ")");
     }
     std::cerr << formatOffLadderWarning(file, conversion);
+    if (choice.units.empty()) std::cerr << basePairWarning(file);
     std::cout << formatSettings(file, choice, conversion)
               << formatReport(file, choice, conversion, summary);
     return 0;
