@@ -33,7 +33,8 @@ const CLI::Option* findOption(const CLI::App& app, const std::string& name) {
     return nullptr;
 }
 
-std::string unknownOptions(const CLI::App& app, int argc, const char* const* argv) {
+std::string unknownOptions(const CLI::App& app, int argc, const char* const* argv,
+                           const std::vector<std::string>& others) {
     std::vector<std::string> unknown;
     for (int i = 1; i < argc; ++i) {
         const std::string name = optionWord(argv[i]);
@@ -48,7 +49,7 @@ std::string unknownOptions(const CLI::App& app, int argc, const char* const* arg
     if (unknown.empty()) return "";
     std::string text = unknown.size() == 1 ? "unknown option" : "unknown options";
     for (std::size_t u = 0; u < unknown.size(); ++u) {
-        const std::string near = nearestOption(app, unknown[u]);
+        const std::string near = nearestOption(app, unknown[u], others);
         text += (u == 0 ? " '" : ", '") + unknown[u] + "'";
         if (!near.empty())
             text += unknown.size() == 1 ? "; did you mean " + near + "?"
@@ -87,10 +88,13 @@ std::string repeatedOption(const CLI::App& app, int argc, const char* const* arg
 
 }  // namespace
 
-std::string nearestOption(const CLI::App& app, const std::string& word) {
+std::string nearestOption(const CLI::App& app, const std::string& word,
+                          const std::vector<std::string>& others) {
     std::string best;
     std::size_t bestDistance = 0;
-    for (const std::string& name : optionNames(app)) {
+    std::vector<std::string> names = optionNames(app);
+    names.insert(names.end(), others.begin(), others.end());
+    for (const std::string& name : names) {
         const std::size_t d = editDistance(word, name);
         if (best.empty() || d < bestDistance) best = name, bestDistance = d;
     }
@@ -104,10 +108,10 @@ std::string nearestOption(const CLI::App& app, const std::string& word) {
 }
 
 std::string optionErrorMessage(const CLI::App& app, const CLI::ParseError& error, int argc,
-                               const char* const* argv) {
+                               const char* const* argv, const std::vector<std::string>& others) {
     std::string text;
     if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr)
-        text = unknownOptions(app, argc, argv);
+        text = unknownOptions(app, argc, argv, others);
     else if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
         text = repeatedOption(app, argc, argv);
     return text.empty() ? error.what() : text;

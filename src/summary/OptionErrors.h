@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "base/OptionError.h"
 #include "base/Version.h"
@@ -21,12 +22,14 @@ inline void nameProgramInOptionErrors(CLI::App& app) {
 // Writes the option error `e` of `app` as "foundabc-summary: WHAT" (an
 // unknown option with the nearest one, an option given twice with its
 // values) and the line on help, on `err`; help and version, which CLI11
-// reports as errors too, go to `out`. Returns the status to exit with: 0
-// after help or version, else 1.
+// reports as errors too, go to `out`. `others` are the words of the other
+// commands, for the hint. Returns the status to exit with: 0 after help or
+// version, else 1.
 inline int reportOptionError(const CLI::App& app, const CLI::ParseError& e, int argc,
-                             const char* const* argv, std::ostream& out, std::ostream& err) {
+                             const char* const* argv, std::ostream& out, std::ostream& err,
+                             const std::vector<std::string>& others = {}) {
     if (e.get_exit_code() == 0) return app.exit(e, out, err) == 0 ? 0 : 1;
-    err << "foundabc-summary: " << optionErrorMessage(app, e, argc, argv)
+    err << "foundabc-summary: " << optionErrorMessage(app, e, argc, argv, others)
         << "\nRun with --help for more information.\n";
     return 1;
 }

@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return reportOptionError(app, e, argc, argv, std::cout, std::cerr);
+        // A misspelt command word reaches the results summary.
+        return reportOptionError(app, e, argc, argv, std::cout, std::cerr,
+                                 {"--table", "--choose", "--ppc"});
     }
     if (*runOption) {
         std::size_t number = 0;

@@ -365,6 +365,7 @@ TEST(SummaryProgram, EveryOptionErrorIsClearWithStatusOne) {
         {{"--no-such-option", path}, "--no-such-option"},
         // A slip of the keyboard names the option meant, in every command.
         {{"--rnu", "2", path}, "unknown option '--rnu'; did you mean --run?\n"},
+        {{"--tabel", path}, "unknown option '--tabel'; did you mean --table?\n"},
         {{"--table", path, "--methd", "forest"},
          "unknown option '--methd'; did you mean --method?"},
         {{"--choose", path, path, "--sed", "3"}, "unknown option '--sed'; did you mean --seed?"},
