@@ -129,6 +129,8 @@ std::string linkText(const std::string& path) {
     return n < 0 ? std::string("?") : std::string(text, static_cast<std::size_t>(n));
 }
 
+}  // namespace
+
 // Why the name cannot be followed when the system gives up on it (ELOOP):
 // a chain that comes back to one of its own links is a loop, and no limit
 // would help; a chain that only runs longer than the system follows (40
@@ -153,8 +155,6 @@ std::string tooManyLinks(const std::string& path) {
            " symbolic links: too many links for the system to follow (" + std::strerror(ELOOP) +
            ")";
 }
-
-}  // namespace
 
 FinishedFile::FinishedFile(std::string path) : path_(std::move(path)), target_(path_) {
     struct stat named;

@@ -28,6 +28,11 @@
 // the next FinishedFile of that name: each temporary file is locked by its
 // process, and only one that no process holds and that has not changed for a
 // minute is taken for left behind.
+// Why `path` cannot be followed when the system gives up on it (ELOOP), as
+// a reason that begins "it is": a symbolic link that leads round in a loop,
+// or a chain of more links than the system follows (with their number).
+std::string tooManyLinks(const std::string& path);
+
 class FinishedFile {
   public:
     // Creates the temporary file beside `path` (or opens the FIFO or device

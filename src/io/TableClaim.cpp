@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/Fail.h"
+#include "io/FinishedFile.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
@@ -78,7 +79,9 @@ TableLock::TableLock(const std::string& tablePath) {
         fd_ = open(tablePath.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
-        fail("error: table: cannot write " + tablePath + " (" + std::strerror(errno) + ")\n");
+        fail("error: table: cannot write " + tablePath + " (" +
+             (errno == ELOOP ? tooManyLinks(tablePath) : std::string(std::strerror(errno))) +
+             ")\n");
     struct stat info;
     if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
     int locked;

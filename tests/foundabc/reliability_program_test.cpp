@@ -511,14 +511,21 @@ TEST(ProgramFaults, TableThatWouldOverwriteAnotherFileIsRefusedBeforeAnyWrite) {
 TEST(ProgramFaults, TableThatCannotBeCreatedIsRefusedWithTheReason) {
     struct Case {
         std::string table, folder, reason;  // folder: made read-only first
+        bool loop = false;                  // the table a link in a loop of two
     };
-    std::vector<Case> cases = {{"missing/t.tsv", "", "No such file or directory"},
-                               {"missing/t.tsv.gz", "", "No such file or directory"}};
+    std::vector<Case> cases = {
+        {"missing/t.tsv", "", "No such file or directory"},
+        {"missing/t.tsv.gz", "", "No such file or directory"},
+        {"t.tsv", "", "it is a symbolic link that leads round in a loop", true}};
     if (geteuid() != 0) cases.push_back({"ro/t.tsv", "ro", "Permission denied"});
     for (const Case& c : cases) {
         TempDir dir;
         if (!c.folder.empty()) {
             ASSERT_EQ(mkdir(dir.file(c.folder).c_str(), 0555), 0);
+        }
+        if (c.loop) {
+            ASSERT_EQ(symlink("back", dir.file(c.table).c_str()), 0);
+            ASSERT_EQ(symlink(c.table.c_str(), dir.file("back").c_str()), 0);
         }
         ChildResult r = runWith(dir, acceptAll(), {"--table", c.table});
         EXPECT_EQ(r.exitStatus, 1) << c.table;
