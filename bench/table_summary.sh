@@ -1,11 +1,16 @@
 #!/bin/sh
-# Speed of foundabc-summary on a reference table of 10^6 rows (by default):
-# reading it and estimating, from the plain table and from the gzipped one,
-# and cross-validation on 100 rows. Prints wall-clock and CPU time (user +
-# system) and the peak resident size of each command.
+# Speed of foundabc-summary on a reference table of 10^6 rows (by default).
+# The forest, the default method: its default 500 trees per parameter on the
+# first 10^4 and 10^5 rows of the table, and 10 trees per parameter on the
+# whole table (the cost of one tree at that size; 500 trees take about 50
+# times as long). The local-linear method: reading the table and estimating,
+# from the plain table and from the gzipped one, and cross-validation on 100
+# rows. Prints wall-clock and CPU time (user + system) and the peak resident
+# size of each command. The forests grow on every core (--threads 0).
 #
 # usage: sh bench/table_summary.sh [ROWS]
-# FOUNDABC_SUMMARY_BIN=path/to/foundabc-summary measures another build.
+# FOUNDABC_SUMMARY_BIN=path/to/foundabc-summary measures another build (and
+# builds nothing).
 #
 # The table is synthetic (written here by awk, in the table format): the
 # parameters drawn from priors like the example's, every statistic a noisy
@@ -17,8 +22,10 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 ROWS=${1:-1000000}
 BUILD=$ROOT/build-bench
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j 2 --target foundabc-summary >/dev/null
+if [ -z "$FOUNDABC_SUMMARY_BIN" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFOUNDABC_TESTS=OFF >/dev/null
+    cmake --build "$BUILD" -j 2 --target foundabc-summary >/dev/null
+fi
 BIN=${FOUNDABC_SUMMARY_BIN:-$BUILD/foundabc-summary}
 case $BIN in /*) ;; *) BIN=$ROOT/$BIN ;; esac
 SCRATCH=$BUILD/table-bench
@@ -48,14 +55,26 @@ gzip -6 -c ref.tsv > ref.tsv.gz
 printf 'S_sue\tS_tha\tNAL_sue\tNAL_tha\tHET_sue\tHET_tha\tVAR_sue\tVAR_tha\tMGW_sue\tMGW_tha\tDM2\tFST\n' > ref.tsv.observed.tsv
 printf '40\t400\t11\t101\t0.67\t0.95\t2.3\t20\t0.44\t0.5\t21\t0.5\n' >> ref.tsv.observed.tsv
 
+# The first 10^4 and 10^5 rows as tables of their own, for the forest.
+for n in 10000 100000; do
+    if [ "$n" -lt "$ROWS" ]; then
+        head -n $((n + 1)) ref.tsv > ref$n.tsv
+        cp ref.tsv.observed.tsv ref$n.tsv.observed.tsv
+    fi
+done
+
 echo "table: $ROWS rows, $(du -m ref.tsv | cut -f1) MB plain, $(du -m ref.tsv.gz | cut -f1) MB gzipped"
-printf '%-34s %9s %9s %10s\n' command "wall(s)" "cpu(s)" "peak(MB)"
+printf '%-44s %9s %9s %10s\n' command "wall(s)" "cpu(s)" "peak(MB)"
 measure() {
     label=$1; shift
-    /usr/bin/time -f "%e %U %S %M" -o tm "$BIN" "$@" >/dev/null
-    awk -v l="$label" '{ printf "%-34s %9.2f %9.2f %10.0f\n", l, $1, $2 + $3, $4 / 1024 }' tm
+    /usr/bin/time -f "%e %U %S %M" -o tm "$BIN" "$@" >/dev/null 2>&1
+    awk -v l="$label" '{ printf "%-44s %9.2f %9.2f %10.0f\n", l, $1, $2 + $3, $4 / 1024 }' tm
 }
-measure "--table ref.tsv" --table ref.tsv
-measure "--table ref.tsv.gz" --table ref.tsv.gz
-measure "--table ref.tsv --adjust none" --table ref.tsv --adjust none
-measure "--table ref.tsv --cv 100" --table ref.tsv --cv 100
+for n in 10000 100000; do
+    [ -f ref$n.tsv ] && measure "--table ref$n.tsv (forest, 500 trees)" --table ref$n.tsv
+done
+measure "--table ref.tsv --trees 10 (forest)" --table ref.tsv --trees 10
+measure "--table ref.tsv --method loclinear" --table ref.tsv --method loclinear
+measure "--table ref.tsv.gz --method loclinear" --table ref.tsv.gz --method loclinear
+measure "--table ref.tsv --method rejection" --table ref.tsv --method rejection
+measure "--table ref.tsv --method loclinear --cv 100" --table ref.tsv --method loclinear --cv 100

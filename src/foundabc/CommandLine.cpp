@@ -10,6 +10,7 @@
 
 #include "base/Fail.h"
 #include "base/HelpFormat.h"
+#include "base/OptionError.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         std::cout << e.what() << '\n';
         std::exit(0);
     } catch (const CLI::ParseError& e) {
-        optionError(e.what());
+        optionError(optionErrorMessage(app, e, argc, argv));
     }
     if (line.merge) {
         // The shards fix the seed, the model and the table; threads and

@@ -18,21 +18,40 @@ int findPopulation(const GenepopFile& file, const std::string& key, const std::s
         }
         found = static_cast<int>(n - 1);
     } else {
+        // A population answers to the name on its Pop line and to the name
+        // of its first individual (files without Pop names have only that).
+        const auto answers = [&](const GenepopPopulation& pop) {
+            return pop.name == key || (!pop.individuals.empty() && pop.individuals[0].name == key);
+        };
         for (std::size_t p = 0; p < pops.size(); ++p) {
-            if (pops[p].individuals.empty() || pops[p].individuals[0].name != key) continue;
+            if (!answers(pops[p])) continue;
             if (found >= 0) {
                 error = option + " " + key + ": populations " + std::to_string(found + 1) +
                         " and " + std::to_string(p + 1) + " (Pop lines " +
                         std::to_string(pops[static_cast<std::size_t>(found)].popLine) + " and " +
                         std::to_string(pops[p].popLine) +
-                        ") both start with this individual; give the number";
+                        ") both answer to this name; give the number";
                 return -1;
             }
             found = static_cast<int>(p);
         }
         if (found < 0) {
-            error = option + " " + key + ": no population starts with an individual named \"" +
-                    key + "\"; " + count;
+            // The names the file has, so that a misspelt one is seen at once.
+            std::string names;
+            constexpr std::size_t kListed = 20;
+            for (std::size_t p = 0; p < pops.size(); ++p) {
+                if (p == kListed) {
+                    names += ", ... (" + std::to_string(pops.size() - kListed) + " more)";
+                    break;
+                }
+                names += (p == 0 ? ": " : ", ") + std::to_string(p + 1);
+                if (!pops[p].name.empty()) names += " \"" + pops[p].name + "\"";
+                if (!pops[p].individuals.empty())
+                    names += " (first individual " + pops[p].individuals[0].name + ")";
+            }
+            error = option + " " + key + ": no population is named \"" + key +
+                    "\" on its Pop line or starts with an individual of that name; " + count +
+                    names;
             return -1;
         }
     }

@@ -7,9 +7,10 @@
 #include "sim/AlleleMatrix.h"
 
 // Finds the population that `key` names: its number in the file (1, 2, ...)
-// when `key` is all digits, else the name of its first individual. Returns its
-// index from 0, or -1 with the reason in `error` (no such population, a name
-// that starts two populations, a population without individuals). `option`
+// when `key` is all digits, else the name on its `Pop` line or the name of
+// its first individual. Returns its index from 0, or -1 with the reason in
+// `error` (no such population, with the names the file has; a name that two
+// populations answer to; a population without individuals). `option`
 // (--sue or --tha) starts the message.
 int findPopulation(const GenepopFile& file, const std::string& key, const std::string& option,
                    std::string& error);

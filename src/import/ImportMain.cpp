@@ -7,9 +7,11 @@
 #include <iostream>
 
 #include "base/HelpFormat.h"
+#include "base/OptionError.h"
 #include "base/Version.h"
 #include "import/Conversion.h"
 #include "import/ImportReport.h"
+#include "import/LengthCheck.h"
 #include "import/RepeatUnits.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
@@ -46,7 +48,8 @@ int importMain(int argc, char** argv) {
     app.add_option("IN.gen", inPath, "Genepop file")->required();
     app.add_option("--sue", sueKey,
                    "Population of the derived population sue: its number in the file (1, 2, "
-                   "...) or the name of its first individual")
+                   "...), the name after Pop on its Pop line, or the name of its first "
+                   "individual")
         ->required()
         ->type_name("POP");
     app.add_option("--tha", thaKey, "Population of the parental population tha, as for --sue")
@@ -71,7 +74,10 @@ int importMain(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 1;
+        if (e.get_exit_code() == 0) return app.exit(e) == 0 ? 0 : 1;
+        std::cerr << "foundabc-import: " << optionErrorMessage(app, e, argc, argv)
+                  << "\nRun with --help for more information.\n";
+        return 1;
     }
 
     // The unit is capped as the repeat-units file caps it (6 digits), which
@@ -154,6 +160,7 @@ int importMain(int argc, char** argv) {
         return failWith("cannot write " + outPath + " (" + out.error() + ")");
     }
     std::cerr << formatOffLadderWarning(file, conversion);
+    if (choice.units.empty()) std::cerr << basePairWarning(file);
     std::cout << formatSettings(file, choice, conversion)
               << formatReport(file, choice, conversion, summary);
     return 0;

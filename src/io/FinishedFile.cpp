@@ -16,6 +16,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "io/SyncFile.h"
 
@@ -129,12 +131,37 @@ std::string linkText(const std::string& path) {
 
 }  // namespace
 
+// Why the name cannot be followed when the system gives up on it (ELOOP):
+// a chain that comes back to one of its own links is a loop, and no limit
+// would help; a chain that only runs longer than the system follows (40
+// links on Linux) is too long, and a shorter one would do. The chain is
+// walked by hand, each link's text taken from its own folder.
+std::string tooManyLinks(const std::string& path) {
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::string current = path;
+    std::size_t links = 0;
+    for (; links < 4096; ++links) {
+        struct stat info;
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        if (!seen.insert({info.st_dev, info.st_ino}).second)
+            return "it is a symbolic link that leads round in a loop";
+        const std::string text = linkText(current);
+        const std::size_t slash = current.rfind('/');
+        current = (!text.empty() && text[0] == '/') || slash == std::string::npos
+                      ? text
+                      : current.substr(0, slash + 1) + text;
+    }
+    return "it is a chain of " + std::to_string(links) +
+           " symbolic links: too many links for the system to follow (" + std::strerror(ELOOP) +
+           ")";
+}
+
 FinishedFile::FinishedFile(std::string path) : path_(std::move(path)), target_(path_) {
     struct stat named;
     if (lstat(path_.c_str(), &named) == 0) {
         struct stat info;
         if (stat(path_.c_str(), &info) != 0) {
-            error_ = errno == ELOOP ? "it is a symbolic link that leads round in a loop"
+            error_ = errno == ELOOP ? tooManyLinks(path_)
                                     : "it is a symbolic link to '" + linkText(path_) +
                                           "', which does not exist";
             return;

@@ -13,8 +13,8 @@
 // never destroys what is not an output file:
 // - a symbolic link is followed: the link stays, and the file it leads to is
 //   replaced (the temporary file is made beside that file and renamed there);
-//   a link whose target is missing, or that leads round in a loop, is
-//   refused;
+//   a link whose target is missing, that leads round in a loop, or that
+//   starts a chain of more links than the system follows, is refused;
 // - a FIFO or a character device (a pipe, /dev/stdout, /dev/null) is written
 //   through directly at commit(), with no temporary file and no rename; its
 //   opening waits for a reader of a FIFO, as a shell redirection does;
@@ -28,6 +28,11 @@
 // the next FinishedFile of that name: each temporary file is locked by its
 // process, and only one that no process holds and that has not changed for a
 // minute is taken for left behind.
+// Why `path` cannot be followed when the system gives up on it (ELOOP), as
+// a reason that begins "it is": a symbolic link that leads round in a loop,
+// or a chain of more links than the system follows (with their number).
+std::string tooManyLinks(const std::string& path);
+
 class FinishedFile {
   public:
     // Creates the temporary file beside `path` (or opens the FIFO or device

@@ -142,7 +142,7 @@ std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFi
                 widthLine.assign(file.loci.size(), 0);
             }
             inLoci = false;
-            file.populations.push_back({lineNumber, {}});
+            file.populations.push_back({lineNumber, trim(line.substr(3)), {}});
             continue;
         }
         if (inLoci) {

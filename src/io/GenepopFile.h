@@ -17,7 +17,8 @@ struct GenepopIndividual {
 };
 
 struct GenepopPopulation {
-    int popLine = 0;  // the line of the `Pop` that opens it
+    int popLine = 0;   // the line of the `Pop` that opens it
+    std::string name;  // the name after `Pop` on that line, trimmed; "" when none
     std::vector<GenepopIndividual> individuals;
 };
 
@@ -32,7 +33,7 @@ struct GenepopFile {
 // Reads a Genepop file from `in`. The first line is the title; locus names
 // follow, one per line or several per line separated by commas, up to the
 // first `Pop` line (any letter case, alone or followed by a blank and a
-// population name, which is not kept); each population is a `Pop` line and its
+// population name, which is kept); each population is a `Pop` line and its
 // individuals, `name , genotypes`, one genotype per locus separated by blanks
 // or tabs. A genotype is 2 or 3 digits (haploid) or 4 or 6 digits (diploid);
 // every genotype of the file has one ploidy and every genotype of a locus one

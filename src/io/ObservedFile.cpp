@@ -30,7 +30,7 @@ std::string formatObservedStatistics(const std::array<double, numbTableStats>& v
 void writeObservedStatistics(const std::string& tablePath, const TableStatistics& observed) {
     const std::string path = observedStatisticsPath(tablePath);
     if (!writeSyncedFile(path, formatObservedStatistics(observed.values())))
-        fail("error: table: cannot write " + path + "\n");
+        fail("error: table: cannot write " + path + " (" + std::strerror(errno) + ")\n");
 }
 
 ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
@@ -53,6 +53,21 @@ ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
     while (std::getline(in, line)) {
         ++lineNumber;
         std::string_view text = withoutCarriageReturn(line);
+        // What a spreadsheet or an editor may leave in a file saved as text,
+        // each named, since all of them would otherwise read as a header
+        // that lacks a column.
+        if (text.find('\0') != std::string_view::npos)
+            return fail("a NUL byte: this is no text file (a UTF-16 file? save it as UTF-8)");
+        if (text.find('\r') != std::string_view::npos)
+            return fail(
+                "carriage returns alone end its lines (an old Mac text file): save it with "
+                "line feeds (LF) or CRLF line ends");
+        if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") {
+            // A UTF-8 byte-order mark says only that the text is UTF-8, which
+            // the names and numbers are anyway: skipped, with a note.
+            text.remove_prefix(3);
+            read.note = path + " starts with a UTF-8 byte-order mark, which is skipped";
+        }
         if (text.empty()) continue;
         std::vector<std::string_view> fields = splitTabs(text);
         if (!sawHeader) {

@@ -28,10 +28,13 @@ struct ObservedRead {
     std::array<double, numbTableStats> values{};  // the first line of values
     std::vector<std::array<double, numbTableStats>> points;  // every line of values
     std::string error;
+    std::string note;  // for a warning when not empty: what was skipped (a byte-order mark)
 };
 
 // Reads an observed statistics file; `error` names the file, and the line
-// where there is one, when it is not one.
+// where there is one, when it is not one: a NUL byte, lines ended by
+// carriage returns alone and a doubled column each have their own message.
+// A UTF-8 byte-order mark at its start is skipped, and said in `note`.
 // With `manyPoints` the file may hold several lines of values, one observed
 // data set each (`foundabc-summary --observed`).
 ObservedRead readObservedStats(const std::string& path, bool manyPoints = false);

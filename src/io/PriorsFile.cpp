@@ -42,8 +42,11 @@ constexpr const char* kDataLine = "# data: ";
 
 bool startsWith(std::string_view line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
+// Ends the run with the reason of the failed call (errno), when it left one.
 [[noreturn]] void failWriting(const std::string& path) {
-    fail("error: table: cannot write " + path + "\n");
+    const int reason = errno;
+    fail("error: table: cannot write " + path +
+         (reason != 0 ? " (" + std::string(std::strerror(reason)) + ")" : "") + "\n");
 }
 
 }  // namespace

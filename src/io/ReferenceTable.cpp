@@ -27,8 +27,11 @@ bool endsWith(const std::string& text, std::string_view suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// Ends the run with the reason of the failed call (errno), when it left one.
 [[noreturn]] void failWriting(const std::string& path) {
-    fail("error: table: cannot write " + path + "\n");
+    const int reason = errno;
+    fail("error: table: cannot write " + path +
+         (reason != 0 ? " (" + std::string(std::strerror(reason)) + ")" : "") + "\n");
 }
 
 int openTruncating(const std::string& path) {
@@ -174,10 +177,12 @@ void ReferenceTableWriter::writeBlock(std::string_view block) {
         if (!writeAll(fd_, block)) {
             // Take back a partly written block, so that the file keeps only
             // whole rows.
+            const int reason = errno;
             struct stat st;
             if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd_, written_) != 0) {
                 // Nothing more can be done; the message still reports it.
             }
+            errno = reason;
             failWrite();
         }
         written_ += static_cast<int64_t>(block.size());

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "base/Fail.h"
+#include "io/FinishedFile.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
@@ -76,7 +78,10 @@ TableLock::TableLock(const std::string& tablePath) {
     do {
         fd_ = open(tablePath.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) fail("error: table: cannot write " + tablePath + "\n");
+    if (fd_ < 0)
+        fail("error: table: cannot write " + tablePath + " (" +
+             (errno == ELOOP ? tooManyLinks(tablePath) : std::string(std::strerror(errno))) +
+             ")\n");
     struct stat info;
     if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
     int locked;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 #include "sim/Columns.h"
@@ -66,6 +67,15 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
 
 std::string headerProblem(const std::vector<std::string_view>& fields,
                           const std::vector<std::string>& expected) {
+    // A doubled column first: it would otherwise read as the column it
+    // pushed out being missing.
+    std::unordered_map<std::string_view, std::size_t> firstColumn;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        const auto [at, isNew] = firstColumn.emplace(fields[k], k);
+        if (!isNew && !fields[k].empty())
+            return "column '" + std::string(fields[k]) + "' appears twice (columns " +
+                   std::to_string(at->second + 1) + " and " + std::to_string(k + 1) + ")";
+    }
     for (const std::string& name : expected) {
         bool found = false;
         for (std::string_view f : fields) found = found || f == name;

@@ -123,6 +123,7 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
                         "choose between tables made without --from-sample");
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);
+        if (!obs.note.empty()) err << "foundabc-summary: warning: " << obs.note << "\n";
         for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {
             const double a = observed[j], b = obs.values[j];
             if (!(a == b || (std::isnan(a) && std::isnan(b))))

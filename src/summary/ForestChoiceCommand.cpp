@@ -8,6 +8,7 @@
 
 #include "abc/ForestChoice.h"
 #include "abc/ForestEstimate.h"
+#include "base/Counted.h"
 #include "io/ObservedFile.h"
 #include "plot/ChoicePlot.h"
 #include "plot/Plot.h"
@@ -35,6 +36,7 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     if (!o.observedPath.empty()) {
         ObservedRead read = readObservedStats(o.observedPath, true);
         if (!read.error.empty()) return fail(read.error);
+        if (!read.note.empty()) err << "foundabc-summary: warning: " << read.note << "\n";
         points = read.points;
         if (points.size() > 1 && !o.plotPath.empty())
             return fail(o.observedPath + ": " + std::to_string(points.size()) +
@@ -85,9 +87,10 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
             << (axes > 0 ? "; and the " + std::to_string(axes) +
                                " linear discriminant axes of the pooled table"
                          : std::string())
-            << "\nmethod: classification forest (" << settings.classification.trees
-            << " trees, " << settings.classification.mtry
-            << " features tried per split, seed " << o.seed
+            << "\nmethod: classification forest ("
+            << counted(static_cast<std::size_t>(settings.classification.trees), "tree") << ", "
+            << counted(static_cast<std::size_t>(settings.classification.mtry), "feature")
+            << " tried per split, seed " << o.seed
             << "); the probability of the chosen model from a regression forest of the "
                "out-of-bag errors\npriors: "
             << (o.equalPriors ? "equal (--equal-priors: the first " +

@@ -8,6 +8,7 @@
 #include "abc/CrossValidation.h"
 #include "abc/ForestEstimate.h"
 #include "abc/Stats.h"
+#include "base/Counted.h"
 #include "io/SampleFile.h"
 #include "io/TableFormat.h"
 #include "plot/AbcPlot.h"
@@ -28,9 +29,11 @@ ForestSettings forestSettings(const TableOptions& options, std::size_t features)
 }
 
 std::string forestLine(const ForestSettings& s) {
-    return "method: random forest per parameter (" + std::to_string(s.trees) + " trees, " +
-           std::to_string(s.mtry) + " statistics tried per split, minimum node size " +
-           std::to_string(s.minNodeSize) + ", seed " + std::to_string(s.seed) +
+    return "method: random forest per parameter (" +
+           counted(static_cast<std::size_t>(s.trees), "tree") + ", " +
+           counted(static_cast<std::size_t>(s.mtry), "statistic") +
+           " tried per split, minimum node size " + std::to_string(s.minNodeSize) + ", seed " +
+           std::to_string(s.seed) +
            "); the posterior weights the table's rows by the leaves they share with the data";
 }
 

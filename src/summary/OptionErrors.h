@@ -4,7 +4,9 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "base/OptionError.h"
 #include "base/Version.h"
 
 // Every command of foundabc-summary reports an option error as
@@ -15,6 +17,21 @@ inline void nameProgramInOptionErrors(CLI::App& app) {
         return "foundabc-summary: " + std::string(e.what()) +
                "\nRun with --help for more information.\n";
     });
+}
+
+// Writes the option error `e` of `app` as "foundabc-summary: WHAT" (an
+// unknown option with the nearest one, an option given twice with its
+// values) and the line on help, on `err`; help and version, which CLI11
+// reports as errors too, go to `out`. `others` are the words of the other
+// commands, for the hint. Returns the status to exit with: 0 after help or
+// version, else 1.
+inline int reportOptionError(const CLI::App& app, const CLI::ParseError& e, int argc,
+                             const char* const* argv, std::ostream& out, std::ostream& err,
+                             const std::vector<std::string>& others = {}) {
+    if (e.get_exit_code() == 0) return app.exit(e, out, err) == 0 ? 0 : 1;
+    err << "foundabc-summary: " << optionErrorMessage(app, e, argc, argv, others)
+        << "\nRun with --help for more information.\n";
+    return 1;
 }
 
 // Parses the command line of a command of foundabc-summary. Each command's
@@ -39,7 +56,7 @@ inline int parseCommandLine(CLI::App& app, int argc, const char* const* argv, st
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err) == 0 ? 0 : 1;
+        return reportOptionError(app, e, argc, argv, out, err);
     }
     return -1;
 }

@@ -95,6 +95,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     ObservedRead observed = readObservedStats(observedStatisticsPath(path));
     if (!observed.error.empty())
         return fail(observed.error + " (the observed statistics of the table '" + path + "')");
+    if (!observed.note.empty()) err << "foundabc-summary: warning: " << observed.note << "\n";
 
     const auto check = predictiveCheck(read.table, observed.values);
     char line[256];

@@ -80,7 +80,9 @@ int summaryMain(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 1;
+        // A misspelt command word reaches the results summary.
+        return reportOptionError(app, e, argc, argv, std::cout, std::cerr,
+                                 {"--table", "--choose", "--ppc"});
     }
     if (*runOption) {
         std::size_t number = 0;

@@ -129,6 +129,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
         return failWith(err, observed.error + (ownObserved ? " (the observed statistics of the table '" +
                                                                  options.tablePath + "')"
                                                            : std::string()));
+    if (!observed.note.empty()) warn(err, observed.note);
     if (observed.points.size() > 1 && (!options.samplePath.empty() || !options.plotPath.empty()))
         return failWith(err, observedPath + ": " + std::to_string(observed.points.size()) +
                                  " observed points; --sample and --plot take one");
@@ -298,6 +299,12 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
             return failWith(err, option->get_name() + " belongs to --method forest");
     if (const std::string problem = counts.read(options.trees, options.threads); !problem.empty())
         return failWith(err, problem);
+    // Cross-validation estimates simulations of the table, each from the
+    // others: no observed values enter it, so --observed would be ignored.
+    if (observedOption->count() > 0 && cvOption->count() > 0)
+        return failWith(err,
+                        "--cv estimates simulations of the table, not observed data: "
+                        "--observed has no part in it; drop one of them");
     if (observedOption->count() > 0 && !options.forest)
         return failWith(err, "--observed belongs to --method forest");
     if (!wholeNumber(seedText, number) || number > std::numeric_limits<unsigned long>::max())

@@ -508,6 +508,33 @@ TEST(ProgramFaults, TableThatWouldOverwriteAnotherFileIsRefusedBeforeAnyWrite) {
         }
 }
 
+TEST(ProgramFaults, TableThatCannotBeCreatedIsRefusedWithTheReason) {
+    struct Case {
+        std::string table, folder, reason;  // folder: made read-only first
+        bool loop = false;                  // the table a link in a loop of two
+    };
+    std::vector<Case> cases = {
+        {"missing/t.tsv", "", "No such file or directory"},
+        {"missing/t.tsv.gz", "", "No such file or directory"},
+        {"t.tsv", "", "it is a symbolic link that leads round in a loop", true}};
+    if (geteuid() != 0) cases.push_back({"ro/t.tsv", "ro", "Permission denied"});
+    for (const Case& c : cases) {
+        TempDir dir;
+        if (!c.folder.empty()) {
+            ASSERT_EQ(mkdir(dir.file(c.folder).c_str(), 0555), 0);
+        }
+        if (c.loop) {
+            ASSERT_EQ(symlink("back", dir.file(c.table).c_str()), 0);
+            ASSERT_EQ(symlink(c.table.c_str(), dir.file("back").c_str()), 0);
+        }
+        ChildResult r = runWith(dir, acceptAll(), {"--table", c.table});
+        EXPECT_EQ(r.exitStatus, 1) << c.table;
+        EXPECT_TRUE(
+            endsWith(r.out, "error: table: cannot write " + c.table + " (" + c.reason + ")\n"))
+            << r.out;
+    }
+}
+
 TEST(ProgramFaults, RunRefusedOnAHeldFileLeavesTheOtherRunsTableWhole) {
     // This process, standing in for a live run, holds the results file or the
     // table: a run is refused before it writes (a shard, which writes no
@@ -578,13 +605,14 @@ TEST(ProgramFaults, TableIsMarkedCompleteOnlyWhenItsFilesAreSynced) {
                             "t.tsv.priors.tsv.new", "t.tsv.priors.tsv"};
     const bool strace = system("command -v strace >/dev/null 2>&1") == 0;
     for (int n = 1; strace && n <= 5; ++n)
-        cases.push_back({{"strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                          "inject=fsync:error=EIO:when=" + std::to_string(n)},
-                         {"--table", "t.tsv"},
-                         acceptAll(),
-                         false,
-                         "error: table: cannot write " + std::string(synced[n - 1]) + "\n",
-                         n == 5});
+        cases.push_back(
+            {{"strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+              "inject=fsync:error=EIO:when=" + std::to_string(n)},
+             {"--table", "t.tsv"},
+             acceptAll(),
+             false,
+             "error: table: cannot write " + std::string(synced[n - 1]) + " (Input/output error)\n",
+             n == 5});
     for (const Case& c : cases) {
         TempDir dir;
         if (c.priorsLinked) {

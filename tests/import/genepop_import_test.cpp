@@ -105,6 +105,12 @@ TEST(GenepopImport, EachFileGivesItsDataFile) {
          "",
          "locus sue1..sue2 tha1..tha2\n1 1 2 2\n",
          "tha: population 2 (Pop line 5, first individual b)"},
+        {"populations chosen by the names on their Pop lines",
+         "t\nL1\nPOP island\na , 0101\npop\tmain land\nb , 0202\n",
+         {"--sue", "main land", "--tha", "island"},
+         "",
+         "locus sue1..sue2 tha1..tha2\n2 2 1 1\n",
+         "sue: population 2 (Pop line 5, first individual b)"},
         {"one copy, one heterozygote, the second copy where the first is missing",
          "t\nL1\nL2\nPop\na , 150150 000152\nb , 150154 152152\nPop\nc , 148148 152152\n",
          {"--sue", "1", "--tha", "2", "--copies", "first"},
@@ -142,6 +148,36 @@ TEST(GenepopImport, EachFileGivesItsDataFile) {
     EXPECT_EQ(odd.status, 0) << odd.err;
     EXPECT_EQ(odd.data, shipped("genepop/flanking.data.txt"));
     EXPECT_NE(odd.err.find("locus fl01: 178 -> 89 (1 copy)"), std::string::npos) << odd.err;
+
+    // Lengths in base pairs taken as counts are warned of; counts, even large
+    // ones off any ladder, and lengths given their unit are not.
+    struct Lengths {
+        std::string genepop;
+        std::vector<std::string> args;
+        std::string warning;  // "": none
+    };
+    const std::string large = "t\nL1\nPop\na , 060061\nb , 063064\nPop\nc , 065062\n";
+    for (const Lengths& c : std::vector<Lengths>{
+             {shipped("genepop/flanking.gen"),
+              {"--sue", "2", "--tha", "1"},
+              "foundabc-import: warning: the codes look like fragment lengths in base pairs, not "
+              "repeat counts: at 4 of 4 polymorphic loci every code is 50 or more and 90 % of the "
+              "copies or more are on one ladder of 2 to 6 base pairs (fl01 171-189, fl02 201-213, "
+              "fl03 143-155, fl04 229-239). Taken as counts, each step of U base pairs counts as U "
+              "mutations: give the repeat unit with --repeat-unit U or --repeat-units FILE.\n"},
+             {shipped("genepop/flanking.gen"),
+              {"--sue", "2", "--tha", "1", "--repeat-unit", "2"},
+              ""},
+             {large, {"--sue", "1", "--tha", "2"}, ""}}) {
+        TempDir d;
+        ImportRun r = runImport(d, c.genepop, c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("look like fragment lengths") != std::string::npos, !c.warning.empty())
+            << r.err;
+        if (!c.warning.empty()) {
+            EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+        }
+    }
 }
 
 TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
@@ -183,7 +219,15 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {two,
          {"--sue", "1", "--tha", "zz"},
          "",
-         "--tha zz: no population starts with an individual named \"zz\""},
+         "--tha zz: no population is named \"zz\" on its Pop line or starts with an individual "
+         "of that name; the file has 2 populations: 1 (first individual a), 2 (first "
+         "individual b)\n"},
+        {"t\nL1\nPOP island\na , 0101\nPop\nb , 0202\n",
+         {"--sue", "iland", "--tha", "1"},
+         "",
+         "--sue iland: no population is named \"iland\" on its Pop line or starts with an "
+         "individual of that name; the file has 2 populations: 1 \"island\" (first individual "
+         "a), 2 (first individual b)\n"},
         {two,
          {"--sue", "1", "--tha", "a"},
          "",
@@ -191,7 +235,7 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {"t\nL1\nPop\na , 0101\nPop\na , 0202\nPop\nc , 0101\n",
          {"--sue", "a", "--tha", "3"},
          "",
-         "--sue a: populations 1 and 2 (Pop lines 3 and 5) both start with this individual"},
+         "--sue a: populations 1 and 2 (Pop lines 3 and 5) both answer to this name"},
         {"t\nL1\nL2\nPop\na , 0101 0202\nPop\nb , 0202 0101\n",
          with({"--repeat-units", "units.txt"}), "L1 2\n", "units.txt: no unit for locus L2"},
         {two, with({"--repeat-units", "units.txt"}), "L1 2\nL9 2\n",
@@ -205,6 +249,7 @@ TEST(GenepopImport, BadInputIsNamedByLineAndWritesNothing) {
         {two, with({"--repeat-unit", "1073741824"}), "", "--repeat-unit 1073741824: the repeat"},
         {two, with({"--repeat-unit", "1000000"}), "", "--repeat-unit 1000000: the repeat"},
         {two, with({"--repeat-unit", "2.5"}), "", "--repeat-unit 2.5: the repeat"},
+        {two, with({"--ot", "x.txt"}), "", "unknown option '--ot'; did you mean --out?\n"},
         // --force replaces an output, never an input.
         {two, with({"--out", "./in.gen", "--force"}), "",
          "--out ./in.gen is the Genepop file in.gen; give the output another name"},

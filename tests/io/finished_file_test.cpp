@@ -89,6 +89,17 @@ TEST(FinishedFile, WhatTheNameHoldsDecidesHowItIsWritten) {
              ASSERT_EQ(symlink("out", d.file("back").c_str()), 0);
          },
          "it is a symbolic link that leads round in a loop", nullptr},
+        {"a chain of 41 links to a file",
+         [](const TempDir& d) {
+             d.write("kept", "old\n");
+             for (int i = 41; i >= 1; --i)
+                 ASSERT_EQ(symlink(i == 41 ? "kept" : ("l" + std::to_string(i + 1)).c_str(),
+                                   d.file(i == 1 ? "out" : "l" + std::to_string(i)).c_str()),
+                           0);
+         },
+         "it is a chain of 41 symbolic links: too many links for the system to follow (Too many "
+         "levels of symbolic links)",
+         nullptr},
         {"a directory", [](const TempDir& d) { std::filesystem::create_directory(d.file("out")); },
          "it is a directory, not a file", nullptr},
         {"a link to a directory",

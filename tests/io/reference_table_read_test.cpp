@@ -77,6 +77,14 @@ TEST(ReferenceTable, ObservedFileSitsBesideTheTable) {
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(read.values[11], 0.1 * 11);
     EXPECT_TRUE(std::isnan(read.values[5]));
+    EXPECT_EQ(read.note, "");
+    // A UTF-8 byte-order mark, as spreadsheets write, is skipped with a note.
+    ObservedRead marked =
+        readObservedStats(dir.write("bom.tsv", "\xEF\xBB\xBF" + observedText(values)));
+    ASSERT_EQ(marked.error, "");
+    EXPECT_EQ(marked.values[11], 0.1 * 11);
+    EXPECT_EQ(marked.note,
+              dir.file("bom.tsv") + " starts with a UTF-8 byte-order mark, which is skipped");
 }
 
 TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
@@ -109,6 +117,9 @@ TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
              {renamed("S_sue\tS_tha", "S_tha\tS_sue"),
               "t:1: not the header of a reference table: columns out of order: column 9 is "
               "'S_tha', expected 'S_sue'"},
+             {renamed("\tS_tha", "\tS_sue"),
+              "t:1: not the header of a reference table: column 'S_sue' appears twice (columns 9 "
+              "and 10)"},
              {header + row + "1\t2\n", "t:3: row has 2 of 22 fields"},
              {withField(3, "1,5"), "t:2: column 'PopSizeOriTha' is not a number: '1,5'"},
              {withField(10, ""), "t:2: column 'NAL_sue' is not a number: ''"},
@@ -172,6 +183,14 @@ TEST(ReferenceTable, MalformedObservedFilesAreErrors) {
              {good + good.substr(header.size()), "o:3: more than one line of observed values"},
              {header + "1\t2\n", "o:2: line has 2 of 12 values"},
              {"S_sue\n0\n", "o:1: not the header of observed statistics: column 'S_tha' missing"},
+             {"S_sue\tS_sue" + header.substr(header.find("\tNAL_sue")) + good.substr(header.size()),
+              "o:1: not the header of observed statistics: column 'S_sue' appears twice (columns 1 "
+              "and 2)"},
+             {std::string("S_sue\0", 6) + good.substr(5),
+              "o:1: a NUL byte: this is no text file (a UTF-16 file? save it as UTF-8)"},
+             {header.substr(0, header.size() - 1) + "\r" + good.substr(header.size(), 3),
+              "o:1: carriage returns alone end its lines (an old Mac text file): save it with line "
+              "feeds (LF) or CRLF line ends"},
              {header + std::string(good.substr(header.size())).replace(0, 1, "x"),
               "o:2: 'S_sue' is not a number: 'x'"}}) {
         TempDir dir;

@@ -370,10 +370,11 @@ TEST(ReferenceTable, UnwritableFilesEndTheRunWithAMessage) {
         std::string table;
         std::string message;
     } cases[] = {
-        {"/dev/full", "error: table: cannot write /dev/full\n"},
-        {folder, "error: table: cannot write " + folder + "\n"},
-        {noFolder, "error: table: cannot write " + noFolder + "\n"},
-        {noFolder + ".gz", "error: table: cannot write " + noFolder + ".gz\n"},
+        {"/dev/full", "error: table: cannot write /dev/full (No space left on device)\n"},
+        {folder, "error: table: cannot write " + folder + " (Is a directory)\n"},
+        {noFolder, "error: table: cannot write " + noFolder + " (No such file or directory)\n"},
+        {noFolder + ".gz",
+         "error: table: cannot write " + noFolder + ".gz (No such file or directory)\n"},
     };
     for (const auto& c : cases) {
         ChildResult r = runInChild([&] { ReferenceTableWriter writer(c.table); });
@@ -382,7 +383,8 @@ TEST(ReferenceTable, UnwritableFilesEndTheRunWithAMessage) {
     }
     ChildResult obs = runInChild([&] { writeObservedStatistics(noFolder, TableStatistics{}); });
     EXPECT_EQ(obs.exitStatus, 1);
-    EXPECT_EQ(obs.out, "error: table: cannot write " + noFolder + ".observed.tsv\n");
+    EXPECT_EQ(obs.out, "error: table: cannot write " + noFolder +
+                           ".observed.tsv (No such file or directory)\n");
 }
 
 TEST(ReferenceTable, APartlyWrittenBlockIsTakenBack) {
@@ -400,6 +402,6 @@ TEST(ReferenceTable, APartlyWrittenBlockIsTakenBack) {
         writer.writeRows(testRow(3));
     });
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.out, "error: table: cannot write " + path + "\n");
+    EXPECT_EQ(r.out, "error: table: cannot write " + path + " (File too large)\n");
     EXPECT_EQ(dir.read("t.tsv"), firstBlock);
 }

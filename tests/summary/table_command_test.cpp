@@ -501,6 +501,11 @@ TEST(TableProgram, CommandLine) {
     EXPECT_EQ(cv.exitStatus, 0);
     EXPECT_NE(cv.out.find("statistics (scaled by their median absolute deviation): S_sue NAL_sue"),
               std::string::npos);
+    // A count of one reads in the singular.
+    ChildResult oneTree = runProgram({FOUNDABC_SUMMARY_BIN, "--table", toy, "--method", "forest",
+                                      "--trees", "1", "--stats", "S_sue"});
+    EXPECT_NE(oneTree.out.find("(1 tree, 1 statistic tried per split"), std::string::npos)
+        << oneTree.out;
 
     struct Bad {
         std::vector<std::string> args;
@@ -516,6 +521,9 @@ TEST(TableProgram, CommandLine) {
              {{"--trees", "0"}, "--trees '0': give a whole number from 1 to 100000"},
              {{"--threads", "-2"}, "--threads '-2': give a whole number from 0 to 100000"},
              {{"--adjust", "none", "--observed", "x.tsv"}, "--observed belongs to --method forest"},
+             {{"--method", "forest", "--cv", "5", "--observed", "x.tsv"},
+              "--cv estimates simulations of the table, not observed data"},
+             {{"--cv", "5", "--observed", "x.tsv"}, "--observed has no part in it"},
              {{"--method", "forest", "--transform", "log"}, "they do nothing with --method forest"},
              {{"--cv", "5", "--plot", "x.png"}, ""},
              {{"--cv", "5", "--sample", "x.tsv"}, ""},
@@ -704,15 +712,20 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
-             {{"--choose", a, b, a}, 1, "",
+             {{"--choose", a, b, a},
+              1,
+              "",
               "--choose names one table twice: '" + a + "' and '" + a + "' are the same file"},
              {{"--choose", a, link}, 1, "", "'" + a + "' and '" + link + "' are the same file"},
              {{"--choose", a, c}, 1, "", "not simulated for the same observed data: NAL_tha is 1"},
              {{"--choose", a, b, "--names", "x"}, 1, "", "--names gives 1 names for 2 tables"},
              {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
-             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"},
+             {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: unknown option '--bogus'\n"},
+             {{"--choose", a, b, "--trees", "1"}, 0, "classification forest (1 tree, ", ""},
              {{"--choose", a, b, "--method", "mnlogistic"}, 0, "are not calibrated", ""},
-             {{"--choose", a, b, "--method", "rejection", "--trees", "5"}, 1, "",
+             {{"--choose", a, b, "--method", "rejection", "--trees", "5"},
+              1,
+              "",
               "--trees belongs to --method forest"},
              {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"},
              {{"--choose", a, b, "--names", "x,x"}, 1, "", "two models are named 'x'"},
