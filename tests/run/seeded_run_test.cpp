@@ -735,11 +735,11 @@ TEST(FromSample, NoOutputLandsOnTheSample) {
          "error: table: the reference table post.tsv is the sample file post.tsv"},
         {"results file",
          seededParams(20).set("OUTFILE_NAME", "post.tsv"),
-         {from},
+         {with({"--table", "t.tsv"})},
          "error: results file post.tsv is the sample file; give OUTFILE_NAME a name of its own"},
         {"merged results file",
          seededParams(20).set("OUTFILE_NAME", "post.tsv"),
-         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1"},
+         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1", "--table", "t.tsv"},
           {"--merge", "--from-sample", "post.tsv"}},
          "error: results file post.tsv is the sample file"},
     };
@@ -901,7 +901,7 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
     EXPECT_EQ(rows.values[0][My], 3);
     // The program reports a problem with status 1 and writes nothing.
     TempDir dir;
-    const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv"});
+    const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv", "--table", "t.tsv"});
     EXPECT_EQ(f.run.exitStatus, 1);
     EXPECT_NE(f.run.out.find("error: sample: cannot open none.tsv\n"), std::string::npos);
     EXPECT_TRUE(f.results.empty());
