@@ -155,7 +155,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         app.add_option("--from-sample", line.fromSample,
                        "Draw each simulation's parameters from the rows of this sample file "
                        "(foundabc-summary --sample; weight as probability, adjusted values when "
-                       "present) instead of from the priors; give --merge the same sample")
+                       "present) instead of from the priors; needs --table, the run's only "
+                       "product (no row goes to the results file); give --merge the same sample")
             ->type_name("FILE");
     simulateOption->needs(atOption)
         ->excludes(threadsOption)
