@@ -156,7 +156,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         app.add_option("--from-sample", line.fromSample,
                        "Draw each simulation's parameters from the rows of this sample file "
                        "(foundabc-summary --sample; weight as probability, adjusted values when "
-                       "present) instead of from the priors; give --merge the same sample")
+                       "present) instead of from the priors; needs --table, the run's only "
+                       "product (no row goes to the results file); give --merge the same sample")
             ->type_name("FILE");
     simulateOption->needs(atOption)
         ->excludes(threadsOption)
@@ -238,6 +239,11 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
         parseShard(shard, line.shardIndex, line.shardCount);
     }
     if (tableOption->count() > 0 && line.table.empty()) optionError("--table needs a file name");
+    // A run from a sample writes no results file: without a table it would
+    // make nothing.
+    if (!line.fromSample.empty() && !line.merge && line.table.empty() && !line.check)
+        optionError("--from-sample needs --table: a run from a sample writes its simulations to "
+                    "the reference table only, not to the results file");
     line.genepop = format == "genepop";
     if (simulateOption->count() > 0 && line.simulateData.empty())
         optionError("--simulate-data needs a file name");

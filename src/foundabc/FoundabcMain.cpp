@@ -20,6 +20,7 @@
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "io/ResultsFile.h"
+#include "io/SampleFile.h"
 #include "io/TableClaim.h"
 #include "run/FreshSeed.h"
 #include "run/ObservedStats.h"
@@ -62,13 +63,20 @@ Observed readObserved(const params& p, bool withTable, std::ostream& out) {
 
 std::string seedLine(uint64_t seed) { return "SEED = " + std::to_string(seed) + "\n"; }
 
+// The echo's line of a run from a sample, which writes no results file.
+constexpr const char* kTableOnlyLine =
+    "RESULTS = none: a run from a sample writes its simulations to the reference table only\n";
+
 // The files a run reads or appends to, which its reference table must not
 // overwrite.
 std::vector<ProtectedFile> runInputs(const CommandLine& command, const params& p) {
     std::vector<ProtectedFile> inputs = {{"parameter file", command.infile},
                                          {"data file", p.datafile_name},
                                          {"results file", p.outfile_name}};
-    if (!command.fromSample.empty()) inputs.push_back({"sample file", command.fromSample});
+    if (!command.fromSample.empty()) {
+        inputs.push_back({"sample file", command.fromSample});
+        inputs.push_back({"record of the sample", sampleOriginPath(command.fromSample)});
+    }
     return inputs;
 }
 
@@ -126,7 +134,8 @@ int runMerge(const CommandLine& command, const params& p) {
             // before it removes the shards.
             echoParams(
                 p, std::cout,
-                seedLine(run.seed) + (sample ? sampleEchoLine(command.fromSample, *sample) : ""));
+                seedLine(run.seed) +
+                    (sample ? sampleEchoLine(command.fromSample, *sample) + kTableOnlyLine : ""));
             std::cout << observedText.str();
             printRunningBanner(std::cout);
             std::vector<std::string> written;
@@ -176,7 +185,7 @@ int foundabcRun(int argc, char* argv[]) {
     std::string extra;
     ShardRange range{0, p->repeats};
     if (command.seeded) extra = seedLine(seed);
-    if (sample) extra += sampleEchoLine(command.fromSample, *sample);
+    if (sample) extra += sampleEchoLine(command.fromSample, *sample) + kTableOnlyLine;
     if (command.shardCount > 0) {
         range = shardRange(p->repeats, command.shardIndex, command.shardCount);
         extra += "SHARD = " + std::to_string(command.shardIndex) + "/" +
@@ -216,9 +225,11 @@ int foundabcRun(int argc, char* argv[]) {
             runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine),
             from);
         ShardWriter shard(p->outfile_name, command.shardIndex, run, range);
-        shard.setObserver(showProgress);
+        TableOnlyOutput tableOnly(shard);
+        RunSink& sink = from ? static_cast<RunSink&>(tableOnly) : shard;
+        sink.setObserver(showProgress);
         runSeeded(*p, observed.stats, command.model, seed, range.first, range.last, command.threads,
-                  shard, from);
+                  sink, from);
         shard.finish();
         progress.finishShard(shardPath(p->outfile_name, command.shardIndex, command.shardCount));
         return 0;
@@ -237,9 +248,11 @@ int foundabcRun(int argc, char* argv[]) {
                          provenanceOf(*p, command.model, observed, from));
     }
     RunOutput output(results, table ? &*table : nullptr);
-    output.setObserver(showProgress);
+    TableOnlyOutput tableOnly(output);
+    RunSink& sink = from ? static_cast<RunSink&>(tableOnly) : output;
+    sink.setObserver(showProgress);
     if (command.seeded)
-        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, output,
+        runSeeded(*p, observed.stats, command.model, seed, 0, p->repeats, command.threads, sink,
                   from);
     else
         runRejectionLoop(*p, observed.stats, command.model, output);
@@ -251,7 +264,7 @@ int foundabcRun(int argc, char* argv[]) {
                        p->repeats);
     }
     results.close();
-    progress.finish(p->outfile_name, command.table);
+    progress.finish(from ? std::string() : std::string(p->outfile_name), command.table);
     return 0;
 }
 

@@ -26,6 +26,11 @@ void SettingsChecker::checkOptions() {
                 "give the sample that foundabc-summary --sample wrote, with at least one row of "
                 "positive weight");
     }
+    if (!c.fromSample.empty() && !c.merge && c.table.empty())
+        add("--from-sample " + c.fromSample,
+            "--from-sample needs --table: a run from a sample writes its simulations to the "
+            "reference table only, not to the results file",
+            "add --table PREDICTIVE.tsv.gz");
     if (!c.table.empty()) {
         const std::string clash = tableOverOtherFiles(c.table, runInputs(paramsFile_, settings_));
         if (!clash.empty())

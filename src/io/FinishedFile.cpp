@@ -169,10 +169,21 @@ FinishedFile::FinishedFile(std::string path) : path_(std::move(path)), target_(p
         if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
             // Written through: a pipe or a device has no folder entry of
             // its own to rename over, and replacing it would destroy it.
+            // Opened without waiting, so that a FIFO that no program reads
+            // is refused now (ENXIO) instead of holding the program for ever;
+            // then made blocking again for the writes.
             do {
-                fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+                fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
             } while (fd_ < 0 && errno == EINTR);
             if (fd_ < 0) {
+                error_ = errno == ENXIO && S_ISFIFO(info.st_mode)
+                             ? "it is a named pipe (FIFO) that no program reads; start its "
+                               "reader first"
+                             : std::strerror(errno);
+                return;
+            }
+            const int flags = fcntl(fd_, F_GETFL);
+            if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
                 error_ = std::strerror(errno);
                 return;
             }
@@ -224,7 +235,7 @@ FinishedFile::~FinishedFile() {
 }
 
 bool FinishedFile::write(const std::string& text) {
-    if (fd_ < 0 || !error_.empty()) return false;
+    if (fd_ < 0 || prepared_ || !error_.empty()) return false;
     if (direct_) {
         // Held until commit(), which alone decides whether the name is written.
         pending_ += text;
@@ -247,8 +258,28 @@ bool FinishedFile::writeAll(const std::string& text) {
     return true;
 }
 
-bool FinishedFile::commit(bool replace) {
+bool FinishedFile::prepare() {
+    if (prepared_) return true;
     if (fd_ < 0 || !error_.empty()) return false;
+    if (direct_) {
+        // Nothing is written to a pipe or device before commit().
+        prepared_ = true;
+        return true;
+    }
+    const bool synced = fsync(fd_) == 0 || errno == EINVAL;
+    const int syncErrno = errno;
+    const bool closed = close(fd_) == 0;
+    fd_ = -1;
+    if (!synced || !closed) {
+        error_ = std::strerror(synced ? errno : syncErrno);
+        return false;
+    }
+    prepared_ = true;
+    return true;
+}
+
+bool FinishedFile::commit(bool replace) {
+    if (committed_ || !error_.empty() || !prepare()) return false;
     if (direct_) {
         if (!replace) {
             exists_ = true;
@@ -265,14 +296,6 @@ bool FinishedFile::commit(bool replace) {
         }
         committed_ = true;
         return true;
-    }
-    const bool synced = fsync(fd_) == 0 || errno == EINVAL;
-    const int syncErrno = errno;
-    const bool closed = close(fd_) == 0;
-    fd_ = -1;
-    if (!synced || !closed) {
-        error_ = std::strerror(synced ? errno : syncErrno);
-        return false;
     }
     // From here the temporary file is either renamed, linked or removed by
     // the destructor; a signal must not remove the finished file.

@@ -16,8 +16,9 @@
 //   a link whose target is missing, that leads round in a loop, or that
 //   starts a chain of more links than the system follows, is refused;
 // - a FIFO or a character device (a pipe, /dev/stdout, /dev/null) is written
-//   through directly at commit(), with no temporary file and no rename; its
-//   opening waits for a reader of a FIFO, as a shell redirection does;
+//   through directly at commit(), with no temporary file and no rename; a
+//   FIFO that no program reads when the constructor opens it is refused at
+//   once (error() says so), rather than waited on for ever;
 // - a directory, a socket or a block device is refused;
 // - nothing that is not a regular file is ever renamed over.
 // A refusal sets error() in the constructor, naming what the name holds.
@@ -57,7 +58,18 @@ class FinishedFile {
     // device); false on failure (error() set).
     bool write(const std::string& text);
 
-    // Forces the bytes to the disk and puts the file under its name. With
+    // Forces the bytes to the disk and closes the temporary file, which
+    // then takes no more writes: the slow half of commit(), so that several
+    // files can be prepared and then all committed at once. True when done
+    // (again true once prepared); false on failure (error() set). For a
+    // FIFO or device nothing is written before commit().
+    bool prepare();
+    bool prepared() const { return prepared_; }
+
+    // The name given to the constructor.
+    const std::string& path() const { return path_; }
+
+    // Prepares the file if it is not yet, and puts it under its name. With
     // `replace` an existing file is replaced in one step (readers see the old
     // or the new file, never a mix); without it an existing file is left as
     // it is and commit() fails with alreadyExists() true, even when the file
@@ -76,5 +88,5 @@ class FinishedFile {
     int fd_ = -1;
     int lockFd_ = -1;  // holds the temporary file's flock until it is renamed or removed
     int slot_ = -1;    // the temporary's place among those removed on a signal
-    bool committed_ = false, exists_ = false, direct_ = false;
+    bool committed_ = false, exists_ = false, direct_ = false, prepared_ = false;
 };

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -41,6 +42,59 @@ constexpr const char* kSettingsLine = "# settings: ";
 constexpr const char* kDataLine = "# data: ";
 
 bool startsWith(std::string_view line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+
+// Whether `line` is meant as the record's source: "# made from" in any
+// case, with any blanks after the '#'.
+bool madeFromLine(std::string_view line) {
+    if (line.empty() || line.front() != '#') return false;
+    const std::size_t start = line.find_first_not_of(" \t", 1);
+    if (start == std::string_view::npos) return false;
+    const std::string_view words = "made from";
+    if (line.size() - start < words.size()) return false;
+    for (std::size_t k = 0; k < words.size(); ++k)
+        if (std::tolower(static_cast<unsigned char>(line[start + k])) != words[k]) return false;
+    return true;
+}
+
+// Reads the record's source from `line` (madeFromLine) into `file`. The
+// record's lines are only ever written by the program: a line written
+// otherwise, or a second one that says otherwise, was edited, and then
+// nothing proves that the table was drawn from its priors.
+void readMadeFrom(std::string_view line, std::size_t lineNumber, PriorsFile& file,
+                  std::size_t& seen) {
+    TableProvenance& made = file.provenance;
+    TableSource source = TableSource::unclear;
+    uint64_t sample = 0;
+    if (startsWith(line, kMadeFromLine)) {
+        const std::string_view what = line.substr(std::string_view(kMadeFromLine).size());
+        if (what == "prior")
+            source = TableSource::prior;
+        else if (what.rfind("sample ", 0) == 0 && parseFingerprint(what.substr(7), sample))
+            source = TableSource::sample;
+    }
+    const std::string at = "line " + std::to_string(lineNumber) + ": ";
+    if (source == TableSource::unclear)
+        file.warnings.push_back(at + "'" + std::string(line) +
+                                "' is not a record this version reads ('# made from: prior' or "
+                                "'# made from: sample HEX'), so the table is not taken for draws "
+                                "from the priors");
+    if (++seen > 1) {
+        const bool same = source == made.source && sample == made.sample;
+        file.warnings.push_back(at + "a second line '# made from:'" +
+                                (same ? "" : ", which contradicts the first") +
+                                (same || source == TableSource::sample ||
+                                         made.source == TableSource::sample
+                                     ? ""
+                                     : ", so the table is not taken for draws from the priors"));
+        if (same) return;
+        // Contradictory lines: a sample named by either wins, since its table
+        // must not pass for a prior one; otherwise nothing is certain.
+        if (made.source == TableSource::sample) return;
+        if (source != TableSource::sample) source = TableSource::unclear;
+    }
+    made.source = source;
+    made.sample = sample;
+}
 
 // Ends the run with the reason of the failed call (errno), when it left one.
 [[noreturn]] void failWriting(const std::string& path) {
@@ -83,7 +137,9 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
     TablePriors& priors = file.priors;
     file.complete = false;
     file.provenance = TableProvenance{};
+    file.warnings.clear();
     bool sawSettings = false, sawData = false;
+    std::size_t madeFromLines = 0;
     std::array<bool, numbDrawnParams> seen{};
     std::size_t lineNumber = 0;
     bool sawHeader = false;
@@ -107,15 +163,8 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
             file.complete = true;
             continue;
         }
-        if (sawHeader && startsWith(line, kMadeFromLine)) {
-            const std::string_view what = line.substr(std::string_view(kMadeFromLine).size());
-            TableProvenance& made = file.provenance;
-            if (what == "prior")
-                made.source = TableSource::prior;
-            else if (what.rfind("sample ", 0) == 0 && parseFingerprint(what.substr(7), made.sample))
-                made.source = TableSource::sample;
-            else
-                return fail("a line '# made from:' that is neither 'prior' nor 'sample HEX'");
+        if (madeFromLine(line)) {
+            readMadeFrom(line, lineNumber, file, madeFromLines);
             continue;
         }
         if (sawHeader && (startsWith(line, kSettingsLine) || startsWith(line, kDataLine))) {
@@ -171,10 +220,24 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
             error = std::string("no row for ") + estimatedColumnNames[c];
             return false;
         }
-    // A record missing a part is no record: the checks need all of it.
-    file.provenance.known =
-        file.provenance.source != TableSource::unknown && sawSettings && sawData;
-    if (!file.provenance.known) file.provenance = TableProvenance{};
+    // A record missing a part cannot be checked against: only its source is
+    // kept. Settings and data without the source are a record whose first
+    // line was taken away, from a table that may well be predictive.
+    TableProvenance& made = file.provenance;
+    if (made.source == TableSource::unknown && (sawSettings || sawData)) {
+        made.source = TableSource::unclear;
+        file.warnings.push_back(
+            "no line '# made from:' beside the lines '# settings:' and '# data:' of the record "
+            "of what made the table, so the table is not taken for draws from the priors");
+    } else if (made.source != TableSource::unknown && !(sawSettings && sawData)) {
+        file.warnings.push_back(std::string("the record of what made the table has no line ") +
+                                (sawSettings ? "'# data:'"
+                                 : sawData   ? "'# settings:'"
+                                             : "'# settings:' nor '# data:'") +
+                                ", so a sample made from it cannot be checked against the data");
+    }
+    made.known = made.source != TableSource::unknown && sawSettings && sawData;
+    if (!made.known) made.settings = made.data = 0;
     return true;
 }
 
@@ -197,6 +260,16 @@ uint64_t dataFingerprint(const std::string& observedLine) {
     Fnv f;
     f.addText(observedLine);
     return f.value();
+}
+
+std::string observedValuesLine(const std::array<double, numbTableStats>& values) {
+    std::string line;
+    for (double v : values) appendTableNumber(line, v), line += '\t';
+    return line;
+}
+
+uint64_t dataFingerprintOf(const std::array<double, numbTableStats>& values) {
+    return dataFingerprint(observedValuesLine(values));
 }
 
 std::string fingerprintText(uint64_t value) {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/ModelVersion.h"
 #include "sim/Params.h"
 #include "sim/PriorBounds.h"
+#include "sim/Columns.h"
 
 // The priors file beside a reference table: the prior of each drawn
 // parameter, as a table of `parameter distribution lower upper`.
@@ -21,8 +24,11 @@ std::string priorsPath(const std::string& tablePath);
 // what estimates rest on, one drawn from a posterior sample (`foundabc
 // --from-sample`) what the predictive check rests on, and a sample only fits
 // runs of the settings and data of the table it came from. Files written
-// before the record existed have none: `known` is false for them.
-enum class TableSource { unknown, prior, sample };
+// before the record existed have none: `known` is false for them. A record
+// that is there but cannot be read, or contradicts itself, is `unclear`: the
+// table may have been drawn from a sample, so it is never taken for one
+// drawn from the priors.
+enum class TableSource { unknown, prior, sample, unclear };
 struct TableProvenance {
     TableSource source = TableSource::unknown;
     uint64_t sample = 0;    // the sample's fingerprint (sampleTextFingerprint), for `sample`
@@ -30,6 +36,12 @@ struct TableProvenance {
     uint64_t settings = 0;  // settingsFingerprint of the run
     uint64_t data = 0;      // dataFingerprint of its observed statistics
 };
+
+// Whether a table's rows may be taken for draws from its priors: not when
+// its record says a sample made it, nor when the record is unclear.
+inline bool drawnFromPriors(const TableProvenance& made) {
+    return made.source == TableSource::prior || made.source == TableSource::unknown;
+}
 
 // A fingerprint of the settings that decide what a table's rows are: the
 // model version, sample sizes, loci, ALPHA, the prior bounds and their
@@ -40,6 +52,13 @@ uint64_t settingsFingerprint(const params& p, ModelVersion model);
 // A fingerprint of the observed data: the line of observed statistics that
 // the run writes beside its table (ObservedFile).
 uint64_t dataFingerprint(const std::string& observedLine);
+
+// The line of observed statistics whose dataFingerprint a run records: each
+// value as a table number followed by a tab. Values read back from an
+// observed-statistics file give the line they were written from, so
+// dataFingerprintOf tells whether a file still holds a run's data.
+std::string observedValuesLine(const std::array<double, numbTableStats>& values);
+uint64_t dataFingerprintOf(const std::array<double, numbTableStats>& values);
 
 // `value` as 16 lower-case hex digits, as the fingerprints are written;
 // parseFingerprint reads them back (false unless exactly that).
@@ -56,6 +75,10 @@ struct PriorsFile {
     bool complete = false;
     long long simulations = 0;  // rows of the complete table
     TableProvenance provenance;
+    // What is missing from the record of what made the table, or where it
+    // contradicts itself or cannot be read, each naming its line where it has
+    // one; the readers show them as warnings.
+    std::vector<std::string> warnings;
 };
 
 // The priors file's text: the header `parameter distribution lower upper`,
@@ -71,7 +94,12 @@ std::string formatPriors(const PriorsFile& file);
 // each drawn parameter once, with finite bounds, lower below upper, and a
 // positive lower bound when log-uniform; a closing line, if any, comes last.
 // The provenance lines are read when present (a file written before them
-// has none); other lines beginning with '#' are skipped.
+// has none); other lines beginning with '#' are skipped, but for a line that
+// begins, in any case, with "# made from" written otherwise than this
+// program writes it. Such a line, a value of '# made from:' that cannot be
+// read, two of them that disagree, or '# settings:' and '# data:' without
+// '# made from:', make the source `unclear`; a record missing its settings
+// or data keeps its source but is not `known`. Each adds to `warnings`.
 // On failure returns false with the problem (naming its line) in `error`.
 bool parsePriors(std::string_view text, PriorsFile& file, std::string& error);
 

@@ -64,12 +64,53 @@ std::string findProgram(const std::string& program) {
     return "";
 }
 
+// The last bytes of the file at `path`, at most `count` of them.
+std::string fileTail(const std::string& path, std::size_t count) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return "";
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = size > static_cast<std::streamoff>(count)
+                                    ? size - static_cast<std::streamoff>(count)
+                                    : 0;
+    in.seekg(from);
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    return in ? tail : "";
+}
+
 bool nonEmptyFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
 }  // namespace
+
+std::string pictureFault(const std::string& path, PlotFormat format) {
+    // A PDF's end-of-file marker lies within its last 1024 bytes.
+    const std::string tail = fileTail(path, 1024);
+    const std::string cut = " (cut short: a full disk or a file-size limit?)";
+    switch (format) {
+        case PlotFormat::png: {
+            // The IEND chunk: no data, its type, and its fixed checksum.
+            static const std::string iend("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+            if (tail.size() >= iend.size() && tail.compare(tail.size() - iend.size(), iend.size(), iend) == 0)
+                return "";
+            return "the PNG file has no end chunk" + cut;
+        }
+        case PlotFormat::svg: {
+            const std::size_t last = tail.find_last_not_of(" \t\r\n");
+            if (last != std::string::npos && last + 1 >= 6 && tail.compare(last - 5, 6, "</svg>") == 0)
+                return "";
+            return "the SVG file does not end with </svg>" + cut;
+        }
+        case PlotFormat::pdf:
+            if (tail.find("%%EOF") != std::string::npos) return "";
+            return "the PDF file has no %%EOF at its end" + cut;
+        case PlotFormat::none:
+            break;
+    }
+    return tail.empty() ? "the picture is empty" : "";
+}
 
 std::string columnMeaning(const std::string& column, bool logAxis) {
     struct Meaning {
@@ -237,7 +278,12 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
                      const std::string& path, const std::string& gnuplotProgram, std::string& why) {
     if (findProgram(gnuplotProgram).empty()) return PlotOutcome::gnuplotMissing;
     FinishedFile picture(path);
-    return drawPlot(scriptFor, picture, gnuplotProgram, why);
+    const PlotOutcome outcome = drawPlot(scriptFor, picture, gnuplotProgram, why);
+    if (outcome == PlotOutcome::drawn && !picture.commit(true)) {
+        why = picture.error();
+        return PlotOutcome::failed;
+    }
+    return outcome;
 }
 
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
@@ -272,7 +318,14 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
     unlink(scriptPath.c_str());
     bool ok = written && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
               (picture.writesThrough() || nonEmptyFile(picture.temporaryPath()));
-    if (ok && !picture.commit(true)) {
+    // gnuplot ends with status 0 even when it could not write the whole
+    // picture (a full disk, a file-size limit): the picture must end as its
+    // format ends. A pipe or device cannot be read back.
+    if (ok && !picture.writesThrough()) {
+        why = pictureFault(picture.temporaryPath(), plotFormatFor(picture.path()));
+        if (!why.empty()) return PlotOutcome::failed;
+    }
+    if (ok && !picture.prepare()) {
         why = picture.error();
         return PlotOutcome::failed;
     }
@@ -282,10 +335,8 @@ PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scrip
 int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,
                       const std::string& path, const std::string& gnuplotProgram,
                       std::ostream& err) {
-    if (findProgram(gnuplotProgram).empty())
-        return reportPlot(PlotOutcome::gnuplotMissing, path, "", err);
-    FinishedFile picture(path);
-    return drawPlotAndReport(scriptFor, picture, path, gnuplotProgram, err);
+    std::string why;
+    return reportPlot(drawPlot(scriptFor, path, gnuplotProgram, why), path, why, err);
 }
 
 int drawPlotAndReport(const std::function<std::string(const std::string&)>& scriptFor,

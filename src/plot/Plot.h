@@ -48,6 +48,12 @@ std::string columnMeaning(const std::string& column, bool logAxis = false);
 
 enum class PlotOutcome { drawn, gnuplotMissing, failed };
 
+// Why the picture at `path` is not a whole picture of `format` ("" when it
+// is): a PNG must end with its end chunk, an SVG with "</svg>", a PDF have
+// "%%EOF" in its last 1024 bytes. gnuplot exits with status 0 even when a
+// full disk or a file-size limit cut its output short.
+std::string pictureFault(const std::string& path, PlotFormat format);
+
 // Runs `gnuplotProgram` (a name looked up on PATH, or a path) on the script
 // that `scriptFor` makes for a given output file. The picture is drawn into a
 // hidden temporary file beside `path` and takes the name `path` only when
@@ -55,12 +61,15 @@ enum class PlotOutcome { drawn, gnuplotMissing, failed };
 // that name stays as it was). Returns gnuplotMissing when there is no such
 // executable, failed when the temporary file cannot be made (`why` then says
 // why), when gnuplot ends with an error (its own messages go to standard
-// error) or leaves an empty file, and drawn otherwise.
+// error) or leaves an empty or cut picture (pictureFault), and drawn
+// otherwise.
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
                      const std::string& path, const std::string& gnuplotProgram, std::string& why);
 
 // drawPlot into `picture`, made by the caller before (so that its folder
-// was checked before any work); gnuplot writes to its temporaryPath().
+// was checked before any work); gnuplot writes to its temporaryPath(). A
+// picture drawn and checked (pictureFault) is only prepared: the caller puts
+// it under its name (FinishedFile::commit), with the call's other outputs.
 PlotOutcome drawPlot(const std::function<std::string(const std::string&)>& scriptFor,
                      FinishedFile& picture, const std::string& gnuplotProgram, std::string& why);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <ostream>
 
+#include "io/PriorsFile.h"
 #include "io/TableFormat.h"
 #include "run/StartUp.h"
 #include "sim/SummaryStats.h"
@@ -31,6 +32,6 @@ ObservedTableLine observedTableLine(const AlleleMatrix& observed, const params& 
     TableStatsScratch scratch;
     o.stats = tableStatistics(observed, p.number_of_sue_lines, p.number_of_tha_lines,
                               p.number_of_loci, AlleleSource::kObserved, scratch);
-    for (double v : o.stats.values()) appendTableNumber(o.line, v), o.line += '\t';
+    o.line = observedValuesLine(o.stats.values());
     return o;
 }

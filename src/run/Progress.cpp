@@ -45,7 +45,9 @@ std::string formatElapsed(double seconds) {
 std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
                          const std::string& tableName, double elapsedSeconds) {
     std::string line = std::to_string(repeats) + (repeats == 1 ? " repeat, " : " repeats, ");
-    if (accepted == 0)
+    if (outfileName.empty())
+        line += "no results file written (a run from a sample makes its table only)";
+    else if (accepted == 0)
         line += "no row accepted; no results file written";
     else
         line += std::to_string(accepted) + (accepted == 1 ? " row" : " rows") +

@@ -10,7 +10,8 @@ std::string formatProgress(long done, long total, long accepted, double elapsedS
 
 // Formats the line that ends a run: repeats, accepted rows and where they
 // went (or that no results file was written), the reference table when
-// `tableName` is not empty, and the elapsed time.
+// `tableName` is not empty, and the elapsed time. An empty `outfileName`
+// is a run from a sample, which writes no results file at all.
 std::string formatFinish(long repeats, long accepted, const std::string& outfileName,
                          const std::string& tableName, double elapsedSeconds);
 

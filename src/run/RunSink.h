@@ -63,3 +63,24 @@ class RunOutput : public RunSink {
     ReferenceTableWriter* table_;
     int numbAccepted_ = 0;
 };
+
+// The sink of a run from a sample (`foundabc --from-sample`): the results go
+// on to `inner` as not accepted, so that no row reaches the results file or a
+// shard's rows for it. A predictive run's product is its reference table;
+// its accepted rows, appended to the results file of a run from the priors,
+// would be read as that run's last one. Owns nothing.
+class TableOnlyOutput : public RunSink {
+  public:
+    explicit TableOnlyOutput(RunSink& inner) : inner_(inner) {}
+    bool wantsTable() const override { return inner_.wantsTable(); }
+
+  protected:
+    void consume(int64_t sim, const RepeatResult& r) override {
+        RepeatResult tableOnly = r;
+        tableOnly.accepted = false;
+        inner_.take(sim, tableOnly);
+    }
+
+  private:
+    RunSink& inner_;
+};

@@ -103,11 +103,12 @@ std::string sampleOriginProblem(const std::string& path, const SampleDraw& sampl
     const bool otherSettings = origin.settings != settings;
     if (!otherSettings && origin.data == data) return "";
     return "error: sample: " + path + " was made from the table " + origin.table +
-           ", simulated with other " +
-           (otherSettings ? "settings (sample sizes, loci, ALPHA, priors, founding options or "
-                            "--model) than " +
+           (otherSettings ? ", simulated with other settings (sample sizes, loci, ALPHA, "
+                            "priors, founding options or --model) than " +
                                 paramsPath
-                          : "observed data than the data file of " + paramsPath) +
+                          : ", for other observed data than the data file of " + paramsPath +
+                                " (a posterior of --observed values, or of an edited "
+                                "observed-statistics file)") +
            ": its rows are a posterior for another model or data set. Give the parameter "
            "file of that table, or estimate a sample from a table made with these "
            "settings\n";

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "base/Fail.h"
+#include "io/SampleFile.h"
 #include "sim/Random.h"
 
 namespace {
@@ -162,6 +163,8 @@ std::string inputNamedByResults(const params& p, const std::string& paramsFile,
     if (p.datafile_name[0] != '\0' && sameFile(p.outfile_name, p.datafile_name))
         return "the data file";
     if (!sampleFile.empty() && sameFile(p.outfile_name, sampleFile)) return "the sample file";
+    if (!sampleFile.empty() && sameFile(p.outfile_name, sampleOriginPath(sampleFile)))
+        return "the record of the sample file";
     return "";
 }
 

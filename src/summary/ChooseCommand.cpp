@@ -116,10 +116,16 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
                                      "be wrong: let the run finish, or make the table again");
         // A predictive table's rows come from a posterior: set against tables
         // drawn from the priors, it would win by construction.
-        if (priorsRead.found && priorsRead.file.provenance.source == TableSource::sample)
+        for (const std::string& w : priorsRead.file.warnings)
+            warn(priorsPath(o.tables[m]) + ": " + w);
+        if (priorsRead.found && !drawnFromPriors(priorsRead.file.provenance))
             return fail(o.tables[m] +
-                        " was simulated from a posterior sample (its priors file says '# made "
-                        "from: sample'), so its rows are not draws from the model's priors: "
+                        (priorsRead.file.provenance.source == TableSource::sample
+                             ? " was simulated from a posterior sample (its priors file says "
+                               "'# made from: sample')"
+                             : " may have been simulated from a posterior sample (its priors "
+                               "file does not say clearly what made it)") +
+                        ", so its rows are not draws from the model's priors: "
                         "choose between tables made without --from-sample");
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);

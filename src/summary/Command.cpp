@@ -128,7 +128,7 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
 
     if (!options.rowsPath.empty()) {
         FinishedFile& rows = outputs.file(options.rowsPath);
-        if (!rows.write(formatRows(selection)) || !rows.commit(true)) {
+        if (!rows.write(formatRows(selection)) || !rows.prepare()) {
             return failWith(
                 err, "cannot write the table of rows '" + options.rowsPath + "': " + rows.error());
         }
@@ -147,11 +147,13 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
     }
     out.flush();
 
-    if (options.plotPath.empty()) return 0;
+    if (options.plotPath.empty()) return outputs.commitAll(err);
     std::string title = description + (options.weighted ? " (weighted)" : "");
     auto script = [&](const std::string& output) {
         return plotScript(summaries, output, title, format, options.weighted);
     };
-    return drawPlotAndReport(script, outputs.file(options.plotPath), options.plotPath,
-                             options.gnuplotProgram, err);
+    if (drawPlotAndReport(script, outputs.file(options.plotPath), options.plotPath,
+                          options.gnuplotProgram, err) != 0)
+        return 1;
+    return outputs.commitAll(err);
 }

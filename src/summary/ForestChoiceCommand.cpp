@@ -135,6 +135,8 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
                                                            : c.pointScores[0],
                                 names, output, title, plotFormatFor(o.plotPath));
     };
-    return drawPlotAndReport(scriptFor, outputs.file(o.plotPath), o.plotPath, o.gnuplotProgram,
-                             err);
+    if (drawPlotAndReport(scriptFor, outputs.file(o.plotPath), o.plotPath, o.gnuplotProgram,
+                          err) != 0)
+        return 1;
+    return outputs.commitAll(err);
 }

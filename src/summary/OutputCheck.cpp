@@ -9,6 +9,7 @@
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/SampleFile.h"
+#include "io/SignalsHeld.h"
 #include "io/TableClaim.h"
 
 namespace {
@@ -62,9 +63,20 @@ FinishedFile& OutputFiles::file(const std::string& path) {
 
 int OutputFiles::write(const std::string& path, const std::string& text, std::ostream& err) {
     FinishedFile& out = file(path);
-    if (out.write(text) && out.commit(true)) return 0;
+    if (out.write(text) && out.prepare()) return 0;
     err << programName << ": cannot write '" << path << "': " << out.error() << "\n";
     return 1;
+}
+
+int OutputFiles::commitAll(std::ostream& err) {
+    // The slow part (writing, syncing) is done; what is left are renames.
+    const TerminationSignalsHeld held;
+    for (auto& [name, out] : files_)
+        if (out->prepared() && !out->commit(true)) {
+            err << programName << ": cannot write '" << name << "': " << out->error() << "\n";
+            return 1;
+        }
+    return 0;
 }
 
 std::vector<NamedFile> tableInputs(const std::string& tablePath) {

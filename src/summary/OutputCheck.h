@@ -38,9 +38,18 @@ class OutputFiles {
     // The file opened for `path`, one of the outputs given to open().
     FinishedFile& file(const std::string& path);
 
-    // Writes `text` as the whole file `path` and commits it: 0, or 1 after
-    // "cannot write 'PATH': WHY" on `err`.
+    // Writes `text` as the whole file `path` and prepares it (see
+    // FinishedFile::prepare): 0, or 1 after "cannot write 'PATH': WHY" on
+    // `err`. The file takes its name at commitAll().
     int write(const std::string& path, const std::string& text, std::ostream& err);
+
+    // Puts every prepared output (written by write(), or drawn into its
+    // FinishedFile and prepared) under its name, in the order they were
+    // opened, with the termination signals held off, so that a signal
+    // leaves the call's outputs all old or all new. Called once the command
+    // has succeeded: a failed command puts none of its files under their
+    // names. 0, or 1 after "cannot write 'PATH': WHY" on `err`.
+    int commitAll(std::ostream& err);
 
   private:
     std::vector<std::pair<std::string, std::unique_ptr<FinishedFile>>> files_;

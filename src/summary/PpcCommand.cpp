@@ -67,6 +67,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     // A table drawn from the priors gives a prior predictive check, which
     // says little of the fit and looks like a posterior one: refused. Tables
     // without the record (written by earlier versions) are taken on trust.
+    TableProvenance made;
     {
         const std::string priorsName = priorsPath(path);
         if (const std::string problem = directoryProblem(priorsName); !problem.empty())
@@ -76,8 +77,12 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         readWhole(priorsIn, text);
         PriorsFile priors;
         std::string error;
-        if (priorsIn && parsePriors(text, priors, error) &&
-            priors.provenance.source == TableSource::prior)
+        if (priorsIn && parsePriors(text, priors, error)) {
+            for (const std::string& w : priors.warnings)
+                err << "foundabc-summary: warning: " << priorsName << ": " << w << "\n";
+            made = priors.provenance;
+        }
+        if (made.source == TableSource::prior)
             return fail(path + " was simulated from the priors (" + priorsName +
                         " says '# made from: prior'), so it cannot check the fit of a posterior: "
                         "write a sample with foundabc-summary --table " +
@@ -97,6 +102,14 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         return fail(observed.error + " (the observed statistics of the table '" + path + "')");
     if (!observed.note.empty()) err << "foundabc-summary: warning: " << observed.note << "\n";
 
+    // The check compares the table with the observed values its run was
+    // simulated for; a file edited since compares it with other data.
+    if (made.known && dataFingerprintOf(observed.values) != made.data)
+        err << "foundabc-summary: warning: " << observedStatisticsPath(path)
+            << " is not the observed data that the table was simulated for ("
+            << priorsPath(path)
+            << " records other data): it was edited or replaced since; the check is against the "
+               "values in it\n";
     const auto check = predictiveCheck(read.table, observed.values);
     char line[256];
     if (tsv) {
@@ -130,5 +143,6 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         return predictivePlotScript(read.table, check, output,
                                     path + ": posterior predictive check", plotFormatFor(plotPath));
     };
-    return drawPlotAndReport(scriptFor, outputs.file(plotPath), plotPath, gnuplot, err);
+    if (drawPlotAndReport(scriptFor, outputs.file(plotPath), plotPath, gnuplot, err) != 0) return 1;
+    return outputs.commitAll(err);
 }

@@ -71,12 +71,22 @@ bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::
     // A predictive table's rows were drawn from a posterior sample, not from
     // these priors: every estimate, check and cross-validation made from it
     // would be wrong, and nothing useful is lost by refusing it.
+    for (const std::string& w : priors.warnings) warn(err, path + ": " + w);
     if (priors.provenance.source == TableSource::sample) {
         failWith(err, options.tablePath + " was simulated from a posterior sample (" + path +
                           " says '# made from: sample'), so its rows are not draws from the "
                           "prior and cannot give an estimate: check the fit with "
                           "foundabc-summary --ppc " + options.tablePath +
                           ", and estimate from a table made without --from-sample");
+        return false;
+    }
+    // An edited record may hide a predictive table: only a clear one, or
+    // none at all (a table written before the record), is trusted.
+    if (!drawnFromPriors(priors.provenance)) {
+        failWith(err, options.tablePath + ": " + path +
+                          " does not say clearly what made the table (see the warning above), "
+                          "so its rows cannot be taken for draws from the prior: estimate from "
+                          "a table whose priors file foundabc wrote, or make the table again");
         return false;
     }
     in.hasPriors = true;
@@ -135,6 +145,14 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                                  " observed points; --sample and --plot take one");
     if (!readPriors(options, table.rows(), in, err)) return 1;
 
+    // The table's own observed statistics are those its run recorded: a file
+    // edited since gives an estimate for data that the table's record, and
+    // a sample's, do not describe.
+    if (ownObserved && in.provenance.known && dataFingerprintOf(observed.values) != in.provenance.data)
+        warn(err, observedPath + " is not the observed data that the table was simulated for (" +
+                      priorsPath(options.tablePath) +
+                      " records other data): it was edited or replaced since; the estimate is "
+                      "for the values in it");
     in.observed = observed.values;
     in.points = observed.points;
     in.choice = chooseStatistics(table, observed.values, options.stats);
@@ -149,14 +167,20 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     if (!transforms.error.empty())
         return failWith(err, options.tablePath + ": " + transforms.error);
     in.settings = {options.tolerance, options.method, options.hcorr, transforms.transforms};
-    if (options.fitTests > 0) return goodnessOfFitTest(options, in, out, err);
-    if (options.crossValidations > 0) {
-        if (options.forest) return forestCrossValidation(options, in, out, err);
-        in.settings.method = AdjustMethod::loclinear;
-        return crossValidation(options, in, out, err);
-    }
-    if (options.forest) return forestEstimate(options, in, out, err);
-    return estimate(options, in, out, err);
+    // The command prepares its files; they take their names together once
+    // it has succeeded.
+    const auto command = [&]() {
+        if (options.fitTests > 0) return goodnessOfFitTest(options, in, out, err);
+        if (options.crossValidations > 0) {
+            if (options.forest) return forestCrossValidation(options, in, out, err);
+            in.settings.method = AdjustMethod::loclinear;
+            return crossValidation(options, in, out, err);
+        }
+        if (options.forest) return forestEstimate(options, in, out, err);
+        return estimate(options, in, out, err);
+    };
+    const int status = command();
+    return status != 0 ? status : outputs.commitAll(err);
 }
 
 bool wantsTable(int argc, const char* const* argv) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "io/FinishedFile.h"
+#include "io/PriorsFile.h"
 #include "io/SampleFile.h"
 
 namespace {
@@ -72,7 +73,9 @@ int writeSample(const TableOptions& options, const Inputs& in, const std::string
     origin.sample = sampleTextFingerprint(text);
     origin.known = in.provenance.known;
     origin.settings = in.provenance.settings;
-    origin.data = in.provenance.data;
+    // The posterior is that of the observed point the estimate used (the
+    // table's own, or the one of --observed), not of the table's data.
+    origin.data = dataFingerprintOf(in.observed);
     return in.outputs->write(sampleOriginPath(options.samplePath), formatSampleOrigin(origin), err);
 }
 

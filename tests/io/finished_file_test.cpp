@@ -140,6 +140,16 @@ TEST(FinishedFile, WhatTheNameHoldsDecidesHowItIsWritten) {
     EXPECT_TRUE(S_ISCHR(null.st_mode));
 }
 
+// What waits in the pipe read from `fd` (non-blocking, its writer gone);
+// closes it.
+std::string drainPipe(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    return text;
+}
+
 // A FIFO is written through at commit, without a temporary file, and stays a
 // FIFO; without `replace` it counts as an existing file and gets nothing.
 TEST(FinishedFile, AFifoIsWrittenThroughAndKept) {
@@ -147,11 +157,10 @@ TEST(FinishedFile, AFifoIsWrittenThroughAndKept) {
         TempDir dir;
         const std::string fifo = dir.file("pipe");
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        std::string received;
-        std::thread reader([&] {
-            std::ifstream in(fifo, std::ios::binary);
-            received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        });
+        // A reader is there before the file is opened (one without is
+        // refused); what is written waits in the pipe, read afterwards.
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
         {
             FinishedFile file(fifo);
             EXPECT_EQ(file.error(), "");
@@ -161,12 +170,17 @@ TEST(FinishedFile, AFifoIsWrittenThroughAndKept) {
             EXPECT_EQ(file.commit(replace), replace);
             EXPECT_EQ(file.alreadyExists(), !replace);
         }
-        reader.join();
+        const std::string received = drainPipe(reader);
         EXPECT_EQ(received, replace ? "through\n" : "");
         struct stat info;
         ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
         EXPECT_TRUE(S_ISFIFO(info.st_mode));
     }
+    // No reader: refused at once rather than waited on for ever.
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("unread").c_str(), 0600), 0);
+    const FinishedFile unread(dir.file("unread"));
+    EXPECT_EQ(unread.error(), "it is a named pipe (FIFO) that no program reads; start its reader first");
 }
 
 // What takes the name after the file was begun is not renamed over either.

@@ -329,19 +329,33 @@ TEST(ReferenceTable, PriorsFileRecordsWhatMadeTheTable) {
         std::string text, error;  // error "": read
         TableSource source;
         bool known;
+        bool warns;  // a warning about the record
     };
+    const std::string sample = "# made from: sample 00000000000000ab\n";
     const Case cases[] = {
-        {rows, "", TableSource::unknown, false},
-        {"# a note\n" + rows + "# made by hand\n", "", TableSource::unknown, false},
+        {rows, "", TableSource::unknown, false, false},
+        {"# a note\n" + rows + "# made by hand\n", "", TableSource::unknown, false, false},
         {rows + "# made from: prior\n" + settings + data + "# complete: 3 simulations\n", "",
-         TableSource::prior, true},
-        {rows + "# made from: sample 00000000000000ab\n" + settings + data, "", TableSource::sample,
+         TableSource::prior, true, false},
+        {rows + sample + settings + data, "", TableSource::sample, true, false},
+        // An incomplete or edited record keeps a predictive table predictive,
+        // and one that cannot be read never passes for a prior one.
+        {rows + "# made from: prior\n" + settings, "", TableSource::prior, false, true},
+        {rows + sample + settings, "", TableSource::sample, false, true},
+        {rows + sample + data, "", TableSource::sample, false, true},
+        {rows + "# Made from: sample 00000000000000ab\n" + settings + data, "",
+         TableSource::unclear, true, true},
+        {rows + settings + data, "", TableSource::unclear, true, true},
+        {rows + "# made from: posterior\n" + settings + data, "", TableSource::unclear, true,
          true},
-        {rows + "# made from: prior\n" + settings, "", TableSource::unknown, false},
-        {rows + "# made from: posterior\n", "line 8: a line '# made from:' that is neither",
-         TableSource::unknown, false},
+        {rows + "# made from: prior\n" + sample + settings + data, "", TableSource::sample, true,
+         true},
+        {rows + sample + "# made from: prior\n" + settings + data, "", TableSource::sample, true,
+         true},
+        {rows + "#made from prior\n# made from: prior\n" + settings + data, "",
+         TableSource::unclear, true, true},
         {rows + "# settings: 12ab\n", "line 8: a line '# settings:' without its 16 hex digits",
-         TableSource::unknown, false},
+         TableSource::unknown, false, false},
     };
     for (const Case& c : cases) {
         PriorsFile file;
@@ -351,6 +365,9 @@ TEST(ReferenceTable, PriorsFileRecordsWhatMadeTheTable) {
         if (!c.error.empty()) continue;
         EXPECT_EQ(file.provenance.source, c.source) << c.text;
         EXPECT_EQ(file.provenance.known, c.known) << c.text;
+        EXPECT_EQ(file.warnings.empty(), !c.warns) << c.text;
+        EXPECT_EQ(drawnFromPriors(file.provenance),
+                  c.source == TableSource::prior || c.source == TableSource::unknown);
         EXPECT_EQ(file.priors[1].upper, 3) << c.text;
     }
     // What decides the rows changes the settings' fingerprint; names, REPEATS and EPSILON do not.

@@ -739,11 +739,11 @@ TEST(FromSample, NoOutputLandsOnTheSample) {
          "error: table: the reference table post.tsv is the sample file post.tsv"},
         {"results file",
          seededParams(20).set("OUTFILE_NAME", "post.tsv"),
-         {from},
+         {with({"--table", "t.tsv"})},
          "error: results file post.tsv is the sample file; give OUTFILE_NAME a name of its own"},
         {"merged results file",
          seededParams(20).set("OUTFILE_NAME", "post.tsv"),
-         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1"},
+         {{"--seed", "2", "--from-sample", "copy.tsv", "--shard", "1/1", "--table", "t.tsv"},
           {"--merge", "--from-sample", "post.tsv"}},
          "error: results file post.tsv is the sample file"},
     };
@@ -778,6 +778,7 @@ TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
         return runProgram(args, dir.path(), dir.file("err"));
     };
     ASSERT_EQ(foundabc(seededParams(300), {"--seed", "1", "--table", "prior.tsv"}).exitStatus, 0);
+    const std::string priorResults = dir.read("results.txt");
     EXPECT_NE(dir.read("prior.tsv.priors.tsv").find("# made from: prior\n# settings: "),
               std::string::npos);
     ASSERT_EQ(summary({"--table", "prior.tsv", "--method", "loclinear", "--tol", "0.2", "--sample",
@@ -806,7 +807,7 @@ TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
          "settings (sample sizes, loci, ALPHA, priors, founding options or --model) than "
          "params.txt: its rows are a posterior for another model or data set"},
         {"other data", seededParams(40).set("DATAFILE_NAME", "data2.txt"), "post.tsv", 1,
-         "simulated with other observed data than the data file of params.txt"},
+         "for other observed data than the data file of params.txt"},
         {"no record", seededParams(40), "bare.tsv", 0,
          "foundabc: warning: sample: bare.tsv has no record of the table it came from "
          "(bare.tsv.origin, written beside the samples of foundabc-summary --table --sample): "
@@ -832,6 +833,96 @@ TEST(FromSample, TablesAndSamplesRecordWhatMadeThemAndAreChecked) {
     EXPECT_EQ(summary({"--table", "pred.tsv", "--method", "loclinear"}).exitStatus, 1);
     EXPECT_NE(dir.read("err").find("pred.tsv was simulated from a posterior sample"),
               std::string::npos);
+    // A predictive run writes its table only, and says so.
+    EXPECT_EQ(dir.read("results.txt"), priorResults);
+    EXPECT_FALSE(dir.exists("pred.txt"));
+    EXPECT_NE(foundabc(seededParams(40), {"--seed", "2", "--from-sample", "post.tsv", "--table",
+                                          "pred.tsv"})
+                  .out.find("RESULTS = none: a run from a sample writes its simulations to the "
+                            "reference table only"),
+              std::string::npos);
+    EXPECT_EQ(dir.read("results.txt"), priorResults);
+
+    // The records hold when edited, and follow the values actually used.
+    const std::string predPriors = dir.read("pred.tsv.priors.tsv");
+    const std::string priorObserved = dir.read("prior.tsv.observed.tsv");
+    auto without = [](std::string text, const std::string& start) {
+        const std::size_t at = text.find(start);
+        return text.erase(at, text.find('\n', at) + 1 - at);
+    };
+    std::string otherObserved = priorObserved;
+    {  // the first value replaced by 0.5
+        const std::size_t first = otherObserved.find('\n') + 1;
+        otherObserved.replace(first, otherObserved.find('\t', first) - first, "0.5");
+    }
+    struct Edit {
+        const char* what;
+        std::function<void()> setUp;
+        std::vector<std::string> summaryArgs;  // empty: run foundabc with foundabcArgs
+        std::vector<std::string> foundabcArgs;
+        int status;
+        std::string message;  // on standard error of the summary, or the run's output
+    };
+    const std::vector<Edit> edits = {
+        {"predictive table without its settings line",
+         [&] { dir.write("pred.tsv.priors.tsv", without(predPriors, "# settings:")); },
+         {"--table", "pred.tsv"}, {}, 1, "pred.tsv was simulated from a posterior sample"},
+        {"predictive table without its data line",
+         [&] { dir.write("pred.tsv.priors.tsv", without(predPriors, "# data:")); },
+         {"--table", "pred.tsv"}, {}, 1, "has no line '# data:'"},
+        {"predictive table with '# Made from'",
+         [&] {
+             std::string text = predPriors;
+             text[text.find("# made from") + 2] = 'M';
+             dir.write("pred.tsv.priors.tsv", text);
+         },
+         {"--table", "pred.tsv"}, {}, 1, "does not say clearly what made the table"},
+        {"predictive table without its made-from line",
+         [&] { dir.write("pred.tsv.priors.tsv", without(predPriors, "# made from:")); },
+         {"--table", "pred.tsv"}, {}, 1, "no line '# made from:'"},
+        {"edited observed statistics",
+         [&] { dir.write("prior.tsv.observed.tsv", otherObserved); },
+         {"--table", "prior.tsv", "--method", "rejection"}, {}, 0,
+         "prior.tsv.observed.tsv is not the observed data that the table was simulated for"},
+        {"a sample of other observed values",
+         [&] {
+             dir.write("prior.tsv.observed.tsv", priorObserved);
+             dir.write("obs.tsv", otherObserved);
+             ASSERT_EQ(summary({"--table", "prior.tsv", "--method", "forest", "--trees", "20",
+                                "--observed", "obs.tsv", "--sample", "obs-post.tsv"})
+                           .exitStatus,
+                       0)
+                 << dir.read("err");
+         },
+         {}, {"--from-sample", "obs-post.tsv", "--table", "p2.tsv"}, 1,
+         "for other observed data than the data file of params.txt"},
+        {"a table over the sample's record", [] {}, {},
+         {"--from-sample", "post.tsv", "--table", "post.tsv.origin"}, 1,
+         "is the record of the sample post.tsv.origin"},
+    };
+    for (const Edit& e : edits) {
+        e.setUp();
+        const std::string originBefore = dir.read("post.tsv.origin");
+        if (!e.summaryArgs.empty()) {
+            EXPECT_EQ(summary(e.summaryArgs).exitStatus, e.status) << e.what;
+            EXPECT_NE(dir.read("err").find(e.message), std::string::npos)
+                << e.what << ": " << dir.read("err");
+        } else {
+            std::vector<std::string> args = {"--seed", "2"};
+            args.insert(args.end(), e.foundabcArgs.begin(), e.foundabcArgs.end());
+            const ChildResult r = foundabc(seededParams(40), args);
+            EXPECT_EQ(r.exitStatus, e.status) << e.what << ": " << r.out;
+            EXPECT_NE(r.out.find(e.message), std::string::npos) << e.what << ": " << r.out;
+        }
+        EXPECT_EQ(dir.read("post.tsv.origin"), originBefore) << e.what;
+    }
+    // A results file on the sample's record is refused too.
+    const ChildResult onRecord =
+        foundabc(seededParams(40).set("OUTFILE_NAME", "post.tsv.origin"),
+                 {"--seed", "2", "--from-sample", "post.tsv", "--table", "p3.tsv"});
+    EXPECT_EQ(onRecord.exitStatus, 1);
+    EXPECT_NE(onRecord.out.find("is the record of the sample file"), std::string::npos)
+        << onRecord.out;
 }
 
 // Rows are drawn in proportion to their weights; rows of weight 0 never.
@@ -905,7 +996,7 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
     EXPECT_EQ(rows.values[0][My], 3);
     // The program reports a problem with status 1 and writes nothing.
     TempDir dir;
-    const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv"});
+    const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv", "--table", "t.tsv"});
     EXPECT_EQ(f.run.exitStatus, 1);
     EXPECT_NE(f.run.out.find("error: sample: cannot open none.tsv\n"), std::string::npos);
     EXPECT_TRUE(f.results.empty());

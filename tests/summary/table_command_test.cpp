@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -334,14 +335,22 @@ TEST(TableCommand, OutputsAreCheckedAgainstInputsAndFoldersBeforeTheFirstLine) {
     // A FIFO gets the sample and stays a FIFO.
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::string received;
-    std::thread reader([&] {
-        std::ifstream in(fifo, std::ios::binary);
-        received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    });
+    // With no reader the FIFO is refused at once, not waited on.
     options.samplePath = fifo;
+    const Outcome unread = run(options);
+    EXPECT_EQ(unread.status, 1);
+    EXPECT_NE(unread.err.find("named pipe (FIFO) that no program reads"), std::string::npos);
+    EXPECT_EQ(unread.out, "");
+    // With a reader, the sample waits in the pipe (it is smaller than the
+    // pipe's buffer) and is read afterwards.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
     const Outcome piped = run(options);
-    reader.join();
+    std::string received;
+    char buffer[4096];
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<std::size_t>(n));
+    close(reader);
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(received, dir.read("kept.tsv"));
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
@@ -393,6 +402,80 @@ std::vector<std::vector<double>> datablock(const std::string& script, const std:
     return rows;
 }
 
+// The last bytes of a PNG: its end chunk.
+const std::string kWholePng = std::string("\x89PNG\r\n\x1a\nbody\0\0\0\0IEND\xae\x42\x60\x82", 24);
+
+// A stand-in for gnuplot that writes `picture` where the script says, keeps
+// the script as `keepScript` (when given), and exits with status 0.
+std::string fakeGnuplot(const TempDir& dir, const std::string& picture,
+                        const std::string& keepScript = "") {
+    dir.write("fake-picture", picture);
+    const std::string program = dir.write(
+        "fake-gnuplot", "#!/bin/sh\n" + (keepScript.empty() ? "" : "cp \"$1\" " + keepScript + "\n") +
+                            "out=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
+                            "cat " + dir.file("fake-picture") + " > \"$out\"\n");
+    chmod(program.c_str(), 0755);
+    return program;
+}
+
+// The outputs of one command appear together and whole: a picture that
+// gnuplot left cut short (and still exited 0) is refused, and then neither
+// it nor the sample takes its name; a FIFO that nobody reads is refused at
+// once.
+TEST(TableCommand, OutputsAppearTogetherAndWhole) {
+    TempDir dir;
+    TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 600, toyObserved));
+    struct Case {
+        const char* picture;
+        std::string bytes;
+        int status;
+        std::string message;
+    };
+    const std::string cutPng = kWholePng.substr(0, 20);
+    const Case cases[] = {
+        {"p.png", kWholePng, 0, ""},
+        {"p.png", cutPng, 1, "the PNG file has no end chunk"},
+        {"p.png", "", 1, "could not draw the picture"},
+        {"p.svg", "<?xml version=\"1.0\"?>\n<svg>\n<g>\n", 1, "does not end with </svg>"},
+        {"p.svg", "<?xml version=\"1.0\"?>\n<svg>\n</svg>\n\n", 0, ""},
+        {"p.pdf", "%PDF-1.4\n1 0 obj\n", 1, "the PDF file has no %%EOF"},
+        {"p.pdf", "%PDF-1.4\ntrailer\n%%EOF\n", 0, ""},
+    };
+    for (const Case& c : cases) {
+        dir.write("post.tsv", "old sample");
+        std::remove(dir.file(c.picture).c_str());
+        options.samplePath = dir.file("post.tsv");
+        options.plotPath = dir.file(c.picture);
+        options.gnuplotProgram = fakeGnuplot(dir, c.bytes);
+        const Outcome r = run(options);
+        EXPECT_EQ(r.status, c.status) << c.picture << c.bytes << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.exists(c.picture), c.status == 0) << c.bytes;
+        EXPECT_EQ(dir.read("post.tsv") == "old sample", c.status != 0) << c.bytes;
+        if (c.status != 0) {
+            EXPECT_NE(r.err.find(options.plotPath), std::string::npos) << r.err;
+        }
+    }
+    // A FIFO with no reader, as the picture, the sample or the sample's record.
+    struct Fifo {
+        const char* name;
+        std::string TableOptions::*option;
+        const char* given;
+    };
+    for (const Fifo& f : {Fifo{"fifo.png", &TableOptions::plotPath, "fifo.png"},
+                          Fifo{"fifo.tsv", &TableOptions::samplePath, "fifo.tsv"},
+                          Fifo{"s.tsv.origin", &TableOptions::samplePath, "s.tsv"}}) {
+        TableOptions o = toyOptions(options.tablePath);
+        o.gnuplotProgram = fakeGnuplot(dir, kWholePng);
+        ASSERT_EQ(mkfifo(dir.file(f.name).c_str(), 0600), 0);
+        o.*f.option = dir.file(f.given);
+        const Outcome r = run(o);
+        EXPECT_EQ(r.status, 1) << f.name;
+        EXPECT_NE(r.err.find("named pipe (FIFO) that no program reads"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << f.name;
+    }
+}
+
 TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     TempDir dir;
     TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 2000, toyObserved));
@@ -407,10 +490,7 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     EXPECT_NE(missing.err.find("gnuplot not found"), std::string::npos);
 
     // The script, kept by a stand-in for gnuplot.
-    options.gnuplotProgram =
-        dir.write("keep-script", "#!/bin/sh\ncp \"$1\" " + dir.file("abc.gp") +
-                                     "\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\")\n"
-                                     "printf picture > \"$out\"\n");
+    options.gnuplotProgram = fakeGnuplot(dir, kWholePng, dir.file("abc.gp"));
     chmod(options.gnuplotProgram.c_str(), 0755);
     ASSERT_EQ(run(options).status, 0);
     const std::string script = dir.read("abc.gp");
