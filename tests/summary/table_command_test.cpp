@@ -485,6 +485,29 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     EXPECT_EQ(drawPlot(scriptFor, dir.file("odd.png"), "gnuplot", why), PlotOutcome::drawn) << why;
 }
 
+// A flat prior's line is flat on its own axis from bound to bound: a
+// log-uniform prior per decade on a log axis (10^0.3 = 1.995..., as the
+// parameter file's 0.3 reads, once came out of 10^log10 below its bound and
+// the line rose from 0), a uniform one per unit on a linear axis.
+TEST(TableCommand, PriorLineIsFlatOnItsScale) {
+    struct Case {
+        bool logScale;
+        double lower, upper, density;
+    };
+    for (const Case& c : std::vector<Case>{{true, std::pow(10.0, 0.3), 100.0, 1.0 / 1.7},
+                                           {true, std::pow(10.0, -4.3), 0.01, 1.0 / 2.3},
+                                           {false, 1.0, 20.0, 1.0 / 19}}) {
+        const ColumnPrior prior{true, c.logScale, c.lower, c.upper, true};
+        const std::vector<double> values = {3, 4, 5, 6, 7, 8, 9, 10}, ones(values.size(), 1.0);
+        const std::vector<ColumnSummary> s = {summariseColumn(4, values, ones, &prior)};
+        const auto line = datablock(comparisonPlotScript(s, s, "p.png", "t", PlotFormat::png), "prior1");
+        ASSERT_GE(line.size(), 2u) << c.lower;
+        EXPECT_EQ(line.front()[0], c.lower);
+        EXPECT_EQ(line.back()[0], c.upper);
+        for (const auto& point : line) EXPECT_NEAR(point[1], c.density, 1e-12) << c.lower;
+    }
+}
+
 TEST(TableProgram, CommandLine) {
     TempDir dir;
     const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
