@@ -165,7 +165,7 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
     Outcome rejection = run(options);
     EXPECT_EQ(weighted.err, "");
     EXPECT_EQ(weighted.out.substr(0, weighted.out.find('\n')),
-              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+              "column\tn\tess\tmean\tsd\tq2.5\tq25\tmedian\tq75\tq97.5\tmode");
     // One row sits at the cut-off and has weight 0, unless unweighted;
     // adjusting moves the values.
     EXPECT_EQ(tsvLine(adjustedTsv.out, "My")[1], "199");
@@ -593,14 +593,17 @@ TEST(TableProgram, ForestEstimate) {
     EXPECT_NE(runWith({"--seed", "2"}).out, one.out);
     EXPECT_NE(one.out.find("\toob_error\timportant\n"), std::string::npos);
     const std::vector<std::string> my = tsvLine(one.out, "My");
-    ASSERT_EQ(my.size(), 11u);
-    // q2.5, median and q97.5 inside My's prior (1, e^10), about the exact
-    // posterior of log My, N(5.2, 0.2), which a forest of 600 rows blurs.
-    for (std::size_t k = 5; k <= 7; ++k) {
+    ASSERT_EQ(my.size(), 13u);
+    // The quantiles, q2.5 to q97.5, inside My's prior (1, e^10), about the
+    // exact posterior of log My, N(5.2, 0.2), which a forest of 600 rows blurs.
+    for (std::size_t k = 5; k <= 9; ++k) {
+        if (k > 5) {
+            EXPECT_LE(std::stod(my[k - 1]), std::stod(my[k])) << k;
+        }
         EXPECT_GE(std::stod(my[k]), 1.0) << my[k];
         EXPECT_LE(std::stod(my[k]), std::exp(10.0)) << my[k];
     }
-    EXPECT_NEAR(std::log(std::stod(my[6])), 5.2, 0.5) << my[6];
+    EXPECT_NEAR(std::log(std::stod(my[7])), 5.2, 0.5) << my[7];
     // The sample: rows of the table with their mean weight over the drawn
     // parameters' forests, summing to 1.
     std::istringstream sample(dir.read("s.tsv"));
