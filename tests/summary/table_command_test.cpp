@@ -708,7 +708,10 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
 TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     TempDir dir;
     const std::string a = writeToy(dir, "a.tsv", 800, toyObserved);
-    const std::string b = writeToy(dir, "b.tsv.gz", 800, toyObserved);
+    // b begins with a's rows (the same seed) and has one more; copy is a
+    // with its rows compressed: the same simulations under another name.
+    const std::string b = writeToy(dir, "b.tsv.gz", 801, toyObserved);
+    const std::string copy = writeToy(dir, "copy.tsv.gz", 800, toyObserved);
     std::array<double, 12> other = toyObserved;
     other[3] = 2;
     const std::string c = writeToy(dir, "c.tsv", 800, other);
@@ -731,7 +734,7 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     for (Case t : std::vector<Case>{
              {{"--choose", a, b, "--names", "x,y", "--method", "rejection", "--tsv"},
               0,
-              "model\tsimulations\tprior\taccepted\tposterior\nx\t800\t0.5\t",
+              "model\tsimulations\tprior\taccepted\tposterior\tverdict\nx\t800\t0.49",
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
@@ -743,6 +746,21 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
              {{"--choose", a, b, "--cv", "0"}, 1, "", "--cv '0'"},
              {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: The following argument"},
              {{"--choose", a, b, "--method", "mnlogistic"}, 0, "are not calibrated", ""},
+             {{"--choose", a, b, "--method", "rejection"},
+              0,
+              "Verdict: the data do not tell these models apart here: the probability of a, the "
+              "model chosen, is 0.500, below 0.75",
+              ""},
+             {{"--choose", a, b, "--trees", "20", "--tsv"}, 0, "\tverdict\n", ""},
+             {{"--choose", a, b, "--cv", "20"},
+              0,
+              "prior error rate over 40 simulations): the data do not tell these models apart: "
+              "the prior error rate, 1.000, is not below chance, 0.500 (",
+              ""},
+             {{"--choose", b, copy, a},
+              1,
+              "",
+              "--choose: '" + copy + "' and '" + a + "' hold the same simulations"},
              {{"--choose", a, b, "--method", "rejection", "--trees", "5"}, 1, "",
               "--trees belongs to --method forest"},
              {{"--choose", a, b, "--plot", "x.gif"}, 1, "", "must end in .png, .svg or .pdf"},

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+
+// Whether the data tell founding models apart: one rule for every method of
+// model choice, from what the method measures.
+//
+// The prior error rate (out of bag, or by cross-validation) is set against
+// chance, the error rate of a blind guess that always names the model of
+// largest prior (1 - 1/K for K models of equal prior). Its standard error is
+// that of a binomial share at chance over the rows classified,
+// sqrt(chance (1 - chance) / rows): the spread the error rate would have if
+// the statistics told nothing, which does not shrink to 0 on a few rows that
+// happen to be classified right. A rate within two standard errors of chance
+// (rate >= chance - 2 se) means the statistics do not tell the models apart.
+// Otherwise, at an observed point, the chosen model is favoured when its
+// posterior probability reaches kFavouredProbability, posterior odds of 3 to 1
+// against all the other models together ("positive evidence" on the scale of
+// Kass and Raftery 1995); below it the data leave the choice open.
+
+constexpr double kFavouredProbability = 0.75;
+
+enum class ChoiceVerdictKind {
+    favoured,        // at a point: the chosen model's probability reaches the threshold
+    notApart,        // the error rate is within two standard errors of chance
+    tooUncertain,    // at a point: the chosen model's probability is below the threshold
+    betterThanChance // no point (cross-validation): the rate lies below chance by more
+};
+
+struct ChoiceVerdict {
+    ChoiceVerdictKind kind = ChoiceVerdictKind::notApart;
+    double chance = 0.0;         // 1 - the largest prior
+    double standardError = 0.0;  // of the error rate at chance; NaN without one
+};
+
+// The verdict for a prior error rate `errorRate` measured on `rows` rows
+// (NaN, or 0 rows, when the method measures none) and the posterior
+// probability `probability` of the chosen model at the observed point (NaN
+// without a point), the largest prior of the models being `largestPrior`.
+// With neither an error rate nor a probability there is nothing to go on:
+// notApart.
+ChoiceVerdict choiceVerdict(double largestPrior, double errorRate, std::size_t rows,
+                            double probability);
