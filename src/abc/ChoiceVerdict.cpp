@@ -7,10 +7,10 @@ ChoiceVerdict choiceVerdict(double largestPrior, double errorRate, std::size_t r
                             double probability) {
     ChoiceVerdict v;
     v.chance = 1.0 - largestPrior;
-    const bool measured = std::isfinite(errorRate) && rows > 0;
+    const bool measured = rows > 0;
     v.standardError = measured ? std::sqrt(v.chance * (1.0 - v.chance) / static_cast<double>(rows))
                                : std::numeric_limits<double>::quiet_NaN();
-    if (measured && errorRate >= v.chance - 2.0 * v.standardError)
+    if (measured && !(errorRate < v.chance - 2.0 * v.standardError))  // NaN too
         v.kind = ChoiceVerdictKind::notApart;
     else if (std::isfinite(probability))
         v.kind = probability >= kFavouredProbability ? ChoiceVerdictKind::favoured

@@ -30,14 +30,15 @@ enum class ChoiceVerdictKind {
 struct ChoiceVerdict {
     ChoiceVerdictKind kind = ChoiceVerdictKind::notApart;
     double chance = 0.0;         // 1 - the largest prior
-    double standardError = 0.0;  // of the error rate at chance; NaN without one
+    double standardError = 0.0;  // of an error rate at chance over the rows; NaN for no rows
 };
 
 // The verdict for a prior error rate `errorRate` measured on `rows` rows
-// (NaN, or 0 rows, when the method measures none) and the posterior
-// probability `probability` of the chosen model at the observed point (NaN
-// without a point), the largest prior of the models being `largestPrior`.
-// With neither an error rate nor a probability there is nothing to go on:
-// notApart.
+// (0 rows when the method measures none) and the posterior probability
+// `probability` of the chosen model at the observed point (NaN without a
+// point), the largest prior of the models being `largestPrior`. An error rate
+// that was to be measured (rows > 0) but is not a number (no row was left
+// out of any tree) leaves the probability, made from those errors, without
+// ground: notApart. So does having neither an error rate nor a probability.
 ChoiceVerdict choiceVerdict(double largestPrior, double errorRate, std::size_t rows,
                             double probability);

@@ -36,13 +36,15 @@ std::string choiceNumber(double x, const char* format) {
 
 std::string verdictText(const ChoiceVerdict& v, const std::string& chosen, double errorRate,
                         double probability) {
-    const std::string rate = std::isfinite(v.standardError)
-        ? "the prior error rate, " + choiceNumber(errorRate, "%.3f") + ", is " +
-              (v.kind == ChoiceVerdictKind::notApart ? "not " : "") + "below chance, " +
-              choiceNumber(v.chance, "%.3f") +
-              " (the error rate of always naming the model of largest prior), by more than two "
-              "standard errors (2 x " + choiceNumber(v.standardError, "%.3f") + ")"
-        : std::string();
+    std::string rate;  // what the error rate says; empty when there is none
+    if (std::isfinite(v.standardError) && std::isnan(errorRate))
+        rate = "the prior error rate could not be measured";
+    else if (std::isfinite(v.standardError))
+        rate = "the prior error rate, " + choiceNumber(errorRate, "%.3f") + ", is " +
+               (v.kind == ChoiceVerdictKind::notApart ? "not " : "") + "below chance, " +
+               choiceNumber(v.chance, "%.3f") +
+               " (the error rate of always naming the model of largest prior), by more than "
+               "two standard errors (2 x " + choiceNumber(v.standardError, "%.3f") + ")";
     const std::string odds = choiceNumber(kFavouredProbability, "%.2f") +
                              " (odds of 3 to 1 against the other models together)";
     switch (v.kind) {

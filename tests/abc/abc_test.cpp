@@ -567,6 +567,7 @@ TEST(ModelChoice, VerdictSetsTheErrorRateAgainstChanceAndTheProbabilityAgainstOd
              {0.5, none, 0, 0.8, K::favoured},  // rejection: no error rate
              {0.5, none, 0, 0.3, K::tooUncertain},
              {0.5, 0.1, 0, 0.3, K::tooUncertain},  // a rate on no rows is none
+             {0.5, none, 2, 1.0, K::notApart},     // to be measured, but no row out of bag
              {0.5, 0.2, 200, none, K::betterThanChance},  // cross-validation: no point
              {0.5, 0.45, 200, none, K::notApart},
              {0.5, none, 0, none, K::notApart}}) {
