@@ -11,8 +11,9 @@
 // that of a binomial share at chance over the rows classified,
 // sqrt(chance (1 - chance) / rows): the spread the error rate would have if
 // the statistics told nothing, which does not shrink to 0 on a few rows that
-// happen to be classified right. A rate within two standard errors of chance
-// (rate >= chance - 2 se) means the statistics do not tell the models apart.
+// happen to be classified right. A rate not below chance by more than two
+// standard errors (rate >= chance - 2 se) means the statistics do not tell
+// the models apart.
 // Otherwise, at an observed point, the chosen model is favoured when its
 // posterior probability reaches kFavouredProbability, posterior odds of 3 to 1
 // against all the other models together ("positive evidence" on the scale of
@@ -21,10 +22,10 @@
 constexpr double kFavouredProbability = 0.75;
 
 enum class ChoiceVerdictKind {
-    favoured,        // at a point: the chosen model's probability reaches the threshold
-    notApart,        // the error rate is within two standard errors of chance
-    tooUncertain,    // at a point: the chosen model's probability is below the threshold
-    betterThanChance // no point (cross-validation): the rate lies below chance by more
+    favoured,         // at a point: the chosen model's probability reaches the threshold
+    notApart,         // the error rate is not 2 standard errors below chance, or unmeasured
+    tooUncertain,     // at a point: the chosen model's probability is below the threshold
+    betterThanChance  // no point (cross-validation): the rate is 2 standard errors below chance
 };
 
 struct ChoiceVerdict {
