@@ -31,7 +31,9 @@ ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
     s.mean = weightedMean(column, weights);
     s.sd = weightedSd(column, weights);
     s.q025 = weightedQuantile(column, weights, 0.025);
+    s.q25 = weightedQuantile(column, weights, 0.25);
     s.median = weightedQuantile(column, weights, 0.5);
+    s.q75 = weightedQuantile(column, weights, 0.75);
     s.q975 = weightedQuantile(column, weights, 0.975);
     if (prior != nullptr) s.prior = *prior;
     // FracSueMono is a share of loci in [0, 1]: always linear.

@@ -18,7 +18,9 @@ struct ColumnSummary {
     double mean = 0.0;
     double sd = 0.0;    // NaN when fewer than two rows carry weight
     double q025 = 0.0;  // 2.5 % quantile
+    double q25 = 0.0;   // 25 % quantile: with q75 the central 50 % interval
     double median = 0.0;
+    double q75 = 0.0;   // 75 % quantile
     double q975 = 0.0;  // 97.5 % quantile
     // The kernel-density mode (Mode.h); for FracSueMono, which takes only
     // multiples of 1 / loci, its most frequent value.

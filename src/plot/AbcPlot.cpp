@@ -101,7 +101,9 @@ std::vector<std::pair<double, double>> priorLine(const ColumnPrior& p, bool logA
         double x = logAxis ? std::pow(10.0, std::log10(p.lower) +
                                                 f * (std::log10(p.upper) - std::log10(p.lower)))
                            : p.lower + f * (p.upper - p.lower);
-        if (i == steps) x = p.upper;  // exactly, not a rounding below it
+        // The bounds exactly: 10^log10(lower) may round below the lower bound
+        // (10^0.3 does), where the density is 0, and the line would rise from 0.
+        x = i == 0 ? p.lower : i == steps ? p.upper : std::min(std::max(x, p.lower), p.upper);
         points.push_back({x, priorDensityAt(p, logAxis, x)});
     }
     return points;

@@ -34,6 +34,63 @@ std::string choiceNumber(double x, const char* format) {
     return std::isnan(x) ? "NA" : text;
 }
 
+std::string verdictText(const ChoiceVerdict& v, const std::string& chosen, double errorRate,
+                        double probability) {
+    std::string rate;  // what the error rate says; empty when there is none
+    if (std::isfinite(v.standardError) && std::isnan(errorRate))
+        rate = "the prior error rate could not be measured";
+    else if (std::isfinite(v.standardError))
+        rate = "the prior error rate, " + choiceNumber(errorRate, "%.3f") + ", is " +
+               (v.kind == ChoiceVerdictKind::notApart ? "not " : "") + "below chance, " +
+               choiceNumber(v.chance, "%.3f") +
+               " (the error rate of always naming the model of largest prior), by more than "
+               "two standard errors (2 x " + choiceNumber(v.standardError, "%.3f") + ")";
+    const std::string odds = choiceNumber(kFavouredProbability, "%.2f") +
+                             " (odds of 3 to 1 against the other models together)";
+    switch (v.kind) {
+        case ChoiceVerdictKind::favoured:
+            return "the data favour " + chosen + ": its probability, " +
+                   choiceNumber(probability, "%.3f") + ", reaches " + odds +
+                   (rate.empty() ? "" : ", and " + rate);
+        case ChoiceVerdictKind::tooUncertain:
+            return "the data do not tell these models apart here: the probability of " +
+                   chosen + ", the model chosen, is " + choiceNumber(probability, "%.3f") +
+                   ", below " + odds;
+        case ChoiceVerdictKind::betterThanChance:
+            return "the choice errs less often than a blind guess: " + rate;
+        case ChoiceVerdictKind::notApart:
+            break;
+    }
+    return "the data do not tell these models apart: " +
+           (rate.empty() ? std::string("no model has a posterior probability") : rate);
+}
+
+const char* verdictWord(ChoiceVerdictKind kind) {
+    switch (kind) {
+        case ChoiceVerdictKind::favoured: return "favoured";
+        case ChoiceVerdictKind::tooUncertain: return "too_uncertain";
+        case ChoiceVerdictKind::betterThanChance: return "better_than_chance";
+        case ChoiceVerdictKind::notApart: break;
+    }
+    return "not_told_apart";
+}
+
+// Whether `table` holds the same simulations, row for row, as the rows of
+// `pooled` from `offset` on (the `sim` numbers aside; NaN equals NaN).
+static bool sameSimulations(const ReferenceTable& pooled, std::size_t offset, std::size_t rows,
+                            const ReferenceTable& table) {
+    if (rows != table.rows()) return false;
+    const auto same = [&](const std::vector<double>& a, const std::vector<double>& b) {
+        return std::equal(b.begin(), b.end(), a.begin() + static_cast<std::ptrdiff_t>(offset),
+                          [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); });
+    };
+    for (std::size_t c = 0; c < numbParamColumns; ++c)
+        if (!same(pooled.params[c], table.params[c])) return false;
+    for (std::size_t j = 0; j < numbTableStats; ++j)
+        if (!same(pooled.stats[j], table.stats[j])) return false;
+    return true;
+}
+
 static std::string baseName(const std::string& path) {
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     for (const char* suffix : {".gz", ".tsv"})
@@ -138,6 +195,13 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
                             o.tables[0] + " but " + choiceNumber(b, "%.17g") + " for " + o.tables[m]);
         }
         observed = obs.values;
+        // A copy of another model's table is that model again: the choice
+        // between the two would be a coin toss, whatever the names say.
+        for (std::size_t k = 0, offset = 0; k < m; offset += pooled.sizes[k], ++k)
+            if (sameSimulations(pooled.table, offset, pooled.sizes[k], read.table))
+                return fail("--choose: '" + o.tables[k] + "' and '" + o.tables[m] +
+                            "' hold the same simulations (one table copied?), so they cannot "
+                            "be two models; give each model its own table");
         std::array<double, numbParamColumns> first{};
         for (std::size_t c = 0; c < numbParamColumns; ++c) first[c] = read.table.params[c][0];
         for (std::size_t k = 0; k < firstRows.size(); ++k)
@@ -219,6 +283,21 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
             << (confused.empty() ? "" : "; they confuse " + confused) << " (told apart: at least "
             << choiceNumber(100 * kSeparated, "%.0f")
             << " % of a model's simulations chosen correctly).\n";
+        std::size_t rows = 0, errors = 0, largest = 0;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::size_t total = 0;
+            for (std::size_t k = 0; k < names.size(); ++k) total += confusion[i][k];
+            rows += total;
+            errors += total - confusion[i][i];
+            largest = std::max(largest, total);
+        }
+        const double errorRate = rows ? static_cast<double>(errors) / rows : std::nan("");
+        const ChoiceVerdict verdict =
+            choiceVerdict(rows ? static_cast<double>(largest) / rows : 1.0, errorRate, rows,
+                          std::nan(""));
+        out << "Verdict (" << (logisticWorked ? "mnlogistic" : "rejection")
+            << ", prior error rate over " << rows << " simulations): "
+            << verdictText(verdict, "", errorRate, std::nan("")) << ".\n";
         return 0;
     }
 
@@ -229,11 +308,20 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
     for (const std::string& w : c.warnings) warn(w);
     if (!c.error.empty()) return fail(c.error);
     const Acceptance& a = c.acceptance;
+    // The chosen model: the largest posterior probability, the first of a tie.
+    std::size_t chosen = 0;
+    for (std::size_t m = 1; m < names.size(); ++m)
+        if (c.probabilities[m] > c.probabilities[chosen]) chosen = m;
+    const double probability = c.probabilities[chosen];
+    const ChoiceVerdict verdict =
+        choiceVerdict(*std::max_element(priors.prior.begin(), priors.prior.end()), std::nan(""), 0,
+                      probability);
     if (o.tsv) {
-        out << "model\tsimulations\tprior\taccepted\tposterior\n";
+        out << "model\tsimulations\tprior\taccepted\tposterior\tverdict\n";
         for (std::size_t m = 0; m < names.size(); ++m)
             out << names[m] << "\t" << pooled.sizes[m] << "\t" << choiceNumber(priors.prior[m], "%.9g")
-                << "\t" << c.accepted[m] << "\t" << choiceNumber(c.probabilities[m], "%.9g") << "\n";
+                << "\t" << c.accepted[m] << "\t" << choiceNumber(c.probabilities[m], "%.9g") << "\t"
+                << verdictWord(verdict.kind) << "\n";
         return 0;
     }
     out << "model choice: " << names.size() << " models, " << pooled.table.rows()
@@ -263,6 +351,8 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
             factors[i].push_back(choiceNumber((c.probabilities[i] / c.probabilities[k]) /
                                         (priors.prior[i] / priors.prior[k])));
     printMatrix(out, names, factors, false);
+    out << "\nVerdict: " << verdictText(verdict, names[chosen], std::nan(""), probability)
+        << ".\n";
     out << "\nThese probabilities come from "
         << (o.method == ChoiceMethod::rejection ? "the shares of the accepted simulations"
                                                 : "a regression on the accepted simulations")

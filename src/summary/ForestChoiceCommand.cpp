@@ -64,10 +64,20 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     std::string important;
     for (std::size_t f : mostImportant(c.importance, 5))
         important += (important.empty() ? "" : " ") + featureNames[f];
+    // A forest whose every split decreased no impurity (a table too small or
+    // too uniform to split) ranks nothing: an order of zeros would be noise.
+    if (std::none_of(c.importance.begin(), c.importance.end(), [](double x) { return x > 0.0; }))
+        important.clear();
+    double largestPrior = 0.0;
+    for (std::size_t n : c.rowsUsed)
+        largestPrior = std::max(largestPrior, static_cast<double>(n) / used);
+    const auto verdictAt = [&](std::size_t p) {
+        return choiceVerdict(largestPrior, c.priorErrorRate, used, c.probability[p]);
+    };
 
     if (o.tsv) {
         out << (points.size() > 1 ? "point\t" : "")
-            << "model\tsimulations\tprior\tvotes\tchosen\tposterior\tprior_error_rate\n";
+            << "model\tsimulations\tprior\tvotes\tchosen\tposterior\tprior_error_rate\tverdict\n";
         for (std::size_t p = 0; p < points.size(); ++p)
             for (std::size_t m = 0; m < names.size(); ++m) {
                 if (points.size() > 1) out << p + 1 << "\t";
@@ -76,7 +86,8 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
                     << choiceNumber(static_cast<double>(c.rowsUsed[m]) / used, "%.9g") << "\t"
                     << choiceNumber(c.votes[p][m], "%.9g") << "\t" << (chosen ? 1 : 0) << "\t"
                     << (chosen ? choiceNumber(c.probability[p], "%.9g") : "NA") << "\t"
-                    << choiceNumber(c.priorErrorRate, "%.9g") << "\n";
+                    << choiceNumber(c.priorErrorRate, "%.9g") << "\t"
+                    << verdictWord(verdictAt(p).kind) << "\n";
             }
     } else {
         std::string statistics;
@@ -112,7 +123,10 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
             }
             out << "\nChosen: " << names[c.chosen[p]] << ", posterior probability "
                 << choiceNumber(c.probability[p], "%.3f")
-                << " (the votes of the trees are not probabilities).\n";
+                << " (the votes of the trees are not probabilities).\nVerdict: "
+                << verdictText(verdictAt(p), names[c.chosen[p]], c.priorErrorRate,
+                               c.probability[p])
+                << ".\n";
         }
         out << "\nprior error rate: " << choiceNumber(c.priorErrorRate, "%.3f")
             << ", the share of the simulations whose out-of-bag vote chose another model\n"
@@ -122,8 +136,8 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
             for (std::size_t k = 0; k < names.size(); ++k)
                 counts[i].push_back(std::to_string(c.confusion[i][k]));
         printMatrix(out, names, counts, false);
-        out << "most important features (by the decrease of Gini impurity): " << important
-            << "\n";
+        out << "most important features (by the decrease of Gini impurity): "
+            << (important.empty() ? "none (no split decreased the impurity)" : important) << "\n";
     }
     out.flush();
     if (o.plotPath.empty()) return 0;

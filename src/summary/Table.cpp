@@ -21,7 +21,7 @@ std::vector<std::vector<std::string>> cells(const std::vector<ColumnSummary>& su
     for (const ColumnSummary& s : summaries) {
         std::vector<std::string> line = {s.name, std::to_string(s.n)};
         if (weighted) line.push_back(number(s.ess, digits));
-        for (double x : {s.mean, s.sd, s.q025, s.median, s.q975, s.mode})
+        for (double x : {s.mean, s.sd, s.q025, s.q25, s.median, s.q75, s.q975, s.mode})
             line.push_back(number(x, digits));
         table.push_back(std::move(line));
     }
@@ -39,8 +39,8 @@ std::vector<std::string> header(bool weighted, const std::vector<std::string>& n
 
 std::string formatTable(const std::vector<ColumnSummary>& summaries, bool weighted) {
     auto table = cells(summaries, weighted, 4,
-                       header(weighted, {"Column", "N", "ESS", "Mean", "SD", "Q2.5%", "Median",
-                                         "Q97.5%", "Mode"}));
+                       header(weighted, {"Column", "N", "ESS", "Mean", "SD", "Q2.5%", "Q25%",
+                                         "Median", "Q75%", "Q97.5%", "Mode"}));
     std::vector<std::size_t> width(table[0].size(), 0);
     for (const auto& line : table)
         for (std::size_t j = 0; j < line.size(); ++j) width[j] = std::max(width[j], line[j].size());
@@ -61,7 +61,8 @@ std::string formatTable(const std::vector<ColumnSummary>& summaries, bool weight
 std::string formatTsv(const std::vector<ColumnSummary>& summaries, bool weighted) {
     auto table = cells(
         summaries, weighted, 9,
-        header(weighted, {"column", "n", "ess", "mean", "sd", "q2.5", "median", "q97.5", "mode"}));
+        header(weighted, {"column", "n", "ess", "mean", "sd", "q2.5", "q25", "median", "q75", "q97.5",
+                "mode"}));
     std::string out;
     for (const auto& line : table) {
         for (std::size_t j = 0; j < line.size(); ++j) out += (j ? "\t" : "") + line[j];

@@ -11,6 +11,6 @@
 std::string formatTable(const std::vector<ColumnSummary>& summaries, bool weighted);
 
 // The same as tab-separated values for programs: a header line
-// "column n [ess] mean sd q2.5 median q97.5 mode" and one line per column,
+// "column n [ess] mean sd q2.5 q25 median q75 q97.5 mode" and one line per column,
 // numbers with nine significant digits, "NA" for an undefined value.
 std::string formatTsv(const std::vector<ColumnSummary>& summaries, bool weighted);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <sstream>
 
+#include "abc/ChoiceVerdict.h"
 #include "abc/CrossValidation.h"
 #include "abc/LocalLinear.h"
 #include "abc/ModelChoice.h"
@@ -563,6 +564,44 @@ PooledTables gaussianModels(std::size_t n, unsigned long seed,
 // About 2 400 rows are accepted of effective size ~1 800: the probabilities
 // may miss by a few sqrt(p (1 - p) / 1800) ~ 0.011; allowed: 0.035. The
 // cross-validated confusion matrix of a model against itself is near chance.
+// One rule for every method: an error rate within two standard errors of
+// chance (that of a blind guess of the largest prior) tells nothing; else
+// the chosen model is favoured from a probability of 0.75 on.
+TEST(ModelChoice, VerdictSetsTheErrorRateAgainstChanceAndTheProbabilityAgainstOdds3To1) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    using K = ChoiceVerdictKind;
+    struct Case {
+        double largestPrior, errorRate;
+        std::size_t rows;
+        double probability;
+        K kind;
+    };
+    for (const Case& c : std::vector<Case>{
+             {0.5, 0.44, 4000, 0.603, K::tooUncertain},  // rate told apart, point not
+             {0.5, 0.44, 100, 0.95, K::notApart},        // 0.44 >= 0.5 - 2 * 0.05
+             {1.0 / 3, 0.65, 60000, 0.422, K::tooUncertain},
+             {1.0 / 3, 0.664, 60000, 0.99, K::notApart},  // 2 se = 0.0038
+             {0.5, 0.1, 1000, 0.9, K::favoured},
+             {0.5, 0.1, 1000, 0.75, K::favoured},
+             {0.5, 0.1, 1000, 0.7499, K::tooUncertain},
+             {0.8, 0.195, 10000, 0.99, K::notApart},  // no better than always naming the largest
+             {0.8, 0.15, 10000, 0.99, K::favoured},
+             {0.5, none, 0, 0.8, K::favoured},  // rejection: no error rate
+             {0.5, none, 0, 0.3, K::tooUncertain},
+             {0.5, 0.1, 0, 0.3, K::tooUncertain},  // a rate on no rows is none
+             {0.5, none, 2, 1.0, K::notApart},     // to be measured, but no row out of bag
+             {0.5, 0.2, 200, none, K::betterThanChance},  // cross-validation: no point
+             {0.5, 0.45, 200, none, K::notApart},
+             {0.5, none, 0, none, K::notApart}}) {
+        const ChoiceVerdict v = choiceVerdict(c.largestPrior, c.errorRate, c.rows, c.probability);
+        EXPECT_EQ(v.kind, c.kind) << c.largestPrior << " " << c.errorRate << " " << c.rows << " "
+                                  << c.probability;
+        EXPECT_NEAR(v.chance, 1.0 - c.largestPrior, 1e-15);
+    }
+    EXPECT_NEAR(choiceVerdict(0.5, 0.44, 4000, 0.6).standardError, std::sqrt(0.25 / 4000), 1e-15);
+    EXPECT_TRUE(std::isnan(choiceVerdict(0.5, none, 0, 0.6).standardError));
+}
+
 TEST(ModelChoice, ProbabilitiesOfGaussianModelsMatchTheExactPosterior) {
     PooledTables pooled = gaussianModels(40000, 3);
     std::array<double, 12> observed{};

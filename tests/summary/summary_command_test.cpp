@@ -64,11 +64,12 @@ TEST(SummaryCommand, TsvHoldsTheExactStatisticsOfEachColumn) {
     std::string header, my;
     std::getline(lines, header);
     std::getline(lines, my);
-    EXPECT_EQ(header, "column\tn\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+    EXPECT_EQ(header, "column\tn\tmean\tsd\tq2.5\tq25\tmedian\tq75\tq97.5\tmode");
     // 1..4 (times 1e-4): sd sqrt(5/3); quantiles 1 + 3p; the density of four
     // evenly spaced values peaks in their middle.
-    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.00025\t0.0003925\t0.00025");
-    EXPECT_EQ(tsvCell(r.out, "FracSueMono", 5), "0.625");
+    EXPECT_EQ(my, "My\t4\t0.00025\t0.000129099445\t0.0001075\t0.000175\t0.00025\t0.000325\t"
+              "0.0003925\t0.00025");
+    EXPECT_EQ(tsvCell(r.out, "FracSueMono", 6), "0.625");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
 }
 
@@ -125,7 +126,7 @@ TEST(SummaryCommand, KernelWeightsOnDistance) {
     Outcome byDefault = summarise(options);
     ASSERT_EQ(byDefault.status, 0) << byDefault.err;
     EXPECT_EQ(byDefault.out.substr(0, byDefault.out.find('\n')),
-              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+              "column\tn\tess\tmean\tsd\tq2.5\tq25\tmedian\tq75\tq97.5\tmode");
     EXPECT_EQ(tsvCell(byDefault.out, "TimeToOri", 1), "3");
     EXPECT_EQ(tsvCell(byDefault.out, "TimeToOri", 3), "17.6470588");  // 37.5 / 2.125
     // h = 0.08: weights 63, 60, 55, 48 (over 64), so every row counts.

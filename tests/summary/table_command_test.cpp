@@ -167,7 +167,7 @@ TEST(TableCommand, PrintsTheSummaryTableWithTheMethodInItsHeading) {
     Outcome rejection = run(options);
     EXPECT_EQ(weighted.err, "");
     EXPECT_EQ(weighted.out.substr(0, weighted.out.find('\n')),
-              "column\tn\tess\tmean\tsd\tq2.5\tmedian\tq97.5\tmode");
+              "column\tn\tess\tmean\tsd\tq2.5\tq25\tmedian\tq75\tq97.5\tmode");
     // One row sits at the cut-off and has weight 0, unless unweighted;
     // adjusting moves the values.
     EXPECT_EQ(tsvLine(adjustedTsv.out, "My")[1], "199");
@@ -560,6 +560,29 @@ TEST(TableCommand, DrawsAdjustedAndRejectionHistogramsTogether) {
     EXPECT_EQ(drawPlot(scriptFor, dir.file("odd.png"), "gnuplot", why), PlotOutcome::drawn) << why;
 }
 
+// A flat prior's line is flat on its own axis from bound to bound: a
+// log-uniform prior per decade on a log axis (10^0.3 = 1.995..., as the
+// parameter file's 0.3 reads, once came out of 10^log10 below its bound and
+// the line rose from 0), a uniform one per unit on a linear axis.
+TEST(TableCommand, PriorLineIsFlatOnItsScale) {
+    struct Case {
+        bool logScale;
+        double lower, upper, density;
+    };
+    for (const Case& c : std::vector<Case>{{true, std::pow(10.0, 0.3), 100.0, 1.0 / 1.7},
+                                           {true, std::pow(10.0, -4.3), 0.01, 1.0 / 2.3},
+                                           {false, 1.0, 20.0, 1.0 / 19}}) {
+        const ColumnPrior prior{true, c.logScale, c.lower, c.upper, true};
+        const std::vector<double> values = {3, 4, 5, 6, 7, 8, 9, 10}, ones(values.size(), 1.0);
+        const std::vector<ColumnSummary> s = {summariseColumn(4, values, ones, &prior)};
+        const auto line = datablock(comparisonPlotScript(s, s, "p.png", "t", PlotFormat::png), "prior1");
+        ASSERT_GE(line.size(), 2u) << c.lower;
+        EXPECT_EQ(line.front()[0], c.lower);
+        EXPECT_EQ(line.back()[0], c.upper);
+        for (const auto& point : line) EXPECT_NEAR(point[1], c.density, 1e-12) << c.lower;
+    }
+}
+
 TEST(TableProgram, CommandLine) {
     TempDir dir;
     const std::string toy = writeToy(dir, "ref.tsv", 600, toyObserved);
@@ -653,14 +676,17 @@ TEST(TableProgram, ForestEstimate) {
     EXPECT_NE(runWith({"--seed", "2"}).out, one.out);
     EXPECT_NE(one.out.find("\toob_error\timportant\n"), std::string::npos);
     const std::vector<std::string> my = tsvLine(one.out, "My");
-    ASSERT_EQ(my.size(), 11u);
-    // q2.5, median and q97.5 inside My's prior (1, e^10), about the exact
-    // posterior of log My, N(5.2, 0.2), which a forest of 600 rows blurs.
-    for (std::size_t k = 5; k <= 7; ++k) {
+    ASSERT_EQ(my.size(), 13u);
+    // The quantiles, q2.5 to q97.5, inside My's prior (1, e^10), about the
+    // exact posterior of log My, N(5.2, 0.2), which a forest of 600 rows blurs.
+    for (std::size_t k = 5; k <= 9; ++k) {
+        if (k > 5) {
+            EXPECT_LE(std::stod(my[k - 1]), std::stod(my[k])) << k;
+        }
         EXPECT_GE(std::stod(my[k]), 1.0) << my[k];
         EXPECT_LE(std::stod(my[k]), std::exp(10.0)) << my[k];
     }
-    EXPECT_NEAR(std::log(std::stod(my[6])), 5.2, 0.5) << my[6];
+    EXPECT_NEAR(std::log(std::stod(my[7])), 5.2, 0.5) << my[7];
     // The sample: rows of the table with their mean weight over the drawn
     // parameters' forests, summing to 1.
     std::istringstream sample(dir.read("s.tsv"));
@@ -765,7 +791,10 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
 TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     TempDir dir;
     const std::string a = writeToy(dir, "a.tsv", 800, toyObserved);
-    const std::string b = writeToy(dir, "b.tsv.gz", 800, toyObserved);
+    // b begins with a's rows (the same seed) and has one more; copy is a
+    // with its rows compressed: the same simulations under another name.
+    const std::string b = writeToy(dir, "b.tsv.gz", 801, toyObserved);
+    const std::string copy = writeToy(dir, "copy.tsv.gz", 800, toyObserved);
     std::array<double, 12> other = toyObserved;
     other[3] = 2;
     const std::string c = writeToy(dir, "c.tsv", 800, other);
@@ -788,7 +817,7 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     for (Case t : std::vector<Case>{
              {{"--choose", a, b, "--names", "x,y", "--method", "rejection", "--tsv"},
               0,
-              "model\tsimulations\tprior\taccepted\tposterior\nx\t800\t0.5\t",
+              "model\tsimulations\tprior\taccepted\tposterior\tverdict\nx\t800\t0.49",
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
@@ -803,6 +832,21 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
              {{"--choose", a, b, "--bogus"}, 1, "", "foundabc-summary: unknown option '--bogus'\n"},
              {{"--choose", a, b, "--trees", "1"}, 0, "classification forest (1 tree, ", ""},
              {{"--choose", a, b, "--method", "mnlogistic"}, 0, "are not calibrated", ""},
+             {{"--choose", a, b, "--method", "rejection"},
+              0,
+              "Verdict: the data do not tell these models apart here: the probability of a, the "
+              "model chosen, is 0.500, below 0.75",
+              ""},
+             {{"--choose", a, b, "--trees", "20", "--tsv"}, 0, "\tverdict\n", ""},
+             {{"--choose", a, b, "--cv", "20"},
+              0,
+              "prior error rate over 40 simulations): the data do not tell these models apart: "
+              "the prior error rate, 1.000, is not below chance, 0.500 (",
+              ""},
+             {{"--choose", b, copy, a},
+              1,
+              "",
+              "--choose: '" + copy + "' and '" + a + "' hold the same simulations"},
              {{"--choose", a, b, "--method", "rejection", "--trees", "5"},
               1,
               "",
