@@ -62,6 +62,7 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     std::string important;
     for (std::size_t f : mostImportant(c.importance, 5))
         important += (important.empty() ? "" : " ") + featureNames[f];
+    if (important.empty()) important = "none (no tree split)";
 
     if (o.tsv) {
         out << (points.size() > 1 ? "point\t" : "")
