@@ -113,9 +113,9 @@ std::string crossValidationLegend(std::size_t rows, bool forest) {
     std::snprintf(spread, sizeof spread, "%.2f and %.2f", 2 * std::sqrt(0.25 / n),
                   2 * std::sqrt(0.95 * 0.05 / n));
     const std::string rule =
-        forest ? "Verdict: by the out-of-bag error of every\nsimulation (OOB error, on the "
-                 "scale of the forest's response), as the estimate gives it: informed\nbelow "
-                 "0.5, not informed at 0.8 or more.\n"
+        forest ? "Verdict: by the out-of-bag error of every simulation (OOB error, on\nthe "
+                 "scale of the forest's response), as the estimate gives it: informed below 0.5, "
+                 "not\ninformed at 0.8 or more.\n"
                : "Informed: error + 2 SE below 0.5; not informed: error 0.8 or more.\n";
     return "prediction error (SE its standard error): sum (estimate - true)^2 / sum (true - "
            "mean true)^2, the estimate\nbeing the posterior mean; near 0: the statistics pin "
