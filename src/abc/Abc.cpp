@@ -31,6 +31,30 @@ std::string allStatisticNames() {
     return names;
 }
 
+// Which statistics `names` asks for (every one when empty); sets `error`
+// for an unknown name.
+std::array<bool, numbTableStats> namedStatistics(const std::vector<std::string>& names,
+                                                 std::string& error) {
+    std::array<bool, numbTableStats> wanted{};
+    wanted.fill(names.empty());
+    for (const std::string& name : names) {
+        auto at = std::find(tableStatNames.begin(), tableStatNames.end(), name);
+        if (at == tableStatNames.end()) {
+            error = "unknown statistic '" + name + "'; the statistics are " + allStatisticNames();
+            break;
+        }
+        wanted[static_cast<std::size_t>(at - tableStatNames.begin())] = true;
+    }
+    return wanted;
+}
+
+// Whether every value of `column` is the same, NaN being a value of its own.
+bool takesOneValue(const std::vector<double>& column) {
+    for (double x : column)
+        if (!(x == column[0] || (std::isnan(x) && std::isnan(column[0])))) return false;
+    return true;
+}
+
 }  // namespace
 
 double medianAbsoluteDeviation(std::vector<double> values) {
@@ -47,17 +71,8 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::array<double, numbTableStats>& observed,
                                  const std::vector<std::string>& names) {
     StatisticChoice choice;
-    std::array<bool, numbTableStats> wanted{};
-    wanted.fill(names.empty());
-    for (const std::string& name : names) {
-        auto at = std::find(tableStatNames.begin(), tableStatNames.end(), name);
-        if (at == tableStatNames.end()) {
-            choice.error =
-                "unknown statistic '" + name + "'; the statistics are " + allStatisticNames();
-            return choice;
-        }
-        wanted[static_cast<std::size_t>(at - tableStatNames.begin())] = true;
-    }
+    std::array<bool, numbTableStats> wanted = namedStatistics(names, choice.error);
+    if (!choice.error.empty()) return choice;
     for (std::size_t j = 0; j < numbTableStats; ++j) {
         if (wanted[j] && !std::isfinite(observed[j])) {
             wanted[j] = false;
@@ -101,6 +116,33 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
         choice.scale.push_back(mad);
     }
     if (choice.columns.empty()) choice.error = "no statistic is left to compare with the data";
+    return choice;
+}
+
+StatisticChoice chooseForestStatistics(const ReferenceTable& table,
+                                       const std::array<double, numbTableStats>& observed,
+                                       const std::vector<std::string>& names) {
+    StatisticChoice choice;
+    const std::array<bool, numbTableStats> wanted = namedStatistics(names, choice.error);
+    if (!choice.error.empty()) return choice;
+    for (std::size_t j = 0; j < numbTableStats; ++j) {
+        if (!wanted[j]) continue;
+        const std::vector<double>& column = table.stats[j];
+        const std::string name = tableStatNames[j];
+        if (std::all_of(column.begin(), column.end(), [](double x) { return std::isnan(x); })) {
+            choice.warnings.push_back("statistic " + name +
+                                      " left out: it is not a number in any simulation");
+            continue;
+        }
+        if (takesOneValue(column)) {
+            choice.warnings.push_back("statistic " + name +
+                                      " left out: it takes one value in every simulation");
+            continue;
+        }
+        choice.columns.push_back(j);
+        choice.observed.push_back(observed[j]);
+    }
+    if (choice.columns.empty()) choice.error = "no statistic varies over the simulations";
     return choice;
 }
 

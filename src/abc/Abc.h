@@ -39,6 +39,18 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::array<double, numbTableStats>& observed,
                                  const std::vector<std::string>& names);
 
+// The statistics a forest is grown on, chosen from `names` (all twelve when
+// empty) over the table alone, so that every observed point gets the same
+// forests: a statistic is left out (with a warning) only when it is
+// undefined (NaN) in every simulation or takes one value in every one
+// (NaN counting as a value of its own, since a tree can split present from
+// missing). A forest needs no scale: `scale` is empty, and `observed` holds
+// the first point's values, NaN included (a missing value goes right at
+// every split). It is an error when a name is unknown or nothing is left.
+StatisticChoice chooseForestStatistics(const ReferenceTable& table,
+                                       const std::array<double, numbTableStats>& observed,
+                                       const std::vector<std::string>& names);
+
 // The chosen statistics that can be compared with `observed` (one value per
 // column of `choice`): those whose observed value is finite, with that value
 // and their scale.

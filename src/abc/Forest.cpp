@@ -31,6 +31,19 @@ void forEachOutOfBag(const std::vector<Tree>& trees, std::size_t rows, int threa
 
 }  // namespace
 
+double regressionForestBytes(std::size_t rows, std::size_t features, int trees) {
+    // A bootstrap holds about 63 % of the rows, each a member of 4 bytes and
+    // a count of 2; leaves of 5 or fewer draws hold about 2 distinct rows,
+    // and each leaf takes two nodes of 16 bytes (itself and half its
+    // parent's pair) and a start of 4; the in-bag bitmap takes a bit per
+    // row. About 15 bytes a row per tree, as grown forests take.
+    const double n = static_cast<double>(rows);
+    const double perTree = n * (0.632 * 6.0 + 0.632 / 2.0 * (2.0 * 16.0 + 4.0) + 0.125) +
+                           8.0 * static_cast<double>(features) + 256.0;
+    // The features are kept twice: as values (8 bytes) and as bin codes (2).
+    return perTree * trees + n * static_cast<double>(features) * 10.0;
+}
+
 ForestBase::ForestBase(const FeatureMatrix& x, const ForestSettings& settings,
                        int defaultMinNodeSize)
     : x_(x), settings_(settings) {
@@ -54,6 +67,7 @@ void ForestBase::growTrees(Grow grow) {
     forEachIndex(trees_.size(), settings_.threads, [&](std::size_t t) {
         TreeRandom random(settings_.seed, t);
         trees_[t] = grow(random);
+        if (settings_.treeGrown) settings_.treeGrown();
     });
     importance_.assign(x_.cols, 0.0);
     for (const Tree& tree : trees_)

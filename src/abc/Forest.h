@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "abc/Binning.h"
@@ -20,7 +21,17 @@ struct ForestSettings {
     // splits fall between bins (2..65535). A feature with no more distinct
     // values is split exactly, between adjacent distinct values.
     int bins = 256;
+    // Called once after each tree is grown, from the thread that grew it
+    // (several at once with threads > 1): for a progress display, which must
+    // be safe to call concurrently. It sees no result and changes none.
+    std::function<void()> treeGrown;
 };
+
+// About how many bytes a regression forest of `trees` trees on `rows` rows
+// of `features` features takes once grown (the trees with their leaves'
+// members and the forest's copy of the features), for a check before
+// growing it. An estimate for minimum node size 5, not a bound.
+double regressionForestBytes(std::size_t rows, std::size_t features, int trees);
 
 // The trees of a forest with the training features they were grown on;
 // what the regression and classification forests share.

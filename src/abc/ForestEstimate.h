@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,29 +31,39 @@ FeatureMatrix statisticFeatures(const ReferenceTable& table,
 std::vector<double> forestResponse(const ReferenceTable& table, std::size_t c,
                                    const TablePriors* priors);
 
-// Grows the forest of column `c` and evaluates it at each of `points` (one
-// weight vector per point, in order) and, out of bag, at each of `oobRows`.
-// Throws std::invalid_argument on bad shapes (see RegressionForest).
-struct ForestColumnResult {
-    // Posterior weights of the table's rows at each point (each sums to 1).
-    std::vector<std::vector<double>> weights;
+// The fewest rows a forest estimate takes: twice the minimum node size of
+// 5, so that the bootstrap of every tree can be split at least once into
+// leaves of the minimum size, and a row left out of a tree is predicted by
+// something else than the mean of all the others (with 2 or 3 rows every
+// tree is one leaf, and the out-of-bag error says nothing).
+constexpr std::size_t forestMinimumRows = 10;
+
+// The grown forest of one column, with what the estimate prints of it.
+struct ColumnForest {
+    std::unique_ptr<RegressionForest> forest;  // owned; trained on the column's response
     // Out-of-bag prediction error, normalised as cross-validation reports it:
     // sum (oob - y)^2 / sum (y - mean y)^2 over the rows with an out-of-bag
     // prediction, on the response's scale; NaN when y does not vary.
     double oobError = 0.0;
-    // Impurity importance of each feature (variance decrease, averaged over
-    // the trees), in feature order.
-    std::vector<double> importance;
-    // The out-of-bag posterior of each row of oobRows on the column's natural
-    // scale, from the trees that left the row out.
-    std::vector<CvEstimate> oobEstimates;
+    // Whether the column takes one value in every row (a parameter the
+    // table holds fixed; oobError is then NaN).
+    bool fixed = false;
 };
-ForestColumnResult fitColumnForest(const ReferenceTable& table, const FeatureMatrix& features,
-                                   std::size_t c, const TablePriors* priors,
-                                   const std::vector<std::vector<double>>& points,
-                                   const std::vector<std::size_t>& oobRows,
-                                   const ForestSettings& settings);
+
+// Grows the forest of column `c` on `features`. Throws std::invalid_argument
+// on bad shapes (see RegressionForest) and std::bad_alloc when memory runs
+// out.
+ColumnForest growColumnForest(const ReferenceTable& table, const FeatureMatrix& features,
+                              std::size_t c, const TablePriors* priors,
+                              const ForestSettings& settings);
+
+// The out-of-bag posterior of each of `rows` on column `c`'s natural scale,
+// from the trees of `forest` (grown on that column) that left the row out.
+std::vector<CvEstimate> columnOobEstimates(const RegressionForest& forest,
+                                           const ReferenceTable& table, std::size_t c,
+                                           const std::vector<std::size_t>& rows);
 
 // The indices of the `count` largest values of `importance`, largest first
-// (ties: lower index first).
+// (ties: lower index first), leaving out those of importance 0 (never split
+// on): empty when no statistic was.
 std::vector<std::size_t> mostImportant(const std::vector<double>& importance, std::size_t count);

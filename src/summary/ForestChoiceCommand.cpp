@@ -64,10 +64,6 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     std::string important;
     for (std::size_t f : mostImportant(c.importance, 5))
         important += (important.empty() ? "" : " ") + featureNames[f];
-    // A forest whose every split decreased no impurity (a table too small or
-    // too uniform to split) ranks nothing: an order of zeros would be noise.
-    if (std::none_of(c.importance.begin(), c.importance.end(), [](double x) { return x > 0.0; }))
-        important.clear();
     double largestPrior = 0.0;
     for (std::size_t n : c.rowsUsed)
         largestPrior = std::max(largestPrior, static_cast<double>(n) / used);

@@ -1,12 +1,18 @@
 // `foundabc-summary --table FILE --method forest`: the estimate by regression
 // forests, one per column, and its out-of-bag cross-validation.
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <iostream>
+#include <new>
 #include <thread>
 
 #include "abc/CrossValidation.h"
 #include "abc/ForestEstimate.h"
+#include "abc/Raking.h"
 #include "abc/Stats.h"
 #include "base/Counted.h"
 #include "io/SampleFile.h"
@@ -15,6 +21,7 @@
 #include "plot/ImportancePlot.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
+#include "summary/ForestProgress.h"
 #include "summary/Options.h"
 #include "summary/Table.h"
 #include "summary/TableShared.h"
@@ -53,36 +60,139 @@ std::string errorText(double x, const char* format) {
     return text;
 }
 
+// The column forests of the seven columns, grown once for every point.
+using ColumnForests = std::array<ColumnForest, numbParamColumns>;
+
+// One rule for the estimate and --cv: the out-of-bag error of every row of
+// the table, against fixed thresholds (its standard error over thousands of
+// rows is far below the thresholds' precision).
+std::string forestVerdict(const ColumnForest& f) {
+    return f.fixed ? "fixed (same in every row)" : verdict(f.oobError, 0.0);
+}
+
+std::string gigabytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, bytes < 1e9 ? "%.0f MB" : "%.1f GB",
+                  bytes < 1e9 ? bytes / 1e6 : bytes / 1e9);
+    return text;
+}
+
+// The bytes this process may take: the machine's memory, or less under a
+// limit of the address space or the data segment (ulimit -v, -d).
+double availableMemory() {
+    double bytes = static_cast<double>(sysconf(_SC_PHYS_PAGES)) *
+                   static_cast<double>(sysconf(_SC_PAGE_SIZE));
+    if (!(bytes > 0.0)) bytes = HUGE_VAL;
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit {};
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            bytes = std::min(bytes, static_cast<double>(limit.rlim_cur));
+    }
+    return bytes;
+}
+
+// Grows the forest of every column, with a progress line on a terminal:
+// 0, or 1 after the message on `err` when the table is too small or the
+// forests do not fit in memory.
+int growForests(const TableOptions& options, const Inputs& in, const FeatureMatrix& features,
+                ForestSettings settings, ColumnForests& forests, std::ostream& err) {
+    const ReferenceTable& table = in.table;
+    if (table.rows() < forestMinimumRows)
+        return failWith(err, options.tablePath + ": " + std::to_string(table.rows()) +
+                                 " simulations are too few for a forest, which needs at least " +
+                                 std::to_string(forestMinimumRows) +
+                                 " (twice its minimum node size of 5, so that every tree can "
+                                 "split)");
+    const double need = static_cast<double>(numbParamColumns) *
+                        regressionForestBytes(table.rows(), features.cols, settings.trees);
+    const std::string size = "the forests need about " + gigabytes(need) + " of memory (" +
+                             std::to_string(numbParamColumns) + " forests of " +
+                             std::to_string(settings.trees) + " trees on " +
+                             std::to_string(table.rows()) + " simulations)";
+    const std::string cure = ": give fewer trees (--trees) or a table of fewer simulations";
+    const double have = availableMemory();
+    if (need > have)
+        return failWith(err, options.tablePath + ": " + size + ", more than the " +
+                                 gigabytes(have) + " this process may take" + cure);
+    ForestProgress progress(static_cast<long>(numbParamColumns) * settings.trees,
+                            &err == &std::cerr ? stderr : nullptr);
+    settings.treeGrown = progress.callback();
+    const TablePriors* priors = in.hasPriors ? &in.priors : nullptr;
+    try {
+        for (std::size_t c = 0; c < numbParamColumns; ++c)
+            forests[c] = growColumnForest(table, features, c, priors, settings);
+    } catch (const std::bad_alloc&) {
+        progress.clear();
+        forests = {};
+        return failWith(err, options.tablePath + ": out of memory; " + size + cure);
+    } catch (const std::exception& e) {
+        progress.clear();
+        return failWith(err, options.tablePath + ": the forest cannot be grown: " + e.what());
+    }
+    return 0;
+}
+
+// How closely the sample's mass in a bin must match the forest's: far below
+// the Monte Carlo error of that mass (about 0.02 for a bin of 5 % at an
+// effective sample size of 100), and within reach of a few hundred rounds.
+constexpr double kRakingTolerance = 1e-3;
+
+// The sample's weights: the rows' mean weight over the seven forests,
+// raked so that each column's margin matches its own forest's posterior,
+// which the table prints, in bins at its quantiles: 20 of them, or 10 or 5
+// where the rows cannot match so many at once (few rows lie near the data
+// in every statistic). A warning says when no raking matched.
+std::vector<double> sampleWeights(const Inputs& in,
+                                  const std::array<std::vector<double>, numbParamColumns>& weights,
+                                  std::ostream& err) {
+    const std::size_t rows = in.table.rows();
+    std::vector<double> mixture(rows, 0.0);
+    for (std::size_t c = 0; c < numbParamColumns; ++c)
+        for (std::size_t i = 0; i < rows; ++i)
+            mixture[i] += weights[c][i] / static_cast<double>(numbParamColumns);
+    std::vector<RakingMargin> margins;
+    for (std::size_t c = 0; c < numbParamColumns; ++c)
+        margins.push_back({&in.table.params[c], &weights[c]});
+    RakingResult best;
+    for (std::size_t bins : {20, 10, 5}) {
+        RakingResult raked = rakeWeights(mixture, margins, bins, kRakingTolerance, 1000);
+        if (best.weights.empty() || raked.discrepancy < best.discrepancy) best = std::move(raked);
+        if (best.converged) return std::move(best.weights);
+    }
+    warn(err, "the sample's weights match the forests' posteriors only to " +
+                  shortNumber(best.discrepancy) + " of mass in a bin");
+    return std::move(best.weights);
+}
+
 }  // namespace
 
 int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& out,
                    std::ostream& err) {
     const ReferenceTable& table = in.table;
     const StatisticChoice& choice = in.choice;
-    const FeatureMatrix features = statisticFeatures(table, choice.columns);
     const ForestSettings settings = forestSettings(options, choice.columns.size());
-    std::vector<std::vector<double>> points;
-    for (const auto& observed : in.points) {
-        std::vector<double> point;
-        for (std::size_t j : choice.columns) point.push_back(observed[j]);
-        points.push_back(point);
+    ColumnForests forests;
+    {
+        const FeatureMatrix features = statisticFeatures(table, choice.columns);
+        if (growForests(options, in, features, settings, forests, err) != 0) return 1;
     }
     const TablePriors* priors = in.hasPriors ? &in.priors : nullptr;
-    std::array<ForestColumnResult, numbParamColumns> fits;
-    try {
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
-            fits[c] = fitColumnForest(table, features, c, priors, points, {}, settings);
-    } catch (const std::exception& e) {
-        return failWith(err, options.tablePath + ": the forest cannot be grown: " + e.what());
-    }
     const auto columnPriorList = columnPriors(priors);
 
-    for (std::size_t p = 0; p < points.size(); ++p) {
+    // One point at a time: its weights are summarised, printed and freed
+    // before the next, so that memory does not grow with the points.
+    std::array<std::vector<double>, numbParamColumns> weights;
+    const std::size_t points = in.points.size();
+    for (std::size_t p = 0; p < points; ++p) {
+        std::vector<double> point;
+        for (std::size_t j : choice.columns) point.push_back(in.points[p][j]);
         std::vector<ColumnSummary> summaries;
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
+        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+            weights[c] = forests[c].forest->posteriorWeights(point);
             summaries.push_back(summariseColumn(
-                c, table.params[c], fits[c].weights[p],
+                c, table.params[c], weights[c],
                 columnPriorList[c].known ? &columnPriorList[c] : nullptr));
+        }
         if (options.tsv) {
             // The estimate's columns, then the out-of-bag error and the most
             // important statistics of each parameter.
@@ -91,13 +201,17 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
                  start = end + 1, ++line) {
                 if (line == 0 && p > 0) continue;  // one header for every point
-                if (points.size() > 1) out << (line == 0 ? "point\t" : std::to_string(p + 1) + "\t");
+                if (points > 1) out << (line == 0 ? "point\t" : std::to_string(p + 1) + "\t");
                 out << text.substr(start, end - start);
-                if (line == 0)
+                if (line == 0) {
                     out << "\toob_error\timportant\n";
-                else
-                    out << "\t" << errorText(fits[line - 1].oobError, "%.9g") << "\t"
-                        << importantList(fits[line - 1].importance, choice, ",") << "\n";
+                } else {
+                    const ColumnForest& f = forests[line - 1];
+                    const std::string important =
+                        importantList(f.forest->importance(), choice, ",");
+                    out << "\t" << errorText(f.oobError, "%.9g") << "\t"
+                        << (important.empty() ? "NA" : important) << "\n";
+                }
             }
             continue;
         }
@@ -107,45 +221,47 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             out << "statistics: " << statisticList(choice) << "\n";
             out << forestLine(settings) << "\n";
         }
-        if (points.size() > 1) out << "\nobserved point " << p + 1 << " of " << points.size() << "\n";
+        if (points > 1) out << "\nobserved point " << p + 1 << " of " << points << "\n";
         out << "\n" << formatTable(summaries, true);
-        if (p + 1 == points.size()) {
+        if (p == 0)
+            out << "N: simulations of positive weight; ESS: their effective number, "
+                   "1 / sum w^2 (weights summing to 1)\n";
+        if (p + 1 == points) {
             out << "\nout-of-bag prediction error: sum (prediction - true)^2 / sum (true - mean "
                    "true)^2 over the\nsimulations each tree left out; near 0: the statistics pin "
-                   "the parameter down; near 1:\nthey tell no more than the prior. Most important "
-                   "statistics: by the decrease of variance\nof their splits.\n\n";
+                   "the parameter down; near 1:\nthey tell no more than the prior. Verdict: "
+                   "informed below 0.5, not informed at 0.8 or\nmore (as --cv says). Most "
+                   "important statistics: by the decrease of variance of their splits.\n\n";
             char row[256];
             std::snprintf(row, sizeof row, "%-14s %9s  %-27s %s\n", "Parameter", "OOB error",
                           "Verdict", "Most important statistics");
             out << row;
             for (std::size_t c = 0; c < numbParamColumns; ++c) {
+                const ColumnForest& f = forests[c];
+                const std::string important = importantList(f.forest->importance(), choice, " ");
                 std::snprintf(row, sizeof row, "%-14s %9s  %-27s %s\n", paramColumnNames[c],
-                              errorText(fits[c].oobError, "%.3f").c_str(),
-                              verdict(fits[c].oobError, 0.0).c_str(),
-                              importantList(fits[c].importance, choice, " ").c_str());
+                              errorText(f.oobError, "%.3f").c_str(), forestVerdict(f).c_str(),
+                              important.empty() ? "none (no tree split)" : important.c_str());
                 out << row;
             }
         }
+        out.flush();
     }
     out.flush();
 
     // The sample and the picture belong to one observed point (checked when
-    // the options are read): the first.
-    std::vector<double> weights(table.rows(), 0.0);
-    for (std::size_t c = 0; c < numbDrawnParams; ++c)
-        for (std::size_t i = 0; i < table.rows(); ++i)
-            weights[i] += fits[c].weights[0][i] / static_cast<double>(numbDrawnParams);
+    // the options are read), whose weights are still there.
     if (!options.samplePath.empty()) {
-        // A row's weight is its mean weight over the drawn parameters' forests:
-        // rows of the table, so every one obeys the model, with weights that
-        // give each parameter's posterior as a share of the mixture.
+        // Rows of the table, so every one obeys the model, with weights
+        // whose margins are the printed posteriors.
+        const std::vector<double> sample = sampleWeights(in, weights, err);
         std::vector<long> sims;
         std::array<std::vector<double>, numbParamColumns> values;
         std::vector<double> kept;
         for (std::size_t i = 0; i < table.rows(); ++i) {
-            if (!(weights[i] > 0.0)) continue;
+            if (!(sample[i] > 0.0)) continue;
             sims.push_back(table.simOf(i));
-            kept.push_back(weights[i]);
+            kept.push_back(sample[i]);
             for (std::size_t c = 0; c < numbParamColumns; ++c) values[c].push_back(table.params[c][i]);
         }
         std::vector<std::string> names = {"weight"};
@@ -158,18 +274,28 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             return 1;
     }
     if (options.plotPath.empty()) return 0;
-    std::vector<ColumnSummary> forest, mixture;
+    std::vector<double> mixture(table.rows(), 0.0);
+    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        for (std::size_t i = 0; i < table.rows(); ++i)
+            mixture[i] += weights[c][i] / static_cast<double>(numbDrawnParams);
+    std::vector<ColumnSummary> forest, outlineOfMixture;
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         const ColumnPrior* prior = columnPriorList[c].known ? &columnPriorList[c] : nullptr;
-        forest.push_back(summariseColumn(c, table.params[c], fits[c].weights[0], prior));
-        // Plain rejection at the tolerance, the outline beside the forest.
-        mixture.push_back(summariseColumn(c, table.params[c], weights, prior));
+        forest.push_back(summariseColumn(c, table.params[c], weights[c], prior));
+        outlineOfMixture.push_back(summariseColumn(c, table.params[c], mixture, prior));
     }
+    // Plain rejection at the tolerance, the outline beside the forest, on
+    // the statistics the rejection methods can scale.
     EstimationSettings rejection = in.settings;
     rejection.method = AdjustMethod::rejection;
-    AbcEstimate plain = estimateParameters(table, choice, choice.observed, rejection, table.rows());
+    const StatisticChoice scaled = chooseStatistics(table, in.observed, options.stats);
+    AbcEstimate plain;
+    if (scaled.error.empty())
+        plain = estimateParameters(table, scaled, scaled.observed, rejection, table.rows());
     std::vector<ColumnSummary> outline =
-        plain.error.empty() ? summarise(plain.rejection, plain.weights, columnPriorList) : mixture;
+        scaled.error.empty() && plain.error.empty()
+            ? summarise(plain.rejection, plain.weights, columnPriorList)
+            : outlineOfMixture;
     const std::string title = options.tablePath + ": random forests on " +
                               std::to_string(table.rows()) + " simulations, rejection outline at tolerance " +
                               shortNumber(options.tolerance);
@@ -187,7 +313,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
     std::vector<std::vector<double>> importance;
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         parameters.push_back(paramColumnNames[c]);
-        importance.push_back(fits[c].importance);
+        importance.push_back(forests[c].forest->importance());
     }
     for (std::size_t j : choice.columns) statistics.push_back(tableStatNames[j]);
     const std::string importancePath = importancePlotPath(options.plotPath);
@@ -210,48 +336,49 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
                                  " needs a table of more simulations than that");
     const std::vector<std::size_t> rows =
         drawPseudoObservedRows(table.rows(), options.crossValidations, options.seed);
-    const FeatureMatrix features = statisticFeatures(table, in.choice.columns);
     const ForestSettings settings = forestSettings(options, in.choice.columns.size());
-    const TablePriors* priors = in.hasPriors ? &in.priors : nullptr;
-    std::array<ForestColumnResult, numbParamColumns> fits;
+    ColumnForests forests;
+    {
+        const FeatureMatrix features = statisticFeatures(table, in.choice.columns);
+        if (growForests(options, in, features, settings, forests, err) != 0) return 1;
+    }
+    std::array<std::vector<CvEstimate>, numbParamColumns> estimates;
     std::array<CvMethodResult, numbParamColumns> results;
     std::array<std::vector<double>, numbParamColumns> truths;
-    try {
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            fits[c] = fitColumnForest(table, features, c, priors, {}, rows, settings);
-            for (std::size_t r : rows) truths[c].push_back(table.params[c][r]);
-            results[c] = assess(fits[c].oobEstimates, truths[c]);
-        }
-    } catch (const std::exception& e) {
-        return failWith(err, options.tablePath + ": the forest cannot be grown: " + e.what());
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        estimates[c] = columnOobEstimates(*forests[c].forest, table, c, rows);
+        for (std::size_t r : rows) truths[c].push_back(table.params[c][r]);
+        results[c] = assess(estimates[c], truths[c]);
     }
     const auto number = [&](double x, const char* format) {
         return errorText(x, options.tsv ? "%.9g" : format);
     };
     if (options.tsv) {
-        out << "parameter\tforest\tforest_se\tforest_cover50\tforest_cover95\tverdict\n";
+        out << "parameter\tforest\tforest_se\tforest_cover50\tforest_cover95\tverdict\toob_error\n";
         for (std::size_t c = 0; c < numbParamColumns; ++c)
             out << paramColumnNames[c] << "\t" << number(results[c].error, "") << "\t"
                 << number(results[c].standardError, "") << "\t"
                 << number(results[c].coverage50, "") << "\t" << number(results[c].coverage95, "")
-                << "\t" << verdict(results[c].error, results[c].standardError) << "\n";
+                << "\t" << forestVerdict(forests[c]) << "\t" << number(forests[c].oobError, "")
+                << "\n";
     } else {
         out << options.tablePath << ": out-of-bag cross-validation on " << rows.size() << " of "
             << table.rows() << " simulations (seed " << options.seed << ")\n";
         out << "statistics: " << statisticList(in.choice) << "\n";
         out << forestLine(settings) << "\n";
         out << "each simulation is estimated by the trees that did not see it: no refitting\n";
-        out << crossValidationLegend(rows.size());
+        out << crossValidationLegend(rows.size(), true);
         char row[256];
-        std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s  %s\n", "Parameter", "Forest", "SE",
-                      "For50", "For95", "Verdict");
+        std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s %9s  %s\n", "Parameter", "Forest",
+                      "SE", "For50", "For95", "OOB error", "Verdict");
         out << row;
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
             const CvMethodResult& r = results[c];
-            std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s  %s\n", paramColumnNames[c],
+            std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s %9s  %s\n", paramColumnNames[c],
                           number(r.error, "%.3f").c_str(), number(r.standardError, "%.3f").c_str(),
                           number(r.coverage50, "%.2f").c_str(), number(r.coverage95, "%.2f").c_str(),
-                          verdict(r.error, r.standardError).c_str());
+                          number(forests[c].oobError, "%.3f").c_str(),
+                          forestVerdict(forests[c]).c_str());
             out << row;
         }
     }
@@ -261,7 +388,7 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
     for (std::size_t k = 0; k < rows.size(); ++k)
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
             text += std::to_string(table.simOf(rows[k])) + "\t" + paramColumnNames[c];
-            const CvEstimate& e = fits[c].oobEstimates[k];
+            const CvEstimate& e = estimates[c][k];
             for (double x : {truths[c][k], e.estimate, e.q025, e.q975})
                 appendTableNumber(text += '\t', x);
             text += '\n';

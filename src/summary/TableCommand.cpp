@@ -104,6 +104,22 @@ bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::
     return true;
 }
 
+// Names the chosen statistics missing (not a number) in some observed
+// points: the trees send them right at every split.
+void warnMissingObserved(const Inputs& in, const std::string& path, std::ostream& err) {
+    for (std::size_t j : in.choice.columns) {
+        std::size_t missing = 0;
+        for (const auto& point : in.points) missing += std::isnan(point[j]) ? 1 : 0;
+        if (missing == 0) continue;
+        warn(err, path + ": statistic " + tableStatNames[j] + " is not a number in " +
+                      (in.points.size() == 1 ? std::string("the observed data")
+                                             : std::to_string(missing) + " of " +
+                                                   std::to_string(in.points.size()) +
+                                                   " observed points") +
+                      "; there the trees send it right at every split on it");
+    }
+}
+
 }  // namespace
 
 int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream& err) {
@@ -155,9 +171,13 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                       "for the values in it");
     in.observed = observed.values;
     in.points = observed.points;
-    in.choice = chooseStatistics(table, observed.values, options.stats);
+    // A forest chooses its statistics over the table alone, so that each
+    // observed point gets the answer it would get alone.
+    in.choice = options.forest ? chooseForestStatistics(table, observed.values, options.stats)
+                               : chooseStatistics(table, observed.values, options.stats);
     for (const std::string& w : in.choice.warnings) warn(err, w);
     if (!in.choice.error.empty()) return failWith(err, options.tablePath + ": " + in.choice.error);
+    if (options.forest && options.crossValidations == 0) warnMissingObserved(in, observedPath, err);
 
     in.transform = options.transform == TransformKind::logit && !in.hasPriors ? TransformKind::log
                                                                               : options.transform;

@@ -110,15 +110,19 @@ std::string methodLine(AdjustMethod method, double cutoff) {
     return "method: local-linear regression adjustment, " + weights;
 }
 
-std::string crossValidationLegend(std::size_t rows) {
+std::string crossValidationLegend(std::size_t rows, bool forest) {
     const double n = static_cast<double>(rows);
     char spread[64];
     std::snprintf(spread, sizeof spread, "%.2f and %.2f", 2 * std::sqrt(0.25 / n),
                   2 * std::sqrt(0.95 * 0.05 / n));
+    const std::string rule =
+        forest ? "Verdict: by the out-of-bag error of every simulation (OOB error, on\nthe "
+                 "scale of the forest's response), as the estimate gives it: informed below 0.5, "
+                 "not\ninformed at 0.8 or more.\n"
+               : "Informed: error + 2 SE below 0.5; not informed: error 0.8 or more.\n";
     return "prediction error (SE its standard error): sum (estimate - true)^2 / sum (true - "
            "mean true)^2, the estimate\nbeing the posterior mean; near 0: the statistics pin "
-           "the parameter down; near 1: they tell\nno more than the prior. Informed: error + "
-           "2 SE below 0.5; not informed: error 0.8 or more.\ncoverage: share of true values "
+           "the parameter down; near 1: they tell\nno more than the prior. " + rule + "coverage: share of true values "
            "inside the central 50 % and 95 % posterior intervals; calibrated\nposteriors give "
            "0.50 and 0.95, within about " +
            std::string(spread) + " (two standard errors) at N = " + std::to_string(rows) +

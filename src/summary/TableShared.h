@@ -71,8 +71,9 @@ std::string transformLine(const Inputs& in, bool hcorr);
 
 // The lines that explain a cross-validation's prediction error and
 // coverage, with the coverages' two standard errors at N = `rows`, and a
-// blank line.
-std::string crossValidationLegend(std::size_t rows);
+// blank line. `forest`: the verdict is the forest's, from the out-of-bag
+// error of every simulation.
+std::string crossValidationLegend(std::size_t rows, bool forest = false);
 
 // The line that names a rejection method and its kernel.
 std::string methodLine(AdjustMethod method, double cutoff);

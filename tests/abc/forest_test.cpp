@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "abc/ForestEstimate.h"
 #include "abc/Lda.h"
+#include "abc/Raking.h"
 
 namespace {
 
@@ -491,3 +494,75 @@ TEST(ForestAgainstR, OutOfBagErrorAndPredictionAgreeWithRanger) {
 }
 
 }  // namespace
+
+// The sizes of the grown trees, as regressionForestBytes counts them.
+double grownBytes(const RegressionForest& forest) {
+    double bytes = static_cast<double>(forest.rows() * forest.features()) * 10.0;
+    for (std::size_t t = 0; t < forest.treeCount(); ++t) {
+        const Tree& tree = forest.tree(t);
+        bytes += 16.0 * tree.nodes.size() + 4.0 * (tree.members.size() + tree.leafStart.size()) +
+                 2.0 * tree.counts.size() + 8.0 * (tree.inBagBits.size() + tree.importance.size());
+    }
+    return bytes;
+}
+
+// The progress callback sees every tree and changes no byte; the size
+// estimate made before growing is close to what the trees take; statistics
+// never split on are not ranked.
+TEST(ForestRegression, ProgressSizeAndImportanceRanking) {
+    Draws draws(5);
+    const FeatureMatrix x = uniformMatrix(2000, 4, draws);
+    std::vector<double> y;
+    for (std::size_t r = 0; r < x.rows; ++r) y.push_back(x.at(r, 0) + 0.3 * draws.normal());
+    ForestSettings s;
+    s.trees = 40;
+    s.threads = 3;
+    const RegressionForest plain(x, y, s);
+    std::atomic<int> grown{0};
+    s.treeGrown = [&] { ++grown; };
+    const RegressionForest counted(x, y, s);
+    EXPECT_EQ(grown.load(), 40);
+    EXPECT_EQ(counted.oobPredictions(), plain.oobPredictions());
+    EXPECT_EQ(counted.posteriorWeights(row(x, 7)), plain.posteriorWeights(row(x, 7)));
+    const double estimate = regressionForestBytes(x.rows, x.cols, s.trees);
+    EXPECT_NEAR(estimate / grownBytes(plain), 1.0, 0.15) << estimate;
+
+    const struct {
+        std::vector<double> importance;
+        std::vector<std::size_t> shown;
+    } rankings[] = {{{0, 0, 0}, {}}, {{0, 2, 0, 1}, {1, 3}}, {{3, 1, 2}, {0, 2}}};
+    for (const auto& r : rankings) EXPECT_EQ(mostImportant(r.importance, 2), r.shown);
+}
+
+// Raking: the margins of the result equal the targets' in every bin, from
+// a start that differs; rows of weight 0 stay so; margins no reweighting of
+// the rows can meet together are reported as not converged.
+TEST(Raking, MatchesEveryMarginInItsBins) {
+    const std::vector<double> a = {1, 1, 2, 2, 3, 3}, b = {1, 2, 1, 2, 1, 2};
+    const struct {
+        std::vector<double> start, targetA, targetB;
+        bool converged;
+    } cases[] = {
+        {{0.2, 0.2, 0.2, 0.2, 0.1, 0.1}, {0.2, 0.2, 0.3, 0.1, 0.1, 0.1}, {0.1, 0.2, 0.2, 0.2, 0.2, 0.1}, true},
+        {{0.25, 0.25, 0.0, 0.25, 0.25, 0.0}, {0.5, 0.0, 0.0, 0.25, 0.25, 0.0}, {0.5, 0.0, 0.0, 0.5, 0.0, 0.0}, true},
+        // a = 1 must hold all the mass, yet b = 1 only half: no row is both.
+        {{0.5, 0.0, 0.0, 0.5, 0.0, 0.0}, {1.0, 0, 0, 0, 0, 0}, {0.5, 0, 0, 0.5, 0, 0}, false},
+    };
+    for (const auto& c : cases) {
+        const RakingResult r =
+            rakeWeights(c.start, {{&a, &c.targetA}, {&b, &c.targetB}}, 3, 1e-9, 200);
+        EXPECT_EQ(r.converged, c.converged);
+        if (!c.converged) continue;
+        for (const auto& [values, target] : {std::pair{&a, &c.targetA}, std::pair{&b, &c.targetB}})
+            for (double v : {1.0, 2.0, 3.0}) {
+                double have = 0.0, want = 0.0;
+                for (std::size_t i = 0; i < a.size(); ++i)
+                    if ((*values)[i] == v) have += r.weights[i], want += (*target)[i];
+                EXPECT_NEAR(have, want, 1e-9) << v;
+            }
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (c.start[i] == 0.0) {
+                EXPECT_EQ(r.weights[i], 0.0) << i;
+            }
+    }
+}
