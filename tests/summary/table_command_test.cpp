@@ -912,7 +912,8 @@ TEST(ProgramFaults, ADirectoryWhereAFileIsReadOrASingularFitEndsWithAMessage) {
              {{summary, "--table", "a.tsv", "--observed", "d"}, 1, "d: is a directory"},
              {{summary, "d"}, 1, "foundabc-summary: d: is a directory"},
              {{summary, "results.txt", "--params", "d"}, 1, "--params: d: is a directory"},
-             {{FOUNDABC_BIN, "--seed", "1", "--from-sample", "s.tsv", "params.txt"},
+             {{FOUNDABC_BIN, "--seed", "1", "--from-sample", "s.tsv", "--table", "p.tsv",
+               "params.txt"},
               1,
               "error: sample: s.tsv.origin: is a directory"},
              {{summary, "--choose", "a.tsv", "b.tsv", "--method", "mnlogistic", "--stats",
@@ -1052,7 +1053,7 @@ TEST(TableProgram, ForestPointsVerdictsAndSample) {
         const std::vector<std::string> printed = tsvLine(estimate.out, paramColumnNames[c]);
         const std::vector<std::string> judged = tsvLine(cv.out, paramColumnNames[c]);
         ASSERT_EQ(judged.size(), 7u) << cv.out;
-        EXPECT_EQ(judged[6], printed[9]) << paramColumnNames[c];
+        EXPECT_EQ(judged[6], printed[11]) << paramColumnNames[c];
         double mean = 0.0;
         for (std::size_t i = 0; i < weights.size(); ++i) mean += weights[i] * values[c][i];
         // 600 rows hold few that are near the data in both pairs of
