@@ -37,13 +37,18 @@ namespace {
 std::string crossValidationText(const ReferenceTable& table, const CrossValidation& cv) {
     std::string text =
         "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
-        "loclinear_q025\tloclinear_q975\n";
+        "loclinear_q025\tloclinear_q975\trejection_q25\trejection_q75\tloclinear_q25\t"
+        "loclinear_q75\n";
     for (std::size_t k = 0; k < cv.rows.size(); ++k)
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
             text += std::to_string(table.simOf(cv.rows[k])) + "\t" + paramColumnNames[c];
             appendTableNumber(text += '\t', cv.truths[c][k]);
             for (const CvEstimate& e : {cv.rejectionEstimates[c][k], cv.adjustedEstimates[c][k]})
                 for (double x : {e.estimate, e.q025, e.q975}) appendTableNumber(text += '\t', x);
+            // The 50 % intervals after the columns of earlier versions, so
+            // that readers by position keep working.
+            for (const CvEstimate& e : {cv.rejectionEstimates[c][k], cv.adjustedEstimates[c][k]})
+                for (double x : {e.q25, e.q75}) appendTableNumber(text += '\t', x);
             text += '\n';
         }
     return text;

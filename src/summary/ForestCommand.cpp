@@ -384,12 +384,12 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
     }
     out.flush();
     if (options.cvOutPath.empty()) return 0;
-    std::string text = "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975\n";
+    std::string text = "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975\tforest_q25\tforest_q75\n";
     for (std::size_t k = 0; k < rows.size(); ++k)
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
             text += std::to_string(table.simOf(rows[k])) + "\t" + paramColumnNames[c];
             const CvEstimate& e = estimates[c][k];
-            for (double x : {truths[c][k], e.estimate, e.q025, e.q975})
+            for (double x : {truths[c][k], e.estimate, e.q025, e.q975, e.q25, e.q75})
                 appendTableNumber(text += '\t', x);
             text += '\n';
         }

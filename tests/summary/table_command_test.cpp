@@ -382,14 +382,19 @@ TEST(TableCommand, CrossValidationTable) {
     const std::string cv = dir.read("cv.tsv");
     EXPECT_EQ(cv.substr(0, cv.find('\n')),
               "sim\tparameter\ttrue\trejection\trejection_q025\trejection_q975\tloclinear\t"
-              "loclinear_q025\tloclinear_q975");
+              "loclinear_q025\tloclinear_q975\trejection_q25\trejection_q75\tloclinear_q25\t"
+              "loclinear_q75");
     EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 30 * 7);
     const std::vector<std::string> first =
         tsvLine(cv, cv.substr(cv.find('\n') + 1, cv.find('\t', cv.find('\n')) - cv.find('\n') - 1));
-    ASSERT_EQ(first.size(), 9u);
+    ASSERT_EQ(first.size(), 13u);
     EXPECT_EQ(first[1], "My");
+    // Nested intervals: q025 <= q25 <= q75 <= q975, and the estimate within.
     EXPECT_LE(std::stod(first[7]), std::stod(first[6]));
     EXPECT_LE(std::stod(first[6]), std::stod(first[8]));
+    EXPECT_LE(std::stod(first[7]), std::stod(first[11]));
+    EXPECT_LE(std::stod(first[11]), std::stod(first[12]));
+    EXPECT_LE(std::stod(first[12]), std::stod(first[8]));
 }
 
 // The rows of the datablock `$name` in a gnuplot script.
@@ -715,7 +720,7 @@ TEST(TableProgram, ForestEstimate) {
     EXPECT_EQ(cv.out.substr(0, cv.out.find('\n')),
               "parameter\tforest\tforest_se\tforest_cover50\tforest_cover95\tverdict\toob_error");
     EXPECT_EQ(dir.read("cv.tsv").substr(0, dir.read("cv.tsv").find('\n')),
-              "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975");
+              "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975\tforest_q25\tforest_q75");
 }
 
 TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
