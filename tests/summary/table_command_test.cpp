@@ -979,13 +979,19 @@ TEST(TableProgram, ForestOnAwkwardTables) {
          {"the forests need about", "give fewer trees (--trees)"}},
     };
     for (const Case& c : cases) {
+        const bool huge = std::string(c.name) == "huge";
+#if defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer reserves terabytes of address space for its shadow,
+        // so no process of this build starts under a limit on address space.
+        if (huge) continue;
+#endif
         std::vector<TableRow> rows = toyRows(c.rows, 7);
         for (std::size_t i = 0; i < rows.size(); ++i) c.edit(rows[i], i);
         const std::string table = dir.write(std::string(c.name) + ".tsv", tableText(rows));
         dir.write(std::string(c.name) + ".tsv.observed.tsv", observedText(toyObserved));
         dir.write(std::string(c.name) + ".tsv.priors.tsv", toyPriorsText(c.rows));
-        std::string command = "ulimit -v 2000000; exec " + std::string(FOUNDABC_SUMMARY_BIN) +
-                              " --table " + table + " --threads 1";
+        std::string command = std::string(huge ? "ulimit -v 2000000; " : "") + "exec " +
+                              FOUNDABC_SUMMARY_BIN + " --table " + table + " --threads 1";
         if (c.options.empty() || c.options[0] != "--trees") command += " --trees 30";
         for (const std::string& o : c.options) command += " " + o;
         const ChildResult r = runProgram({"/bin/sh", "-c", command}, "", dir.file("err.txt"));
