@@ -7,7 +7,10 @@ set -u
 B=$(cd "$1" && pwd); SHARED=$(cd "$2" && pwd); SRC=$(cd "$(dirname "$0")/.." && pwd)
 W=$(mktemp -d); trap 'rm -rf "$W"' EXIT; cd "$W"
 show() { name=$1; shift; "$@" >out.txt 2>err.txt; rc=$?
-  printf '%-44s exit %s  %s\n' "$name" "$rc" "$( (grep -v '^$' err.txt; grep -v '^$' out.txt) | grep -i -m1 -E 'error|warning|note|refus|cannot|verdict|is a directory|did you mean|fixed|too few|need' | cut -c1-150)"; }
+  printf '%-44s exit %s  %s\n' "$name" "$rc" "$(last err.txt || last out.txt)"; }
+# The message of a case: the last line of standard error, else of standard
+# output, that says what happened.
+last() { grep -i -E 'error|warning|note|refus|cannot|could not|verdict|is a directory|did you mean|too few|need' "$1" | tail -n 1 | cut -c1-150 | grep .; }
 cp "$SRC/examples/data.txt" .
 sed 's/^REPEATS .*/REPEATS 2000 #/' "$SRC/examples/params.txt" > params.txt
 "$B/foundabc" --seed 9 --table t.tsv params.txt >/dev/null 2>&1
