@@ -14,6 +14,7 @@
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
 #include "summary/ChooseShared.h"
+#include "summary/ForestProgress.h"
 #include "summary/Options.h"
 #include "summary/OutputCheck.h"
 
@@ -53,7 +54,14 @@ int forestChoice(const ChooseOptions& o, const std::vector<std::string>& names,
     settings.regression = forestSettingsFor(o.trees, o.threads, o.seed, choice.columns.size() + axes, 5);
     settings.lda = o.lda;
     settings.equalPriors = o.equalPriors;
+    // The classification forest and the regression forest of its errors,
+    // counted together on a terminal.
+    ForestProgress progress(static_cast<long>(settings.classification.trees) +
+                                settings.regression.trees,
+                            &err == &std::cerr ? stderr : nullptr);
+    settings.classification.treeGrown = settings.regression.treeGrown = progress.callback();
     const ForestChoice c = chooseModelByForest(pooled, choice.columns, features, settings);
+    progress.clear();
     if (!c.error.empty()) return fail("the forest cannot be grown: " + c.error);
 
     std::size_t used = 0;
