@@ -21,7 +21,7 @@ body { font: 10.5pt/1.45 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; ma
 h1 { font-size: 18pt; margin: 0 0 4pt; }
 h2 { font-size: 13.5pt; margin: 18pt 0 6pt; padding-bottom: 2pt; border-bottom: 1px solid #999; break-after: avoid; }
 h3 { font-size: 11pt; margin: 12pt 0 4pt; break-after: avoid; }
-p, li { orphans: 3; widows: 3; }
+p, li { orphans: 3; widows: 3; break-inside: avoid; }
 .lead { color: #444; margin: 0 0 8pt; }
 .brief { background: #f3f6f9; border-left: 3pt solid #4a76a8; padding: 6pt 10pt; margin: 8pt 0; break-inside: avoid; }
 .brief li { margin: 2pt 0; }
@@ -33,8 +33,11 @@ th, td { border-bottom: 1px solid #ccc; padding: 2pt 7pt; text-align: left; vert
 thead th { border-bottom: 1.5px solid #555; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 .verdict { font-style: italic; }
+td.verdict { white-space: nowrap; }
 figure { margin: 8pt 0 12pt; break-inside: avoid; }
-figure svg { display: block; width: 100%; max-width: 170mm; height: auto; }
+figure svg { display: block; width: 100%; max-width: 170mm; height: auto; max-height: 225mm; }
+.keep { break-inside: avoid; }
+p:has(+ table), p:has(+ .keep) { break-after: avoid; }
 figcaption { font-size: 9pt; color: #444; margin-top: 3pt; }
 pre { font: 8.5pt/1.35 "DejaVu Sans Mono", "Liberation Mono", monospace; background: #f6f6f6; padding: 5pt 7pt; white-space: pre-wrap; overflow-wrap: anywhere; break-inside: avoid; }
 code { font-family: "DejaVu Sans Mono", "Liberation Mono", monospace; font-size: 9pt; }
@@ -91,19 +94,27 @@ std::string dataSection(const DataSection& d) {
             "<tbody>\n<tr>" + cell("sue (founded)") + cell(d.sueName) +
             numberCell(reportCount(d.sueLines)) + "</tr>\n<tr>" + cell("tha (source)") +
             cell(d.thaName) + numberCell(reportCount(d.thaLines)) + "</tr>\n</tbody>\n</table>\n";
-    html += "<table>\n<caption>Observed statistics</caption>\n" + head({"Statistic", "Value"}) +
-            "<tbody>\n";
-    for (std::size_t i = 0; i < d.statNames.size(); ++i)
-        html += "<tr>" + cell(d.statNames[i]) +
-                numberCell(reportNumber(i < d.statValues.size() ? d.statValues[i] : NAN)) +
-                "</tr>\n";
+    // Three statistics to a row, so that the table stays short.
+    constexpr std::size_t perRow = 3;
+    html += "<table>\n<caption>Observed statistics</caption>\n<thead><tr>";
+    for (std::size_t k = 0; k < perRow; ++k) html += "<th>Statistic</th><th class=\"n\">Value</th>";
+    html += "</tr></thead>\n<tbody>\n";
+    for (std::size_t i = 0; i < d.statNames.size(); i += perRow) {
+        html += "<tr>";
+        for (std::size_t k = i; k < i + perRow; ++k)
+            html += k < d.statNames.size()
+                        ? cell(d.statNames[k]) +
+                              numberCell(reportNumber(k < d.statValues.size() ? d.statValues[k] : NAN))
+                        : "<td></td><td></td>";
+        html += "</tr>\n";
+    }
     return html + "</tbody>\n</table>\n</section>\n";
 }
 
 std::string modelsSection(const std::vector<ModelSection>& models) {
     std::string html = sectionStart("models");
     for (const ModelSection& m : models) {
-        html += "<h3>" + htmlText(m.name) + "</h3>\n";
+        html += "<div class=\"keep\">\n<h3>" + htmlText(m.name) + "</h3>\n";
         std::string settings;
         for (const auto& [key, value] : m.settings)
             settings += (settings.empty() ? "" : ", ") + key + " = " + value;
@@ -114,7 +125,7 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
         for (const PriorLine& p : m.priors)
             html += "<tr>" + cell(p.parameter) + cell(p.distribution) +
                     numberCell(reportNumber(p.lower)) + numberCell(reportNumber(p.upper)) + "</tr>\n";
-        html += "</tbody>\n</table>\n";
+        html += "</tbody>\n</table>\n</div>\n";
     }
     return html + "</section>\n";
 }
@@ -145,9 +156,9 @@ std::string choiceSection(const StudyReport& report) {
             htmlText(reportNumber(c.chosenProbability)) + ".</p>\n";
     std::vector<std::string> titles = {"True model"};
     for (const std::string& m : c.models) titles.push_back("as " + m);
-    html += "<table>\n<caption>Out-of-bag predictions: the simulations of each model (rows) as "
-            "the forest named them (columns)</caption>\n" +
-            head(titles) + "<tbody>\n";
+    html += paragraph("Out-of-bag predictions: the simulations of each model (rows) as the forest "
+                      "named them (columns), each by the trees that left it out.") +
+            "<table>\n<caption>Out-of-bag predictions</caption>\n" + head(titles) + "<tbody>\n";
     for (std::size_t i = 0; i < c.confusion.size() && i < c.models.size(); ++i) {
         html += "<tr>" + cell(c.models[i]);
         for (std::size_t j = 0; j < c.models.size(); ++j)
@@ -200,22 +211,33 @@ std::string calibrationSection(const StudyReport& report) {
                       "its 50 % and 95 % intervals held the true value says whether the intervals "
                       "mean what they claim.");
     for (const CalibrationSection& s : report.calibration) {
-        html += "<h3>Under " + htmlText(s.model) + "</h3>\n<table>\n" +
-                head({"Parameter", "Rows", "50 % coverage", "95 % coverage", "OOB error", "Verdict"}) +
+        html += "<div class=\"keep\">\n<h3>Under " + htmlText(s.model) + "</h3>\n<table>\n" +
+                head({"Parameter", "Rows", "50 % coverage", "Check", "95 % coverage", "Check",
+                      "OOB error", "Verdict"}) +
                 "<tbody>\n";
+        std::vector<std::string> sentences;
         for (const CalibrationLine& l : s.lines) {
             const std::string key = tsvKey({s.model, l.parameter});
             html += "<tr>" + cell(l.parameter) + tsvCell(kCalibrationTsv, key, "rows", reportCount(l.rows)) +
                     tsvCell(kCalibrationTsv, key, "coverage50", reportNumber(l.coverage50)) +
+                    tsvCell(kCalibrationTsv, key, "check50",
+                            coverageWord(coverage(l.coverage50, 0.5, l.rows)), false) +
                     tsvCell(kCalibrationTsv, key, "coverage95", reportNumber(l.coverage95)) +
+                    tsvCell(kCalibrationTsv, key, "check95",
+                            coverageWord(coverage(l.coverage95, 0.95, l.rows)), false) +
                     tsvCell(kCalibrationTsv, key, "oob_error", reportNumber(l.oobError)) +
                     tsvCell(kCalibrationTsv, key, "verdict",
                             informationWord(information(l.verdict, l.oobError)), false) +
                     "</tr>\n";
+            for (const std::string& line : calibrationSentences(l)) sentences.push_back(line);
         }
-        html += "</tbody>\n</table>\n<ul>\n";
-        for (const CalibrationLine& l : s.lines) html += "<li>" + htmlText(calibrationSentence(l)) + "</li>\n";
-        html += "</ul>\n";
+        html += "</tbody>\n</table>\n</div>\n" +
+                paragraph(calibrationRule(s.lines.empty() ? 0 : s.lines.front().rows));
+        if (!sentences.empty()) {
+            html += "<ul>\n";
+            for (const std::string& line : sentences) html += "<li>" + htmlText(line) + "</li>\n";
+            html += "</ul>\n";
+        }
     }
     return html + "</section>\n";
 }

@@ -68,10 +68,20 @@ std::string dataSection(const DataSection& d) {
                   {{"sue (founded)", d.sueName, reportCount(d.sueLines)},
                    {"tha (source)", d.thaName, reportCount(d.thaLines)}},
                   2);
+    // Three statistics to a row, so that the table stays short.
+    constexpr std::size_t perRow = 3;
     std::vector<Row> rows;
-    for (std::size_t i = 0; i < d.statNames.size(); ++i)
-        rows.push_back({d.statNames[i], reportNumber(at(d.statValues, i))});
-    return text + table({"Statistic", "Value"}, rows);
+    for (std::size_t i = 0; i < d.statNames.size(); i += perRow) {
+        Row r;
+        for (std::size_t k = i; k < i + perRow; ++k) {
+            r.push_back(k < d.statNames.size() ? d.statNames[k] : "");
+            r.push_back(k < d.statNames.size() ? reportNumber(at(d.statValues, k)) : "");
+        }
+        rows.push_back(r);
+    }
+    Row titles;
+    for (std::size_t k = 0; k < perRow; ++k) titles.insert(titles.end(), {"Statistic", "Value"});
+    return text + paragraph("Observed statistics:") + table(titles, rows, 0);
 }
 
 std::string modelsSection(const std::vector<ModelSection>& models) {
@@ -156,12 +166,16 @@ std::string calibrationSection(const StudyReport& report) {
         std::vector<std::string> sentences;
         for (const CalibrationLine& l : s.lines) {
             rows.push_back({l.parameter, reportCount(l.rows), reportNumber(l.coverage50),
-                            reportNumber(l.coverage95), reportNumber(l.oobError),
+                            coverageWord(coverage(l.coverage50, 0.5, l.rows)),
+                            reportNumber(l.coverage95), coverageWord(coverage(l.coverage95, 0.95, l.rows)),
+                            reportNumber(l.oobError),
                             informationWord(information(l.verdict, l.oobError))});
-            sentences.push_back(calibrationSentence(l));
+            for (const std::string& line : calibrationSentences(l)) sentences.push_back(line);
         }
-        text += table({"Parameter", "Rows", "50 % coverage", "95 % coverage", "OOB error", "Verdict"},
+        text += table({"Parameter", "Rows", "50 % coverage", "Check", "95 % coverage", "Check",
+                       "OOB error", "Verdict"},
                       rows) +
+                paragraph(calibrationRule(s.lines.empty() ? 0 : s.lines.front().rows)) +
                 bullets(sentences);
     }
     return text;

@@ -97,27 +97,40 @@ const char* coverageWord(Coverage kind) {
     return "not measured";
 }
 
-std::string calibrationSentence(const CalibrationLine& line) {
-    std::string text = line.parameter + ": ";
+namespace {
+
+double coverageError(double nominal, long rows) {
+    return std::sqrt(nominal * (1 - nominal) / static_cast<double>(rows));
+}
+
+}  // namespace
+
+std::string calibrationRule(long rows) {
+    if (rows <= 0) return "No out-of-bag prediction was made: the coverage was not measured.";
+    return "An interval of level p is as stated when it held the true value in a share of the " +
+           reportCount(rows) + " out-of-bag predictions within two standard errors, 2 x sqrt(p (1 - "
+           "p) / rows), of p: within " + reportNumber(2 * coverageError(0.5, rows)) +
+           " of 0.5 and " + reportNumber(2 * coverageError(0.95, rows)) + " of 0.95.";
+}
+
+std::vector<std::string> calibrationSentences(const CalibrationLine& line) {
+    std::vector<std::string> sentences;
     const double levels[2] = {0.5, 0.95};
     const double observed[2] = {line.coverage50, line.coverage95};
     for (int i = 0; i < 2; ++i) {
         const Coverage kind = coverage(observed[i], levels[i], line.rows);
-        text += std::string(i == 0 ? "the " : "; the ") +
-                (i == 0 ? "50 %" : "95 %") + " intervals held the true value in " +
-                reportNumber(observed[i]) + " of " + reportCount(line.rows) +
-                " out-of-bag predictions";
-        if (kind == Coverage::unmeasured) {
-            text += " (not measured)";
-            continue;
-        }
-        const double se =
-            std::sqrt(levels[i] * (1 - levels[i]) / static_cast<double>(line.rows));
-        text += std::string(kind == Coverage::asStated ? ", within" : ", further than") +
-                " two standard errors (2 x " + reportNumber(se) + ") of " +
-                reportNumber(levels[i]) + ": " + coverageWord(kind);
+        if (kind == Coverage::asStated || kind == Coverage::unmeasured) continue;
+        const bool narrow = kind == Coverage::tooNarrow;
+        sentences.push_back(
+            "The " + reportNumber(100 * levels[i]) + " % intervals of " + line.parameter +
+            " held the true value in " + reportNumber(observed[i]) + " of " + reportCount(line.rows) +
+            " predictions, " + (narrow ? "below " : "above ") + reportNumber(levels[i]) +
+            " by more than " + reportNumber(2 * coverageError(levels[i], line.rows)) + ": " +
+            coverageWord(kind) +
+            (narrow ? ", they claim more certainty than the data give."
+                    : ", they are more cautious than they need be."));
     }
-    return text + ".";
+    return sentences;
 }
 
 bool medianMoved(const EnoughLine& line) {

@@ -38,8 +38,12 @@ enum class Coverage { asStated, tooNarrow, tooWide, unmeasured };
 Coverage coverage(double observed, double nominal, long rows);
 // "as stated", "too narrow", "too wide", "not measured".
 const char* coverageWord(Coverage kind);
-// One sentence on both intervals of `line`.
-std::string calibrationSentence(const CalibrationLine& line);
+// The rule of the calibration, with the standard errors of both levels over
+// `rows` predictions, in one sentence.
+std::string calibrationRule(long rows);
+// A sentence for each interval of `line` whose coverage is not as stated
+// (none when both are).
+std::vector<std::string> calibrationSentences(const CalibrationLine& line);
 
 // Whether half the table moved a median by more than a tenth of its 95 %
 // interval, or an out-of-bag error by more than 0.02, against the whole table.

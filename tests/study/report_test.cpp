@@ -140,6 +140,9 @@ TEST(StudyReport, NumbersAndVerdictsFollowOneRule) {
         {ppcWord({"FST", 0.6, 0.1, 0.5, 0.01}), "outside"},
         {ppcWord({"FST", 0.5, 0.1, 0.5, 0.04}), "inside"},
         {gfitWord(0.049), "rejected"},
+        {calibrationSentences({"My", 400, 0.5, 0.92, 0.3, ""}).at(0),
+         "The 95 % intervals of My held the true value in 0.92 of 400 predictions, below 0.95 by "
+         "more than 0.02179: too narrow, they claim more certainty than the data give."},
         {informationSentence({"My", 0, 0, 0, 0, 0, 0, 0.31, ""}),
          "My is informed by the data: its out-of-bag error, 0.31, is below 0.5."},
     };
