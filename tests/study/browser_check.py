@@ -156,7 +156,7 @@ def check_print(driver, out, failures):
             failures.append(f"print: the marks of {what!r} are not in the PDF")
         elif start != end:
             failures.append(f"print: {what!r} is cut across pages {start} and {end}")
-    return f"{len(pages)} A4 pages, {len(marks)} tables and figures each on one page (pdftotext)"
+    return f"{len(pages)} A4 pages, {len(marks)} tables and figures, checked by pdftotext"
 
 
 def check_print_layout(driver, failures, why):
@@ -209,7 +209,7 @@ def main():
         for what, drawn in pictures:
             if not drawn:
                 failures.append(f"picture not drawn: {what}")
-        notes.append(f"{len(pictures)} pictures drawn")
+        notes.append(f"{sum(1 for _, drawn in pictures if drawn)} of {len(pictures)} pictures drawn")
 
         links = driver.execute_script("""
           return [...document.querySelectorAll('a[href^="#"]')].map(a => {
@@ -218,11 +218,13 @@ def main():
         for href, exists in links:
             if not exists:
                 failures.append(f"link {href} leads nowhere")
-        notes.append(f"{len(links)} links inside the page lead to their targets")
+        notes.append(f"{sum(1 for _, exists in links if exists)} of {len(links)} links inside the "
+                     "page lead to their targets")
 
         cells = driver.execute_script("""
           return [...document.querySelectorAll('[data-tsv]')].map(c =>
             [c.dataset.tsv, c.dataset.row, c.dataset.col, c.textContent.trim()]);""")
+        equal = 0
         for file, key, column, shown in cells:
             row = tables.get(file, {}).get(key)
             if row is None or column not in row:
@@ -230,9 +232,11 @@ def main():
             elif row[column] != shown:
                 failures.append(f"{file} {key} {column}: the page shows {shown!r}, the file holds "
                                 f"{row[column]!r}")
+            else:
+                equal += 1
         if not cells:
             failures.append("no cell carries data-tsv")
-        notes.append(f"{len(cells)} numbers shown equal their TSV fields")
+        notes.append(f"{equal} of {len(cells)} values shown equal their TSV fields")
 
         notes.append(check_print(driver, out, failures))
 
