@@ -221,10 +221,10 @@ std::string calibrationSection(const StudyReport& report) {
             html += "<tr>" + cell(l.parameter) + tsvCell(kCalibrationTsv, key, "rows", reportCount(l.rows)) +
                     tsvCell(kCalibrationTsv, key, "coverage50", reportNumber(l.coverage50)) +
                     tsvCell(kCalibrationTsv, key, "check50",
-                            coverageWord(coverage(l.coverage50, 0.5, l.rows)), false) +
+                            coverageCheck(l, 0.5), false) +
                     tsvCell(kCalibrationTsv, key, "coverage95", reportNumber(l.coverage95)) +
                     tsvCell(kCalibrationTsv, key, "check95",
-                            coverageWord(coverage(l.coverage95, 0.95, l.rows)), false) +
+                            coverageCheck(l, 0.95), false) +
                     tsvCell(kCalibrationTsv, key, "oob_error", reportNumber(l.oobError)) +
                     tsvCell(kCalibrationTsv, key, "verdict",
                             informationWord(information(l.verdict, l.oobError)), false) +
@@ -249,8 +249,8 @@ std::string enoughSection(const StudyReport& report) {
         html += "<p class=\"verdict\">" + htmlText(enoughSentence(s)) + "</p>\n<table>\n<caption>"
                 "The first " + reportCount(s.rowsHalf) + " simulations against all " +
                 reportCount(s.rowsFull) + "</caption>\n" +
-                head({"Parameter", "Median (half)", "Median (all)", "95 % width", "Median",
-                      "OOB error (half)", "OOB error (all)", "Error"}) +
+                head({"Parameter", "Median (half)", "Median (all)", "95 % width", "Median moved?",
+                      "OOB error (half)", "OOB error (all)", "Error moved?"}) +
                 "<tbody>\n";
         for (const EnoughLine& l : s.lines)
             html += "<tr>" + cell(l.parameter) + numberCell(reportNumber(l.medianHalf)) +

@@ -14,16 +14,16 @@ namespace {
 
 using Row = std::vector<std::string>;
 
-// A table whose first `textColumns` columns are left-aligned and the others
-// (numbers) right-aligned. The cells are escaped here.
-std::string table(const Row& titles, const std::vector<Row>& rows, std::size_t textColumns = 1) {
+// A table whose columns are aligned as `align` says, 'l' (text) or 'r'
+// (numbers), the columns past its end right. The cells are escaped here.
+std::string table(const Row& titles, const std::vector<Row>& rows, const std::string& align = "l") {
     auto line = [](const Row& cells) {
         std::string text = "|";
         for (const std::string& c : cells) text += " " + markdownText(c) + " |";
         return text + "\n";
     };
     std::string text = line(titles) + "|";
-    for (std::size_t i = 0; i < titles.size(); ++i) text += i < textColumns ? " --- |" : " ---: |";
+    for (std::size_t i = 0; i < titles.size(); ++i) text += i < align.size() && align[i] == 'l' ? " --- |" : " ---: |";
     text += "\n";
     for (const Row& r : rows) text += line(r);
     return text + "\n";
@@ -67,7 +67,7 @@ std::string dataSection(const DataSection& d) {
     text += table({"Role", "Population", "Lines"},
                   {{"sue (founded)", d.sueName, reportCount(d.sueLines)},
                    {"tha (source)", d.thaName, reportCount(d.thaLines)}},
-                  2);
+                  "ll");
     // Three statistics to a row, so that the table stays short.
     constexpr std::size_t perRow = 3;
     std::vector<Row> rows;
@@ -81,7 +81,7 @@ std::string dataSection(const DataSection& d) {
     }
     Row titles;
     for (std::size_t k = 0; k < perRow; ++k) titles.insert(titles.end(), {"Statistic", "Value"});
-    return text + paragraph("Observed statistics:") + table(titles, rows, 0);
+    return text + paragraph("Observed statistics:") + table(titles, rows, "lrlrlr");
 }
 
 std::string modelsSection(const std::vector<ModelSection>& models) {
@@ -96,7 +96,7 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
         std::vector<Row> rows;
         for (const PriorLine& p : m.priors)
             rows.push_back({p.parameter, p.distribution, reportNumber(p.lower), reportNumber(p.upper)});
-        text += table({"Parameter", "Distribution", "Lower", "Upper"}, rows, 2);
+        text += table({"Parameter", "Distribution", "Lower", "Upper"}, rows, "ll");
     }
     return text;
 }
@@ -141,7 +141,7 @@ std::string estimatesSection(const StudyReport& report) {
                             informationWord(information(l.verdict, l.oobError))});
             sentences.push_back(informationSentence(l));
         }
-        text += table({"Parameter", "Median", "2.5 %", "97.5 %", "Mean", "OOB error", "Verdict"}, rows) +
+        text += table({"Parameter", "Median", "2.5 %", "97.5 %", "Mean", "OOB error", "Verdict"}, rows, "lrrrrrl") +
                 bullets(sentences);
         if (!e.importance.empty()) {
             std::string top;
@@ -166,15 +166,15 @@ std::string calibrationSection(const StudyReport& report) {
         std::vector<std::string> sentences;
         for (const CalibrationLine& l : s.lines) {
             rows.push_back({l.parameter, reportCount(l.rows), reportNumber(l.coverage50),
-                            coverageWord(coverage(l.coverage50, 0.5, l.rows)),
-                            reportNumber(l.coverage95), coverageWord(coverage(l.coverage95, 0.95, l.rows)),
+                            coverageCheck(l, 0.5),
+                            reportNumber(l.coverage95), coverageCheck(l, 0.95),
                             reportNumber(l.oobError),
                             informationWord(information(l.verdict, l.oobError))});
             for (const std::string& line : calibrationSentences(l)) sentences.push_back(line);
         }
         text += table({"Parameter", "Rows", "50 % coverage", "Check", "95 % coverage", "Check",
                        "OOB error", "Verdict"},
-                      rows) +
+                      rows, "lrrlrlrl") +
                 paragraph(calibrationRule(s.lines.empty() ? 0 : s.lines.front().rows)) +
                 bullets(sentences);
     }
@@ -193,9 +193,9 @@ std::string enoughSection(const StudyReport& report) {
                             movedWord(errorMoved(l))});
         text += paragraph("The first " + reportCount(s.rowsHalf) + " simulations against all " +
                           reportCount(s.rowsFull) + ".") +
-                table({"Parameter", "Median (half)", "Median (all)", "95 % width", "Median",
-                       "OOB error (half)", "OOB error (all)", "Error"},
-                      rows);
+                table({"Parameter", "Median (half)", "Median (all)", "95 % width", "Median moved?",
+                       "OOB error (half)", "OOB error (all)", "Error moved?"},
+                      rows, "lrrrlrrl");
     }
     return text;
 }
@@ -207,7 +207,7 @@ std::string fitSection(const StudyReport& report) {
         text += table({"Distance", "p-value", "Simulations", "Verdict"},
                       {{reportNumber(f.gfitStatistic), reportNumber(f.gfitPValue),
                         reportCount(f.gfitReplicates), gfitWord(f.gfitPValue)}},
-                      0) +
+                      "rrrl") +
                 paragraph(gfitSentence(f));
         if (!f.ppc.empty()) {
             std::vector<Row> rows;
@@ -215,7 +215,7 @@ std::string fitSection(const StudyReport& report) {
                 rows.push_back({s.statistic, reportNumber(s.observed), reportNumber(s.predictiveLower),
                                 reportNumber(s.predictiveUpper), reportNumber(s.pValue), ppcWord(s)});
             text += paragraph("Posterior predictive check:") +
-                    table({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}, rows) +
+                    table({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}, rows, "lrrrrl") +
                     paragraph(ppcSentence(f));
         }
         text += figures(report, "fit", f.model);
@@ -253,13 +253,13 @@ std::string provenanceSection(const StudyReport& report) {
     if (!p.fingerprints.empty()) {
         std::vector<Row> rows;
         for (const auto& [file, print] : p.fingerprints) rows.push_back({file, print});
-        text += table({"File", "Fingerprint"}, rows, 2);
+        text += table({"File", "Fingerprint"}, rows, "ll");
     }
     if (!report.steps.empty()) {
         std::vector<Row> rows;
         for (const StudyStepRecord& s : report.steps)
             rows.push_back({s.name, s.redone ? "redone" : "unchanged, kept"});
-        text += table({"Step", "Done"}, rows, 2);
+        text += table({"Step", "Done"}, rows, "ll");
     }
     return text + "### " + markdownText(p.studyFileName) + "\n\n" + fenced(p.studyFileText, "toml");
 }

@@ -113,8 +113,14 @@ std::string calibrationRule(long rows) {
            " of 0.5 and " + reportNumber(2 * coverageError(0.95, rows)) + " of 0.95.";
 }
 
+std::string coverageCheck(const CalibrationLine& line, double nominal) {
+    if (information(line.verdict, line.oobError) == Information::fixed) return "fixed";
+    return coverageWord(coverage(nominal < 0.75 ? line.coverage50 : line.coverage95, nominal, line.rows));
+}
+
 std::vector<std::string> calibrationSentences(const CalibrationLine& line) {
     std::vector<std::string> sentences;
+    if (information(line.verdict, line.oobError) == Information::fixed) return sentences;
     const double levels[2] = {0.5, 0.95};
     const double observed[2] = {line.coverage50, line.coverage95};
     for (int i = 0; i < 2; ++i) {

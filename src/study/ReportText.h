@@ -38,11 +38,16 @@ enum class Coverage { asStated, tooNarrow, tooWide, unmeasured };
 Coverage coverage(double observed, double nominal, long rows);
 // "as stated", "too narrow", "too wide", "not measured".
 const char* coverageWord(Coverage kind);
+// The check of the intervals of level `nominal` (0.5 or 0.95) of `line`:
+// coverageWord() of its coverage, or "fixed" for a fixed parameter, whose
+// intervals are a point.
+std::string coverageCheck(const CalibrationLine& line, double nominal);
+
 // The rule of the calibration, with the standard errors of both levels over
 // `rows` predictions, in one sentence.
 std::string calibrationRule(long rows);
 // A sentence for each interval of `line` whose coverage is not as stated
-// (none when both are).
+// (none when both are, or for a fixed parameter).
 std::vector<std::string> calibrationSentences(const CalibrationLine& line);
 
 // Whether half the table moved a median by more than a tenth of its 95 %

@@ -92,8 +92,8 @@ std::string calibrationTsv(const StudyReport& report) {
         for (const CalibrationLine& c : section.lines)
             text += line({name(section.model), name(c.parameter), reportCount(c.rows),
                           reportNumber(c.coverage50), reportNumber(c.coverage95),
-                          coverageWord(coverage(c.coverage50, 0.5, c.rows)),
-                          coverageWord(coverage(c.coverage95, 0.95, c.rows)),
+                          coverageCheck(c, 0.5),
+                          coverageCheck(c, 0.95),
                           reportNumber(c.oobError),
                           informationWord(information(c.verdict, c.oobError))});
     return text;
