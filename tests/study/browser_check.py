@@ -6,7 +6,8 @@ would meet it:
   resource of any kind, the network being closed to it);
 - every picture is drawn: an <img> has naturalWidth > 0, an inline <svg> a
   bounding box of non-zero width and height;
-- every link inside the page (href="#ID") leads to an element that exists;
+- every link inside the page (href="#ID") leads to an element that exists,
+  and no id is given twice;
 - every cell marked data-tsv="FILE" data-row="KEY" data-col="COLUMN" shows
   the text of that field of that TSV file (read as pandas and R read it);
 - printed to A4 (Page.printToPDF, 8.27 x 11.69 inches), no table and no
@@ -220,6 +221,14 @@ def main():
                 failures.append(f"link {href} leads nowhere")
         notes.append(f"{sum(1 for _, exists in links if exists)} of {len(links)} links inside the "
                      "page lead to their targets")
+        # Inline pictures keep ids of their own: a shared one would make a
+        # picture clip or draw with another's parts.
+        twice = driver.execute_script("""
+          const seen = new Set(), twice = new Set();
+          document.querySelectorAll('[id]').forEach(e => seen.has(e.id) ? twice.add(e.id) : seen.add(e.id));
+          return [...twice];""")
+        for name in twice:
+            failures.append(f"the id {name!r} is given twice")
 
         cells = driver.execute_script("""
           return [...document.querySelectorAll('[data-tsv]')].map(c =>

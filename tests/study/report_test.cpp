@@ -198,6 +198,20 @@ TEST(StudyReport, PageMarkdownAndTablesShowTheSameNumbers) {
         EXPECT_EQ(dir.read(std::string("again/") + file), dir.read(std::string("report/") + file)) << file;
 }
 
+TEST(StudyReport, AStudyOfOneModelMakesNoChoice) {
+    TempDir dir;
+    StudyReport report;
+    report.models.push_back({"only", {}, {}, 100, ""});
+    report.estimates.push_back({"only", {{"My", 1, 0, 2, 0.5, 1.5, 1, kNaN, ""}}, {}, "", ""});
+    writeStudyReport(dir.path(), report);
+    EXPECT_EQ(dir.read("model-choice.tsv"),
+              "model\tvotes\tprior\tposterior\tchosen\toob_as_only\tprior_error_rate\tverdict\n"
+              "only\tNA\t1\tNA\t1\tNA\tNA\tno_choice\n");
+    EXPECT_NE(dir.read("report.html").find("The study has one model: no model was chosen."),
+              std::string::npos);
+    EXPECT_FALSE(dir.exists("figures"));
+}
+
 TEST(StudyReport, AFolderThatCannotBeMadeIsNamed) {
     TempDir dir;
     dir.write("file", "x");
