@@ -23,7 +23,7 @@ h2 { font-size: 13.5pt; margin: 18pt 0 6pt; padding-bottom: 2pt; border-bottom: 
 h3 { font-size: 11pt; margin: 12pt 0 4pt; break-after: avoid; }
 p, li { orphans: 3; widows: 3; break-inside: avoid; }
 .lead { color: #444; margin: 0 0 8pt; }
-.brief { background: #f3f6f9; border-left: 3pt solid #4a76a8; padding: 6pt 10pt; margin: 8pt 0; break-inside: avoid; }
+.brief { background: #f3f6f9; border-left: 3pt solid #4a76a8; padding: 6pt 10pt 6pt 24pt; margin: 8pt 0; break-inside: avoid; }
 .brief li { margin: 2pt 0; }
 nav ol { columns: 2; margin: 4pt 0; }
 a { color: #1f4e8c; }

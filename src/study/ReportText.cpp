@@ -199,7 +199,8 @@ std::string choiceSentence(const ChoiceSection& choice) {
                reportNumber(v.standardError) + ")";
     else
         rate = "the prior error rate could not be measured";
-    const std::string odds = reportNumber(kFavouredProbability);
+    const std::string odds = reportNumber(kFavouredProbability) +
+                             " (odds of 3 to 1 against the other models together)";
     switch (v.kind) {
         case ChoiceVerdictKind::favoured:
             return "The data favour " + choice.chosen + ": its probability, " +
