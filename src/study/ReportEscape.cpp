@@ -5,12 +5,23 @@ std::string htmlText(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -21,16 +32,35 @@ std::string markdownText(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '\n': case '\r': case '\t': out += ' '; break;
-            case '\\': case '`': case '*': case '_': case '[': case ']': case '|': case '#':
-            case '~': case '$':
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '\n':
+            case '\r':
+            case '\t':
+                out += ' ';
+                break;
+            case '\\':
+            case '`':
+            case '*':
+            case '_':
+            case '[':
+            case ']':
+            case '|':
+            case '#':
+            case '~':
+            case '$':
                 out += '\\';
                 out += c;
                 break;
-            default: out += c;
+            default:
+                out += c;
         }
     }
     return out;

@@ -40,7 +40,8 @@ std::vector<ReportFigure> reportFigures(const StudyReport& report) {
         report.choice.ldaSvg);
     for (const EstimateSection& e : report.estimates) {
         add(figures, "estimates", e.model, "posterior",
-            "The posterior of each parameter of " + e.model + " against its prior.", e.posteriorSvg);
+            "The posterior of each parameter of " + e.model + " against its prior.",
+            e.posteriorSvg);
         add(figures, "estimates", e.model, "importance",
             "The importance of each statistic in the forests of " + e.model + ".", e.importanceSvg);
     }

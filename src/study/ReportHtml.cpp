@@ -58,12 +58,14 @@ std::string head(const std::vector<std::string>& titles, std::size_t textColumns
 // A cell holding the value of column `column` of the TSV row `key` of `file`.
 std::string tsvCell(const char* file, const std::string& key, const std::string& column,
                     const std::string& text, bool number = true) {
-    return std::string("<td") + (number ? " class=\"n\"" : " class=\"verdict\"") +
-           " data-tsv=\"" + file + "\" data-row=\"" + htmlText(key) + "\" data-col=\"" +
-           htmlText(column) + "\">" + htmlText(text) + "</td>";
+    return std::string("<td") + (number ? " class=\"n\"" : " class=\"verdict\"") + " data-tsv=\"" +
+           file + "\" data-row=\"" + htmlText(key) + "\" data-col=\"" + htmlText(column) + "\">" +
+           htmlText(text) + "</td>";
 }
 
-std::string numberCell(const std::string& text) { return "<td class=\"n\">" + htmlText(text) + "</td>"; }
+std::string numberCell(const std::string& text) {
+    return "<td class=\"n\">" + htmlText(text) + "</td>";
+}
 
 std::string paragraph(const std::string& text) { return "<p>" + htmlText(text) + "</p>\n"; }
 
@@ -102,10 +104,11 @@ std::string dataSection(const DataSection& d) {
     for (std::size_t i = 0; i < d.statNames.size(); i += perRow) {
         html += "<tr>";
         for (std::size_t k = i; k < i + perRow; ++k)
-            html += k < d.statNames.size()
-                        ? cell(d.statNames[k]) +
-                              numberCell(reportNumber(k < d.statValues.size() ? d.statValues[k] : NAN))
-                        : "<td></td><td></td>";
+            html +=
+                k < d.statNames.size()
+                    ? cell(d.statNames[k]) +
+                          numberCell(reportNumber(k < d.statValues.size() ? d.statValues[k] : NAN))
+                    : "<td></td><td></td>";
         html += "</tr>\n";
     }
     return html + "</tbody>\n</table>\n</section>\n";
@@ -124,7 +127,8 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
                 head({"Parameter", "Distribution", "Lower", "Upper"}, 2) + "<tbody>\n";
         for (const PriorLine& p : m.priors)
             html += "<tr>" + cell(p.parameter) + cell(p.distribution) +
-                    numberCell(reportNumber(p.lower)) + numberCell(reportNumber(p.upper)) + "</tr>\n";
+                    numberCell(reportNumber(p.lower)) + numberCell(reportNumber(p.upper)) +
+                    "</tr>\n";
         html += "</tbody>\n</table>\n</div>\n";
     }
     return html + "</section>\n";
@@ -140,24 +144,28 @@ std::string choiceSection(const StudyReport& report) {
     for (std::size_t i = 0; i < c.models.size(); ++i) {
         const std::string key = tsvKey({c.models[i]});
         html += "<tr>" + cell(c.models[i]) +
-                tsvCell(kModelChoiceTsv, key, "votes", reportCount(i < c.votes.size() ? c.votes[i] : 0)) +
+                tsvCell(kModelChoiceTsv, key, "votes",
+                        reportCount(i < c.votes.size() ? c.votes[i] : 0)) +
                 tsvCell(kModelChoiceTsv, key, "prior",
                         reportNumber(i < c.priorProbability.size() ? c.priorProbability[i] : NAN)) +
                 tsvCell(kModelChoiceTsv, key, "posterior",
-                        reportNumber(i < c.posteriorProbability.size() ? c.posteriorProbability[i] : NAN)) +
+                        reportNumber(i < c.posteriorProbability.size() ? c.posteriorProbability[i]
+                                                                       : NAN)) +
                 tsvCell(kModelChoiceTsv, key, "chosen", c.models[i] == c.chosen ? "1" : "0") +
                 "</tr>\n";
     }
     html += "</tbody>\n</table>\n";
-    html += "<p>Prior error rate (out of bag): " +
-            std::string("<span data-tsv=\"") + kModelChoiceTsv + "\" data-row=\"" +
-            htmlText(tsvKey({c.chosen})) + "\" data-col=\"prior_error_rate\">" +
-            htmlText(reportNumber(c.priorErrorRate)) + "</span>; probability of the chosen model: " +
-            htmlText(reportNumber(c.chosenProbability)) + ".</p>\n";
+    html +=
+        "<p>Prior error rate (out of bag): " + std::string("<span data-tsv=\"") + kModelChoiceTsv +
+        "\" data-row=\"" + htmlText(tsvKey({c.chosen})) + "\" data-col=\"prior_error_rate\">" +
+        htmlText(reportNumber(c.priorErrorRate)) +
+        "</span>; probability of the chosen model: " + htmlText(reportNumber(c.chosenProbability)) +
+        ".</p>\n";
     std::vector<std::string> titles = {"True model"};
     for (const std::string& m : c.models) titles.push_back("as " + m);
-    html += paragraph("Out-of-bag predictions: the simulations of each model (rows) as the forest "
-                      "named them (columns), each by the trees that left it out.") +
+    html += paragraph(
+                "Out-of-bag predictions: the simulations of each model (rows) as the forest "
+                "named them (columns), each by the trees that left it out.") +
             "<table>\n<caption>Out-of-bag predictions</caption>\n" + head(titles) + "<tbody>\n";
     for (std::size_t i = 0; i < c.confusion.size() && i < c.models.size(); ++i) {
         html += "<tr>" + cell(c.models[i]);
@@ -174,7 +182,8 @@ std::string estimatesSection(const StudyReport& report) {
     std::string html = sectionStart("estimates");
     if (report.estimates.empty()) html += paragraph("No estimate was made.");
     for (const EstimateSection& e : report.estimates) {
-        html += "<h3>Under " + htmlText(e.model) + "</h3>\n<table>\n<caption>The forests' "
+        html += "<h3>Under " + htmlText(e.model) +
+                "</h3>\n<table>\n<caption>The forests' "
                 "posterior of each parameter</caption>\n" +
                 head({"Parameter", "Median", "2.5 %", "97.5 %", "Mean", "OOB error", "Verdict"}) +
                 "<tbody>\n";
@@ -191,7 +200,8 @@ std::string estimatesSection(const StudyReport& report) {
                     "</tr>\n";
         }
         html += "</tbody>\n</table>\n<ul>\n";
-        for (const EstimateLine& l : e.lines) html += "<li>" + htmlText(informationSentence(l)) + "</li>\n";
+        for (const EstimateLine& l : e.lines)
+            html += "<li>" + htmlText(informationSentence(l)) + "</li>\n";
         html += "</ul>\n";
         if (!e.importance.empty()) {
             std::string top;
@@ -207,9 +217,10 @@ std::string estimatesSection(const StudyReport& report) {
 
 std::string calibrationSection(const StudyReport& report) {
     std::string html = sectionStart("calibration");
-    html += paragraph("Each simulation left out of a tree is a test with a known answer: how often "
-                      "its 50 % and 95 % intervals held the true value says whether the intervals "
-                      "mean what they claim.");
+    html += paragraph(
+        "Each simulation left out of a tree is a test with a known answer: how often "
+        "its 50 % and 95 % intervals held the true value says whether the intervals "
+        "mean what they claim.");
     for (const CalibrationSection& s : report.calibration) {
         html += "<div class=\"keep\">\n<h3>Under " + htmlText(s.model) + "</h3>\n<table>\n" +
                 head({"Parameter", "Rows", "50 % coverage", "Check", "95 % coverage", "Check",
@@ -218,13 +229,12 @@ std::string calibrationSection(const StudyReport& report) {
         std::vector<std::string> sentences;
         for (const CalibrationLine& l : s.lines) {
             const std::string key = tsvKey({s.model, l.parameter});
-            html += "<tr>" + cell(l.parameter) + tsvCell(kCalibrationTsv, key, "rows", reportCount(l.rows)) +
+            html += "<tr>" + cell(l.parameter) +
+                    tsvCell(kCalibrationTsv, key, "rows", reportCount(l.rows)) +
                     tsvCell(kCalibrationTsv, key, "coverage50", reportNumber(l.coverage50)) +
-                    tsvCell(kCalibrationTsv, key, "check50",
-                            coverageCheck(l, 0.5), false) +
+                    tsvCell(kCalibrationTsv, key, "check50", coverageCheck(l, 0.5), false) +
                     tsvCell(kCalibrationTsv, key, "coverage95", reportNumber(l.coverage95)) +
-                    tsvCell(kCalibrationTsv, key, "check95",
-                            coverageCheck(l, 0.95), false) +
+                    tsvCell(kCalibrationTsv, key, "check95", coverageCheck(l, 0.95), false) +
                     tsvCell(kCalibrationTsv, key, "oob_error", reportNumber(l.oobError)) +
                     tsvCell(kCalibrationTsv, key, "verdict",
                             informationWord(information(l.verdict, l.oobError)), false) +
@@ -246,18 +256,21 @@ std::string enoughSection(const StudyReport& report) {
     std::string html = sectionStart("enough");
     for (const EnoughSection& s : report.enough) {
         html += "<h3>Under " + htmlText(s.model) + "</h3>\n";
-        html += "<p class=\"verdict\">" + htmlText(enoughSentence(s)) + "</p>\n<table>\n<caption>"
-                "The first " + reportCount(s.rowsHalf) + " simulations against all " +
-                reportCount(s.rowsFull) + "</caption>\n" +
+        html += "<p class=\"verdict\">" + htmlText(enoughSentence(s)) +
+                "</p>\n<table>\n<caption>"
+                "The first " +
+                reportCount(s.rowsHalf) + " simulations against all " + reportCount(s.rowsFull) +
+                "</caption>\n" +
                 head({"Parameter", "Median (half)", "Median (all)", "95 % width", "Median moved?",
                       "OOB error (half)", "OOB error (all)", "Error moved?"}) +
                 "<tbody>\n";
         for (const EnoughLine& l : s.lines)
-            html += "<tr>" + cell(l.parameter) + numberCell(reportNumber(l.medianHalf)) +
-                    numberCell(reportNumber(l.medianFull)) + numberCell(reportNumber(l.intervalWidth)) +
-                    numberCell(movedWord(medianMoved(l))) + numberCell(reportNumber(l.oobErrorHalf)) +
-                    numberCell(reportNumber(l.oobErrorFull)) + numberCell(movedWord(errorMoved(l))) +
-                    "</tr>\n";
+            html +=
+                "<tr>" + cell(l.parameter) + numberCell(reportNumber(l.medianHalf)) +
+                numberCell(reportNumber(l.medianFull)) + numberCell(reportNumber(l.intervalWidth)) +
+                numberCell(movedWord(medianMoved(l))) + numberCell(reportNumber(l.oobErrorHalf)) +
+                numberCell(reportNumber(l.oobErrorFull)) + numberCell(movedWord(errorMoved(l))) +
+                "</tr>\n";
         html += "</tbody>\n</table>\n";
     }
     return html + "</section>\n";
@@ -278,16 +291,19 @@ std::string fitSection(const StudyReport& report) {
         html += "<p class=\"verdict\">" + htmlText(gfitSentence(f)) + "</p>\n";
         if (!f.ppc.empty()) {
             html += "<table>\n<caption>Posterior predictive check</caption>\n" +
-                    head({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}) + "<tbody>\n";
+                    head({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}) +
+                    "<tbody>\n";
             for (const FitStatLine& s : f.ppc) {
                 const std::string key = tsvKey({kPpcCheck, f.model, s.statistic});
-                html += "<tr>" + cell(s.statistic) + tsvCell(kFitTsv, key, "observed", reportNumber(s.observed)) +
+                html += "<tr>" + cell(s.statistic) +
+                        tsvCell(kFitTsv, key, "observed", reportNumber(s.observed)) +
                         tsvCell(kFitTsv, key, "lower", reportNumber(s.predictiveLower)) +
                         tsvCell(kFitTsv, key, "upper", reportNumber(s.predictiveUpper)) +
                         tsvCell(kFitTsv, key, "p_value", reportNumber(s.pValue)) +
                         tsvCell(kFitTsv, key, "verdict", ppcWord(s), false) + "</tr>\n";
             }
-            html += "</tbody>\n</table>\n<p class=\"verdict\">" + htmlText(ppcSentence(f)) + "</p>\n";
+            html +=
+                "</tbody>\n</table>\n<p class=\"verdict\">" + htmlText(ppcSentence(f)) + "</p>\n";
         }
         html += figures(report, "fit", f.model);
     }
@@ -296,10 +312,12 @@ std::string fitSection(const StudyReport& report) {
 
 std::string warningsSection(const StudyReport& report) {
     std::string html = sectionStart("warnings");
-    if (report.warnings.empty()) return html + paragraph("No step raised a warning.") + "</section>\n";
+    if (report.warnings.empty())
+        return html + paragraph("No step raised a warning.") + "</section>\n";
     html += "<ul>\n";
     for (const StudyWarning& w : report.warnings)
-        html += "<li class=\"warning\"><b>" + htmlText(w.step) + ":</b> " + htmlText(w.text) + "</li>\n";
+        html += "<li class=\"warning\"><b>" + htmlText(w.step) + ":</b> " + htmlText(w.text) +
+                "</li>\n";
     return html + "</ul>\n</section>\n";
 }
 
@@ -308,7 +326,8 @@ std::string provenanceSection(const StudyReport& report) {
     std::string html = sectionStart("provenance");
     html += paragraph("Made by " + p.programVersion + " from " + p.studyFileName + ", seed " +
                       std::to_string(p.seed) + ".");
-    html += "<p>To make it again:</p>\n<pre><code>" + htmlText(p.reproduceCommand) + "</code></pre>\n";
+    html +=
+        "<p>To make it again:</p>\n<pre><code>" + htmlText(p.reproduceCommand) + "</code></pre>\n";
     if (!p.seeds.empty()) {
         html += "<table>\n<caption>Seeds</caption>\n" + head({"Step", "Seed"}) + "<tbody>\n";
         for (const auto& [step, seed] : p.seeds)
@@ -316,33 +335,40 @@ std::string provenanceSection(const StudyReport& report) {
         html += "</tbody>\n</table>\n";
     }
     if (!p.fingerprints.empty()) {
-        html += "<table>\n<caption>Fingerprints</caption>\n" + head({"File", "Fingerprint"}, 2) + "<tbody>\n";
+        html += "<table>\n<caption>Fingerprints</caption>\n" + head({"File", "Fingerprint"}, 2) +
+                "<tbody>\n";
         for (const auto& [file, print] : p.fingerprints)
             html += "<tr>" + cell(file) + "<td><code>" + htmlText(print) + "</code></td></tr>\n";
         html += "</tbody>\n</table>\n";
     }
     if (!report.steps.empty()) {
-        html += "<table>\n<caption>Steps of this run</caption>\n" + head({"Step", "Done"}, 2) + "<tbody>\n";
+        html += "<table>\n<caption>Steps of this run</caption>\n" + head({"Step", "Done"}, 2) +
+                "<tbody>\n";
         for (const StudyStepRecord& s : report.steps)
-            html += "<tr>" + cell(s.name) + cell(s.redone ? "redone" : "unchanged, kept") + "</tr>\n";
+            html +=
+                "<tr>" + cell(s.name) + cell(s.redone ? "redone" : "unchanged, kept") + "</tr>\n";
         html += "</tbody>\n</table>\n";
     }
-    html += "<h3>" + htmlText(p.studyFileName) + "</h3>\n<pre>" + htmlText(p.studyFileText) + "</pre>\n";
+    html += "<h3>" + htmlText(p.studyFileName) + "</h3>\n<pre>" + htmlText(p.studyFileText) +
+            "</pre>\n";
     return html + "</section>\n";
 }
 
 }  // namespace
 
 std::string reportHtml(const StudyReport& report) {
-    std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                       "<title>" + htmlText(report.title) + ": study report</title>\n<style>\n" +
-                       kStyle + "</style>\n</head>\n<body>\n<header>\n<h1>" + htmlText(report.title) +
-                       "</h1>\n<p class=\"lead\">" +
-                       htmlText(counted(report.models.size(), "founding model") + " of " + report.data.sueName + " from " +
-                                report.data.thaName + ", " + report.provenance.programVersion) +
-                       "</p>\n</header>\n<ul class=\"brief\">\n";
-    for (const std::string& line : briefSentences(report)) html += "<li>" + htmlText(line) + "</li>\n";
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>" +
+        htmlText(report.title) + ": study report</title>\n<style>\n" + kStyle +
+        "</style>\n</head>\n<body>\n<header>\n<h1>" + htmlText(report.title) +
+        "</h1>\n<p class=\"lead\">" +
+        htmlText(counted(report.models.size(), "founding model") + " of " + report.data.sueName +
+                 " from " + report.data.thaName + ", " + report.provenance.programVersion) +
+        "</p>\n</header>\n<ul class=\"brief\">\n";
+    for (const std::string& line : briefSentences(report))
+        html += "<li>" + htmlText(line) + "</li>\n";
     html += "</ul>\n<nav>\n<h2>Contents</h2>\n<ol>\n";
     for (const ReportSectionName& s : reportSections())
         html += "<li><a href=\"#" + std::string(s.id) + "\">" + htmlText(s.title) + "</a></li>\n";

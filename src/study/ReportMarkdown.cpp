@@ -23,7 +23,8 @@ std::string table(const Row& titles, const std::vector<Row>& rows, const std::st
         return text + "\n";
     };
     std::string text = line(titles) + "|";
-    for (std::size_t i = 0; i < titles.size(); ++i) text += i < align.size() && align[i] == 'l' ? " --- |" : " ---: |";
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        text += i < align.size() && align[i] == 'l' ? " --- |" : " ---: |";
     text += "\n";
     for (const Row& r : rows) text += line(r);
     return text + "\n";
@@ -34,13 +35,17 @@ std::string table(const Row& titles, const std::vector<Row>& rows, const std::st
 std::string anchor(const std::string& title) {
     std::string slug;
     for (unsigned char c : title) {
-        if (std::isalnum(c) || c == '-' || c == '_') slug += static_cast<char>(std::tolower(c));
-        else if (c == ' ') slug += '-';
+        if (std::isalnum(c) || c == '-' || c == '_')
+            slug += static_cast<char>(std::tolower(c));
+        else if (c == ' ')
+            slug += '-';
     }
     return slug;
 }
 
-std::string heading(const std::string& id) { return "## " + markdownText(sectionTitle(id)) + "\n\n"; }
+std::string heading(const std::string& id) {
+    return "## " + markdownText(sectionTitle(id)) + "\n\n";
+}
 
 std::string paragraph(const std::string& text) { return markdownText(text) + "\n\n"; }
 
@@ -50,7 +55,8 @@ std::string bullets(const std::vector<std::string>& lines) {
     return text + (lines.empty() ? "" : "\n");
 }
 
-std::string figures(const StudyReport& report, const std::string& section, const std::string& model) {
+std::string figures(const StudyReport& report, const std::string& section,
+                    const std::string& model) {
     std::string text;
     for (const ReportFigure& f : reportFigures(report))
         if (f.section == section && f.model == model)
@@ -95,7 +101,8 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
                           (settings.empty() ? "." : "; " + settings + "."));
         std::vector<Row> rows;
         for (const PriorLine& p : m.priors)
-            rows.push_back({p.parameter, p.distribution, reportNumber(p.lower), reportNumber(p.upper)});
+            rows.push_back(
+                {p.parameter, p.distribution, reportNumber(p.lower), reportNumber(p.upper)});
         text += table({"Parameter", "Distribution", "Lower", "Upper"}, rows, "ll");
     }
     return text;
@@ -109,10 +116,12 @@ std::string choiceSection(const StudyReport& report) {
     for (std::size_t i = 0; i < c.models.size(); ++i)
         rows.push_back({c.models[i], reportCount(i < c.votes.size() ? c.votes[i] : 0),
                         reportNumber(at(c.priorProbability, i)),
-                        reportNumber(at(c.posteriorProbability, i)), c.models[i] == c.chosen ? "1" : "0"});
+                        reportNumber(at(c.posteriorProbability, i)),
+                        c.models[i] == c.chosen ? "1" : "0"});
     text += table({"Model", "Votes", "Prior", "Posterior", "Chosen"}, rows);
-    text += paragraph("Prior error rate (out of bag): " + reportNumber(c.priorErrorRate) +
-                      "; probability of the chosen model: " + reportNumber(c.chosenProbability) + ".");
+    text +=
+        paragraph("Prior error rate (out of bag): " + reportNumber(c.priorErrorRate) +
+                  "; probability of the chosen model: " + reportNumber(c.chosenProbability) + ".");
     Row titles = {"True model"};
     for (const std::string& m : c.models) titles.push_back("as " + m);
     rows.clear();
@@ -122,8 +131,9 @@ std::string choiceSection(const StudyReport& report) {
             r.push_back(j < c.confusion[i].size() ? reportCount(c.confusion[i][j]) : "NA");
         rows.push_back(r);
     }
-    text += paragraph("Out-of-bag predictions: the simulations of each model (rows) as the forest "
-                      "named them (columns).") +
+    text += paragraph(
+                "Out-of-bag predictions: the simulations of each model (rows) as the forest "
+                "named them (columns).") +
             table(titles, rows);
     return text + figures(report, "choice", "");
 }
@@ -141,7 +151,8 @@ std::string estimatesSection(const StudyReport& report) {
                             informationWord(information(l.verdict, l.oobError))});
             sentences.push_back(informationSentence(l));
         }
-        text += table({"Parameter", "Median", "2.5 %", "97.5 %", "Mean", "OOB error", "Verdict"}, rows, "lrrrrrl") +
+        text += table({"Parameter", "Median", "2.5 %", "97.5 %", "Mean", "OOB error", "Verdict"},
+                      rows, "lrrrrrl") +
                 bullets(sentences);
         if (!e.importance.empty()) {
             std::string top;
@@ -157,18 +168,18 @@ std::string estimatesSection(const StudyReport& report) {
 
 std::string calibrationSection(const StudyReport& report) {
     std::string text = heading("calibration");
-    text += paragraph("Each simulation left out of a tree is a test with a known answer: how often "
-                      "its 50 % and 95 % intervals held the true value says whether the intervals "
-                      "mean what they claim.");
+    text += paragraph(
+        "Each simulation left out of a tree is a test with a known answer: how often "
+        "its 50 % and 95 % intervals held the true value says whether the intervals "
+        "mean what they claim.");
     for (const CalibrationSection& s : report.calibration) {
         text += "### Under " + markdownText(s.model) + "\n\n";
         std::vector<Row> rows;
         std::vector<std::string> sentences;
         for (const CalibrationLine& l : s.lines) {
             rows.push_back({l.parameter, reportCount(l.rows), reportNumber(l.coverage50),
-                            coverageCheck(l, 0.5),
-                            reportNumber(l.coverage95), coverageCheck(l, 0.95),
-                            reportNumber(l.oobError),
+                            coverageCheck(l, 0.5), reportNumber(l.coverage95),
+                            coverageCheck(l, 0.95), reportNumber(l.oobError),
                             informationWord(information(l.verdict, l.oobError))});
             for (const std::string& line : calibrationSentences(l)) sentences.push_back(line);
         }
@@ -212,10 +223,12 @@ std::string fitSection(const StudyReport& report) {
         if (!f.ppc.empty()) {
             std::vector<Row> rows;
             for (const FitStatLine& s : f.ppc)
-                rows.push_back({s.statistic, reportNumber(s.observed), reportNumber(s.predictiveLower),
-                                reportNumber(s.predictiveUpper), reportNumber(s.pValue), ppcWord(s)});
+                rows.push_back({s.statistic, reportNumber(s.observed),
+                                reportNumber(s.predictiveLower), reportNumber(s.predictiveUpper),
+                                reportNumber(s.pValue), ppcWord(s)});
             text += paragraph("Posterior predictive check:") +
-                    table({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}, rows, "lrrrrl") +
+                    table({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}, rows,
+                          "lrrrrl") +
                     paragraph(ppcSentence(f));
         }
         text += figures(report, "fit", f.model);
@@ -267,14 +280,15 @@ std::string provenanceSection(const StudyReport& report) {
 }  // namespace
 
 std::string reportMarkdown(const StudyReport& report) {
-    std::string text = "# " + markdownText(report.title) + "\n\n" +
-                       paragraph(counted(report.models.size(), "founding model") + " of " +
-                                 report.data.sueName + " from " + report.data.thaName + ", " +
-                                 report.provenance.programVersion) +
-                       bullets(briefSentences(report)) + "Contents:\n\n";
+    std::string text =
+        "# " + markdownText(report.title) + "\n\n" +
+        paragraph(counted(report.models.size(), "founding model") + " of " + report.data.sueName +
+                  " from " + report.data.thaName + ", " + report.provenance.programVersion) +
+        bullets(briefSentences(report)) + "Contents:\n\n";
     int n = 0;
     for (const ReportSectionName& s : reportSections())
-        text += std::to_string(++n) + ". [" + markdownText(s.title) + "](#" + anchor(s.title) + ")\n";
+        text +=
+            std::to_string(++n) + ". [" + markdownText(s.title) + "](#" + anchor(s.title) + ")\n";
     text += "\n";
     return text + dataSection(report.data) + modelsSection(report.models) + choiceSection(report) +
            estimatesSection(report) + calibrationSection(report) + enoughSection(report) +

@@ -49,11 +49,16 @@ Information information(const std::string& givenVerdict, double oobError) {
 
 const char* informationWord(Information kind) {
     switch (kind) {
-        case Information::informed: return "informed";
-        case Information::weak: return "weakly informed";
-        case Information::notInformed: return "not informed";
-        case Information::fixed: return "fixed";
-        case Information::unmeasured: break;
+        case Information::informed:
+            return "informed";
+        case Information::weak:
+            return "weakly informed";
+        case Information::notInformed:
+            return "not informed";
+        case Information::fixed:
+            return "fixed";
+        case Information::unmeasured:
+            break;
     }
     return "not measured";
 }
@@ -74,7 +79,8 @@ std::string informationSentence(const EstimateLine& line) {
                    " or more, so its posterior says little more than its prior.";
         case Information::fixed:
             return line.parameter + " is fixed: it takes the same value in every simulation.";
-        case Information::unmeasured: break;
+        case Information::unmeasured:
+            break;
     }
     return line.parameter + ": the out-of-bag error was not measured (NA).";
 }
@@ -89,10 +95,14 @@ Coverage coverage(double observed, double nominal, long rows) {
 
 const char* coverageWord(Coverage kind) {
     switch (kind) {
-        case Coverage::asStated: return "as stated";
-        case Coverage::tooNarrow: return "too narrow";
-        case Coverage::tooWide: return "too wide";
-        case Coverage::unmeasured: break;
+        case Coverage::asStated:
+            return "as stated";
+        case Coverage::tooNarrow:
+            return "too narrow";
+        case Coverage::tooWide:
+            return "too wide";
+        case Coverage::unmeasured:
+            break;
     }
     return "not measured";
 }
@@ -108,14 +118,17 @@ double coverageError(double nominal, long rows) {
 std::string calibrationRule(long rows) {
     if (rows <= 0) return "No out-of-bag prediction was made: the coverage was not measured.";
     return "An interval of level p is as stated when it held the true value in a share of the " +
-           reportCount(rows) + " out-of-bag predictions within two standard errors, 2 x sqrt(p (1 - "
-           "p) / rows), of p: within " + reportNumber(2 * coverageError(0.5, rows)) +
-           " of 0.5 and " + reportNumber(2 * coverageError(0.95, rows)) + " of 0.95.";
+           reportCount(rows) +
+           " out-of-bag predictions within two standard errors, 2 x sqrt(p (1 - "
+           "p) / rows), of p: within " +
+           reportNumber(2 * coverageError(0.5, rows)) + " of 0.5 and " +
+           reportNumber(2 * coverageError(0.95, rows)) + " of 0.95.";
 }
 
 std::string coverageCheck(const CalibrationLine& line, double nominal) {
     if (information(line.verdict, line.oobError) == Information::fixed) return "fixed";
-    return coverageWord(coverage(nominal < 0.75 ? line.coverage50 : line.coverage95, nominal, line.rows));
+    return coverageWord(
+        coverage(nominal < 0.75 ? line.coverage50 : line.coverage95, nominal, line.rows));
 }
 
 std::vector<std::string> calibrationSentences(const CalibrationLine& line) {
@@ -129,10 +142,10 @@ std::vector<std::string> calibrationSentences(const CalibrationLine& line) {
         const bool narrow = kind == Coverage::tooNarrow;
         sentences.push_back(
             "The " + reportNumber(100 * levels[i]) + " % intervals of " + line.parameter +
-            " held the true value in " + reportNumber(observed[i]) + " of " + reportCount(line.rows) +
-            " predictions, " + (narrow ? "below " : "above ") + reportNumber(levels[i]) +
-            " by more than " + reportNumber(2 * coverageError(levels[i], line.rows)) + ": " +
-            coverageWord(kind) +
+            " held the true value in " + reportNumber(observed[i]) + " of " +
+            reportCount(line.rows) + " predictions, " + (narrow ? "below " : "above ") +
+            reportNumber(levels[i]) + " by more than " +
+            reportNumber(2 * coverageError(levels[i], line.rows)) + ": " + coverageWord(kind) +
             (narrow ? ", they claim more certainty than the data give."
                     : ", they are more cautious than they need be."));
     }
@@ -157,11 +170,11 @@ std::string enoughSentence(const EnoughSection& section) {
                              " of its 95 % interval, or an out-of-bag error by more than " +
                              reportNumber(kErrorShift);
     if (moved.empty())
-        return "The first " + reportCount(section.rowsHalf) + " simulations give the estimates of all " +
-               reportCount(section.rowsFull) + " (no " + rule + "): the table is large enough.";
+        return "The first " + reportCount(section.rowsHalf) +
+               " simulations give the estimates of all " + reportCount(section.rowsFull) + " (no " +
+               rule + "): the table is large enough.";
     return "Between the first " + reportCount(section.rowsHalf) + " simulations and all " +
-           reportCount(section.rowsFull) + ", " + joined(moved) + " moved" +
-           " (" + rule + "): " +
+           reportCount(section.rowsFull) + ", " + joined(moved) + " moved" + " (" + rule + "): " +
            (section.suggestedSimulations > 0
                 ? "add " + reportCount(section.suggestedSimulations) + " simulations to the table."
                 : "add simulations to the table.");
@@ -180,10 +193,14 @@ ChoiceVerdict choiceVerdictOf(const ChoiceSection& choice) {
 std::string choiceWord(const ChoiceSection& choice) {
     if (!choice.present) return "no_choice";
     switch (choiceVerdictOf(choice).kind) {
-        case ChoiceVerdictKind::favoured: return "favoured";
-        case ChoiceVerdictKind::tooUncertain: return "too_uncertain";
-        case ChoiceVerdictKind::betterThanChance: return "better_than_chance";
-        case ChoiceVerdictKind::notApart: break;
+        case ChoiceVerdictKind::favoured:
+            return "favoured";
+        case ChoiceVerdictKind::tooUncertain:
+            return "too_uncertain";
+        case ChoiceVerdictKind::betterThanChance:
+            return "better_than_chance";
+        case ChoiceVerdictKind::notApart:
+            break;
     }
     return "not_told_apart";
 }
@@ -199,8 +216,8 @@ std::string choiceSentence(const ChoiceSection& choice) {
                reportNumber(v.standardError) + ")";
     else
         rate = "the prior error rate could not be measured";
-    const std::string odds = reportNumber(kFavouredProbability) +
-                             " (odds of 3 to 1 against the other models together)";
+    const std::string odds =
+        reportNumber(kFavouredProbability) + " (odds of 3 to 1 against the other models together)";
     switch (v.kind) {
         case ChoiceVerdictKind::favoured:
             return "The data favour " + choice.chosen + ": its probability, " +
@@ -212,7 +229,8 @@ std::string choiceSentence(const ChoiceSection& choice) {
                    reportNumber(choice.chosenProbability) + ", below " + odds + ".";
         case ChoiceVerdictKind::betterThanChance:
             return "The choice errs less often than a blind guess: " + rate + ".";
-        case ChoiceVerdictKind::notApart: break;
+        case ChoiceVerdictKind::notApart:
+            break;
     }
     return "The data do not tell these models apart: " + rate + ".";
 }
@@ -223,7 +241,8 @@ std::string gfitWord(double pValue) {
 }
 
 std::string gfitSentence(const FitSection& fit) {
-    if (std::isnan(fit.gfitPValue)) return "The goodness of fit of " + fit.model + " was not measured.";
+    if (std::isnan(fit.gfitPValue))
+        return "The goodness of fit of " + fit.model + " was not measured.";
     return "Of " + reportCount(fit.gfitReplicates) + " simulations of " + fit.model +
            ", a share p = " + reportNumber(fit.gfitPValue) +
            " lie as far from the others as the data do, so the model is " +
@@ -235,9 +254,8 @@ std::string ppcWord(const FitStatLine& line) {
     if (std::isnan(line.observed) || std::isnan(line.predictiveLower) ||
         std::isnan(line.predictiveUpper))
         return "NA";
-    return line.observed < line.predictiveLower || line.observed > line.predictiveUpper
-               ? "outside"
-               : "inside";
+    return line.observed < line.predictiveLower || line.observed > line.predictiveUpper ? "outside"
+                                                                                        : "inside";
 }
 
 std::string ppcSentence(const FitSection& fit) {
@@ -245,7 +263,8 @@ std::string ppcSentence(const FitSection& fit) {
     for (const FitStatLine& line : fit.ppc)
         if (ppcWord(line) == "outside") outside.push_back(line.statistic);
     if (outside.empty())
-        return "Every observed statistic lies inside its 95 % posterior predictive interval under " +
+        return "Every observed statistic lies inside its 95 % posterior predictive interval "
+               "under " +
                fit.model + ".";
     return joined(outside) + (outside.size() == 1 ? " lies" : " lie") +
            " outside the 95 % posterior predictive interval under " + fit.model + " (" +

@@ -40,8 +40,8 @@ std::string tsvKey(const std::vector<std::string>& parts) {
 std::string confusionColumn(const std::string& predicted) { return "oob_as_" + predicted; }
 
 std::string estimatesTsv(const StudyReport& report) {
-    std::string text = line({"model", "parameter", "median", "q2.5", "q25", "q75", "q97.5",
-                             "mean", "oob_error", "verdict"});
+    std::string text = line({"model", "parameter", "median", "q2.5", "q25", "q75", "q97.5", "mean",
+                             "oob_error", "verdict"});
     for (const EstimateSection& section : report.estimates)
         for (const EstimateLine& e : section.lines)
             text += line({name(section.model), name(e.parameter), reportNumber(e.median),
@@ -86,22 +86,20 @@ std::string modelChoiceTsv(const StudyReport& report) {
 }
 
 std::string calibrationTsv(const StudyReport& report) {
-    std::string text = line({"model", "parameter", "rows", "coverage50", "coverage95",
-                             "check50", "check95", "oob_error", "verdict"});
+    std::string text = line({"model", "parameter", "rows", "coverage50", "coverage95", "check50",
+                             "check95", "oob_error", "verdict"});
     for (const CalibrationSection& section : report.calibration)
         for (const CalibrationLine& c : section.lines)
             text += line({name(section.model), name(c.parameter), reportCount(c.rows),
                           reportNumber(c.coverage50), reportNumber(c.coverage95),
-                          coverageCheck(c, 0.5),
-                          coverageCheck(c, 0.95),
-                          reportNumber(c.oobError),
+                          coverageCheck(c, 0.5), coverageCheck(c, 0.95), reportNumber(c.oobError),
                           informationWord(information(c.verdict, c.oobError))});
     return text;
 }
 
 std::string fitTsv(const StudyReport& report) {
-    std::string text = line({"check", "model", "statistic", "observed", "lower", "upper",
-                             "p_value", "replicates", "verdict"});
+    std::string text = line({"check", "model", "statistic", "observed", "lower", "upper", "p_value",
+                             "replicates", "verdict"});
     for (const FitSection& fit : report.fit) {
         text += line({kGfitCheck, name(fit.model), kGfitStatistic, reportNumber(fit.gfitStatistic),
                       "NA", "NA", reportNumber(fit.gfitPValue), reportCount(fit.gfitReplicates),

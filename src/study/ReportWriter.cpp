@@ -31,12 +31,9 @@ void makeFolder(const std::string& path) {
 void writeStudyReport(const std::string& reportDir, const StudyReport& report) {
     const std::vector<ReportFigure> figures = reportFigures(report);
     std::vector<std::pair<std::string, std::string>> files = {
-        {"report.html", reportHtml(report)},
-        {"report.md", reportMarkdown(report)},
-        {kEstimatesTsv, estimatesTsv(report)},
-        {kModelChoiceTsv, modelChoiceTsv(report)},
-        {kCalibrationTsv, calibrationTsv(report)},
-        {kFitTsv, fitTsv(report)},
+        {"report.html", reportHtml(report)},       {"report.md", reportMarkdown(report)},
+        {kEstimatesTsv, estimatesTsv(report)},     {kModelChoiceTsv, modelChoiceTsv(report)},
+        {kCalibrationTsv, calibrationTsv(report)}, {kFitTsv, fitTsv(report)},
     };
     for (const ReportFigure& f : figures) files.emplace_back(f.file, *f.svg);
 
@@ -47,7 +44,8 @@ void writeStudyReport(const std::string& reportDir, const StudyReport& report) {
         const std::string path = reportDir + "/" + name;
         outputs.push_back(std::make_unique<FinishedFile>(path));
         FinishedFile& out = *outputs.back();
-        if (!out.error().empty() || !out.write(text) || !out.prepare()) cannotWrite(path, out.error());
+        if (!out.error().empty() || !out.write(text) || !out.prepare())
+            cannotWrite(path, out.error());
     }
     // What is left are renames.
     const TerminationSignalsHeld held;

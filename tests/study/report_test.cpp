@@ -34,7 +34,8 @@ std::string pictureSvg(const TempDir& dir, const std::string& name) {
                                     output, "importance", PlotFormat::svg);
     };
     std::string why;
-    if (drawPlot(script, dir.file(name), "gnuplot", why) == PlotOutcome::drawn) return dir.read(name);
+    if (drawPlot(script, dir.file(name), "gnuplot", why) == PlotOutcome::drawn)
+        return dir.read(name);
     return "<?xml version=\"1.0\"?>\n<!DOCTYPE svg>\n<svg viewBox=\"0 0 80 40\" "
            "xmlns=\"http://www.w3.org/2000/svg\"><defs><clipPath id=\"c\"><rect width=\"80\" "
            "height=\"40\"/></clipPath></defs><rect clip-path=\"url(#c)\" width=\"80\" "
@@ -51,16 +52,29 @@ StudyReport fixture(const TempDir& dir) {
     }
     const std::string models[2] = {"plain", "k2 \"two\""};
     for (int m = 0; m < 2; ++m) {
-        ModelSection section{models[m], {{"CONDITIONAL_NUMBER_OF_ORIGINS", m ? "2" : "0"}}, {}, 2000,
+        ModelSection section{models[m],
+                             {{"CONDITIONAL_NUMBER_OF_ORIGINS", m ? "2" : "0"}},
+                             {},
+                             2000,
                              m ? "fnv1a:9b1c" : "fnv1a:07aa"};
         for (std::size_t c = 0; c < numbEstimatedColumns; ++c)
             section.priors.push_back({paramColumnNames[c], c == 0 ? "log-uniform" : "uniform",
                                       c == 0 ? 1e-5 : 1.0, c == 0 ? 0.01 : 1000.0 * double(c)});
         r.models.push_back(section);
     }
-    r.choice = {true, {models[0], models[1]}, {312, 688}, {0.5, 0.5}, {kNaN, 0.83}, models[1], 0.83,
-                0.21, {{820, 180}, {240, 760}}, "", pictureSvg(dir, "lda.svg")};
-    EstimateSection e{models[1], {}, {{"HET_sue", 0.31}, {"FST", 0.2}}, pictureSvg(dir, "post.svg"), ""};
+    r.choice = {true,
+                {models[0], models[1]},
+                {312, 688},
+                {0.5, 0.5},
+                {kNaN, 0.83},
+                models[1],
+                0.83,
+                0.21,
+                {{820, 180}, {240, 760}},
+                "",
+                pictureSvg(dir, "lda.svg")};
+    EstimateSection e{
+        models[1], {}, {{"HET_sue", 0.31}, {"FST", 0.2}}, pictureSvg(dir, "post.svg"), ""};
     const double errors[7] = {0.31, 0.62, 0.91, 0.45, 0.7, 0.85, kNaN};
     for (std::size_t c = 0; c < numbEstimatedColumns; ++c) {
         const double x = 10.0 * double(c + 1) + 0.123456;
@@ -70,8 +84,8 @@ StudyReport fixture(const TempDir& dir) {
     r.estimates.push_back(e);
     CalibrationSection cal{models[1], {}};
     for (std::size_t c = 0; c < numbEstimatedColumns; ++c)
-        cal.lines.push_back({paramColumnNames[c], 2000, 0.5 - 0.01 * double(c), 0.95 - 0.01 * double(c),
-                             errors[c], c == 6 ? "fixed" : ""});
+        cal.lines.push_back({paramColumnNames[c], 2000, 0.5 - 0.01 * double(c),
+                             0.95 - 0.01 * double(c), errors[c], c == 6 ? "fixed" : ""});
     r.calibration.push_back(cal);
     EnoughSection en{models[1], 1000, 2000, {}, 2000, ""};
     en.lines.push_back({"My", 0.0031, 0.0030, 0.004, 0.31, 0.30, false, false});
@@ -79,13 +93,20 @@ StudyReport fixture(const TempDir& dir) {
     r.enough.push_back(en);
     FitSection f{models[1], 1.23, 0.41, 1000, "", {}, "", pictureSvg(dir, "ppc.svg")};
     for (std::size_t s = 0; s < 4; ++s)
-        f.ppc.push_back({tableStatNames[s], 1.0 + double(s), 0.5, s == 2 ? 2.5 : 4.0, s == 2 ? 0.01 : 0.4});
+        f.ppc.push_back(
+            {tableStatNames[s], 1.0 + double(s), 0.5, s == 2 ? 2.5 : 4.0, s == 2 ? 0.01 : 0.4});
     r.fit.push_back(f);
-    r.warnings.push_back({"choice", "the statistic DM2 is constant among the rows of k2 & was left out"});
-    for (const char* step : {"import", "tables", "choice", "estimate", "calibration", "enough", "fit", "report"})
+    r.warnings.push_back(
+        {"choice", "the statistic DM2 is constant among the rows of k2 & was left out"});
+    for (const char* step :
+         {"import", "tables", "choice", "estimate", "calibration", "enough", "fit", "report"})
         r.steps.push_back({step, true});
-    r.provenance = {"foundabc-study 1.0", "study.toml", "[data]\ngenepop = \"lab.gen\"\n", 2026,
-                    {{"tables/plain", 11}, {"tables/k2", 12}}, {{"lab.gen", "fnv1a:5e5e"}},
+    r.provenance = {"foundabc-study 1.0",
+                    "study.toml",
+                    "[data]\ngenepop = \"lab.gen\"\n",
+                    2026,
+                    {{"tables/plain", 11}, {"tables/k2", 12}},
+                    {{"lab.gen", "fnv1a:5e5e"}},
                     "foundabc-study study.toml"};
     return r;
 }
@@ -158,9 +179,10 @@ TEST(StudyReport, EscapesKeepEveryCharacterAsWritten) {
 }
 
 TEST(StudyReport, InlinePicturesLoseTheirPrologAndShareNoId) {
-    const std::string svg = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\">\n"
-                            "<svg><g id=\"gnuplot_canvas\"><use xlink:href='#gpPt1'/>"
-                            "<g clip-path=\"url(#gpclip1)\" grid=\"1\"/></g></svg>";
+    const std::string svg =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\">\n"
+        "<svg><g id=\"gnuplot_canvas\"><use xlink:href='#gpPt1'/>"
+        "<g clip-path=\"url(#gpclip1)\" grid=\"1\"/></g></svg>";
     EXPECT_EQ(inlineSvg(svg, "fig2-"),
               "<svg><g id=\"fig2-gnuplot_canvas\"><use xlink:href='#fig2-gpPt1'/>"
               "<g clip-path=\"url(#fig2-gpclip1)\" grid=\"1\"/></g></svg>");
@@ -179,8 +201,10 @@ TEST(StudyReport, PageMarkdownAndTablesShowTheSameNumbers) {
     EXPECT_NE(html.find(">20.12</td>"), std::string::npos);
     EXPECT_NE(md.find("| 20.12 |"), std::string::npos);
     EXPECT_EQ(tsvValue(estimates, {"\"k2 \"\"two\"\"\"", "FracSueMono"}, "oob_error"), "NA");
-    EXPECT_EQ(tsvValue(estimates, {"\"k2 \"\"two\"\"\"", "PopSizeOriTha"}, "verdict"), "not informed");
-    EXPECT_NE(html.find("data-row=\"k2 &quot;two&quot;/My\" data-col=\"median\""), std::string::npos);
+    EXPECT_EQ(tsvValue(estimates, {"\"k2 \"\"two\"\"\"", "PopSizeOriTha"}, "verdict"),
+              "not informed");
+    EXPECT_NE(html.find("data-row=\"k2 &quot;two&quot;/My\" data-col=\"median\""),
+              std::string::npos);
     // The population's name escaped, never raw; the picture inline without its prolog.
     EXPECT_NE(html.find("INT &lt;A&amp;B&gt;"), std::string::npos);
     EXPECT_EQ(html.find("INT <A"), std::string::npos);
@@ -190,12 +214,15 @@ TEST(StudyReport, PageMarkdownAndTablesShowTheSameNumbers) {
     EXPECT_TRUE(dir.exists("report/figures/choice-lda.svg"));
     EXPECT_EQ(tsvValue(dir.read("report/model-choice.tsv"), {"plain"}, "posterior"), "NA");
     EXPECT_EQ(tsvValue(dir.read("report/model-choice.tsv"), {"plain"}, "verdict"), "favoured");
-    EXPECT_EQ(tsvValue(dir.read("report/fit.tsv"), {"ppc", "\"k2 \"\"two\"\"\"", "NAL_sue"}, "verdict"),
-              "outside");
+    EXPECT_EQ(
+        tsvValue(dir.read("report/fit.tsv"), {"ppc", "\"k2 \"\"two\"\"\"", "NAL_sue"}, "verdict"),
+        "outside");
     // The same report, written again, gives the same bytes.
     writeStudyReport(dir.file("again"), report);
-    for (const char* file : {"report.html", "report.md", "estimates.tsv", "calibration.tsv", "fit.tsv"})
-        EXPECT_EQ(dir.read(std::string("again/") + file), dir.read(std::string("report/") + file)) << file;
+    for (const char* file :
+         {"report.html", "report.md", "estimates.tsv", "calibration.tsv", "fit.tsv"})
+        EXPECT_EQ(dir.read(std::string("again/") + file), dir.read(std::string("report/") + file))
+            << file;
 }
 
 TEST(StudyReport, AStudyOfOneModelMakesNoChoice) {
@@ -220,7 +247,8 @@ TEST(StudyReport, AFolderThatCannotBeMadeIsNamed) {
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("cannot write '" + dir.file("file/report") + "'"),
-                  std::string::npos) << e.what();
+                  std::string::npos)
+            << e.what();
     }
 }
 
