@@ -118,11 +118,7 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
     std::string html = sectionStart("models");
     for (const ModelSection& m : models) {
         html += "<div class=\"keep\">\n<h3>" + htmlText(m.name) + "</h3>\n";
-        std::string settings;
-        for (const auto& [key, value] : m.settings)
-            settings += (settings.empty() ? "" : ", ") + key + " = " + value;
-        html += paragraph(reportCount(m.simulations) + " simulations" +
-                          (settings.empty() ? "." : "; " + settings + "."));
+        html += paragraph(modelSentence(m));
         html += "<table>\n<caption>Priors of " + htmlText(m.name) + "</caption>\n" +
                 head({"Parameter", "Distribution", "Lower", "Upper"}, 2) + "<tbody>\n";
         for (const PriorLine& p : m.priors)

@@ -94,11 +94,7 @@ std::string modelsSection(const std::vector<ModelSection>& models) {
     std::string text = heading("models");
     for (const ModelSection& m : models) {
         text += "### " + markdownText(m.name) + "\n\n";
-        std::string settings;
-        for (const auto& [key, value] : m.settings)
-            settings += (settings.empty() ? "" : ", ") + key + " = " + value;
-        text += paragraph(reportCount(m.simulations) + " simulations" +
-                          (settings.empty() ? "." : "; " + settings + "."));
+        text += paragraph(modelSentence(m));
         std::vector<Row> rows;
         for (const PriorLine& p : m.priors)
             rows.push_back(

@@ -38,6 +38,15 @@ std::string reportNumber(double x) {
 
 std::string reportCount(long n) { return std::to_string(n); }
 
+std::string modelSentence(const ModelSection& model) {
+    std::string settings;
+    for (const auto& [key, value] : model.settings)
+        settings += (settings.empty() ? "" : ", ") + key + " = " + value;
+    return reportCount(model.simulations) + " simulations" +
+           (model.tableFingerprint.empty() ? "" : " (table " + model.tableFingerprint + ")") +
+           (settings.empty() ? "." : "; " + settings + ".");
+}
+
 Information information(const std::string& givenVerdict, double oobError) {
     if (givenVerdict == "fixed") return Information::fixed;
     if (std::isnan(oobError)) return Information::unmeasured;

@@ -19,6 +19,10 @@ std::string reportNumber(double x);
 // A count, in full.
 std::string reportCount(long n);
 
+// A model's table and settings: "2000 simulations (table FINGERPRINT);
+// KEY = VALUE, ...".
+std::string modelSentence(const ModelSection& model);
+
 // What the out-of-bag error of a parameter's forest says: the rule of the
 // command line's estimates (informed below 0.5, not informed at 0.8 or more).
 // A parameter the study marks "fixed" is fixed whatever its error; a NaN error
