@@ -176,6 +176,8 @@ int foundabcRun(int argc, char* argv[]) {
     const uint64_t seed = command.seedGiven ? command.seed : command.seeded ? freshSeed() : 0;
 
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
+    const std::string mutationFault = mutationKeysFault(*p, command.model);
+    if (!mutationFault.empty()) fail(mutationFault);
     if (command.merge) return runMerge(command, *p);
 
     std::optional<SampleDraw> sample;

@@ -195,6 +195,8 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     if (!why.empty()) optionError(why);
 
     std::unique_ptr<params> p = readInfile(paramsPath.c_str());
+    const std::string mutationFault = mutationKeysFault(*p, request.model);
+    if (!mutationFault.empty()) fail(mutationFault);
     checkParams(*p);
     const std::size_t lines = static_cast<std::size_t>(totalLines(*p));
     const std::size_t numbValues = lines * static_cast<std::size_t>(p->number_of_loci);
@@ -235,6 +237,7 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     if (!out->error().empty()) cannotWrite();
     const uint64_t seed = request.seedGiven ? request.seed : freshSeed();
     RepeatWorkspace work(p->number_of_loci);
+    if (p->hasMutationKeys()) seedMutationStream(work.mutationRng.get(), seed, 0);
     {
         // A failure of the simulation (a mutation rate far beyond any real
         // one) ends the run only after the temporary file is gone.
