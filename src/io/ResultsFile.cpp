@@ -53,12 +53,14 @@ std::string folderOf(const std::string& path) {
 
 std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
                              double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                             double FracSueMono, double DS, int numbAccepted) {
+                             double FracSueMono, double DS, int numbAccepted,
+                             const double* gsmP) {
     std::string text;
     if (numbAccepted == 1) {
         appendFormatted(text, "%-8s", "Rep#");
         for (const char* column : estimatedColumnNames) appendFormatted(text, "%-15s", column);
         appendFormatted(text, "%-15s", "DS");
+        if (gsmP != nullptr) appendFormatted(text, "%-15s", gsmPColumnName);
         appendFormatted(text, "%s\n\n", "");
     }
     appendFormatted(text, "%-8d", numbAccepted);
@@ -66,6 +68,7 @@ std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
         appendFormatted(text, "%-15.2e", value);
     appendFormatted(text, "%-15.5f", FracSueMono);
     appendFormatted(text, "%-15.2e", DS);
+    if (gsmP != nullptr) appendFormatted(text, "%-15.5f", *gsmP);
     appendFormatted(text, "%s\n", "");
     return text;
 }
@@ -135,9 +138,10 @@ bool ResultsWriter::endsInCutLine() const {
 
 void ResultsWriter::appendRow(double My, double TimeToOri, double PopSizeOriTha,
                               double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                              double FracSueMono, double DS, int numbAccepted) {
+                              double FracSueMono, double DS, int numbAccepted,
+                              const double* gsmP) {
     appendBlock(formatResultsRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
-                                 PopSizePreSue, FracSueMono, DS, numbAccepted));
+                                 PopSizePreSue, FracSueMono, DS, numbAccepted, gsmP));
 }
 
 void ResultsWriter::appendBlock(const std::string& bytes) {

@@ -60,6 +60,6 @@ void simulateRepeat(const params& settings, const ObservedStatistics& observed,
             work.alleleMatrix, settings.number_of_sue_lines, settings.number_of_tha_lines, numbLoci,
             AlleleSource::kSimulated, S_sim, work.tableScratch);
         appendTableRow(out.tableRow, tableSim, out.draw, out.FracSueMono, stats, out.DS,
-                       out.accepted);
+                       out.accepted, settings.hasGsm() ? &out.GsmP : nullptr);
     }
 }

@@ -19,6 +19,11 @@ struct ReferenceTable {
     // stats[j][i]: statistic j (in the order of tableStatNames) of row i; may
     // be NaN or infinite where the statistic is undefined for that simulation.
     std::array<std::vector<double>, numbTableStats> stats;
+    // The generalised stepwise model's P of each row (column GsmP), in a table
+    // of a run that drew it (hasGsmP); empty otherwise. The estimates of the
+    // summary do not see it yet: every printer and loop runs over `params`.
+    bool hasGsmP = false;
+    std::vector<double> gsmP;
 
     std::size_t rows() const { return params[0].size(); }
     // The simulation number of row i; the row's own number (from 1) when the
