@@ -114,6 +114,7 @@ struct SkippedLine {
 
 struct ResultsRun {
     std::size_t headerLine = 0;  // 1-based line number of the run's header
+    bool withGsmP = false;       // the header ends in GsmP (its rows carry it after DS)
     std::vector<ResultsRow> rows;
     std::vector<SkippedLine> skipped;
 };

@@ -36,4 +36,5 @@ struct ResultsRow {
     long rep = 0;  // Rep#: the row's number within its run
     std::array<double, numbParamColumns> values{};
     double ds = 0.0;
+    double gsmP = 0.0;  // GsmP, in the rows of a run that draws it (after DS)
 };
