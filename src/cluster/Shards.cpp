@@ -57,9 +57,9 @@ uint64_t runFingerprint(const params& p, const ObservedStatistics& observed, Mod
     // The mutation keys count only where given (a run without them keeps
     // its fingerprint).
     if (p.hasMutationKeys())
-        for (double v : {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0,
-                         p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
-                         p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
+        for (double v :
+             {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0, p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
+              p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
             f.addValue(v);
     f.addText(table);
     f.addText(table.empty() ? std::string() : observedTableLine);

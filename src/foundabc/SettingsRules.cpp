@@ -37,8 +37,9 @@ void SettingsChecker::checkMutationKeys() {
               " VALUE #\", or remove this one for the strict stepwise model";
     } else if (fault.find("LOCUS_RATE_SHAPE") != std::string::npos) {
         line = optionalLines_[2];
-        fix = "give a shape above 0 (smaller: rates differ more between loci), or 0 for one "
-              "rate";
+        fix =
+            "give a shape above 0 (smaller: rates differ more between loci), or 0 for one "
+            "rate";
     } else {
         line = optionalLines_[fault.find("GSM_P_LOWER =") != std::string::npos ? 0 : 1];
         fix = fault.find(" < ") != std::string::npos

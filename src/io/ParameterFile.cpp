@@ -217,14 +217,15 @@ std::string mutationKeysFault(const params& p, ModelVersion model) {
                "remove GSM_P_LOWER, GSM_P_UPPER and LOCUS_RATE_SHAPE from the parameter file, "
                "or run without --legacy-model\n";
     if (p.gsm_p_lower_set != p.gsm_p_upper_set)
-        return head + (p.gsm_p_lower_set ? "GSM_P_LOWER is given without GSM_P_UPPER"
-                                         : "GSM_P_UPPER is given without GSM_P_LOWER") +
+        return head +
+               (p.gsm_p_lower_set ? "GSM_P_LOWER is given without GSM_P_UPPER"
+                                  : "GSM_P_UPPER is given without GSM_P_LOWER") +
                ": give both bounds of the prior of GsmP, or neither\n";
     // Written so that a value that is not a number fails each test.
     auto inRange = [](double x) { return x >= 0.0 && x < kMaxGsmP; };
     if (p.hasGsm()) {
-        for (const auto& [name, value] : {std::pair{"GSM_P_LOWER", p.gsm_p_lower},
-                                          std::pair{"GSM_P_UPPER", p.gsm_p_upper}})
+        for (const auto& [name, value] :
+             {std::pair{"GSM_P_LOWER", p.gsm_p_lower}, std::pair{"GSM_P_UPPER", p.gsm_p_upper}})
             if (!inRange(value)) {
                 std::ostringstream text;
                 text << head << name << " = " << value
@@ -232,10 +233,10 @@ std::string mutationKeysFault(const params& p, ModelVersion model) {
                         "is longer than the one before\n";
                 return text.str();
             }
-        if (!(p.gsm_p_lower <= p.gsm_p_upper))
-            return head + "GSM_P_UPPER < GSM_P_LOWER\n";
+        if (!(p.gsm_p_lower <= p.gsm_p_upper)) return head + "GSM_P_UPPER < GSM_P_LOWER\n";
     }
-    if (p.locus_rate_shape_set && !(p.locus_rate_shape >= 0.0 && std::isfinite(p.locus_rate_shape))) {
+    if (p.locus_rate_shape_set &&
+        !(p.locus_rate_shape >= 0.0 && std::isfinite(p.locus_rate_shape))) {
         std::ostringstream text;
         text << head << "LOCUS_RATE_SHAPE = " << p.locus_rate_shape
              << " is not a number at or above 0 (0: every locus has rate My)\n";

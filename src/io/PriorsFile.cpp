@@ -275,9 +275,9 @@ uint64_t settingsFingerprint(const params& p, ModelVersion model) {
     // The mutation keys count only where given, so that the fingerprint of a
     // run without them is the one it always was.
     if (p.hasMutationKeys())
-        for (double v : {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0,
-                         p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
-                         p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
+        for (double v :
+             {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0, p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
+              p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
             f.addValue(v);
     return f.value();
 }

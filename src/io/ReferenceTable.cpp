@@ -90,8 +90,7 @@ std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, dou
     return row;
 }
 
-ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBytes,
-                                           bool withGsmP)
+ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBytes, bool withGsmP)
     : path_(std::move(path)), lock_(path_), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {
     const int fd = openTruncating(path_);
     if (fd < 0) failWrite();

@@ -108,10 +108,11 @@ struct TableRead {
 // Reads the table at `path`, plain or gzip-compressed (recognised by its
 // content, not its name). The header must hold exactly the 22 columns of a
 // reference table in their order, or those and GsmP after PopSizePreSue (a
-// run of the generalised stepwise model: the table then has its GsmP). A row with the wrong number of fields, a
-// token that is not a number (NaN, Inf and -Inf are numbers), a parameter
-// that is not finite, or a bad `sim` or `accepted` field is an error naming
-// its line. A last line without its line end (a run killed while writing)
-// is left out with a warning, and so is the rest of a gzip file that ends
-// early. Blank lines are ignored. Messages start with `path`.
+// run of the generalised stepwise model: the table then has its GsmP). A row
+// with the wrong number of fields, a token that is not a number (NaN, Inf and
+// -Inf are numbers), a parameter that is not finite, or a bad `sim` or
+// `accepted` field is an error naming its line. A last line without its line
+// end (a run killed while writing) is left out with a warning, and so is the
+// rest of a gzip file that ends early. Blank lines are ignored. Messages
+// start with `path`.
 TableRead readReferenceTable(const std::string& path);

@@ -53,8 +53,7 @@ std::string folderOf(const std::string& path) {
 
 std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
                              double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                             double FracSueMono, double DS, int numbAccepted,
-                             const double* gsmP) {
+                             double FracSueMono, double DS, int numbAccepted, const double* gsmP) {
     std::string text;
     if (numbAccepted == 1) {
         appendFormatted(text, "%-8s", "Rep#");
@@ -138,8 +137,7 @@ bool ResultsWriter::endsInCutLine() const {
 
 void ResultsWriter::appendRow(double My, double TimeToOri, double PopSizeOriTha,
                               double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                              double FracSueMono, double DS, int numbAccepted,
-                              const double* gsmP) {
+                              double FracSueMono, double DS, int numbAccepted, const double* gsmP) {
     appendBlock(formatResultsRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
                                  PopSizePreSue, FracSueMono, DS, numbAccepted, gsmP));
 }
@@ -285,8 +283,8 @@ std::string parseRow(const std::string& line, bool lineEnded, bool withGsmP, Res
     const std::vector<Field> fields = splitFields(line);
     const std::size_t numbRowFields = numbFields + (withGsmP ? 1 : 0);
     if (fields.size() != numbRowFields) {
-        return "row has " + std::to_string(fields.size()) + " of " +
-               std::to_string(numbRowFields) + " fields (cut short?)";
+        return "row has " + std::to_string(fields.size()) + " of " + std::to_string(numbRowFields) +
+               " fields (cut short?)";
     }
     if (!lineEnded) return "row cut short: no line end";
     // Every field starts where the one before it ends, and the last one is

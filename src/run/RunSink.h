@@ -54,8 +54,7 @@ class RunOutput : public RunSink {
             ++numbAccepted_;
             results_.appendRow(r.draw[My], r.draw[TimeToOri], r.draw[PopSizeOriTha],
                                r.draw[PopSizePreTha], r.draw[PopSizeOriSue], r.draw[PopSizePreSue],
-                               r.FracSueMono, r.DS, numbAccepted_,
-                               withGsmP_ ? &r.GsmP : nullptr);
+                               r.FracSueMono, r.DS, numbAccepted_, withGsmP_ ? &r.GsmP : nullptr);
         }
         if (table_ != nullptr) table_->writeRows(r.tableRow);
     }

@@ -95,8 +95,7 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
             try {
                 seedSimulationStream(generator.get(), seed, static_cast<uint64_t>(i));
                 if (settings.hasMutationKeys())
-                    seedMutationStream(workspace.mutationRng.get(), seed,
-                                       static_cast<uint64_t>(i));
+                    seedMutationStream(workspace.mutationRng.get(), seed, static_cast<uint64_t>(i));
                 simulateRepeat(settings, observed, version, workspace, table ? i + 1 : 0,
                                slot.result, sample);
             } catch (const DeferredFailure& failure) {

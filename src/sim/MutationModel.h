@@ -19,8 +19,8 @@ inline constexpr double kMaxGsmP = 0.95;
 // and locus rates), apart from the stream that draws the genealogies, so that
 // a strict and a generalised run of one seed share their genealogies.
 struct MutationSteps {
-    double gsmP = 0.0;             // 0: every mutation is one repeat
-    gsl_rng* stepRng = nullptr;    // draws the step sizes; needed when gsmP > 0
+    double gsmP = 0.0;           // 0: every mutation is one repeat
+    gsl_rng* stepRng = nullptr;  // draws the step sizes; needed when gsmP > 0
 };
 
 // The rate of one locus: `meanRate` times a Gamma(shape, 1 / shape) draw from

@@ -156,11 +156,10 @@ TEST(ReferenceTable, GsmPStandsAfterTheDrawnParametersAndReadsBack) {
     EXPECT_TRUE(back.hasGsmP);
     EXPECT_EQ(back.gsmP.lower, 0.25);
     EXPECT_FALSE(back.gsmP.logUniform);
-    for (const char* bad : {"GsmP\tlog-uniform\t0.1\t0.2\n", "GsmP\tuniform\t0.3\t0.2\n",
-                            "GsmP\tuniform\t0\t1\n"}) {
+    for (const char* bad :
+         {"GsmP\tlog-uniform\t0.1\t0.2\n", "GsmP\tuniform\t0.3\t0.2\n", "GsmP\tuniform\t0\t1\n"}) {
         PriorsFile wrong;
-        EXPECT_FALSE(parsePriors(priors.substr(0, priors.find("GsmP")) + bad, wrong, error))
-            << bad;
+        EXPECT_FALSE(parsePriors(priors.substr(0, priors.find("GsmP")) + bad, wrong, error)) << bad;
     }
     // Settings without the keys keep the fingerprint they always had.
     params strict;

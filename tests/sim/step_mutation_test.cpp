@@ -125,7 +125,9 @@ namespace {
 
 // A second generator for the step sizes and locus rates, seeded as a test's.
 struct SecondRng {
-    explicit SecondRng(unsigned long seed) : g(gsl_rng_alloc(gsl_rng_taus)) { gsl_rng_set(g, seed); }
+    explicit SecondRng(unsigned long seed) : g(gsl_rng_alloc(gsl_rng_taus)) {
+        gsl_rng_set(g, seed);
+    }
     ~SecondRng() { gsl_rng_free(g); }
     SecondRng(const SecondRng&) = delete;
     SecondRng& operator=(const SecondRng&) = delete;
@@ -229,8 +231,8 @@ TEST(StepMutation, ZeroMultiStepChanceDrawsAsTheStrictModel) {
     g.events = {{4, 1, 2}, {5, 3, 4}};
     g.eventTimes = {0.25, 0.5};
     SecondRng steps(9);
-    const auto untouched = std::unique_ptr<gsl_rng, void (*)(gsl_rng*)>(gsl_rng_clone(steps.g),
-                                                                       gsl_rng_free);
+    const auto untouched =
+        std::unique_ptr<gsl_rng, void (*)(gsl_rng*)>(gsl_rng_clone(steps.g), gsl_rng_free);
     std::vector<int32_t> strict, general;
     StepMutationBuffers work;
     {
