@@ -427,7 +427,8 @@ TEST(ProgramEdges, MutationKeysThatCannotBeUsedStopBeforeAnyRow) {
          {},
          head + "GSM_P_LOWER is given without GSM_P_UPPER: give both bounds of the prior of "
                 "GsmP, or neither\n"},
-        {{{"GSM_P_LOWER", "0.2"}, {"GSM_P_UPPER", "0.1"}}, {"--seed", "1"},
+        {{{"GSM_P_LOWER", "0.2"}, {"GSM_P_UPPER", "0.1"}},
+         {"--seed", "1"},
          head + "GSM_P_UPPER < GSM_P_LOWER\n"},
         {{{"LOCUS_RATE_SHAPE", "1"}},
          {"--legacy-model"},
