@@ -20,8 +20,8 @@ struct ReferenceTable {
     // be NaN or infinite where the statistic is undefined for that simulation.
     std::array<std::vector<double>, numbTableStats> stats;
     // The generalised stepwise model's P of each row (column GsmP), in a table
-    // of a run that drew it (hasGsmP); empty otherwise. The estimates of the
-    // summary do not see it yet: every printer and loop runs over `params`.
+    // of a run that drew it (hasGsmP); empty otherwise. The summary's
+    // estimates, checks and pictures run over `params` alone.
     bool hasGsmP = false;
     std::vector<double> gsmP;
 
