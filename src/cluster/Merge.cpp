@@ -36,7 +36,7 @@ void removeShards(const std::string& outfile, const ShardNames& names,
 
 }  // namespace
 
-void mergeShards(const std::string& outfile,
+void mergeShards(const std::string& outfile, bool withGsmP,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
                  const std::function<std::vector<std::string>(const ShardRun&)>& describe,
                  const std::function<void(const ShardRun&)>& tableComplete) {
@@ -64,7 +64,8 @@ void mergeShards(const std::string& outfile,
     // the table first, so that whatever the table's writer must hold it
     // holds before the files beside the table are written.
     std::optional<ReferenceTableWriter> table;
-    if (!run.table.empty()) table.emplace(run.table);
+    if (!run.table.empty())
+        table.emplace(run.table, ReferenceTableWriter::kDefaultBlockBytes, withGsmP);
     const std::vector<std::string> described = describe(run);
     journal.write(mine);
     if (results) results->continueInterruptedAppend();

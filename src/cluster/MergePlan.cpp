@@ -89,8 +89,9 @@ bool readFrom(int fd, long long at, Each each) {
 // start and at or after `from`; -1 when there is none, -2 when the file
 // cannot be read.
 long long lastHeaderAt(int fd, long long from) {
+    // The header up to its DS column: a run that draws P has GsmP after it.
     const std::string row1 = formatResultsRow(0, 0, 0, 0, 0, 0, 0, 0, 1);
-    const std::string pattern = "\n" + row1.substr(0, row1.find('\n') + 1);
+    const std::string pattern = "\n" + row1.substr(0, row1.find("DS") + 2);
     // The window starts one byte before `from` (or with a line end standing
     // for the file's start), so that a match shows its line start.
     std::string window;
@@ -159,7 +160,12 @@ std::string resultsRow(const std::string& line, int numbAccepted) {
     char* end = nullptr;
     std::strtoll(p, &end, 10);  // the simulation number
     for (double& x : v) x = std::strtod(end, &end);
-    return formatResultsRow(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], numbAccepted);
+    // A run that draws P ends its rows with it.
+    char* afterP = nullptr;
+    const double gsmP = std::strtod(end, &afterP);
+    const bool withGsmP = afterP != end;
+    return formatResultsRow(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], numbAccepted,
+                            withGsmP ? &gsmP : nullptr);
 }
 
 void planMerge(const std::string& outfile, MergeJournal& journal,

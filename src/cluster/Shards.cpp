@@ -54,6 +54,13 @@ uint64_t runFingerprint(const params& p, const ObservedStatistics& observed, Mod
           observed.S_obs_x_epsilon})
         f.addValue(v);
     f.addValue(static_cast<int>(model));
+    // The mutation keys count only where given (a run without them keeps
+    // its fingerprint).
+    if (p.hasMutationKeys())
+        for (double v :
+             {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0, p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
+              p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
+            f.addValue(v);
     f.addText(table);
     f.addText(table.empty() ? std::string() : observedTableLine);
     return f.value();
@@ -113,6 +120,8 @@ void ShardWriter::consume(int64_t sim, const RepeatResult& r) {
         for (double v : r.draw) pending_ += '\t', appendExact(pending_, v);
         pending_ += '\t', appendExact(pending_, r.FracSueMono);
         pending_ += '\t', appendExact(pending_, r.DS);
+        // A run that draws P gives it last; the merge reads it when present.
+        if (run_.withGsmP) pending_ += '\t', appendExact(pending_, r.GsmP);
         pending_ += '\n';
         ++rows_;
     }

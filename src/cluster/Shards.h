@@ -31,6 +31,10 @@ struct ShardRun {
     uint64_t fingerprint = 0;  // settings, observed data, model and table name
     ModelVersion model = ModelVersion::current;
     std::string table;  // reference table to write at the merge; empty for none
+    // The run draws GsmP (the settings give its prior): its rows carry it.
+    // Not in the shard file's header: the merge has the settings, and the
+    // fingerprint tells that every shard was run with them.
+    bool withGsmP = false;
 };
 
 // A fingerprint of everything that decides what a seeded run writes, apart
@@ -104,7 +108,7 @@ class ShardWriter : public RunSink {
 // the results file in the same way. A journal of a merge of other shards
 // never removes these. Every refusal prints "error: merge: ..." and ends the
 // process with status 1, the shard files kept.
-void mergeShards(const std::string& outfile,
+void mergeShards(const std::string& outfile, bool withGsmP,
                  const std::function<uint64_t(ModelVersion, const std::string&)>& fingerprintFor,
                  const std::function<std::vector<std::string>(const ShardRun&)>& describe,
                  const std::function<void(const ShardRun&)>& tableComplete);

@@ -113,7 +113,7 @@ int runMerge(const CommandLine& command, const params& p) {
     const Observed observed = readObserved(p, true, observedText);
     bool sampleChecked = false;
     mergeShards(
-        p.outfile_name,
+        p.outfile_name, p.hasGsm(),
         [&](ModelVersion model, const std::string& table) {
             // A table that would land on an input is refused while the
             // shards are checked, before the merge writes anything.
@@ -176,6 +176,8 @@ int foundabcRun(int argc, char* argv[]) {
     const uint64_t seed = command.seedGiven ? command.seed : command.seeded ? freshSeed() : 0;
 
     std::unique_ptr<params> p = readInfile(command.infile.c_str());
+    const std::string mutationFault = mutationKeysFault(*p, command.model);
+    if (!mutationFault.empty()) fail(mutationFault);
     if (command.merge) return runMerge(command, *p);
 
     std::optional<SampleDraw> sample;
@@ -221,6 +223,7 @@ int foundabcRun(int argc, char* argv[]) {
         run.count = command.shardCount;
         run.model = command.model;
         run.table = command.table;
+        run.withGsmP = p->hasGsm();
         run.fingerprint = fingerprintWithSample(
             runFingerprint(*p, observed.stats, command.model, command.table, observed.tableLine),
             from);
@@ -243,11 +246,11 @@ int foundabcRun(int argc, char* argv[]) {
     ResultsWriter results(p->outfile_name);
     std::optional<ReferenceTableWriter> table;
     if (withTable) {
-        table.emplace(command.table);
+        table.emplace(command.table, ReferenceTableWriter::kDefaultBlockBytes, p->hasGsm());
         writeBesideTable(command.table, *p, observed.table,
                          provenanceOf(*p, command.model, observed, from));
     }
-    RunOutput output(results, table ? &*table : nullptr);
+    RunOutput output(results, table ? &*table : nullptr, p->hasGsm());
     TableOnlyOutput tableOnly(output);
     RunSink& sink = from ? static_cast<RunSink&>(tableOnly) : output;
     sink.setObserver(showProgress);

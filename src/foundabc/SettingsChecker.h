@@ -93,6 +93,7 @@ class SettingsChecker {
     // The settings as a whole (SettingsRules.cpp).
     void checkRecord();
     void checkMutationCount();
+    void checkMutationKeys();
     static std::string faultFix(const SettingFault& f, bool sum);
     void checkResultsFile();
 
@@ -106,6 +107,8 @@ class SettingsChecker {
     bool allowManyMutations_;
     params settings_;
     std::array<KeyRecord, kNumbSettings> keys_;
+    // The last line setting each optional key of the mutation model (0: none).
+    std::array<int, kNumbOptionalSettings> optionalLines_{};
     int numbAssigned_ = 0;
     int stopLine_ = 0;
     std::vector<Problem> problems_;

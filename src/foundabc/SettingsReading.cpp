@@ -78,6 +78,20 @@ bool SettingsChecker::readParameterFile() {
 void SettingsChecker::readLine(const std::string& text, int n, bool read) {
     const SettingLine s = parseSettingLine(text, n);
     if (read && hiddenByInvisibleCharacters(text, s, n)) return;
+    // The mutation model's keys are read on every line, also after reading
+    // has stopped for the others, and never count toward the 23.
+    if (s.optionalIndex >= 0) {
+        if (!s.error.empty()) {
+            addAtLine(n, stopsWith(s.error),
+                      "a value has at most 29 characters and must end within the first 50 "
+                      "characters of the line");
+            return;
+        }
+        assignOptionalSetting(settings_, s);
+        optionalLines_[static_cast<std::size_t>(s.optionalIndex)] = n;
+        checkValueText(s, n);
+        return;
+    }
     if (!s.error.empty()) {
         if (!read) return;
         if (s.isSetting) {
@@ -172,7 +186,7 @@ bool SettingsChecker::hiddenByInvisibleCharacters(const std::string& text, const
 // Values the run reads without complaint but otherwise than written.
 void SettingsChecker::checkValueText(const SettingLine& s, int n) {
     const std::string key = s.key;
-    switch (settingKind(s.keyIndex)) {
+    switch (s.keyIndex >= 0 ? settingKind(s.keyIndex) : SettingKind::real) {
         case SettingKind::name:
             if (s.value.empty()) {
                 addAtLine(n, key + " has no value, so no file name is set",

@@ -18,8 +18,40 @@ namespace fs = std::filesystem;
 
 // The settings as a whole: what ends the run at its start or at a repeat,
 // and what lets it run without any chance of accepting a set.
+// The keys of the mutation model: each bound of P, both or neither, and the
+// shape of the locus rates; none of them under --legacy-model.
+void SettingsChecker::checkMutationKeys() {
+    const std::string fault = mutationKeysFault(settings_, command_.model);
+    if (fault.empty()) return;
+    int line = 0;
+    std::string fix;
+    const auto& keys = optionalSettingKeys();
+    if (command_.model == ModelVersion::legacy && settings_.hasMutationKeys()) {
+        fix = "remove the line, or run without --legacy-model";
+        for (int line_ : optionalLines_)
+            if (line_ != 0 && (line == 0 || line_ < line)) line = line_;
+    } else if (settings_.gsm_p_lower_set != settings_.gsm_p_upper_set) {
+        const bool lowerOnly = settings_.gsm_p_lower_set;
+        line = optionalLines_[lowerOnly ? 0 : 1];
+        fix = std::string("add a line \"") + keys[lowerOnly ? 1 : 0] +
+              " VALUE #\", or remove this one for the strict stepwise model";
+    } else if (fault.find("LOCUS_RATE_SHAPE") != std::string::npos) {
+        line = optionalLines_[2];
+        fix =
+            "give a shape above 0 (smaller: rates differ more between loci), or 0 for one "
+            "rate";
+    } else {
+        line = optionalLines_[fault.find("GSM_P_LOWER =") != std::string::npos ? 0 : 1];
+        fix = fault.find(" < ") != std::string::npos
+                  ? "swap the two bounds"
+                  : "give a chance from 0 up to but not including 0.95";
+    }
+    addAtLine(line, stopsWith(withoutLineEnd(fault)), fix);
+}
+
 void SettingsChecker::checkRecord() {
     const params& p = settings_;
+    checkMutationKeys();
     for (const SettingFault& f : settingFaults(p)) {
         const bool sum = f.message.find("number_of_sue_lines is") != std::string::npos;
         if (!has(f.key) || (sum && !has("NUMBER_OF_THA_LINES"))) continue;

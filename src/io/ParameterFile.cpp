@@ -18,6 +18,7 @@
 #include "io/LeadingInt.h"
 #include "io/LineReader.h"
 #include "sim/Columns.h"
+#include "sim/MutationModel.h"
 #include "sim/PriorBounds.h"
 
 namespace {
@@ -112,6 +113,12 @@ const std::array<const char*, kNumbSettings>& settingKeys() {
     return keys;
 }
 
+const std::array<const char*, kNumbOptionalSettings>& optionalSettingKeys() {
+    static const std::array<const char*, kNumbOptionalSettings> keys = {
+        {"GSM_P_LOWER", "GSM_P_UPPER", "LOCUS_RATE_SHAPE"}};
+    return keys;
+}
+
 SettingKind settingKind(int keyIndex) {
     params probe;
     const Setting s = targetsOf(probe)[static_cast<std::size_t>(keyIndex)];
@@ -155,8 +162,11 @@ SettingLine parseSettingLine(const std::string& line, int lineNumber) {
     const auto& keys = settingKeys();
     for (std::size_t i = 0; i < keys.size(); ++i)
         if (s.key == keys[i]) s.keyIndex = static_cast<int>(i);
-    if (!s.hasHash || s.keyIndex < 0) return s;
-    s.isSetting = true;
+    const auto& optional = optionalSettingKeys();
+    for (std::size_t i = 0; i < optional.size() && s.hasHash; ++i)
+        if (s.key == optional[i]) s.optionalIndex = static_cast<int>(i);
+    if (!s.hasHash || (s.keyIndex < 0 && s.optionalIndex < 0)) return s;
+    s.isSetting = s.keyIndex >= 0;
     // A setting that does not fit the record's buffers would be silently cut;
     // refuse it instead.
     if (s.value.size() > kWordChars || settingEnd > kDataPartChars)
@@ -177,6 +187,60 @@ std::string assignSetting(params& p, const SettingLine& s, int lineNumber) {
                              "value of " + s.key + " is outside the 32-bit integer range");
     } else {
         *target.real = std::strtod(s.value.c_str(), nullptr);
+    }
+    return "";
+}
+
+void assignOptionalSetting(params& p, const SettingLine& s) {
+    const double value = std::strtod(s.value.c_str(), nullptr);
+    switch (s.optionalIndex) {
+        case 0:
+            p.gsm_p_lower = value;
+            p.gsm_p_lower_set = true;
+            break;
+        case 1:
+            p.gsm_p_upper = value;
+            p.gsm_p_upper_set = true;
+            break;
+        default:
+            p.locus_rate_shape = value;
+            p.locus_rate_shape_set = true;
+            break;
+    }
+}
+
+std::string mutationKeysFault(const params& p, ModelVersion model) {
+    const std::string head = "error: parameters: ";
+    if (model == ModelVersion::legacy && p.hasMutationKeys())
+        return head +
+               "--legacy-model keeps the strict stepwise model with one rate for all loci; "
+               "remove GSM_P_LOWER, GSM_P_UPPER and LOCUS_RATE_SHAPE from the parameter file, "
+               "or run without --legacy-model\n";
+    if (p.gsm_p_lower_set != p.gsm_p_upper_set)
+        return head +
+               (p.gsm_p_lower_set ? "GSM_P_LOWER is given without GSM_P_UPPER"
+                                  : "GSM_P_UPPER is given without GSM_P_LOWER") +
+               ": give both bounds of the prior of GsmP, or neither\n";
+    // Written so that a value that is not a number fails each test.
+    auto inRange = [](double x) { return x >= 0.0 && x < kMaxGsmP; };
+    if (p.hasGsm()) {
+        for (const auto& [name, value] :
+             {std::pair{"GSM_P_LOWER", p.gsm_p_lower}, std::pair{"GSM_P_UPPER", p.gsm_p_upper}})
+            if (!inRange(value)) {
+                std::ostringstream text;
+                text << head << name << " = " << value
+                     << " is outside [0, 0.95): P is the chance that a mutation's step "
+                        "is longer than the one before\n";
+                return text.str();
+            }
+        if (!(p.gsm_p_lower <= p.gsm_p_upper)) return head + "GSM_P_UPPER < GSM_P_LOWER\n";
+    }
+    if (p.locus_rate_shape_set &&
+        !(p.locus_rate_shape >= 0.0 && std::isfinite(p.locus_rate_shape))) {
+        std::ostringstream text;
+        text << head << "LOCUS_RATE_SHAPE = " << p.locus_rate_shape
+             << " is not a number at or above 0 (0: every locus has rate My)\n";
+        return text.str();
     }
     return "";
 }
@@ -211,11 +275,22 @@ std::unique_ptr<params> readInfile(const char* fileName) {
         ++numbLinesRead;
         const SettingLine s = parseSettingLine(line, numbLinesRead);
         if (!s.error.empty()) fail(s.error);
+        if (s.optionalIndex >= 0) assignOptionalSetting(*p, s);
         if (!s.isSetting) continue;
         const std::string error = assignSetting(*p, s, numbLinesRead);
         if (!error.empty()) fail(error);
         seen[static_cast<std::size_t>(s.keyIndex)] = true;
         ++numbAssigned;
+    }
+    // The optional keys may also follow the last assignment. Only their lines
+    // are looked at there: any other line stays unread, as it always was.
+    while (numbLinesRead < kMaxParameterLines && !reader.atEnd()) {
+        const std::string line = reader.next();
+        ++numbLinesRead;
+        const SettingLine s = parseSettingLine(line, numbLinesRead);
+        if (s.optionalIndex < 0) continue;
+        if (!s.error.empty()) fail(s.error);
+        assignOptionalSetting(*p, s);
     }
     return p;
 }

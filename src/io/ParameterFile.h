@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/Columns.h"
+#include "sim/ModelVersion.h"
 #include "sim/Params.h"
 #include "sim/PriorBounds.h"
 
@@ -34,6 +35,13 @@ constexpr std::size_t kParameterLineChars = 255;  // characters of a line that a
 // The keys, in the order of the record's fields.
 const std::array<const char*, kNumbSettings>& settingKeys();
 
+// The optional keys of the mutation model: GSM_P_LOWER, GSM_P_UPPER,
+// LOCUS_RATE_SHAPE. They are reals, read on any line among those read (also
+// after the 23rd assignment, up to the 999th line), and never counted as
+// assignments; a repeated one overwrites.
+constexpr int kNumbOptionalSettings = 3;
+const std::array<const char*, kNumbOptionalSettings>& optionalSettingKeys();
+
 enum class SettingKind { name, integer, real };
 // How the value of key number `keyIndex` (into settingKeys()) is read.
 SettingKind settingKind(int keyIndex);
@@ -46,6 +54,7 @@ struct SettingLine {
     std::string value;       // second word ("" when none)
     std::string rest;        // words after the value, which the reader ignores
     int keyIndex = -1;       // index of `key` in settingKeys(), -1 when it is none
+    int optionalIndex = -1;  // index of `key` in optionalSettingKeys() on a line with '#'
     std::string error;       // the reader's message when this line ends the run
 };
 
@@ -57,6 +66,18 @@ SettingLine parseSettingLine(const std::string& line, int lineNumber);
 // readInfile does. Returns readInfile's message when the value does not fit
 // (an integer outside the 32-bit range), else "".
 std::string assignSetting(params& p, const SettingLine& s, int lineNumber);
+
+// Stores the value of the optional key of `s` (optionalIndex >= 0) in `p`,
+// read as strtod reads it, and marks the key as given.
+void assignOptionalSetting(params& p, const SettingLine& s);
+
+// Why the run cannot use the mutation model's keys in `p`, or "" when it can:
+// each GSM_P bound in [0, 0.95), the lower not above the upper, both or
+// neither given; LOCUS_RATE_SHAPE a number not below 0; and none of them
+// under the legacy model, which keeps the strict model and refuses rather
+// than ignores them. The message starts "error: parameters: " and ends with
+// a line end.
+std::string mutationKeysFault(const params& p, ModelVersion model);
 
 // The priors of the estimated columns, as a run's parameter file sets them
 // (`foundabc-summary --params params.txt`). The summary uses them for the

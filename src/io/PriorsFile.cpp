@@ -120,6 +120,13 @@ std::string formatPriors(const PriorsFile& file) {
         appendTableNumber(text, priors[c].upper);
         text += '\n';
     }
+    if (file.hasGsmP) {
+        text += std::string(gsmPColumnName) + "\tuniform\t";
+        appendTableNumber(text, file.gsmP.lower);
+        text += '\t';
+        appendTableNumber(text, file.gsmP.upper);
+        text += '\n';
+    }
     const TableProvenance& made = file.provenance;
     if (made.known && made.source != TableSource::unknown) {
         text += kMadeFromLine;
@@ -191,6 +198,18 @@ bool parsePriors(std::string_view text, PriorsFile& file, std::string& error) {
         const std::vector<std::string_view> fields = splitOn(line, '\t');
         if (fields.size() != 4)
             return fail(std::to_string(fields.size()) + " fields, not the 4 of the header");
+        if (fields[0] == gsmPColumnName) {
+            if (file.hasGsmP) return fail("parameter 'GsmP' given twice");
+            file.hasGsmP = true;
+            ParameterPrior& prior = file.gsmP;
+            prior.logUniform = false;
+            // A chance drawn uniformly; equal bounds fix it.
+            if (fields[1] != "uniform" || !parseTableNumber(fields[2], prior.lower) ||
+                !parseTableNumber(fields[3], prior.upper) || !(prior.lower >= 0.0) ||
+                !(prior.lower <= prior.upper) || !(prior.upper < 1.0))
+                return fail("GsmP must be 'uniform' with bounds 0 <= lower <= upper < 1");
+            continue;
+        }
         std::size_t c = 0;
         while (c < numbDrawnParams && fields[0] != estimatedColumnNames[c]) ++c;
         if (c == numbDrawnParams) return fail("unknown parameter '" + std::string(fields[0]) + "'");
@@ -253,6 +272,13 @@ uint64_t settingsFingerprint(const params& p, ModelVersion model) {
           p.popsize_present_sue_lower, p.popsize_present_sue_upper, p.unequal_founding_fractions})
         f.addValue(v);
     f.addValue(static_cast<int32_t>(model));
+    // The mutation keys count only where given, so that the fingerprint of a
+    // run without them is the one it always was.
+    if (p.hasMutationKeys())
+        for (double v :
+             {p.gsm_p_lower_set ? p.gsm_p_lower : -1.0, p.gsm_p_upper_set ? p.gsm_p_upper : -1.0,
+              p.locus_rate_shape_set ? p.locus_rate_shape : -1.0})
+            f.addValue(v);
     return f.value();
 }
 
@@ -309,6 +335,8 @@ void writePriors(const std::string& tablePath, const params& p, const TableProve
     PriorsFile file;
     file.provenance = provenance;
     file.priors = tablePriors(p);
+    file.hasGsmP = p.hasGsm();
+    file.gsmP = {false, p.gsm_p_lower, p.gsm_p_upper};
     const std::string path = priorsPath(tablePath);
     if (!writeSyncedFile(path, formatPriors(file))) failWriting(path);
 }
@@ -322,6 +350,8 @@ void completePriors(const std::string& tablePath, const params& p,
     PriorsFile file;
     file.provenance = provenance;
     file.priors = tablePriors(p);
+    file.hasGsmP = p.hasGsm();
+    file.gsmP = {false, p.gsm_p_lower, p.gsm_p_upper};
     file.complete = true;
     file.simulations = simulations;
     // A priors name that is a symbolic link (the table's files kept on

@@ -72,6 +72,9 @@ bool parseFingerprint(std::string_view text, uint64_t& value);
 // lacks that line belongs to a run that was killed or failed, or is running.
 struct PriorsFile {
     TablePriors priors{};
+    // The prior of GsmP (uniform) in the file of a run that drew it.
+    bool hasGsmP = false;
+    ParameterPrior gsmP{};
     bool complete = false;
     long long simulations = 0;  // rows of the complete table
     TableProvenance provenance;
@@ -82,7 +85,8 @@ struct PriorsFile {
 };
 
 // The priors file's text: the header `parameter distribution lower upper`,
-// then one row per drawn parameter in column order, tab-separated, with
+// then one row per drawn parameter in column order (GsmP after the six when
+// the run drew it; its bounds may be equal), tab-separated, with
 // `uniform` or `log-uniform` and the bounds as table numbers; then, when the
 // provenance is known, "# made from: prior" or "# made from: sample HEX",
 // "# settings: HEX" and "# data: HEX"; then, when `file.complete`, the

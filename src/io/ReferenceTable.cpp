@@ -60,12 +60,17 @@ bool writeAll(int fd, std::string_view data) {
 }  // namespace
 
 void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& params,
-                    double fracSueMono, const TableStatistics& stats, double DS, bool accepted) {
+                    double fracSueMono, const TableStatistics& stats, double DS, bool accepted,
+                    const double* gsmP) {
     char text[24];
     out.append(text, std::to_chars(text, text + sizeof text, sim).ptr);
     for (double value : params) {
         out += '\t';
         appendTableNumber(out, value);
+    }
+    if (gsmP != nullptr) {
+        out += '\t';
+        appendTableNumber(out, *gsmP);
     }
     out += '\t';
     appendTableNumber(out, fracSueMono);
@@ -85,7 +90,7 @@ std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, dou
     return row;
 }
 
-ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBytes)
+ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBytes, bool withGsmP)
     : path_(std::move(path)), lock_(path_), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {
     const int fd = openTruncating(path_);
     if (fd < 0) failWrite();
@@ -117,7 +122,7 @@ ReferenceTableWriter::ReferenceTableWriter(std::string path, std::size_t blockBy
     pending_.reserve(blockBytes_ + 1024);
     // The header goes out at once: a file that cannot be written is reported
     // before the first simulation.
-    pending_ += tableHeader();
+    pending_ += tableHeader(withGsmP);
     flush();
 }
 
@@ -220,9 +225,13 @@ void ReferenceTableWriter::failWrite() {
 
 namespace {
 
-std::vector<std::string> expectedHeader() {
+// The columns of a table, with or without GsmP.
+std::vector<std::string> expectedHeader(bool withGsmP = false) {
     std::vector<std::string> names = {"sim"};
     names.insert(names.end(), paramColumnNames.begin(), paramColumnNames.end());
+    if (withGsmP)
+        names.insert(names.begin() + 1 + static_cast<std::ptrdiff_t>(numbDrawnParams),
+                     gsmPColumnName);
     names.insert(names.end(), tableStatNames.begin(), tableStatNames.end());
     names.push_back("DS");
     names.push_back("accepted");
@@ -242,13 +251,19 @@ class TableParser {
         std::vector<std::string_view> fields = splitTabs(text);
         if (!sawHeader_) {
             sawHeader_ = true;
-            std::string problem = headerProblem(fields, expectedHeader());
+            // A header that names GsmP is judged as one with it, so that a
+            // fault elsewhere is named against the columns meant.
+            withGsmP_ = std::find(fields.begin(), fields.end(), gsmPColumnName) != fields.end();
+            header_ = expectedHeader(withGsmP_);
+            std::string problem = headerProblem(fields, header_);
             if (!problem.empty()) return fail("not the header of a reference table: " + problem);
+            read_.table.hasGsmP = withGsmP_;
             return true;
         }
-        if (fields.size() != numbTableColumns)
+        const std::size_t numbColumns = header_.size();
+        if (fields.size() != numbColumns)
             return fail("row has " + std::to_string(fields.size()) + " of " +
-                        std::to_string(numbTableColumns) + " fields");
+                        std::to_string(numbColumns) + " fields");
         long sim = 0;
         auto [simEnd, simError] =
             std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), sim);
@@ -256,20 +271,25 @@ class TableParser {
             return fail("'sim' is not a positive whole number: '" + std::string(fields[0]) + "'");
         if (fields.back() != "0" && fields.back() != "1")
             return fail("'accepted' is neither 0 nor 1: '" + std::string(fields.back()) + "'");
-        // The parameters, the statistics and DS, which is checked but not kept.
-        double values[numbParamColumns + numbTableStats + 1];
-        for (std::size_t j = 0; j < numbParamColumns + numbTableStats + 1; ++j) {
+        // The parameters (GsmP among them when the table has it), the
+        // statistics and DS, which is checked but not kept.
+        const std::size_t numbParams = numbParamColumns + (withGsmP_ ? 1 : 0);
+        double values[numbParamColumns + 1 + numbTableStats + 1];
+        for (std::size_t j = 0; j + 3 < numbColumns; ++j) {
             if (!parseTableNumber(fields[1 + j], values[j]))
-                return fail("column '" + expectedHeader()[1 + j] + "' is not a number: '" +
+                return fail("column '" + header_[1 + j] + "' is not a number: '" +
                             std::string(fields[1 + j]) + "'");
-            if (j < numbParamColumns && !std::isfinite(values[j]))
-                return fail("parameter '" + expectedHeader()[1 + j] + "' is not finite");
+            if (j < numbParams && !std::isfinite(values[j]))
+                return fail("parameter '" + header_[1 + j] + "' is not finite");
         }
         read_.table.sim.push_back(sim);
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
-            read_.table.params[c].push_back(values[c]);
+        std::size_t at = 0;
+        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+            if (withGsmP_ && c == numbDrawnParams) read_.table.gsmP.push_back(values[at++]);
+            read_.table.params[c].push_back(values[at++]);
+        }
         for (std::size_t j = 0; j < numbTableStats; ++j)
-            read_.table.stats[j].push_back(values[numbParamColumns + j]);
+            read_.table.stats[j].push_back(values[at++]);
         return true;
     }
 
@@ -301,6 +321,8 @@ class TableParser {
     std::string path_;
     std::size_t lineNumber_ = 0;
     bool sawHeader_ = false;
+    bool withGsmP_ = false;            // the header has GsmP
+    std::vector<std::string> header_;  // the columns the header names
     TableRead read_;
 };
 

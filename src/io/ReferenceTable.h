@@ -24,8 +24,11 @@
 // Appends one row, "\n" included, to `out`. `params` in the results file's
 // order: My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
 // PopSizePreSue. Any thread may format rows; only the writer's owner writes.
+// `gsmP`, when given, is written after the six parameters (a table whose
+// header has GsmP).
 void appendTableRow(std::string& out, int64_t sim, const std::array<double, 6>& params,
-                    double fracSueMono, const TableStatistics& stats, double DS, bool accepted);
+                    double fracSueMono, const TableStatistics& stats, double DS, bool accepted,
+                    const double* gsmP = nullptr);
 
 // The same row as a string of its own.
 std::string formatTableRow(int64_t sim, const std::array<double, 6>& params, double fracSueMono,
@@ -52,7 +55,9 @@ class ReferenceTableWriter {
   public:
     static constexpr std::size_t kDefaultBlockBytes = 64 * 1024;
 
-    explicit ReferenceTableWriter(std::string path, std::size_t blockBytes = kDefaultBlockBytes);
+    // `withGsmP`: the header has the GsmP column (rows must then carry it).
+    explicit ReferenceTableWriter(std::string path, std::size_t blockBytes = kDefaultBlockBytes,
+                                  bool withGsmP = false);
     ~ReferenceTableWriter();  // close()
     ReferenceTableWriter(ReferenceTableWriter&& other) noexcept;
     ReferenceTableWriter& operator=(ReferenceTableWriter&& other) noexcept;
@@ -102,10 +107,12 @@ struct TableRead {
 
 // Reads the table at `path`, plain or gzip-compressed (recognised by its
 // content, not its name). The header must hold exactly the 22 columns of a
-// reference table in their order. A row with the wrong number of fields, a
-// token that is not a number (NaN, Inf and -Inf are numbers), a parameter
-// that is not finite, or a bad `sim` or `accepted` field is an error naming
-// its line. A last line without its line end (a run killed while writing)
-// is left out with a warning, and so is the rest of a gzip file that ends
-// early. Blank lines are ignored. Messages start with `path`.
+// reference table in their order, or those and GsmP after PopSizePreSue (a
+// run of the generalised stepwise model: the table then has its GsmP). A row
+// with the wrong number of fields, a token that is not a number (NaN, Inf and
+// -Inf are numbers), a parameter that is not finite, or a bad `sim` or
+// `accepted` field is an error naming its line. A last line without its line
+// end (a run killed while writing) is left out with a warning, and so is the
+// rest of a gzip file that ends early. Blank lines are ignored. Messages
+// start with `path`.
 TableRead readReferenceTable(const std::string& path);

@@ -53,12 +53,13 @@ std::string folderOf(const std::string& path) {
 
 std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
                              double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                             double FracSueMono, double DS, int numbAccepted) {
+                             double FracSueMono, double DS, int numbAccepted, const double* gsmP) {
     std::string text;
     if (numbAccepted == 1) {
         appendFormatted(text, "%-8s", "Rep#");
         for (const char* column : estimatedColumnNames) appendFormatted(text, "%-15s", column);
         appendFormatted(text, "%-15s", "DS");
+        if (gsmP != nullptr) appendFormatted(text, "%-15s", gsmPColumnName);
         appendFormatted(text, "%s\n\n", "");
     }
     appendFormatted(text, "%-8d", numbAccepted);
@@ -66,6 +67,7 @@ std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
         appendFormatted(text, "%-15.2e", value);
     appendFormatted(text, "%-15.5f", FracSueMono);
     appendFormatted(text, "%-15.2e", DS);
+    if (gsmP != nullptr) appendFormatted(text, "%-15.5f", *gsmP);
     appendFormatted(text, "%s\n", "");
     return text;
 }
@@ -135,9 +137,9 @@ bool ResultsWriter::endsInCutLine() const {
 
 void ResultsWriter::appendRow(double My, double TimeToOri, double PopSizeOriTha,
                               double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                              double FracSueMono, double DS, int numbAccepted) {
+                              double FracSueMono, double DS, int numbAccepted, const double* gsmP) {
     appendBlock(formatResultsRow(My, TimeToOri, PopSizeOriTha, PopSizePreTha, PopSizeOriSue,
-                                 PopSizePreSue, FracSueMono, DS, numbAccepted));
+                                 PopSizePreSue, FracSueMono, DS, numbAccepted, gsmP));
 }
 
 void ResultsWriter::appendBlock(const std::string& bytes) {
@@ -221,7 +223,10 @@ std::vector<Field> splitFields(const std::string& line) {
     return fields;
 }
 
-bool isHeader(const std::vector<Field>& fields) {
+// A run's header; `withGsmP` tells whether it ends in GsmP after DS.
+bool isHeader(std::vector<Field> fields, bool& withGsmP) {
+    withGsmP = fields.size() == numbFields + 1 && fields.back().text == gsmPColumnName;
+    if (withGsmP) fields.pop_back();
     if (fields.size() != numbFields) return false;
     if (fields.front().text != "Rep#" || fields.back().text != "DS") return false;
     for (std::size_t c = 0; c < numbParamColumns; ++c)
@@ -274,10 +279,11 @@ bool parseCount(const std::string& text, long& value) {
 // Reads one row; returns an empty string or the reason it cannot be used.
 // `lineEnded` tells whether the line had its line end: a run writes a row
 // and its line end in one piece, so a row without one was cut short.
-std::string parseRow(const std::string& line, bool lineEnded, ResultsRow& row) {
+std::string parseRow(const std::string& line, bool lineEnded, bool withGsmP, ResultsRow& row) {
     const std::vector<Field> fields = splitFields(line);
-    if (fields.size() != numbFields) {
-        return "row has " + std::to_string(fields.size()) + " of " + std::to_string(numbFields) +
+    const std::size_t numbRowFields = numbFields + (withGsmP ? 1 : 0);
+    if (fields.size() != numbRowFields) {
+        return "row has " + std::to_string(fields.size()) + " of " + std::to_string(numbRowFields) +
                " fields (cut short?)";
     }
     if (!lineEnded) return "row cut short: no line end";
@@ -285,7 +291,7 @@ std::string parseRow(const std::string& line, bool lineEnded, ResultsRow& row) {
     // padded to its full width: a row cut inside its last number or its
     // padding (and then ended by the next run's line end) is caught here.
     std::size_t expected = 0;
-    for (std::size_t k = 0; k < numbFields; ++k) {
+    for (std::size_t k = 0; k < numbRowFields; ++k) {
         const std::size_t width = k == 0 ? repWidth : valueWidth;
         if (fields[k].start != expected)
             return "row is not in the fixed columns of a results file (field " +
@@ -310,6 +316,8 @@ std::string parseRow(const std::string& line, bool lineEnded, ResultsRow& row) {
     if (!parseFinite(fields[numbFields - 1].text, row.ds)) {
         return "DS '" + fields[numbFields - 1].text + "' is not a finite number";
     }
+    if (withGsmP && !parseFinite(fields[numbFields].text, row.gsmP))
+        return "GsmP '" + fields[numbFields].text + "' is not a finite number";
     return "";
 }
 
@@ -394,7 +402,9 @@ ResultsFile parseLines(std::istream& in) {
                 file.runs.back().skipped.push_back(
                     {lineNumber, "row cut short, followed by the header of the next run"});
             }
-            if (!isHeader(splitFields(line.substr(headerAt))) || (fragment && file.runs.empty())) {
+            bool withGsmP = false;
+            if (!isHeader(splitFields(line.substr(headerAt)), withGsmP) ||
+                (fragment && file.runs.empty())) {
                 file.runs.clear();
                 file.error = "line " + std::to_string(lineNumber) +
                              ": malformed header; expected the columns " + expectedHeader();
@@ -402,6 +412,7 @@ ResultsFile parseLines(std::istream& in) {
             }
             ResultsRun run;
             run.headerLine = lineNumber;
+            run.withGsmP = withGsmP;
             file.runs.push_back(std::move(run));
             continue;
         }
@@ -412,7 +423,7 @@ ResultsFile parseLines(std::istream& in) {
             return file;
         }
         ResultsRow row;
-        std::string reason = parseRow(line, ended, row);
+        std::string reason = parseRow(line, ended, file.runs.back().withGsmP, row);
         if (reason.empty()) {
             file.runs.back().rows.push_back(row);
         } else {

@@ -15,9 +15,14 @@
 // row numbered 1 is preceded by the header line and an empty line, so every
 // run that accepts something starts its own table. These are the exact bytes
 // a run appends for the row.
+// With `gsmP` (a run that draws it) the row ends in GsmP after DS, and the
+// header names it there: every column of a row without it keeps its place,
+// so a reader that takes the columns by position reads the old ones as
+// before.
 std::string formatResultsRow(double My, double TimeToOri, double PopSizeOriTha,
                              double PopSizePreTha, double PopSizeOriSue, double PopSizePreSue,
-                             double FracSueMono, double DS, int numbAccepted);
+                             double FracSueMono, double DS, int numbAccepted,
+                             const double* gsmP = nullptr);
 
 // The results file of one run, held from the start of the run to its end.
 //
@@ -56,7 +61,7 @@ class ResultsWriter {
     // Appends one row (see formatResultsRow).
     void appendRow(double My, double TimeToOri, double PopSizeOriTha, double PopSizePreTha,
                    double PopSizeOriSue, double PopSizePreSue, double FracSueMono, double DS,
-                   int numbAccepted);
+                   int numbAccepted, const double* gsmP = nullptr);
 
     // Appends `bytes` (already formatted rows) whole, or takes them back.
     void appendBlock(const std::string& bytes);
@@ -109,6 +114,7 @@ struct SkippedLine {
 
 struct ResultsRun {
     std::size_t headerLine = 0;  // 1-based line number of the run's header
+    bool withGsmP = false;       // the header ends in GsmP (its rows carry it after DS)
     std::vector<ResultsRow> rows;
     std::vector<SkippedLine> skipped;
 };

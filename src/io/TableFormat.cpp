@@ -8,9 +8,12 @@
 
 #include "sim/Columns.h"
 
-std::string tableHeader() {
+std::string tableHeader(bool withGsmP) {
     std::string header = "sim";
-    for (const char* name : estimatedColumnNames) (header += '\t') += name;
+    for (std::size_t c = 0; c < numbEstimatedColumns; ++c) {
+        if (withGsmP && c == numbDrawnParams) (header += '\t') += gsmPColumnName;
+        (header += '\t') += estimatedColumnNames[c];
+    }
     for (const char* name : tableStatNames) (header += '\t') += name;
     header += "\tDS\taccepted\n";
     return header;

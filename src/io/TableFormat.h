@@ -14,7 +14,9 @@
 
 // The reference table's header line, "\n" included: sim, the estimated
 // columns, the statistics, DS (the run's own distance), accepted (0 or 1).
-std::string tableHeader();
+// With `withGsmP`, GsmP stands between the six drawn parameters and
+// FracSueMono.
+std::string tableHeader(bool withGsmP = false);
 constexpr std::size_t numbTableColumns = 1 + numbEstimatedColumns + numbTableStats + 2;
 
 // Appends `value` as a table number: the shortest decimal text that reads back

@@ -195,6 +195,8 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     if (!why.empty()) optionError(why);
 
     std::unique_ptr<params> p = readInfile(paramsPath.c_str());
+    const std::string mutationFault = mutationKeysFault(*p, request.model);
+    if (!mutationFault.empty()) fail(mutationFault);
     checkParams(*p);
     const std::size_t lines = static_cast<std::size_t>(totalLines(*p));
     const std::size_t numbValues = lines * static_cast<std::size_t>(p->number_of_loci);
@@ -235,6 +237,10 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
     if (!out->error().empty()) cannotWrite();
     const uint64_t seed = request.seedGiven ? request.seed : freshSeed();
     RepeatWorkspace work(p->number_of_loci);
+    if (p->hasMutationKeys()) seedMutationStream(work.mutationRng.get(), seed, 0);
+    // P of the data set, drawn from the parameter file's GSM_P range (equal
+    // bounds fix it): --at names the six drawn parameters only.
+    double gsmP = 0.0;
     {
         // A failure of the simulation (a mutation rate far beyond any real
         // one) ends the run only after the temporary file is gone.
@@ -247,6 +253,7 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
         } catch (const DeferredFailure& failure) {
             abandon(failure.message);
         }
+        gsmP = result.GsmP;
         if (!shiftToRepeatCounts(work.alleleMatrix))
             abandon(
                 "error: simulate-data: the alleles of a locus span more than 32-bit values "
@@ -287,6 +294,9 @@ int simulateData(const PseudoDataRequest& request, const std::string& paramsPath
               << (request.model == ModelVersion::legacy ? " (legacy model)" : "") << '\n';
     for (std::size_t k = 0; k < numbDrawnParams; ++k)
         std::cout << estimatedColumnNames[k] << " = " << number(values[k]) << '\n';
+    if (p->hasGsm())
+        std::cout << gsmPColumnName << " = " << number(gsmP)
+                  << " (drawn from GSM_P_LOWER to GSM_P_UPPER)\n";
     std::cout << "missing values: " << missing << " of " << lines * work.alleleMatrix.size() << '\n'
               << "SEED = " << seed << '\n';
     return 0;

@@ -21,10 +21,29 @@ void simulateRepeat(const params& settings, const ObservedStatistics& observed,
         out.draw = simulateParams(settings);
 
     int monoLoci = 0;  // loci whose `sue` lines trace back to one origin
-    for (int locus = 0; locus < numbLoci; ++locus) {
-        const int numbOrigins = simulateLocusInto(work.locus, settings, out.draw, version);
-        generateStepMutInto(work.locus.full, out.draw[My], work.alleleMatrix[locus], work.mutation);
-        if (numbOrigins == 1) ++monoLoci;
+    if (!settings.hasGsm() && !settings.hasLocusRates()) {
+        out.GsmP = 0.0;
+        for (int locus = 0; locus < numbLoci; ++locus) {
+            const int numbOrigins = simulateLocusInto(work.locus, settings, out.draw, version);
+            generateStepMutInto(work.locus.full, out.draw[My], work.alleleMatrix[locus],
+                                work.mutation);
+            if (numbOrigins == 1) ++monoLoci;
+        }
+    } else {
+        gsl_rng* second = work.mutationRng.get();
+        MutationSteps steps;
+        steps.stepRng = second;
+        if (settings.hasGsm())
+            steps.gsmP = drawGsmP(settings.gsm_p_lower, settings.gsm_p_upper, second);
+        out.GsmP = steps.gsmP;
+        const double shape = settings.hasLocusRates() ? settings.locus_rate_shape : 0.0;
+        for (int locus = 0; locus < numbLoci; ++locus) {
+            const int numbOrigins = simulateLocusInto(work.locus, settings, out.draw, version);
+            const double rate = locusRate(out.draw[My], shape, second);
+            generateStepMutInto(work.locus.full, rate, steps, work.alleleMatrix[locus],
+                                work.mutation);
+            if (numbOrigins == 1) ++monoLoci;
+        }
     }
 
     const std::array<double, 2> S_sim =
@@ -41,6 +60,6 @@ void simulateRepeat(const params& settings, const ObservedStatistics& observed,
             work.alleleMatrix, settings.number_of_sue_lines, settings.number_of_tha_lines, numbLoci,
             AlleleSource::kSimulated, S_sim, work.tableScratch);
         appendTableRow(out.tableRow, tableSim, out.draw, out.FracSueMono, stats, out.DS,
-                       out.accepted);
+                       out.accepted, settings.hasGsm() ? &out.GsmP : nullptr);
     }
 }

@@ -43,8 +43,9 @@ class RunSink {
 // Owns neither.
 class RunOutput : public RunSink {
   public:
-    RunOutput(ResultsWriter& results, ReferenceTableWriter* table)
-        : results_(results), table_(table) {}
+    // `withGsmP`: the accepted rows carry GsmP (a run that draws it).
+    RunOutput(ResultsWriter& results, ReferenceTableWriter* table, bool withGsmP = false)
+        : results_(results), table_(table), withGsmP_(withGsmP) {}
     bool wantsTable() const override { return table_ != nullptr; }
 
   protected:
@@ -53,7 +54,7 @@ class RunOutput : public RunSink {
             ++numbAccepted_;
             results_.appendRow(r.draw[My], r.draw[TimeToOri], r.draw[PopSizeOriTha],
                                r.draw[PopSizePreTha], r.draw[PopSizeOriSue], r.draw[PopSizePreSue],
-                               r.FracSueMono, r.DS, numbAccepted_);
+                               r.FracSueMono, r.DS, numbAccepted_, withGsmP_ ? &r.GsmP : nullptr);
         }
         if (table_ != nullptr) table_->writeRows(r.tableRow);
     }
@@ -61,6 +62,7 @@ class RunOutput : public RunSink {
   private:
     ResultsWriter& results_;
     ReferenceTableWriter* table_;
+    bool withGsmP_;
     int numbAccepted_ = 0;
 };
 

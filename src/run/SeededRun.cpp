@@ -37,6 +37,8 @@ void runOneThread(const params& settings, const ObservedStatistics& observed, Mo
     RepeatResult result;
     for (int64_t i = first; i < last; ++i) {
         seedSimulationStream(generator.get(), seed, static_cast<uint64_t>(i));
+        if (settings.hasMutationKeys())
+            seedMutationStream(work.mutationRng.get(), seed, static_cast<uint64_t>(i));
         simulateRepeat(settings, observed, version, work, sink.wantsTable() ? i + 1 : 0, result,
                        sample);
         sink.take(i, result);
@@ -92,6 +94,8 @@ void runSeeded(const params& settings, const ObservedStatistics& observed, Model
             Slot& slot = slots[static_cast<size_t>(i % window)];
             try {
                 seedSimulationStream(generator.get(), seed, static_cast<uint64_t>(i));
+                if (settings.hasMutationKeys())
+                    seedMutationStream(workspace.mutationRng.get(), seed, static_cast<uint64_t>(i));
                 simulateRepeat(settings, observed, version, workspace, table ? i + 1 : 0,
                                slot.result, sample);
             } catch (const DeferredFailure& failure) {

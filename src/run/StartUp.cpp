@@ -83,8 +83,13 @@ void echoParams(const params& p, std::ostream& out, const std::string& extraLine
         << "POPSIZE_PRESENT_SUE_UPPER = " << p.popsize_present_sue_upper << '\n'
         << "PRIOR_DISTRIBUTION = " << p.prior_distribution << '\n'
         << "CONDITIONAL_NUMBER_OF_ORIGINS = " << p.conditional_number_of_origins << '\n'
-        << "UNEQUAL_FOUNDING_FRACTIONS = " << p.unequal_founding_fractions << '\n'
-        << "REPEATS = " << p.repeats << '\n'
+        << "UNEQUAL_FOUNDING_FRACTIONS = " << p.unequal_founding_fractions << '\n';
+    // The mutation keys are shown only when given: without them the echo is
+    // the one it always was.
+    if (p.gsm_p_lower_set) out << "GSM_P_LOWER = " << p.gsm_p_lower << '\n';
+    if (p.gsm_p_upper_set) out << "GSM_P_UPPER = " << p.gsm_p_upper << '\n';
+    if (p.locus_rate_shape_set) out << "LOCUS_RATE_SHAPE = " << p.locus_rate_shape << '\n';
+    out << "REPEATS = " << p.repeats << '\n'
         << "EPSILON = " << p.epsilon << '\n'
         << extraLines << "-------------------\n";
     out.flush();

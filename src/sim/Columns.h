@@ -15,6 +15,12 @@ inline constexpr std::array<const char*, numbEstimatedColumns> estimatedColumnNa
     "My",         "TimeToOri", "PopSizeOriTha", "PopSizePreTha", "PopSizeOriSue", "PopSizePreSue",
     "FracSueMono"};
 
+// The multi-step chance P of the generalised stepwise model: a drawn
+// parameter only of runs that set its prior (GSM_P_LOWER, GSM_P_UPPER). The
+// reference table then has it after the six drawn parameters, the results
+// file at the end of each row (after DS).
+inline constexpr const char* gsmPColumnName = "GsmP";
+
 // The summary statistics of a reference table, in column order.
 constexpr std::size_t numbTableStats = 12;
 inline constexpr std::array<const char*, numbTableStats> tableStatNames = {

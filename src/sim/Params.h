@@ -35,4 +35,24 @@ class params {
     double epsilon = -1.0;
     int32_t conditional_number_of_origins = -1;
     double unequal_founding_fractions = -1.0;
+
+    // The optional keys of the mutation model. They are read wherever they
+    // stand among the lines read and do not count among the assignments above,
+    // so a file without them is read exactly as before. `*_set` records that
+    // the file gives the key (its value may be anything, even out of range).
+    double gsm_p_lower = 0.0;
+    double gsm_p_upper = 0.0;
+    double locus_rate_shape = 0.0;
+    bool gsm_p_lower_set = false;
+    bool gsm_p_upper_set = false;
+    bool locus_rate_shape_set = false;
+
+    // Multi-step mutations are modelled: both GSM_P keys are given.
+    bool hasGsm() const { return gsm_p_lower_set && gsm_p_upper_set; }
+    // Loci draw their own rates: LOCUS_RATE_SHAPE is given and above 0.
+    bool hasLocusRates() const { return locus_rate_shape_set && locus_rate_shape > 0.0; }
+    // Any key of the mutation model is given.
+    bool hasMutationKeys() const {
+        return gsm_p_lower_set || gsm_p_upper_set || locus_rate_shape_set;
+    }
 };

@@ -18,5 +18,12 @@
 // stream of simulation `simulation` of the run seeded with `seed`.
 void seedSimulationStream(gsl_rng* g, uint64_t seed, uint64_t simulation);
 
+// Sets `g` (gsl_rng_taus) to the start of the second stream of simulation
+// `simulation`: the draws of the mutation model's optional parts (the data
+// set's P, the locus rates, the step sizes). It is apart from the main stream,
+// so a run with the mutation keys draws the same parameters and genealogies as
+// a run of the same seed without them.
+void seedMutationStream(gsl_rng* g, uint64_t seed, uint64_t simulation);
+
 // One step of SplitMix64: advances `state` and returns the next output.
 uint64_t splitMix64(uint64_t& state);

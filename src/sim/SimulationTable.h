@@ -19,6 +19,11 @@ struct ReferenceTable {
     // stats[j][i]: statistic j (in the order of tableStatNames) of row i; may
     // be NaN or infinite where the statistic is undefined for that simulation.
     std::array<std::vector<double>, numbTableStats> stats;
+    // The generalised stepwise model's P of each row (column GsmP), in a table
+    // of a run that drew it (hasGsmP); empty otherwise. The summary's
+    // estimates, checks and pictures run over `params` alone.
+    bool hasGsmP = false;
+    std::vector<double> gsmP;
 
     std::size_t rows() const { return params[0].size(); }
     // The simulation number of row i; the row's own number (from 1) when the
@@ -31,4 +36,5 @@ struct ResultsRow {
     long rep = 0;  // Rep#: the row's number within its run
     std::array<double, numbParamColumns> values{};
     double ds = 0.0;
+    double gsmP = 0.0;  // GsmP, in the rows of a run that draws it (after DS)
 };

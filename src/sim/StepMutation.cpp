@@ -74,10 +74,11 @@ void branchLengths(const Genealogy& G, StepMutationBuffers& work) {
     }
 }
 
-}  // namespace
-
-void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<int32_t>& leafAlleles,
-                         StepMutationBuffers& work) {
+// The mutations of every branch. `multiStep` is a template argument so that
+// the strict model's loop holds no test of it per mutation.
+template <bool multiStep>
+void mutateAll(const Genealogy& G, double mutationRate, const MutationSteps& steps,
+               std::vector<int32_t>& leafAlleles, StepMutationBuffers& work) {
     const int n = G.startLines;
     leafAlleles.assign(static_cast<size_t>(n), 0);
     // nodeAlleles[i]: allele of the node created by event i. Nodes that are
@@ -85,6 +86,9 @@ void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<in
     std::vector<int32_t>& nodeAlleles = work.nodeAlleles;
     nodeAlleles.assign(static_cast<size_t>(G.numbEvents), 0);
     branchLengths(G, work);
+    // gsl_ran_geometric counts trials to the first success (support k >= 1):
+    // a success chance of 1 - P gives P(X = k) = (1 - P) P^(k-1).
+    const double stepSuccess = 1.0 - steps.gsmP;
 
     // A child takes its parent's allele and adds the steps of its branch.
     auto mutateBranch = [&](int k, int32_t parentAllele, int32_t child, int which) {
@@ -101,10 +105,15 @@ void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<in
                 "too large\n\n");
         const unsigned int K = gsl_ran_poisson(r, meanSteps);
         for (unsigned int step = 0; step < K; ++step) {
+            // The sign comes from the main stream in both models, the length
+            // of a multi-step jump from the second one.
+            int32_t size = 1;
+            if constexpr (multiStep)
+                size = static_cast<int32_t>(gsl_ran_geometric(steps.stepRng, stepSuccess));
             if (gsl_rng_uniform(r) < 0.5)
-                --allele;
+                allele -= size;
             else
-                ++allele;
+                allele += size;
         }
     };
 
@@ -119,6 +128,21 @@ void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<in
         if (c1 <= n) mutateBranch(k, p, c1, 0);
         if (c2 <= n) mutateBranch(k, p, c2, 1);
     }
+}
+
+}  // namespace
+
+void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<int32_t>& leafAlleles,
+                         StepMutationBuffers& work) {
+    mutateAll<false>(G, mutationRate, MutationSteps{}, leafAlleles, work);
+}
+
+void generateStepMutInto(const Genealogy& G, double mutationRate, const MutationSteps& steps,
+                         std::vector<int32_t>& leafAlleles, StepMutationBuffers& work) {
+    if (steps.gsmP > 0.0)
+        mutateAll<true>(G, mutationRate, steps, leafAlleles, work);
+    else
+        mutateAll<false>(G, mutationRate, steps, leafAlleles, work);
 }
 
 std::vector<int32_t> generateStepMut(const Genealogy& G, double mutationRate) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/Genealogy.h"
+#include "sim/MutationModel.h"
 
 // Drops stepwise mutations on genealogy G and returns the allele of every
 // sampled line: entry v - 1 for leaf v, measured in repeat units from the
@@ -35,3 +36,12 @@ struct StepMutationBuffers {
 // G.startLines), with `work` as scratch: the same draws and result.
 void generateStepMutInto(const Genealogy& G, double mutationRate, std::vector<int32_t>& leafAlleles,
                          StepMutationBuffers& work);
+
+// generateStepMutInto under the generalised stepwise model: each mutation
+// moves the allele by a geometric number of repeats (see MutationModel.h),
+// its length drawn from steps.stepRng just before the sign is drawn from `r`.
+// The main stream `r` gives the same draws as the strict model's (the Poisson
+// counts and one uniform per mutation); with steps.gsmP = 0 this is the
+// strict model, with no draw from steps.stepRng.
+void generateStepMutInto(const Genealogy& G, double mutationRate, const MutationSteps& steps,
+                         std::vector<int32_t>& leafAlleles, StepMutationBuffers& work);

@@ -412,6 +412,48 @@ TEST(ProgramEdges, EqualPriorBoundsStopAtTheFirstDraw) {
     }
 }
 
+// The mutation keys are judged before anything is written: a bound alone, a
+// range out of order, and any of them under the legacy model, whose strict
+// model must not ignore them silently.
+TEST(ProgramEdges, MutationKeysThatCannotBeUsedStopBeforeAnyRow) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> keys;
+        std::vector<std::string> options;
+        std::string message;  // "": the run goes through
+    };
+    const std::string head = "error: parameters: ";
+    const Case cases[] = {
+        {{{"GSM_P_LOWER", "0.1"}},
+         {},
+         head + "GSM_P_LOWER is given without GSM_P_UPPER: give both bounds of the prior of "
+                "GsmP, or neither\n"},
+        {{{"GSM_P_LOWER", "0.2"}, {"GSM_P_UPPER", "0.1"}},
+         {"--seed", "1"},
+         head + "GSM_P_UPPER < GSM_P_LOWER\n"},
+        {{{"LOCUS_RATE_SHAPE", "1"}},
+         {"--legacy-model"},
+         head + "--legacy-model keeps the strict stepwise model with one rate for all loci; "
+                "remove GSM_P_LOWER, GSM_P_UPPER and LOCUS_RATE_SHAPE from the parameter file, "
+                "or run without --legacy-model\n"},
+        {{{"GSM_P_LOWER", "0.1"}, {"GSM_P_UPPER", "0.1"}, {"LOCUS_RATE_SHAPE", "1"}},
+         {"--seed", "1"},
+         ""},
+    };
+    for (const Case& c : cases) {
+        ParamsFileText params = acceptAll();
+        for (const auto& [key, value] : c.keys) params.set(key, value);
+        TempDir dir;
+        ChildResult r = runWith(dir, params, c.options);
+        EXPECT_EQ(r.exitStatus, c.message.empty() ? 0 : 1) << r.out;
+        if (c.message.empty()) {
+            EXPECT_NE(dir.read("results.txt").find("0.10000        \n"), std::string::npos);
+        } else {
+            EXPECT_TRUE(endsWith(r.out, c.message)) << r.out;
+            EXPECT_FALSE(dir.exists("results.txt"));
+        }
+    }
+}
+
 TEST(ProgramEdges, HugeCountsWithAShortDataFileEndWithTheCountMessage) {
     struct Case {
         const char* key;

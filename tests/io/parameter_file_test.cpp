@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "io/ParameterFile.h"
@@ -275,5 +276,66 @@ TEST(ReadInfile, NulBytesInLinesThatAreReadAreRejectedWithTheirLine) {
             EXPECT_TRUE(saysNotAssigned(r.out)) << r.out;
         else
             EXPECT_EQ(r.out, c.message ? c.message : "");
+    }
+}
+
+// The mutation model's keys are read on any line among those read, before or
+// after the 23rd assignment, without counting as one; their values are then
+// judged as a whole.
+TEST(ReadInfile, MutationKeysAreReadAnywhereWithoutCountingAndJudgedAsAWhole) {
+    const std::string full = ParamsFileText().str();
+    struct Case {
+        std::string text;
+        ModelVersion model;
+        bool gsm, rates;
+        double lower, upper, shape;
+        const char* fault;  // start of the message after "error: parameters: ", "" when none
+    };
+    const ModelVersion cur = ModelVersion::current;
+    const Case cases[] = {
+        {full, cur, false, false, 0.0, 0.0, 0.0, ""},
+        {"GSM_P_LOWER 0.1 #\ngsm_p_upper 0.3 #\n" + full, cur, true, false, 0.1, 0.3, 0.0, ""},
+        {full + "GSM_P_LOWER 0 #\nGSM_P_UPPER 0.5 #\nLOCUS_RATE_SHAPE 2 #\n", cur, true, true, 0.0,
+         0.5, 2.0, ""},
+        // A later line overwrites; one without '#' is not a setting.
+        {full + "LOCUS_RATE_SHAPE 2 #\nLOCUS_RATE_SHAPE 3 #\nGSM_P_LOWER 0.2\n", cur, false, true,
+         0.0, 0.0, 3.0, ""},
+        {full + "LOCUS_RATE_SHAPE 0 #\n", cur, false, false, 0.0, 0.0, 0.0, ""},
+        {full + "GSM_P_UPPER 0.2 #\n", cur, false, false, 0.0, 0.2, 0.0,
+         "GSM_P_UPPER is given without GSM_P_LOWER"},
+        {full + "GSM_P_LOWER 0.2 #\n", cur, false, false, 0.2, 0.0, 0.0,
+         "GSM_P_LOWER is given without GSM_P_UPPER"},
+        {full + "GSM_P_LOWER 0 #\nGSM_P_UPPER 0.95 #\n", cur, true, false, 0.0, 0.95, 0.0,
+         "GSM_P_UPPER = 0.95 is outside [0, 0.95)"},
+        {full + "GSM_P_LOWER -0.1 #\nGSM_P_UPPER 0.5 #\n", cur, true, false, -0.1, 0.5, 0.0,
+         "GSM_P_LOWER = -0.1 is outside [0, 0.95)"},
+        {full + "GSM_P_LOWER nan #\nGSM_P_UPPER 0.5 #\n", cur, true, false, NAN, 0.5, 0.0,
+         "GSM_P_LOWER = nan is outside"},
+        {full + "GSM_P_LOWER 0.4 #\nGSM_P_UPPER 0.3 #\n", cur, true, false, 0.4, 0.3, 0.0,
+         "GSM_P_UPPER < GSM_P_LOWER"},
+        {full + "LOCUS_RATE_SHAPE -1 #\n", cur, false, false, 0.0, 0.0, -1.0,
+         "LOCUS_RATE_SHAPE = -1 is not a number at or above 0"},
+        {full + "LOCUS_RATE_SHAPE 0 #\n", ModelVersion::legacy, false, false, 0.0, 0.0, 0.0,
+         "--legacy-model keeps the strict stepwise model"},
+        {full, ModelVersion::legacy, false, false, 0.0, 0.0, 0.0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(full.size() < c.text.size() ? full.size() : 0, 80));
+        TempDir dir;
+        auto p = readText(dir, c.text);
+        EXPECT_EQ(p->repeats, 10);
+        EXPECT_EQ(p->hasGsm(), c.gsm);
+        EXPECT_EQ(p->hasLocusRates(), c.rates);
+        if (!std::isnan(c.lower)) {
+            EXPECT_EQ(p->gsm_p_lower, c.lower);
+        }
+        EXPECT_EQ(p->gsm_p_upper, c.upper);
+        EXPECT_EQ(p->locus_rate_shape, c.shape);
+        const std::string fault = mutationKeysFault(*p, c.model);
+        if (*c.fault == '\0') {
+            EXPECT_EQ(fault, "");
+        } else {
+            EXPECT_EQ(fault.rfind(std::string("error: parameters: ") + c.fault, 0), 0u) << fault;
+        }
     }
 }

@@ -91,6 +91,83 @@ TEST(ReferenceTable, HeaderAndRowLayout) {
     EXPECT_EQ(row.substr(row.size() - 3), "\t0\n");
 }
 
+// A run that draws P: GsmP between the six drawn parameters and FracSueMono,
+// in the header, the rows, the priors file, and read back by name.
+TEST(ReferenceTable, GsmPStandsAfterTheDrawnParametersAndReadsBack) {
+    const std::string header = tableHeader(true);
+    std::string expected = kHeader;
+    expected.replace(expected.find("FracSueMono"), 0, "GsmP\t");
+    EXPECT_EQ(header, expected);
+    const TableStatistics stats =
+        statsFrom({12.5, 3, 2, 4, 0.5, 0.75, 1.25, 2, 0.5, 1, 0.0625, kNaN});
+    const double gsmP = 0.3125;
+    std::string row;
+    appendTableRow(row, 7, {0.001, 150, 1000, 20000, 10, 300}, 0.25, stats, 2.5, true, &gsmP);
+    EXPECT_EQ(row,
+              "7\t0.001\t150\t1000\t20000\t10\t300\t0.3125\t0.25\t12.5\t3\t2\t4\t0.5\t0.75\t1.25"
+              "\t2\t0.5\t1\t0.0625\tNaN\t2.5\t1\n");
+    TempDir dir;
+    struct Case {
+        std::string text, error;  // error "": read, with GsmP when the header names it
+    };
+    std::string noP = row;
+    noP.erase(noP.find("\t0.3125"), 7);
+    const Case cases[] = {
+        {header + row, ""},
+        {kHeader + noP, ""},
+        {header + noP, "t:2: row has 22 of 23 fields"},
+        {kHeader + row, "t:2: row has 23 of 22 fields"},
+        {std::string(kHeader).replace(std::string(kHeader).find("\tDS\t"), 0, "\tGsmP") + row,
+         "t:1: not the header of a reference table: columns out of order: column 8 is "
+         "'FracSueMono', expected 'GsmP'"},
+    };
+    for (const Case& c : cases) {
+        const TableRead read = readReferenceTable(dir.write("t", c.text));
+        if (!c.error.empty()) {
+            EXPECT_EQ(read.error, dir.path() + "/" + c.error);
+            continue;
+        }
+        ASSERT_EQ(read.error, "");
+        const bool withP = c.text.rfind(header, 0) == 0;
+        EXPECT_EQ(read.table.hasGsmP, withP);
+        EXPECT_EQ(read.table.gsmP, withP ? std::vector<double>{0.3125} : std::vector<double>{});
+        EXPECT_EQ(read.table.params[5], std::vector<double>{300});
+        EXPECT_EQ(read.table.params[6], std::vector<double>{0.25});
+        EXPECT_EQ(read.table.stats[0], std::vector<double>{12.5});
+    }
+
+    params p;
+    p.prior_distribution = 1;
+    p.my_lower = -4, p.my_upper = -2, p.time_to_origin_lower = 1, p.time_to_origin_upper = 3;
+    p.popsize_origin_tha_lower = p.popsize_origin_sue_lower = 1;
+    p.popsize_origin_tha_upper = p.popsize_origin_sue_upper = 2;
+    p.popsize_present_tha_lower = p.popsize_present_sue_lower = 2;
+    p.popsize_present_tha_upper = p.popsize_present_sue_upper = 4;
+    p.gsm_p_lower = p.gsm_p_upper = 0.25;  // a fixed P: equal bounds
+    p.gsm_p_lower_set = p.gsm_p_upper_set = true;
+    writePriors(dir.file("t"), p, {});
+    const std::string priors = dir.read("t.priors.tsv");
+    EXPECT_NE(priors.find("PopSizePreSue\tlog-uniform\t100\t10000\nGsmP\tuniform\t0.25\t0.25\n"),
+              std::string::npos)
+        << priors;
+    PriorsFile back;
+    std::string error;
+    ASSERT_TRUE(parsePriors(priors, back, error)) << error;
+    EXPECT_TRUE(back.hasGsmP);
+    EXPECT_EQ(back.gsmP.lower, 0.25);
+    EXPECT_FALSE(back.gsmP.logUniform);
+    for (const char* bad :
+         {"GsmP\tlog-uniform\t0.1\t0.2\n", "GsmP\tuniform\t0.3\t0.2\n", "GsmP\tuniform\t0\t1\n"}) {
+        PriorsFile wrong;
+        EXPECT_FALSE(parsePriors(priors.substr(0, priors.find("GsmP")) + bad, wrong, error)) << bad;
+    }
+    // Settings without the keys keep the fingerprint they always had.
+    params strict;
+    const uint64_t before = settingsFingerprint(strict, ModelVersion::current);
+    strict.locus_rate_shape_set = true;
+    EXPECT_NE(settingsFingerprint(strict, ModelVersion::current), before);
+}
+
 TEST(ReferenceTable, NumbersReadBackAsTheSameDouble) {
     std::vector<double> values = {0.1,
                                   1e300,

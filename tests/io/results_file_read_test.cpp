@@ -35,6 +35,33 @@ TEST(SummaryResultsFile, ReadsRowsAsWrittenByARun) {
     EXPECT_DOUBLE_EQ(run.rows[1].values[1], 60);
 }
 
+// A run that draws P ends its header and rows in GsmP: every other column
+// keeps its place, and the reader takes P from the end.
+TEST(SummaryResultsFile, RowsOfARunThatDrawsPEndInGsmP) {
+    const double p1 = 0.125, p2 = 0.5;
+    const std::string withP = formatResultsRow(1e-3, 50, 1e3, 2e4, 30, 400, 0.75, 0.0125, 1, &p1) +
+                              formatResultsRow(2e-3, 60, 1e3, 2e4, 30, 400, 0.5, 0.02, 2, &p2);
+    const std::string strict = formatResultsRow(1e-3, 50, 1e3, 2e4, 30, 400, 0.75, 0.0125, 1);
+    // The strict row is a prefix of the same row with P, up to its line end.
+    const std::string firstRowWithP = withP.substr(withP.find("\n\n") + 2);
+    const std::string firstRow = strict.substr(strict.find("\n\n") + 2);
+    EXPECT_EQ(firstRowWithP.compare(0, firstRow.size() - 1, firstRow, 0, firstRow.size() - 1), 0);
+    EXPECT_NE(withP.find("DS             GsmP           \n"), std::string::npos);
+
+    ResultsFile file = parse(strict + withP + firstRow);
+    ASSERT_TRUE(file.error.empty()) << file.error;
+    ASSERT_EQ(file.runs.size(), 2u);
+    EXPECT_FALSE(file.runs[0].withGsmP);
+    ASSERT_TRUE(file.runs[1].withGsmP);
+    ASSERT_EQ(file.runs[1].rows.size(), 2u);
+    EXPECT_DOUBLE_EQ(file.runs[1].rows[1].gsmP, 0.5);
+    EXPECT_DOUBLE_EQ(file.runs[1].rows[1].values[fracSueMonoColumn], 0.5);
+    EXPECT_DOUBLE_EQ(file.runs[1].rows[1].ds, 0.02);
+    // A row without P in a run with it is cut short.
+    ASSERT_EQ(file.runs[1].skipped.size(), 1u);
+    EXPECT_EQ(file.runs[1].skipped[0].reason, "row has 9 of 10 fields (cut short?)");
+}
+
 TEST(SummaryResultsFile, EveryHeaderOpensARunAndSelectionPicksRuns) {
     ResultsFile file =
         parse(resultsRun(3, ones) + "\n\n" + resultsRun(5, ones) + resultsRun(2, ones));

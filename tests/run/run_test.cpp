@@ -298,6 +298,25 @@ TEST(PseudoData, SeedRepeatsTheDataAndMissingOnlyHidesValues) {
         EXPECT_EQ((v[2] != "-9") + (v[3] != "-9") + (v[4] != "-9"), 1) << line;
     }
     EXPECT_EQ(loci, 40);
+
+    // With the GSM keys the data set's P is drawn from their range and shown;
+    // equal bounds fix it. The jumps change the data, one seed repeats them.
+    dir.write("gsm.txt", ParamsFileText()
+                             .set("NUMBER_OF_LOCI", "40")
+                             .set("GSM_P_LOWER", "0.3")
+                             .set("GSM_P_UPPER", "0.3")
+                             .str());
+    for (const char* out : {"g1.txt", "g2.txt"}) {
+        const ChildResult r =
+            runFoundabc({"--simulate-data", out, "--at", at, "--seed", "3", "gsm.txt"}, dir.path());
+        ASSERT_EQ(r.exitStatus, 0) << r.out;
+        EXPECT_NE(r.out.find("\nPopSizePreSue = 150\nGsmP = 0.3 (drawn from GSM_P_LOWER to "
+                             "GSM_P_UPPER)\nmissing values: 0 of 200\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    EXPECT_EQ(dir.read("g1.txt"), dir.read("g2.txt"));
+    EXPECT_NE(dir.read("g1.txt"), full);
 }
 
 TEST(PseudoData, RefusesBadValuesAndOutputsAndLeavesNoFile) {

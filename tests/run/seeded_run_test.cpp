@@ -20,6 +20,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -161,45 +162,73 @@ TEST(ShardRange, ContiguousRangesCoverEverySimulationOnce) {
 }
 
 TEST(SeededRun, SameBytesForEveryThreadCountAndShardSplit) {
-    TempDir reference;
-    const RunFiles one = runIn(reference, seededParams(), {"--seed", "42", "--table", "table.tsv"});
-    ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
-    EXPECT_NE(one.run.out.find("\nSEED = 42\n"), std::string::npos);
-    ASSERT_FALSE(one.results.empty());
-    EXPECT_EQ(std::count(one.table.begin(), one.table.end(), '\n'), 301);
-    // The merge marks its table complete as the run does.
-    const std::string priors = reference.read("table.tsv.priors.tsv");
-    EXPECT_NE(priors.find("\n# complete: 300 simulations\n"), std::string::npos) << priors;
-
-    for (const char* threads : {"1", "2", "3", "8"}) {
-        TempDir dir;
-        const RunFiles f = runIn(dir, seededParams(),
-                                 {"--seed", "42", "--threads", threads, "--table", "table.tsv"});
-        EXPECT_EQ(f.run.out, one.run.out) << threads << " threads";
-        EXPECT_EQ(f.results, one.results) << threads << " threads";
-        EXPECT_EQ(f.table, one.table) << threads << " threads";
-    }
-    for (int M : {1, 3, 7}) {
-        TempDir dir;
-        for (int K = M; K >= 1; --K) {  // any order, any threads
-            const RunFiles f =
-                runIn(dir, seededParams(),
-                      {"--seed", "42", "--threads", K % 2 ? "2" : "1", "--shard",
-                       std::to_string(K) + "/" + std::to_string(M), "--table", "table.tsv"});
-            ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
-            EXPECT_FALSE(dir.exists("results.txt"));
+    // The strict model, and the model with multi-step mutations and locus
+    // rates, whose draws come from a second stream per simulation: the two
+    // share their parameter draws (sim and the six drawn columns) row for row.
+    auto drawsOf = [](const std::string& table) {
+        std::string draws;
+        std::istringstream in(table);
+        for (std::string line; std::getline(in, line);) {
+            std::size_t end = 0;
+            for (int tab = 0; tab < 7; ++tab) end = line.find('\t', end) + 1;
+            draws += line.substr(0, end) + '\n';
         }
-        const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
-        ASSERT_EQ(merge.exitStatus, 0) << merge.out;
-        EXPECT_EQ(merge.out, one.run.out) << M << " shards";
-        EXPECT_EQ(dir.read("results.txt"), one.results) << M << " shards";
-        EXPECT_EQ(dir.read("table.tsv"), one.table) << M << " shards";
-        EXPECT_EQ(dir.read("table.tsv.priors.tsv"), reference.read("table.tsv.priors.tsv"));
-        EXPECT_FALSE(dir.exists("results.txt.shard-1-of-" + std::to_string(M)));
+        return draws;
+    };
+    std::string strictDraws;
+    for (const ParamsFileText& params : {seededParams(), seededParams()
+                                                             .set("GSM_P_LOWER", "0.1")
+                                                             .set("GSM_P_UPPER", "0.6")
+                                                             .set("LOCUS_RATE_SHAPE", "1.5")}) {
+        const bool gsm = params.str().find("GSM_P") != std::string::npos;
+        SCOPED_TRACE(gsm ? "generalised" : "strict");
+        TempDir reference;
+        const RunFiles one = runIn(reference, params, {"--seed", "42", "--table", "table.tsv"});
+        ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
+        EXPECT_NE(one.run.out.find("\nSEED = 42\n"), std::string::npos);
+        ASSERT_FALSE(one.results.empty());
+        EXPECT_EQ(std::count(one.table.begin(), one.table.end(), '\n'), 301);
+        // The merge marks its table complete as the run does.
+        const std::string priors = reference.read("table.tsv.priors.tsv");
+        EXPECT_NE(priors.find("\n# complete: 300 simulations\n"), std::string::npos) << priors;
+
+        for (const char* threads : {"1", "2", "3", "8"}) {
+            TempDir dir;
+            const RunFiles f =
+                runIn(dir, params, {"--seed", "42", "--threads", threads, "--table", "table.tsv"});
+            EXPECT_EQ(f.run.out, one.run.out) << threads << " threads";
+            EXPECT_EQ(f.results, one.results) << threads << " threads";
+            EXPECT_EQ(f.table, one.table) << threads << " threads";
+        }
+        for (int M : {1, 3, 7}) {
+            TempDir dir;
+            for (int K = M; K >= 1; --K) {  // any order, any threads
+                const RunFiles f =
+                    runIn(dir, params,
+                          {"--seed", "42", "--threads", K % 2 ? "2" : "1", "--shard",
+                           std::to_string(K) + "/" + std::to_string(M), "--table", "table.tsv"});
+                ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
+                EXPECT_FALSE(dir.exists("results.txt"));
+            }
+            const ChildResult merge = runFoundabc({"--merge", "params.txt"}, dir.path());
+            ASSERT_EQ(merge.exitStatus, 0) << merge.out;
+            EXPECT_EQ(merge.out, one.run.out) << M << " shards";
+            EXPECT_EQ(dir.read("results.txt"), one.results) << M << " shards";
+            EXPECT_EQ(dir.read("table.tsv"), one.table) << M << " shards";
+            EXPECT_EQ(dir.read("table.tsv.priors.tsv"), reference.read("table.tsv.priors.tsv"));
+            EXPECT_FALSE(dir.exists("results.txt.shard-1-of-" + std::to_string(M)));
+        }
+        // Another seed gives other rows.
+        TempDir other;
+        EXPECT_NE(runIn(other, params, {"--seed", "43"}).results, one.results);
+        if (!gsm) strictDraws = drawsOf(one.table);
+        if (gsm) {
+            EXPECT_EQ(drawsOf(one.table), strictDraws);
+            EXPECT_NE(one.table.find("\tPopSizePreSue\tGsmP\tFracSueMono\t"), std::string::npos);
+            EXPECT_NE(one.results.find("DS             GsmP           \n"), std::string::npos);
+            EXPECT_NE(priors.find("\nGsmP\tuniform\t0.1\t0.6\n"), std::string::npos) << priors;
+        }
     }
-    // Another seed gives other rows.
-    TempDir other;
-    EXPECT_NE(runIn(other, seededParams(), {"--seed", "43"}).results, one.results);
 }
 
 // A founding size drawn at or above the present size's upper bound ends the
