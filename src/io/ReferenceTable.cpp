@@ -220,10 +220,11 @@ void ReferenceTableWriter::failWrite() {
 
 namespace {
 
-std::vector<std::string> expectedHeader() {
+// The header of a table holding the first `numbStats` statistics.
+std::vector<std::string> expectedHeader(std::size_t numbStats) {
     std::vector<std::string> names = {"sim"};
     names.insert(names.end(), paramColumnNames.begin(), paramColumnNames.end());
-    names.insert(names.end(), tableStatNames.begin(), tableStatNames.end());
+    names.insert(names.end(), tableStatNames.begin(), tableStatNames.begin() + numbStats);
     names.push_back("DS");
     names.push_back("accepted");
     return names;
@@ -242,13 +243,16 @@ class TableParser {
         std::vector<std::string_view> fields = splitTabs(text);
         if (!sawHeader_) {
             sawHeader_ = true;
-            std::string problem = headerProblem(fields, expectedHeader());
+            numbStats_ = statisticsInHeader(fields);
+            read_.table.numbStats = numbStats_;
+            header_ = expectedHeader(numbStats_);
+            std::string problem = headerProblem(fields, header_);
             if (!problem.empty()) return fail("not the header of a reference table: " + problem);
             return true;
         }
-        if (fields.size() != numbTableColumns)
+        if (fields.size() != header_.size())
             return fail("row has " + std::to_string(fields.size()) + " of " +
-                        std::to_string(numbTableColumns) + " fields");
+                        std::to_string(header_.size()) + " fields");
         long sim = 0;
         auto [simEnd, simError] =
             std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), sim);
@@ -256,20 +260,22 @@ class TableParser {
             return fail("'sim' is not a positive whole number: '" + std::string(fields[0]) + "'");
         if (fields.back() != "0" && fields.back() != "1")
             return fail("'accepted' is neither 0 nor 1: '" + std::string(fields.back()) + "'");
-        // The parameters, the statistics and DS, which is checked but not kept.
+        // The parameters, the statistics and DS, which is checked but not kept;
+        // the statistics an older table lacks are not numbers.
         double values[numbParamColumns + numbTableStats + 1];
-        for (std::size_t j = 0; j < numbParamColumns + numbTableStats + 1; ++j) {
+        for (std::size_t j = 0; j < numbParamColumns + numbStats_ + 1; ++j) {
             if (!parseTableNumber(fields[1 + j], values[j]))
-                return fail("column '" + expectedHeader()[1 + j] + "' is not a number: '" +
+                return fail("column '" + header_[1 + j] + "' is not a number: '" +
                             std::string(fields[1 + j]) + "'");
             if (j < numbParamColumns && !std::isfinite(values[j]))
-                return fail("parameter '" + expectedHeader()[1 + j] + "' is not finite");
+                return fail("parameter '" + header_[1 + j] + "' is not finite");
         }
         read_.table.sim.push_back(sim);
         for (std::size_t c = 0; c < numbParamColumns; ++c)
             read_.table.params[c].push_back(values[c]);
         for (std::size_t j = 0; j < numbTableStats; ++j)
-            read_.table.stats[j].push_back(values[numbParamColumns + j]);
+            read_.table.stats[j].push_back(j < numbStats_ ? values[numbParamColumns + j]
+                                                          : std::nan(""));
         return true;
     }
 
@@ -301,6 +307,8 @@ class TableParser {
     std::string path_;
     std::size_t lineNumber_ = 0;
     bool sawHeader_ = false;
+    std::size_t numbStats_ = numbTableStats;  // the statistics of the header read
+    std::vector<std::string> header_;          // its columns
     TableRead read_;
 };
 

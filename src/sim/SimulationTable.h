@@ -19,6 +19,10 @@ struct ReferenceTable {
     // stats[j][i]: statistic j (in the order of tableStatNames) of row i; may
     // be NaN or infinite where the statistic is undefined for that simulation.
     std::array<std::vector<double>, numbTableStats> stats;
+    // The statistics the table holds: the first numbStats of tableStatNames.
+    // A table written before the spread and shape statistics holds the
+    // numbCoreStats only; the others are then NaN in every row.
+    std::size_t numbStats = numbTableStats;
 
     std::size_t rows() const { return params[0].size(); }
     // The simulation number of row i; the row's own number (from 1) when the

@@ -742,7 +742,7 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
 
     ReferenceTable t;
     t.stats[0] = {1, 2, 3, 4, std::nan("")};
-    std::array<double, 12> observed{};
+    std::array<double, numbTableStats> observed{};
     observed[0] = 1;
     observed[1] = std::nan("");
     const auto check = predictiveCheck(t, observed);
