@@ -400,7 +400,9 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
     app.add_option("--tol", o.tolerance, "Share of all simulations to accept, in (0, 1]")
         ->type_name("Q")
         ->capture_default_str();
-    app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default all")
+    app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default the twelve core "
+                                 "statistics (S_sue to FST) for the rejection methods, every "
+                                 "statistic the tables hold for the forests")
         ->type_name("LIST")
         ->delimiter(',');
     std::string method = "forest";

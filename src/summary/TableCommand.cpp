@@ -233,7 +233,9 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->type_name("Q")
         ->capture_default_str();
     app.add_option("--stats", options.stats,
-                   "Statistics to compare, comma-separated column names; by default all")
+                   "Statistics to compare, comma-separated column names; by default the twelve "
+                   "core statistics (S_sue to FST) for the rejection methods and --gfit, every "
+                   "statistic the table holds for the forests")
         ->type_name("LIST")
         ->delimiter(',');
     std::string method = "forest", adjust, transform = "logit";

@@ -146,6 +146,39 @@ TEST(Abc, ChoosesStatisticsAndLeavesOutThoseThatCannotBeScaledOrCompared) {
     EXPECT_NE(noVar.warnings[1].find("VAR_sue left out: it is not a finite number in any "
                                      "simulation"),
               std::string::npos);
+
+    // Which statistics each method takes by default: the rejection methods
+    // the core ones, the forests those the table holds (silently, for an
+    // older table); a later statistic is taken by name.
+    ReferenceTable current = toTable(toyRows(200, 2));
+    current.numbStats = numbTableStats;
+    for (std::size_t j = numbCoreStats; j < numbTableStats; ++j)
+        for (std::size_t i = 0; i < current.rows(); ++i) current.stats[j][i] = double(i % 7) + j;
+    std::array<double, numbTableStats> seen = widened(toyObserved);
+    for (std::size_t j = numbCoreStats; j < numbTableStats; ++j) seen[j] = 3;
+    // FST, 0 in every toy row, drops out with a warning everywhere.
+    const std::vector<std::size_t> core = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::vector<std::size_t> every = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17};
+    struct Defaults {
+        const ReferenceTable* table;
+        bool forest;
+        std::vector<std::string> names;
+        std::vector<std::size_t> columns;
+        std::size_t warnings;
+    };
+    const ReferenceTable older = toTable(toyRows(200, 2));
+    for (const Defaults& d : std::vector<Defaults>{
+             {&current, false, {}, core, 1},
+             {&current, true, {}, every, 1},
+             {&older, true, {}, core, 1},
+             {&current, false, {"GAP_tha", "SDHET_sue"}, {12, 17}, 0},
+             {&older, false, {"S_sue", "GAP_tha"}, {0}, 1}}) {
+        const StatisticChoice c =
+            d.forest ? chooseForestStatistics(*d.table, seen, d.names)
+                     : chooseStatistics(*d.table, seen, d.names);
+        EXPECT_EQ(c.columns, d.columns) << d.forest << " " << d.names.size();
+        EXPECT_EQ(c.warnings.size(), d.warnings) << d.forest << " " << d.names.size();
+    }
 }
 
 TEST(Abc, ScaledDistancesSkipUndefinedObservedAndRowsWithUndefinedStatistics) {

@@ -33,10 +33,9 @@ done
 "$SUMMARY" --choose plain.tsv.gz k2.tsv.gz --method forest --no-lda --trees 500 --tsv > choice.tsv
 cat > check.R <<'CHECK'
 suppressMessages(library(ranger))
-stats <- c("S_sue", "S_tha", "NAL_sue", "NAL_tha", "HET_sue", "HET_tha", "VAR_sue", "VAR_tha",
-           "MGW_sue", "MGW_tha", "DM2", "FST")
 table <- read.delim(gzfile("plain.tsv.gz"))
 obs <- read.delim("plain.tsv.observed.tsv")
+stats <- names(obs)  # every statistic of the table, as the program's forests take them
 priors <- read.delim("plain.tsv.priors.tsv", comment.char = "#")
 ours <- read.delim("estimate.tsv")
 # The program's weighted quantile: each value at the midpoint of its weight.
@@ -50,7 +49,7 @@ wquantile <- function(x, w, p) {
 # of the observed data's leaf, in proportion to their in-bag counts.
 posterior <- function(y, seed) {
   d <- data.frame(y = y, table[stats])
-  rf <- ranger(y ~ ., data = d, num.trees = 500, mtry = 3, min.node.size = 5,
+  rf <- ranger(y ~ ., data = d, num.trees = 500, mtry = 4, min.node.size = 5,
                keep.inbag = TRUE, seed = seed, num.threads = 2)
   nodes <- predict(rf, table[stats], type = "terminalNodes")$predictions
   at <- predict(rf, obs[stats], type = "terminalNodes")$predictions
@@ -98,13 +97,13 @@ pooled <- data.frame(model = factor(rep(c("plain", "k2"), c(nrow(table), nrow(k2
 choice <- read.delim("choice.tsv")
 chosen <- choice$model[choice$chosen == 1]
 r <- lapply(1:2, function(seed) {
-  rf <- ranger(model ~ ., data = pooled, num.trees = 500, mtry = 3, min.node.size = 1,
+  rf <- ranger(model ~ ., data = pooled, num.trees = 500, mtry = 4, min.node.size = 1,
                seed = seed, num.threads = 2)
   votes <- predict(rf, obs[stats], predict.all = TRUE)$predictions
   share <- mean(votes == which(levels(pooled$model) == chosen))
   wrong <- as.numeric(rf$predictions != pooled$model)
   err <- ranger(wrong ~ ., data = data.frame(wrong = wrong, pooled[stats]), num.trees = 500,
-                mtry = 3, min.node.size = 5, seed = seed, num.threads = 2)
+                mtry = 4, min.node.size = 5, seed = seed, num.threads = 2)
   c(rf$prediction.error, share, 1 - predict(err, obs[stats])$predictions)
 })
 check("prior error rate", choice$prior_error_rate[1], r[[1]][1], r[[2]][1], 0.02)
