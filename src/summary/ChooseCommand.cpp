@@ -221,7 +221,8 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         for (std::size_t j = 0; j < numbTableStats; ++j)
             pooled.table.stats[j].insert(pooled.table.stats[j].end(), read.table.stats[j].begin(),
                                          read.table.stats[j].end());
-        pooled.table.numbStats = std::min(pooled.table.numbStats, read.table.numbStats);
+        pooled.table.numbStats =
+            std::min({pooled.table.numbStats, read.table.numbStats, obs.numbStats});
         pooled.sizes.push_back(read.table.rows());
         pooled.model.insert(pooled.model.end(), read.table.rows(), m);
     }

@@ -1096,6 +1096,14 @@ TEST(TableProgram, SpreadAndShapeStatisticsByDefaultAndByName) {
                          dir.path())
                   .exitStatus,
               0);
+    std::string older;  // the observed file without its last six columns
+    std::istringstream lines(dir.read("t.tsv.observed.tsv"));
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t end = 0;
+        for (int k = 0; k < 12; ++k) end = line.find('\t', end + (k > 0));
+        older += line.substr(0, end) + "\n";
+    }
+    dir.write("old.tsv", older);
     const std::string core =
         "S_sue S_tha NAL_sue NAL_tha HET_sue HET_tha VAR_sue VAR_tha MGW_sue MGW_tha DM2 FST";
     const std::string scaled = "statistics (scaled by their median absolute deviation): ";
@@ -1110,6 +1118,10 @@ TEST(TableProgram, SpreadAndShapeStatisticsByDefaultAndByName) {
               scaled + "S_sue SDHET_tha GAP_sue\n"},
              {{"--trees", "10", "--threads", "1"},
               "statistics: " + core + " SDHET_sue SDHET_tha SDVAR_sue SDVAR_tha GAP_sue GAP_tha\n"},
+             // Observed statistics of the older layout: the forests take the
+             // statistics both files hold.
+             {{"--trees", "10", "--threads", "1", "--observed", dir.file("old.tsv")},
+              "statistics: " + core + "\n"},
          }) {
         std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN, "--table", dir.file("t.tsv")};
         argv.insert(argv.end(), c.options.begin(), c.options.end());
