@@ -43,8 +43,8 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::vector<std::string>& names);
 
 // The statistics a forest is grown on, chosen from `names` (every statistic
-// the table holds when empty) over the table alone, so that every observed point gets the same
-// forests: a statistic is left out (with a warning) only when it is
+// the table holds when empty) over the table alone, so that every observed
+// point gets the same forests: a statistic is left out (with a warning) only when it is
 // undefined (NaN) in every simulation or takes one value in every one
 // (NaN counting as a value of its own, since a tree can split present from
 // missing). A forest needs no scale: `scale` is empty, and `observed` holds

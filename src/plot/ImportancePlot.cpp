@@ -19,7 +19,8 @@ std::string importancePlotScript(const std::vector<std::string>& parameters,
     // inches) more.
     std::size_t longest = 7;
     for (const std::string& name : statistics) longest = std::max(longest, name.size());
-    const double extra = static_cast<double>(longest - 7) * 0.6 * kTextPoints / 72.0 / kTallPage.width;
+    const double extra =
+        static_cast<double>(longest - 7) * 0.6 * kTextPoints / 72.0 / kTallPage.width;
     const std::string left = longest > 7 ? number(0.1 + extra) : "0.1";
     const std::string between = longest > 7 ? number(0.12 + extra) : "0.12";
     std::string s = terminalFor(format, kTallPage) + "set output " + quoted(outputPath) +
