@@ -16,10 +16,10 @@ cp "$here/examples/data.txt" "$here/examples/units.txt" . 2>/dev/null || true
 sed 's/^REPEATS\( *\)20000 /REPEATS\12000 /' "$here/examples/params.txt" > params.txt
 "$build/foundabc" params.txt --seed 1 --table t.tsv.gz > /dev/null 2>&1
 head -1 t.tsv.observed.tsv > one.tsv
-zcat t.tsv.gz | awk -F'\t' 'NR > 1 && NR <= 2 { print }' | cut -f9-20 >> one.tsv
+zcat t.tsv.gz | awk -F'\t' 'NR > 1 && NR <= 2 { print }' | cut -f9-26 >> one.tsv
 head -1 t.tsv.observed.tsv > many.tsv
 zcat t.tsv.gz | awk -F'\t' -v n="$points" 'NR > 1 { rows[++k] = $0 }
-    END { for (i = 0; i < n; ++i) print rows[i % k + 1] }' | cut -f9-20 >> many.tsv
+    END { for (i = 0; i < n; ++i) print rows[i % k + 1] }' | cut -f9-26 >> many.tsv
 for file in one many; do
     /usr/bin/time -v "$build/foundabc-summary" --table t.tsv.gz --observed $file.tsv --tsv \
         --threads 1 > $file.out 2> $file.time

@@ -19,10 +19,11 @@ params() {  # OUTFILE REPEATS
         "$here/examples/params.txt"
 }
 
-# Rows of a table (header excluded) when every line has the header's 22
-# fields, else -1.
+# Rows of a table (header excluded) when every line has as many fields as
+# the header (28, or 22 in a table of a build without the spread and shape
+# statistics), else -1.
 rows() {
-    awk -F '\t' 'NF != 22 { bad = 1 } END { print bad ? -1 : NR - 1 }' "$1"
+    awk -F '\t' 'NR == 1 { n = NF } NF != n || n < 22 { bad = 1 } END { print bad ? -1 : NR - 1 }' "$1"
 }
 
 repeats=2000

@@ -31,12 +31,12 @@ std::string allStatisticNames() {
     return names;
 }
 
-// Which statistics `names` asks for (every one when empty); sets `error`
-// for an unknown name.
+// Which statistics `names` asks for (the first `byDefault` when empty); sets
+// `error` for an unknown name.
 std::array<bool, numbTableStats> namedStatistics(const std::vector<std::string>& names,
-                                                 std::string& error) {
+                                                 std::size_t byDefault, std::string& error) {
     std::array<bool, numbTableStats> wanted{};
-    wanted.fill(names.empty());
+    if (names.empty()) std::fill(wanted.begin(), wanted.begin() + byDefault, true);
     for (const std::string& name : names) {
         auto at = std::find(tableStatNames.begin(), tableStatNames.end(), name);
         if (at == tableStatNames.end()) {
@@ -71,7 +71,8 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::array<double, numbTableStats>& observed,
                                  const std::vector<std::string>& names) {
     StatisticChoice choice;
-    std::array<bool, numbTableStats> wanted = namedStatistics(names, choice.error);
+    std::array<bool, numbTableStats> wanted =
+        namedStatistics(names, std::min(numbCoreStats, table.numbStats), choice.error);
     if (!choice.error.empty()) return choice;
     for (std::size_t j = 0; j < numbTableStats; ++j) {
         if (wanted[j] && !std::isfinite(observed[j])) {
@@ -123,7 +124,8 @@ StatisticChoice chooseForestStatistics(const ReferenceTable& table,
                                        const std::array<double, numbTableStats>& observed,
                                        const std::vector<std::string>& names) {
     StatisticChoice choice;
-    const std::array<bool, numbTableStats> wanted = namedStatistics(names, choice.error);
+    const std::array<bool, numbTableStats> wanted =
+        namedStatistics(names, table.numbStats, choice.error);
     if (!choice.error.empty()) return choice;
     for (std::size_t j = 0; j < numbTableStats; ++j) {
         if (!wanted[j]) continue;

@@ -31,7 +31,10 @@ struct StatisticChoice {
     std::string error;                  // an unknown name, or no statistic left
 };
 
-// Chooses the statistics named in `names` (all twelve when empty). A
+// Chooses the statistics named in `names` (the twelve core statistics when
+// empty: the means over loci, on which the rejection methods' distances and
+// their calibration were built; the spread and shape statistics must be
+// named). A
 // statistic whose observed value is not finite, or whose deviation over the
 // table is 0 (or undefined), is left out with a warning; it is an error when
 // a name is unknown or nothing is left.
@@ -39,9 +42,9 @@ StatisticChoice chooseStatistics(const ReferenceTable& table,
                                  const std::array<double, numbTableStats>& observed,
                                  const std::vector<std::string>& names);
 
-// The statistics a forest is grown on, chosen from `names` (all twelve when
-// empty) over the table alone, so that every observed point gets the same
-// forests: a statistic is left out (with a warning) only when it is
+// The statistics a forest is grown on, chosen from `names` (every statistic
+// the table holds when empty) over the table alone, so that every observed
+// point gets the same forests: a statistic is left out (with a warning) only when it is
 // undefined (NaN) in every simulation or takes one value in every one
 // (NaN counting as a value of its own, since a tree can split present from
 // missing). A forest needs no scale: `scale` is empty, and `observed` holds

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 #include "base/Fail.h"
@@ -42,7 +43,7 @@ ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
         read.error = "cannot open observed statistics '" + path + "': " + std::strerror(errno);
         return read;
     }
-    std::vector<std::string> expected(tableStatNames.begin(), tableStatNames.end());
+    std::vector<std::string> expected;
     std::string line;
     std::size_t lineNumber = 0, valueLines = 0;
     bool sawHeader = false;
@@ -72,16 +73,19 @@ ObservedRead readObservedStats(const std::string& path, bool manyPoints) {
         std::vector<std::string_view> fields = splitTabs(text);
         if (!sawHeader) {
             sawHeader = true;
+            read.numbStats = statisticsInHeader(fields);
+            expected.assign(tableStatNames.begin(), tableStatNames.begin() + read.numbStats);
             std::string problem = headerProblem(fields, expected);
             if (!problem.empty()) return fail("not the header of observed statistics: " + problem);
             continue;
         }
         if (++valueLines > 1 && !manyPoints) return fail("more than one line of observed values");
-        if (fields.size() != numbTableStats)
+        if (fields.size() != read.numbStats)
             return fail("line has " + std::to_string(fields.size()) + " of " +
-                        std::to_string(numbTableStats) + " values");
+                        std::to_string(read.numbStats) + " values");
         std::array<double, numbTableStats> values{};
-        for (std::size_t j = 0; j < numbTableStats; ++j)
+        values.fill(std::numeric_limits<double>::quiet_NaN());
+        for (std::size_t j = 0; j < read.numbStats; ++j)
             if (!parseTableNumber(fields[j], values[j]))
                 return fail("'" + expected[j] + "' is not a number: '" + std::string(fields[j]) +
                             "'");

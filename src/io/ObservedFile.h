@@ -8,8 +8,10 @@
 #include "sim/TableStats.h"
 
 // The observed statistics beside a reference table: a header line with the
-// twelve statistic names, tab-separated and in table order, and one line of
-// their values as table numbers (NaN for a statistic undefined for the data).
+// statistic names, tab-separated and in table order, and one line of their
+// values as table numbers (NaN for a statistic undefined for the data). A
+// file written before the spread and shape statistics holds the twelve core
+// ones only, and is read with the others not a number.
 
 // The file beside the table `tablePath`: its name without a trailing ".gz",
 // then ".observed.tsv".
@@ -27,6 +29,7 @@ void writeObservedStatistics(const std::string& tablePath, const TableStatistics
 struct ObservedRead {
     std::array<double, numbTableStats> values{};  // the first line of values
     std::vector<std::array<double, numbTableStats>> points;  // every line of values
+    std::size_t numbStats = numbTableStats;  // the statistics the file holds (a prefix)
     std::string error;
     std::string note;  // for a warning when not empty: what was skipped (a byte-order mark)
 };

@@ -290,7 +290,10 @@ uint64_t dataFingerprint(const std::string& observedLine) {
 
 std::string observedValuesLine(const std::array<double, numbTableStats>& values) {
     std::string line;
-    for (double v : values) appendTableNumber(line, v), line += '\t';
+    for (std::size_t j = 0; j < numbCoreStats; ++j) {
+        appendTableNumber(line, values[j]);
+        line += '\t';
+    }
     return line;
 }
 

@@ -54,9 +54,12 @@ uint64_t settingsFingerprint(const params& p, ModelVersion model);
 uint64_t dataFingerprint(const std::string& observedLine);
 
 // The line of observed statistics whose dataFingerprint a run records: each
-// value as a table number followed by a tab. Values read back from an
-// observed-statistics file give the line they were written from, so
-// dataFingerprintOf tells whether a file still holds a run's data.
+// core statistic's value (the first numbCoreStats) as a table number
+// followed by a tab. The later statistics are functions of the same data and
+// are left out, so that the record names the same data in tables written
+// with or without them. Values read back from an observed-statistics file
+// give the line they were written from, so dataFingerprintOf tells whether a
+// file still holds a run's data.
 std::string observedValuesLine(const std::array<double, numbTableStats>& values);
 uint64_t dataFingerprintOf(const std::array<double, numbTableStats>& values);
 

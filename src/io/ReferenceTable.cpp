@@ -225,14 +225,15 @@ void ReferenceTableWriter::failWrite() {
 
 namespace {
 
-// The columns of a table, with or without GsmP.
-std::vector<std::string> expectedHeader(bool withGsmP = false) {
+// The columns of a table holding the first `numbStats` statistics, with or
+// without GsmP.
+std::vector<std::string> expectedHeader(std::size_t numbStats, bool withGsmP) {
     std::vector<std::string> names = {"sim"};
     names.insert(names.end(), paramColumnNames.begin(), paramColumnNames.end());
     if (withGsmP)
         names.insert(names.begin() + 1 + static_cast<std::ptrdiff_t>(numbDrawnParams),
                      gsmPColumnName);
-    names.insert(names.end(), tableStatNames.begin(), tableStatNames.end());
+    names.insert(names.end(), tableStatNames.begin(), tableStatNames.begin() + numbStats);
     names.push_back("DS");
     names.push_back("accepted");
     return names;
@@ -251,10 +252,13 @@ class TableParser {
         std::vector<std::string_view> fields = splitTabs(text);
         if (!sawHeader_) {
             sawHeader_ = true;
-            // A header that names GsmP is judged as one with it, so that a
-            // fault elsewhere is named against the columns meant.
+            // A header that names GsmP is judged as one with it, and one that
+            // names a later statistic as one with all of them, so that a fault
+            // elsewhere is named against the columns meant.
             withGsmP_ = std::find(fields.begin(), fields.end(), gsmPColumnName) != fields.end();
-            header_ = expectedHeader(withGsmP_);
+            numbStats_ = statisticsInHeader(fields);
+            read_.table.numbStats = numbStats_;
+            header_ = expectedHeader(numbStats_, withGsmP_);
             std::string problem = headerProblem(fields, header_);
             if (!problem.empty()) return fail("not the header of a reference table: " + problem);
             read_.table.hasGsmP = withGsmP_;
@@ -272,7 +276,8 @@ class TableParser {
         if (fields.back() != "0" && fields.back() != "1")
             return fail("'accepted' is neither 0 nor 1: '" + std::string(fields.back()) + "'");
         // The parameters (GsmP among them when the table has it), the
-        // statistics and DS, which is checked but not kept.
+        // statistics and DS, which is checked but not kept; the statistics an
+        // older table lacks are not numbers.
         const std::size_t numbParams = numbParamColumns + (withGsmP_ ? 1 : 0);
         double values[numbParamColumns + 1 + numbTableStats + 1];
         for (std::size_t j = 0; j + 3 < numbColumns; ++j) {
@@ -289,7 +294,7 @@ class TableParser {
             read_.table.params[c].push_back(values[at++]);
         }
         for (std::size_t j = 0; j < numbTableStats; ++j)
-            read_.table.stats[j].push_back(values[at++]);
+            read_.table.stats[j].push_back(j < numbStats_ ? values[at++] : std::nan(""));
         return true;
     }
 
@@ -321,8 +326,9 @@ class TableParser {
     std::string path_;
     std::size_t lineNumber_ = 0;
     bool sawHeader_ = false;
-    bool withGsmP_ = false;            // the header has GsmP
-    std::vector<std::string> header_;  // the columns the header names
+    bool withGsmP_ = false;                   // the header has GsmP
+    std::size_t numbStats_ = numbTableStats;  // the statistics of the header read
+    std::vector<std::string> header_;          // its columns
     TableRead read_;
 };
 

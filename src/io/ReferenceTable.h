@@ -15,8 +15,11 @@
 
 // The reference table: one tab-separated row per simulation, accepted or
 // not, under one header line:
-//   sim, the six parameters (results file names), FracSueMono, the twelve
+//   sim, the six parameters (results file names), FracSueMono, the
 //   statistics of TableStatistics, DS, accepted.
+// A table written before the spread and shape statistics lacks them (12
+// statistics instead of 18); it is read with them not a number, and
+// ReferenceTable::numbStats says so.
 // `sim` is a decimal integer, `accepted` 0 or 1; every other value is the
 // shortest decimal text that reads back as the same double, with not-a-number
 // written NaN and the infinities Inf and -Inf.
@@ -106,8 +109,9 @@ struct TableRead {
 };
 
 // Reads the table at `path`, plain or gzip-compressed (recognised by its
-// content, not its name). The header must hold exactly the 22 columns of a
-// reference table in their order, or those and GsmP after PopSizePreSue (a
+// content, not its name). The header must hold exactly the 28 columns of a
+// reference table in their order, or the 22 of an older one (without the
+// spread and shape statistics); either may have GsmP after PopSizePreSue (a
 // run of the generalised stepwise model: the table then has its GsmP). A row
 // with the wrong number of fields, a token that is not a number (NaN, Inf and
 // -Inf are numbers), a parameter that is not finite, or a bad `sim` or

@@ -101,3 +101,10 @@ std::string_view withoutCarriageReturn(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
 }
+
+std::size_t statisticsInHeader(const std::vector<std::string_view>& fields) {
+    for (std::string_view f : fields)
+        for (std::size_t j = numbCoreStats; j < numbTableStats; ++j)
+            if (f == tableStatNames[j]) return numbTableStats;
+    return numbCoreStats;
+}

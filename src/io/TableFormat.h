@@ -40,5 +40,12 @@ std::vector<std::string_view> splitTabs(std::string_view line);
 std::string headerProblem(const std::vector<std::string_view>& fields,
                           const std::vector<std::string>& expected);
 
+// How many statistics (a prefix of tableStatNames) a reference table or
+// observed-statistics file whose header has the columns `fields` holds:
+// numbTableStats, or numbCoreStats when none of the later statistics is
+// named (a file written before they existed, read as one with the core
+// statistics only).
+std::size_t statisticsInHeader(const std::vector<std::string_view>& fields);
+
 // `line` without a carriage return at its end (a file written on Windows).
 std::string_view withoutCarriageReturn(std::string_view line);

@@ -89,7 +89,10 @@ std::string statisticMeaning(const std::string& name) {
         {"VAR", "variance in repeat number\n(repeats²)"},
         {"MGW", "M ratio (Garza–Williamson)"},
         {"DM2", "(δμ)² distance (repeats²)"},
-        {"FST", "fixation index FST"}};
+        {"FST", "fixation index FST"},
+        {"SDHET", "heterozygosity's standard\ndeviation over loci"},
+        {"SDVAR", "variance's standard deviation\nover loci (repeats²)"},
+        {"GAP", "share of gaps between\nneighbouring alleles"}};
     const auto it = meanings.find(name.substr(0, name.rfind('_')));
     return it == meanings.end() ? name : it->second;
 }
@@ -129,10 +132,14 @@ std::string predictivePlotScript(const ReferenceTable& table,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
     constexpr int columns = 3;
-    const int rows = static_cast<int>((numbTableStats + columns - 1) / columns);
+    const int rows = static_cast<int>((table.numbStats + columns - 1) / columns);
+    // The six rows of a table with the spread and shape statistics take a
+    // taller page, and their lower panels fewer labels up the side.
+    const Page page = rows > 4 ? kTallPage : kPortraitPage;
+    const double ySteps = rows > 4 ? 2.5 : 4.5;
     std::string data, panels;
-    const double ems = axisEms(kPortraitPage, columns, 11);
-    for (std::size_t j = 0; j < numbTableStats; ++j) {
+    const double ems = axisEms(page, columns, 11);
+    for (std::size_t j = 0; j < table.numbStats; ++j) {
         const std::vector<double> finite = sortedFinite(table.stats[j]);
         const PredictiveStatistic& c = check[j];
         const bool flagged = c.tail < 0.05;
@@ -162,19 +169,19 @@ std::string predictivePlotScript(const ReferenceTable& table,
             continue;
         }
         const auto [a, b] = withObserved(low, high, c.observed);
-        s += xAxis(a, b, false, ems) + yTics(top);
+        s += xAxis(a, b, false, ems) + yTics(top, ySteps);
         s += "plot $bars" + std::to_string(j + 1) + " using 1:4:2:3:(0):4 with boxxyerror " +
              barStyle + " notitle\n";
     }
     std::string s = data;
-    s += terminalFor(format, kPortraitPage) + "set output " + quoted(outputPath) + "\n";
+    s += terminalFor(format, page) + "set output " + quoted(outputPath) + "\n";
     // The legend is the heading's second line, so that every cell holds a
     // panel.
     s += "set multiplot layout " + std::to_string(rows) + "," + std::to_string(columns) +
-         " title " + heading(title, kPortraitPage) + ".\"\\n\"." +
+         " title " + heading(title, page) + ".\"\\n\"." +
          heading("bars: the statistic in the simulations (share of them, central 99 %); "
                  "line: its observed value; p: tail probability, red and * below 0.05",
-                 kPortraitPage) +
+                 page) +
          " noenhanced\n";
     s += "set yrange [0:*]\nset ylabel 'share'\nset offsets 0, 0, graph 0.05, 0\nunset key\n";
     s += "set format y '%g'\nset xtics nomirror\nset ytics nomirror\n";

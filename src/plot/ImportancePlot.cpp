@@ -13,12 +13,23 @@ std::string importancePlotScript(const std::vector<std::string>& parameters,
                                  const std::string& outputPath, const std::string& title,
                                  PlotFormat format) {
     const std::size_t rows = (parameters.size() + 1) / 2;
+    // The left margin and the space between the columns hold the names: seven
+    // characters (NAL_sue) in the room of the core statistics, and for each
+    // character more a character's width of the page (0.6 em of 10 pt on 8
+    // inches) more.
+    std::size_t longest = 7;
+    for (const std::string& name : statistics) longest = std::max(longest, name.size());
+    const double extra =
+        static_cast<double>(longest - 7) * 0.6 * kTextPoints / 72.0 / kTallPage.width;
+    const std::string left = longest > 7 ? number(0.1 + extra) : "0.1";
+    const std::string between = longest > 7 ? number(0.12 + extra) : "0.12";
     std::string s = terminalFor(format, kTallPage) + "set output " + quoted(outputPath) +
                     "\nset multiplot layout " + std::to_string(rows) +
-                    // Every panel alike, the twelve names of each as far
-                    // apart as the page allows: margins and spacing fixed as
-                    // shares of the page, room below for the x axis' label.
-                    ",2 margins 0.1, 0.98, 0.055, 0.93 spacing 0.12, 0.075 title " +
+                    // Every panel alike, the names of each as far apart as
+                    // the page allows: margins and spacing fixed as shares
+                    // of the page, room below for the x axis' label.
+                    ",2 margins " + left + ", 0.98, 0.055, 0.93 spacing " + between +
+                    ", 0.075 title " +
                     heading(title, kTallPage) +
                     " noenhanced\nset termoption noenhanced\nunset key\nset style fill solid 0.7 noborder\n"
                     "set xrange [0:1.05]\nset xtics 0, 0.25, 1\n"

@@ -62,6 +62,7 @@ std::string ticLabel(double x) {
 // axis `ems` wide.
 std::vector<double> linearCandidates(double low, double high, double ems) {
     const double span = high - low;
+    std::vector<double> finer;  // the tics of the last step that crowded
     for (int e = static_cast<int>(std::floor(std::log10(span))) - 3;
          e <= static_cast<int>(std::ceil(std::log10(span))) + 1; ++e)
         for (double m : {1.0, 2.0, 5.0}) {
@@ -74,7 +75,12 @@ std::vector<double> linearCandidates(double low, double high, double ems) {
                 tics.push_back(k * step);
                 longest = std::max(longest, ticLabel(k * step).size());
             }
-            if (step / span * ems >= longest * kEmsPerChar + kLabelGap) return tics;
+            // A step that keeps its labels apart but leaves a single one on
+            // the axis is no scale: the finer step's tics are offered
+            // instead, and every other one of them keeps apart.
+            if (step / span * ems >= longest * kEmsPerChar + kLabelGap)
+                return tics.size() < 2 && finer.size() >= 3 ? finer : tics;
+            finer = std::move(tics);
         }
     return {};
 }
@@ -219,12 +225,12 @@ std::string xAxis(double low, double high, bool logAxis, double ems,
     return s + ")\n";
 }
 
-std::string yTics(double top) {
+std::string yTics(double top, double steps) {
     if (!(top > 0.0) || !std::isfinite(top)) return "set ytics autofreq\nset format y '%g'\n";
     const double power = std::pow(10.0, std::floor(std::log10(top / 4)));
     double step = power;
-    for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (top / (m * power) <= 4.5) {
+    for (double m : {1.0, 2.0, 5.0, 10.0, 20.0})
+        if (top / (m * power) <= steps) {
             step = m * power;
             break;
         }

@@ -21,6 +21,7 @@ struct Page {
 constexpr Page kPortraitPage{8.0, 10.0};
 // Four rows of two panels of twelve names each (the importance of the
 // statistics): letter paper's full height, within A4's.
+// Also the predictive check's six rows of three.
 constexpr Page kTallPage{8.0, 11.0};
 // One wide panel (the goodness of fit, the model choice).
 constexpr Page kLandscapePage{8.0, 5.5};
@@ -59,10 +60,10 @@ std::string xAxis(double low, double high, bool logAxis, double ems,
                   const std::vector<double>& marks = {});
 
 // Ticks of a y axis from 0 to about `top`: a round step (1, 2 or 5 times a
-// power of ten) giving at most five labels, so that a panel a few lines high
-// does not stack a dozen; automatic ticks when `top` is not positive. The
-// labels are written without exponents.
-std::string yTics(double top);
+// power of ten) giving at most five labels (`steps` 4.5; fewer for a lower
+// panel), so that a panel a few lines high does not stack a dozen; automatic
+// ticks when `top` is not positive. The labels are written without exponents.
+std::string yTics(double top, double steps = 4.5);
 
 // Vertical lines across the panel at the median and at the 2.5 % and 97.5 %
 // quantiles of `col` (arrows 1 to 3, in front of the bars; `unset arrow`

@@ -21,11 +21,16 @@ inline constexpr std::array<const char*, numbEstimatedColumns> estimatedColumnNa
 // file at the end of each row (after DS).
 inline constexpr const char* gsmPColumnName = "GsmP";
 
-// The summary statistics of a reference table, in column order.
-constexpr std::size_t numbTableStats = 12;
+// The summary statistics of a reference table, in column order: first the
+// twelve core statistics (S and the means over loci), which every table
+// holds, then the spread over loci and the shape of the allele-size
+// distributions, which tables written before them lack.
+constexpr std::size_t numbCoreStats = 12;
+constexpr std::size_t numbTableStats = 18;
 inline constexpr std::array<const char*, numbTableStats> tableStatNames = {
-    "S_sue",   "S_tha",   "NAL_sue", "NAL_tha", "HET_sue", "HET_tha",
-    "VAR_sue", "VAR_tha", "MGW_sue", "MGW_tha", "DM2",     "FST"};
+    "S_sue",     "S_tha",     "NAL_sue",   "NAL_tha",   "HET_sue", "HET_tha",
+    "VAR_sue",   "VAR_tha",   "MGW_sue",   "MGW_tha",   "DM2",     "FST",
+    "SDHET_sue", "SDHET_tha", "SDVAR_sue", "SDVAR_tha", "GAP_sue", "GAP_tha"};
 
 // The seven estimated columns, in file order between `Rep#` and `DS`.
 constexpr std::size_t numbParamColumns = numbEstimatedColumns;

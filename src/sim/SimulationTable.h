@@ -24,6 +24,10 @@ struct ReferenceTable {
     // estimates, checks and pictures run over `params` alone.
     bool hasGsmP = false;
     std::vector<double> gsmP;
+    // The statistics the table holds: the first numbStats of tableStatNames.
+    // A table written before the spread and shape statistics holds the
+    // numbCoreStats only; the others are then NaN in every row.
+    std::size_t numbStats = numbTableStats;
 
     std::size_t rows() const { return params[0].size(); }
     // The simulation number of row i; the row's own number (from 1) when the

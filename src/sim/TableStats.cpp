@@ -1,6 +1,7 @@
 #include "sim/TableStats.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "sim/Columns.h"
@@ -21,6 +22,19 @@ struct LocusMean {
     }
     double mean() const { return count > 0 ? sum / static_cast<double>(count) : kNaN; }
 };
+
+// The standard deviation of `values` (denominator size - 1), taken about
+// their mean in a second pass so that nothing cancels; not a number for
+// fewer than two values.
+double standardDeviation(const std::vector<double>& values) {
+    if (values.size() < 2) return kNaN;
+    double sum = 0.0;
+    for (double v : values) sum += v;
+    const double mean = sum / static_cast<double>(values.size());
+    double squares = 0.0;
+    for (double v : values) squares += (v - mean) * (v - mean);
+    return std::sqrt(squares / static_cast<double>(values.size() - 1));
+}
 
 // Number, smallest and largest of the values of row[first..end) that count.
 struct Extent {
@@ -126,6 +140,7 @@ struct GroupLocus {
     int64_t sumOffsets = 0;        // sum of (value - lo), exact in 64 bits
     int64_t minOffset = 0;
     int64_t maxOffset = 0;
+    int64_t gaps = 0;  // neighbouring distinct values more than one apart
     double meanOffset() const { return static_cast<double>(sumOffsets) / static_cast<double>(n); }
     // n/(n-1) (1 - sum_a (c_a/n)^2), written over one division so that small
     // counts give the correctly rounded value.
@@ -136,7 +151,10 @@ struct GroupLocus {
 
 void addCount(GroupLocus& g, int64_t offset, int64_t count) {
     if (count == 0) return;
-    if (g.n == 0) g.minOffset = offset;
+    if (g.n == 0)
+        g.minOffset = offset;
+    else if (offset - g.maxOffset > 1)
+        ++g.gaps;
     g.maxOffset = offset;
     g.n += count;
     ++g.numbDistinct;
@@ -159,7 +177,7 @@ double squaredDeviations(DistinctList distinct, double mean, CountOf countOf) {
 }
 
 struct Means {
-    LocusMean nal[2], het[2], var[2], mgw[2], dm2, fst;
+    LocusMean nal[2], het[2], var[2], mgw[2], dm2, fst, gap[2];
 };
 
 template <bool kSkipMissing>
@@ -194,13 +212,18 @@ void addLocus(const std::vector<int32_t>& row, int sueLines, int thaLines, Table
         m.nal[p].add(static_cast<double>(q.numbDistinct));
         m.mgw[p].add(static_cast<double>(q.numbDistinct) /
                      static_cast<double>(q.maxOffset - q.minOffset + 1));
+        if (q.numbDistinct >= 2)
+            m.gap[p].add(static_cast<double>(q.gaps) / static_cast<double>(q.numbDistinct - 1));
         if (q.n < 2) continue;
         het[p] = q.heterozygosity();
         m.het[p].add(het[p]);
+        s.hetOf[p].push_back(het[p]);
         const double ss =
             p == 0 ? squaredDeviations(distinct, mean[p], [](const auto& e) { return e.sue; })
                    : squaredDeviations(distinct, mean[p], [](const auto& e) { return e.tha; });
-        m.var[p].add(ss / static_cast<double>(q.n - 1));
+        const double var = ss / static_cast<double>(q.n - 1);
+        m.var[p].add(var);
+        s.varOf[p].push_back(var);
     }
     if (g[0].n >= 1 && g[1].n >= 1) {
         const double delta = mean[0] - mean[1];
@@ -235,6 +258,10 @@ TableStatistics tableStatistics(const AlleleMatrix& alleleMatrix, int sueLines, 
                                 int numbLoci, AlleleSource source, const std::array<double, 2>& S,
                                 TableStatsScratch& scratch) {
     Means m;
+    for (int p = 0; p < 2; ++p) {
+        scratch.hetOf[p].clear();
+        scratch.varOf[p].clear();
+    }
     for (int l = 0; l < numbLoci; ++l) {
         const std::vector<int32_t>& row = alleleMatrix[static_cast<size_t>(l)];
         if (source == AlleleSource::kObserved)
@@ -255,5 +282,11 @@ TableStatistics tableStatistics(const AlleleMatrix& alleleMatrix, int sueLines, 
     t.MGW_tha = m.mgw[1].mean();
     t.DM2 = m.dm2.mean();
     t.FST = m.fst.mean();
+    t.SDHET_sue = standardDeviation(scratch.hetOf[0]);
+    t.SDHET_tha = standardDeviation(scratch.hetOf[1]);
+    t.SDVAR_sue = standardDeviation(scratch.varOf[0]);
+    t.SDVAR_tha = standardDeviation(scratch.varOf[1]);
+    t.GAP_sue = m.gap[0].mean();
+    t.GAP_tha = m.gap[1].mean();
     return t;
 }

@@ -20,7 +20,17 @@
 // - FST: 1 - H_S / H_T, H_S the mean of the two HETs, H_T the unbiased
 //   heterozygosity of both samples pooled (both HETs defined and H_T > 0).
 // All but S are means over the loci where they are defined, in locus order,
-// and not a number where they are defined at none.
+// and not a number where they are defined at none. Then, per population, the
+// spread over loci and the shape of the allele-size distributions, which the
+// means cannot see (loci of different rates; mutations of several repeats):
+// - SDHET_*, SDVAR_*: the standard deviation (denominator m - 1) of HET and
+//   of VAR over the m loci where these are defined (monomorphic loci count,
+//   with 0); not a number where m < 2;
+// - GAP_*: the mean over loci of the share of gaps among neighbouring allele
+//   values, (number of neighbouring distinct values more than one repeat
+//   apart) / (distinct values - 1), over the loci with at least two distinct
+//   values. Single steps leave few holes in an allele-size distribution,
+//   multi-step mutations many.
 struct TableStatistics {
     double S_sue = 0.0;
     double S_tha = 0.0;
@@ -34,12 +44,19 @@ struct TableStatistics {
     double MGW_tha = 0.0;
     double DM2 = 0.0;
     double FST = 0.0;
+    double SDHET_sue = 0.0;
+    double SDHET_tha = 0.0;
+    double SDVAR_sue = 0.0;
+    double SDVAR_tha = 0.0;
+    double GAP_sue = 0.0;
+    double GAP_tha = 0.0;
 
-    static constexpr int kCount = 12;
+    static constexpr int kCount = 18;
     // The values in column order.
     std::array<double, kCount> values() const {
-        return {S_sue,   S_tha,   NAL_sue, NAL_tha, HET_sue, HET_tha,
-                VAR_sue, VAR_tha, MGW_sue, MGW_tha, DM2,     FST};
+        return {S_sue,     S_tha,     NAL_sue,   NAL_tha,   HET_sue, HET_tha,
+                VAR_sue,   VAR_tha,   MGW_sue,   MGW_tha,   DM2,     FST,
+                SDHET_sue, SDHET_tha, SDVAR_sue, SDVAR_tha, GAP_sue, GAP_tha};
     }
 };
 
@@ -65,6 +82,8 @@ struct TableStatsScratch {
     std::vector<int32_t> sortedSue;  // for loci whose values lie far apart
     std::vector<int32_t> sortedTha;
     std::vector<Distinct> distinct;  // the locus's values in ascending order (a prefix)
+    std::vector<double> hetOf[2];    // per population, HET of each locus where defined
+    std::vector<double> varOf[2];    // and VAR
 };
 
 // The statistics of `alleleMatrix`: rows 0..numbLoci-1, each with the

@@ -187,7 +187,11 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         ObservedRead obs = readObservedStats(observedStatisticsPath(o.tables[m]));
         if (!obs.error.empty()) return fail(obs.error);
         if (!obs.note.empty()) err << "foundabc-summary: warning: " << obs.note << "\n";
-        for (std::size_t j = 0; j < numbTableStats && m > 0; ++j) {
+        // Tables written before the spread and shape statistics are compared
+        // on the statistics they hold, and the pooled table holds those that
+        // every table holds.
+        const std::size_t shared = std::min(pooled.table.numbStats, obs.numbStats);
+        for (std::size_t j = 0; j < shared && m > 0; ++j) {
             const double a = observed[j], b = obs.values[j];
             if (!(a == b || (std::isnan(a) && std::isnan(b))))
                 return fail("the tables were not simulated for the same observed data: " +
@@ -217,10 +221,17 @@ int run(const ChooseOptions& o, std::ostream& out, std::ostream& err) {
         for (std::size_t j = 0; j < numbTableStats; ++j)
             pooled.table.stats[j].insert(pooled.table.stats[j].end(), read.table.stats[j].begin(),
                                          read.table.stats[j].end());
+        pooled.table.numbStats =
+            std::min({pooled.table.numbStats, read.table.numbStats, obs.numbStats});
         pooled.sizes.push_back(read.table.rows());
         pooled.model.insert(pooled.model.end(), read.table.rows(), m);
     }
-    StatisticChoice choice = chooseStatistics(pooled.table, observed, o.stats);
+    // The forests compare every statistic the tables hold by default, the
+    // rejection methods the core ones.
+    std::vector<std::string> named = o.stats;
+    if (named.empty() && o.forest)
+        named.assign(tableStatNames.begin(), tableStatNames.begin() + pooled.table.numbStats);
+    StatisticChoice choice = chooseStatistics(pooled.table, observed, named);
     for (const std::string& w : choice.warnings) warn(w);
     if (!choice.error.empty()) return fail(choice.error);
     const ModelPriors priors = modelPriors(pooled.sizes, o.equalPriors);
@@ -390,7 +401,9 @@ int modelChoiceMain(int argc, const char* const* argv, std::ostream& out, std::o
     app.add_option("--tol", o.tolerance, "Share of all simulations to accept, in (0, 1]")
         ->type_name("Q")
         ->capture_default_str();
-    app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default all")
+    app.add_option("--stats", o.stats, "Statistics to compare, comma-separated; by default the twelve core "
+                                 "statistics (S_sue to FST) for the rejection methods, every "
+                                 "statistic the tables hold for the forests")
         ->type_name("LIST")
         ->delimiter(',');
     std::string method = "forest";

@@ -100,7 +100,7 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
     std::snprintf(row, sizeof row, "%-10s %12s %9s\n", "Statistic", "Observed", "Quantile");
     out << row;
     std::string flagged;
-    for (std::size_t j = 0; j < numbTableStats; ++j) {
+    for (std::size_t j = 0; j < table.numbStats; ++j) {
         const bool outside = quantiles[j] < 0.005 || quantiles[j] > 0.995;
         char q[32];
         std::snprintf(q, sizeof q, "%.4f", quantiles[j]);

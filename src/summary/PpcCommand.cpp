@@ -114,7 +114,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
     char line[256];
     if (tsv) {
         out << "statistic\tobserved\tn\tmean\tq2.5\tq97.5\ttail\tflag\n";
-        for (std::size_t j = 0; j < numbTableStats; ++j) {
+        for (std::size_t j = 0; j < read.table.numbStats; ++j) {
             const PredictiveStatistic& s = check[j];
             std::snprintf(line, sizeof line, "%s\t%.9g\t%zu\t%.9g\t%.9g\t%.9g\t%.9g\t%s\n",
                           tableStatNames[j], s.observed, s.simulations, s.mean, s.q025, s.q975,
@@ -129,7 +129,7 @@ int predictiveCheckMain(int argc, const char* const* argv, std::ostream& out, st
         std::snprintf(line, sizeof line, "%-10s %11s %11s %11s %11s %7s\n", "Statistic", "Observed",
                       "Mean", "Q2.5%", "Q97.5%", "Tail");
         out << line;
-        for (std::size_t j = 0; j < numbTableStats; ++j) {
+        for (std::size_t j = 0; j < read.table.numbStats; ++j) {
             const PredictiveStatistic& s = check[j];
             std::snprintf(line, sizeof line, "%-10s %11.5g %11.5g %11.5g %11.5g %7.3f%s\n",
                           tableStatNames[j], s.observed, s.mean, s.q025, s.q975, s.tail,

@@ -1,6 +1,7 @@
 #include "summary/TableCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -171,6 +172,9 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
                       "for the values in it");
     in.observed = observed.values;
     in.points = observed.points;
+    // Observed statistics written before the spread and shape statistics
+    // hold the core ones only: those are the statistics the two share.
+    in.table.numbStats = std::min(in.table.numbStats, observed.numbStats);
     // A forest chooses its statistics over the table alone, so that each
     // observed point gets the answer it would get alone.
     in.choice = options.forest ? chooseForestStatistics(table, observed.values, options.stats)
@@ -233,7 +237,9 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->type_name("Q")
         ->capture_default_str();
     app.add_option("--stats", options.stats,
-                   "Statistics to compare, comma-separated column names; by default all")
+                   "Statistics to compare, comma-separated column names; by default the twelve "
+                   "core statistics (S_sue to FST) for the rejection methods and --gfit, every "
+                   "statistic the table holds for the forests")
         ->type_name("LIST")
         ->delimiter(',');
     std::string method = "forest", adjust, transform = "logit";

@@ -25,13 +25,25 @@ namespace {
 constexpr double nan_ = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf_ = std::numeric_limits<double>::infinity();
 
+// The rows as a table written before the spread and shape statistics: those
+// are not numbers, as a reader leaves them.
 ReferenceTable toTable(const std::vector<TableRow>& rows) {
     ReferenceTable t;
+    t.numbStats = numbCoreStats;
     for (const TableRow& row : rows) {
         for (std::size_t c = 0; c < 7; ++c) t.params[c].push_back(row.params[c]);
-        for (std::size_t j = 0; j < 12; ++j) t.stats[j].push_back(row.stats[j]);
+        for (std::size_t j = 0; j < numbTableStats; ++j)
+            t.stats[j].push_back(j < numbCoreStats ? row.stats[j] : nan_);
     }
     return t;
+}
+
+// Observed core statistics, the others not numbers.
+std::array<double, numbTableStats> widened(const std::array<double, numbCoreStats>& core) {
+    std::array<double, numbTableStats> all;
+    all.fill(nan_);
+    std::copy(core.begin(), core.end(), all.begin());
+    return all;
 }
 
 const std::vector<std::string> toyStats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha"};
@@ -106,7 +118,7 @@ TEST(Abc, AcceptsTheNearestShareKeepsTiesAndWeighsByEpanechnikov) {
 
 TEST(Abc, ChoosesStatisticsAndLeavesOutThoseThatCannotBeScaledOrCompared) {
     ReferenceTable t = toTable(toyRows(200, 1));
-    std::array<double, 12> observed = toyObserved;
+    std::array<double, numbTableStats> observed = widened(toyObserved);
     observed[1] = nan_;
     StatisticChoice all = chooseStatistics(t, observed, {});
     // S_tha (NaN observed) and FST (constant) drop out with a warning each.
@@ -134,6 +146,39 @@ TEST(Abc, ChoosesStatisticsAndLeavesOutThoseThatCannotBeScaledOrCompared) {
     EXPECT_NE(noVar.warnings[1].find("VAR_sue left out: it is not a finite number in any "
                                      "simulation"),
               std::string::npos);
+
+    // Which statistics each method takes by default: the rejection methods
+    // the core ones, the forests those the table holds (silently, for an
+    // older table); a later statistic is taken by name.
+    ReferenceTable current = toTable(toyRows(200, 2));
+    current.numbStats = numbTableStats;
+    for (std::size_t j = numbCoreStats; j < numbTableStats; ++j)
+        for (std::size_t i = 0; i < current.rows(); ++i) current.stats[j][i] = double(i % 7) + j;
+    std::array<double, numbTableStats> seen = widened(toyObserved);
+    for (std::size_t j = numbCoreStats; j < numbTableStats; ++j) seen[j] = 3;
+    // FST, 0 in every toy row, drops out with a warning everywhere.
+    const std::vector<std::size_t> core = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::vector<std::size_t> every = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 17};
+    struct Defaults {
+        const ReferenceTable* table;
+        bool forest;
+        std::vector<std::string> names;
+        std::vector<std::size_t> columns;
+        std::size_t warnings;
+    };
+    const ReferenceTable older = toTable(toyRows(200, 2));
+    for (const Defaults& d : std::vector<Defaults>{
+             {&current, false, {}, core, 1},
+             {&current, true, {}, every, 1},
+             {&older, true, {}, core, 1},
+             {&current, false, {"GAP_tha", "SDHET_sue"}, {12, 17}, 0},
+             {&older, false, {"S_sue", "GAP_tha"}, {0}, 1}}) {
+        const StatisticChoice c =
+            d.forest ? chooseForestStatistics(*d.table, seen, d.names)
+                     : chooseStatistics(*d.table, seen, d.names);
+        EXPECT_EQ(c.columns, d.columns) << d.forest << " " << d.names.size();
+        EXPECT_EQ(c.warnings.size(), d.warnings) << d.forest << " " << d.names.size();
+    }
 }
 
 TEST(Abc, ScaledDistancesSkipUndefinedObservedAndRowsWithUndefinedStatistics) {
@@ -226,7 +271,7 @@ TEST(LocalLinear, RecoversAPlaneAndRefusesTooFewRowsAndSingularDesigns) {
 // posterior, and must miss the SD by at least three times as much.
 TEST(Abc, AdjustedPosteriorOfTheLinearGaussianToyIsCloseToTheExactOne) {
     ReferenceTable t = toTable(toyRows(20000, 7));
-    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    StatisticChoice choice = chooseStatistics(t, widened(toyObserved), toyStats);
     // My on the log scale; TimeToOri, which has negative values, on its own.
     AbcEstimate e = estimateParameters(t, choice, choice.observed, settingsFor(t, 0.05), t.rows());
     ASSERT_EQ(e.error, "");
@@ -256,7 +301,7 @@ TEST(Abc, AdjustedPosteriorOfTheLinearGaussianToyIsCloseToTheExactOne) {
 
 TEST(CrossValidation, ErrorNearZeroForAnInformedParameterAndNearOneOtherwise) {
     ReferenceTable t = toTable(toyRows(5000, 3));
-    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    StatisticChoice choice = chooseStatistics(t, widened(toyObserved), toyStats);
     const EstimationSettings settings = settingsFor(t, 0.02, TransformKind::logit, true);
     CrossValidation cv = crossValidate(t, choice, 60, 11, settings);
     ASSERT_EQ(cv.error, "");
@@ -302,7 +347,7 @@ TEST(CrossValidation, ErrorNearZeroForAnInformedParameterAndNearOneOtherwise) {
 // must match its spread over repeated draws of the pseudo-observed rows.
 TEST(CrossValidation, CoverageIsCalibratedAndTheStandardErrorMatchesTheSpreadOverSeeds) {
     ReferenceTable t = toTable(toyRows(6000, 4));
-    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    StatisticChoice choice = chooseStatistics(t, widened(toyObserved), toyStats);
     const EstimationSettings settings = settingsFor(t, 0.03, TransformKind::logit, true);
     const std::size_t N = 300;
     CrossValidation cv = crossValidate(t, choice, N, 3, settings);
@@ -332,7 +377,7 @@ TEST(CrossValidation, CoverageIsCalibratedAndTheStandardErrorMatchesTheSpreadOve
 // none) carries adjusted values beyond the bound; the logit never does.
 TEST(Abc, LogitAdjustedValuesStayStrictlyInsideThePrior) {
     ReferenceTable t = toTable(toyRows(20000, 9));
-    std::array<double, 12> edge = toyObserved;
+    std::array<double, numbTableStats> edge = widened(toyObserved);
     edge[0] = edge[1] = 0.1;   // log My near its lower bound 0
     edge[2] = edge[3] = 4.95;  // TimeToOri near its upper bound 5
     StatisticChoice choice = chooseStatistics(t, edge, toyStats);
@@ -383,7 +428,7 @@ TEST(LocalLinear, AgreesWithRsWeightedLm) {
     if (system("command -v Rscript >/dev/null 2>&1") != 0) GTEST_SKIP() << "Rscript not installed";
     ReferenceTable t = toTable(toyRows(5000, 5));
     std::vector<std::string> names = {"S_sue", "S_tha", "NAL_sue", "NAL_tha", "HET_sue"};
-    StatisticChoice choice = chooseStatistics(t, toyObserved, names);
+    StatisticChoice choice = chooseStatistics(t, widened(toyObserved), names);
     AbcEstimate e = estimateParameters(t, choice, choice.observed, settingsFor(t, 0.1), t.rows());
     ASSERT_EQ(e.error, "");
     const Acceptance& a = e.acceptance;
@@ -458,7 +503,7 @@ TEST(LocalLinear, AgreesWithRsWeightedLm) {
 TEST(Abc, LogitAdjustmentAndHeteroscedasticCorrectionAgreeWithR) {
     if (system("command -v Rscript >/dev/null 2>&1") != 0) GTEST_SKIP() << "Rscript not installed";
     ReferenceTable t = toTable(toyRows(5000, 5));
-    StatisticChoice choice = chooseStatistics(t, toyObserved, toyStats);
+    StatisticChoice choice = chooseStatistics(t, widened(toyObserved), toyStats);
     const std::size_t p = choice.columns.size();
     // A PopSizeOriTha drawn exactly on its lower bound, inside the accepted set.
     AbcEstimate first =
@@ -542,9 +587,12 @@ PooledTables gaussianModels(std::size_t n, unsigned long seed,
     std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> rng(gsl_rng_alloc(gsl_rng_mt19937), gsl_rng_free);
     gsl_rng_set(rng.get(), seed);
     PooledTables pooled;
+    pooled.table.numbStats = numbCoreStats;
     for (std::size_t m = 0; m < means.size(); ++m) {
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t c = 0; c < 7; ++c) pooled.table.params[c].push_back(1);
+            for (std::size_t j = numbCoreStats; j < numbTableStats; ++j)
+                pooled.table.stats[j].push_back(nan_);
             for (std::size_t j = 0; j < 12; ++j)
                 pooled.table.stats[j].push_back(j == 0   ? means[m] + gsl_ran_gaussian(rng.get(), 1)
                                                 : j == 1 ? gsl_ran_gaussian(rng.get(), 1)
@@ -604,7 +652,7 @@ TEST(ModelChoice, VerdictSetsTheErrorRateAgainstChanceAndTheProbabilityAgainstOd
 
 TEST(ModelChoice, ProbabilitiesOfGaussianModelsMatchTheExactPosterior) {
     PooledTables pooled = gaussianModels(40000, 3);
-    std::array<double, 12> observed{};
+    std::array<double, numbTableStats> observed{};
     observed[0] = 0.5;
     StatisticChoice choice = chooseStatistics(pooled.table, observed, {"S_sue", "S_tha"});
     const ModelPriors priors = modelPriors(pooled.sizes, false);
@@ -643,7 +691,7 @@ TEST(ModelChoice, MultinomialFitAgreesWithNnetMultinom) {
     if (system("Rscript -e 'library(nnet)' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "R's nnet not installed";
     PooledTables pooled = gaussianModels(2000, 5);
-    std::array<double, 12> observed{};
+    std::array<double, numbTableStats> observed{};
     observed[0] = 0.8;
     StatisticChoice choice = chooseStatistics(pooled.table, observed, {"S_sue", "S_tha"});
     std::vector<double> x, w;
@@ -766,7 +814,7 @@ TEST(ModelChoice, SingularRegressionLeavesOutCollinearStatisticsOrSaysWhy) {
     PooledTables pooled = gaussianModels(500, 6, {0, 1});
     for (std::size_t i = 0; i < pooled.table.rows(); ++i)
         pooled.table.stats[2][i] = pooled.table.stats[0][i] - pooled.table.stats[1][i];
-    std::array<double, 12> observed{};
+    std::array<double, numbTableStats> observed{};
     observed[0] = 0.5;
     observed[2] = 0.5;
     const StatisticChoice choice = chooseStatistics(

@@ -22,10 +22,10 @@ awk '/^## Writing a reference table/ { on = 1 } on && /^```r$/ { grab = 1; next 
 ran=0
 if command -v Rscript > /dev/null; then
     cat recipe.R - > check.R <<'CHECK'
-stopifnot(nrow(tab) == 60, ncol(tab) == 22)
-stopifnot(identical(names(tab)[c(1, 8, 9, 20, 21, 22)],
-                    c("sim", "FracSueMono", "S_sue", "FST", "DS", "accepted")))
-stopifnot(length(target) == 12, identical(names(target), names(sumstat)))
+stopifnot(nrow(tab) == 60, ncol(tab) == 28)
+stopifnot(identical(names(tab)[c(1, 8, 9, 20, 21, 26, 27, 28)],
+                    c("sim", "FracSueMono", "S_sue", "FST", "SDHET_sue", "GAP_tha", "DS", "accepted")))
+stopifnot(length(target) == 18, identical(names(target), names(sumstat)))
 stopifnot(all(sapply(sumstat, is.numeric)), nrow(param) == 60, ncol(param) == 6)
 cat("R recipe OK\n")
 CHECK
@@ -58,8 +58,8 @@ if [ -x "$PY" ] && "$PY" -c 'import pandas' 2> /dev/null; then
 import pandas as pd
 $line
 $obs
-assert tab.shape == (60, 22), tab.shape
-assert list(obs.columns) == list(tab.columns[8:20]), list(obs.columns)
+assert tab.shape == (60, 28), tab.shape
+assert list(obs.columns) == list(tab.columns[8:26]), list(obs.columns)
 assert all(pd.api.types.is_numeric_dtype(tab[c]) for c in tab.columns)
 print("pandas recipe OK")
 PYTHON

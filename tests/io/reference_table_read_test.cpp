@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "io/ObservedFile.h"
+#include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
 #include "support/ChildProcess.h"
 #include "support/ReferenceTableText.h"
@@ -87,6 +88,56 @@ TEST(ReferenceTable, ObservedFileSitsBesideTheTable) {
               dir.file("bom.tsv") + " starts with a UTF-8 byte-order mark, which is skipped");
 }
 
+TEST(ReferenceTable, TablesAndObservedFilesWithOrWithoutTheSpreadAndShapeStatistics) {
+    // A table as a run writes it now, and one written before the last six
+    // statistics existed: both read, the older with those not a number.
+    std::array<double, numbTableStats> values;
+    for (std::size_t j = 0; j < numbTableStats; ++j) values[j] = 0.5 + j;
+    TableStatistics stats;
+    double* slots[] = {&stats.S_sue,     &stats.S_tha,     &stats.NAL_sue,   &stats.NAL_tha,
+                       &stats.HET_sue,   &stats.HET_tha,   &stats.VAR_sue,   &stats.VAR_tha,
+                       &stats.MGW_sue,   &stats.MGW_tha,   &stats.DM2,       &stats.FST,
+                       &stats.SDHET_sue, &stats.SDHET_tha, &stats.SDVAR_sue, &stats.SDVAR_tha,
+                       &stats.GAP_sue,   &stats.GAP_tha};
+    for (std::size_t j = 0; j < numbTableStats; ++j) *slots[j] = values[j];
+    const std::string current =
+        tableHeader() + formatTableRow(1, {0.1, 2, 3, 4, 5, 6}, 0.5, stats, 0.25, true);
+    TableRow row;
+    row.params = {0.1, 2, 3, 4, 5, 6, 0.5};
+    std::copy(values.begin(), values.begin() + numbCoreStats, row.stats.begin());
+    std::array<double, numbCoreStats> core;
+    std::copy(values.begin(), values.begin() + numbCoreStats, core.begin());
+    struct Case {
+        const char* name;
+        std::string table, observed;
+        std::size_t numbStats;
+    };
+    TempDir dir;
+    writeObservedStatistics(dir.file("current"), stats);
+    for (const Case& c : std::vector<Case>{
+             {"current", current, dir.read("current.observed.tsv"), numbTableStats},
+             {"older", tableText({row}), observedText(core), numbCoreStats}}) {
+        const TableRead t = readReferenceTable(dir.write(std::string(c.name) + ".tsv", c.table));
+        ASSERT_EQ(t.error, "") << c.name;
+        const ObservedRead o = readObservedStats(dir.write(std::string(c.name) + ".obs", c.observed));
+        ASSERT_EQ(o.error, "") << c.name;
+        EXPECT_EQ(t.table.numbStats, c.numbStats) << c.name;
+        EXPECT_EQ(o.numbStats, c.numbStats) << c.name;
+        for (std::size_t j = 0; j < numbTableStats; ++j) {
+            ASSERT_EQ(t.table.stats[j].size(), 1u) << c.name << " " << j;
+            if (j < c.numbStats) {
+                EXPECT_EQ(t.table.stats[j][0], values[j]) << c.name << " " << j;
+                EXPECT_EQ(o.values[j], values[j]) << c.name << " " << j;
+            } else {
+                EXPECT_TRUE(std::isnan(t.table.stats[j][0])) << c.name << " " << j;
+                EXPECT_TRUE(std::isnan(o.values[j])) << c.name << " " << j;
+            }
+        }
+        // The record of the data names the same data in both layouts.
+        EXPECT_EQ(dataFingerprintOf(o.values), dataFingerprintOf(values)) << c.name;
+    }
+}
+
 TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
     const std::string good = tableText(awkwardRows());
     const std::string header = good.substr(0, good.find('\n') + 1);
@@ -112,6 +163,12 @@ TEST(ReferenceTable, MalformedTablesAreErrorsNamingTheLine) {
               "t:1: not the header of a reference table: column 'FST' missing"},
              {renamed("FST", "Fst"),
               "t:1: not the header of a reference table: column 'FST' missing"},
+             // Naming one later statistic makes it the newer layout, which
+             // then lacks the others; rows must have that layout's width.
+             {renamed("\tFST", "\tFST\tGAP_tha"),
+              "t:1: not the header of a reference table: column 'SDHET_sue' missing"},
+             {renamed("\tFST", "\tFST\tSDHET_sue\tSDHET_tha\tSDVAR_sue\tSDVAR_tha\tGAP_sue\tGAP_tha"),
+              "t:2: row has 22 of 28 fields"},
              {renamed("\taccepted", "\taccepted\textra"),
               "t:1: not the header of a reference table: unknown column 'extra'"},
              {renamed("S_sue\tS_tha", "S_tha\tS_sue"),
@@ -182,6 +239,12 @@ TEST(ReferenceTable, MalformedObservedFilesAreErrors) {
              {header, "o: no line of observed values"},
              {good + good.substr(header.size()), "o:3: more than one line of observed values"},
              {header + "1\t2\n", "o:2: line has 2 of 12 values"},
+             {header.substr(0, header.size() - 1) +
+                  "\tSDHET_sue\tSDHET_tha\tSDVAR_sue\tSDVAR_tha\tGAP_sue\tGAP_tha\n" +
+                  good.substr(header.size()),
+              "o:2: line has 12 of 18 values"},
+             {header.substr(0, header.size() - 1) + "\tGAP_sue\n" + good.substr(header.size()),
+              "o:1: not the header of observed statistics: column 'SDHET_sue' missing"},
              {"S_sue\n0\n", "o:1: not the header of observed statistics: column 'S_tha' missing"},
              {"S_sue\tS_sue" + header.substr(header.find("\tNAL_sue")) + good.substr(header.size()),
               "o:1: not the header of observed statistics: column 'S_sue' appears twice (columns 1 "

@@ -28,7 +28,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const char* const kHeader =
     "sim\tMy\tTimeToOri\tPopSizeOriTha\tPopSizePreTha\tPopSizeOriSue\tPopSizePreSue\t"
     "FracSueMono\tS_sue\tS_tha\tNAL_sue\tNAL_tha\tHET_sue\tHET_tha\tVAR_sue\tVAR_tha\t"
-    "MGW_sue\tMGW_tha\tDM2\tFST\tDS\taccepted\n";
+    "MGW_sue\tMGW_tha\tDM2\tFST\tSDHET_sue\tSDHET_tha\tSDVAR_sue\tSDVAR_tha\tGAP_sue\t"
+    "GAP_tha\tDS\taccepted\n";
 
 std::vector<std::string> fieldsOf(const std::string& line) {
     std::vector<std::string> fields;
@@ -40,8 +41,10 @@ std::vector<std::string> fieldsOf(const std::string& line) {
 
 TableStatistics statsFrom(const std::array<double, TableStatistics::kCount>& v) {
     TableStatistics t;
-    double* slots[] = {&t.S_sue,   &t.S_tha,   &t.NAL_sue, &t.NAL_tha, &t.HET_sue, &t.HET_tha,
-                       &t.VAR_sue, &t.VAR_tha, &t.MGW_sue, &t.MGW_tha, &t.DM2,     &t.FST};
+    double* slots[] = {&t.S_sue,     &t.S_tha,     &t.NAL_sue,   &t.NAL_tha,   &t.HET_sue,
+                       &t.HET_tha,   &t.VAR_sue,   &t.VAR_tha,   &t.MGW_sue,   &t.MGW_tha,
+                       &t.DM2,       &t.FST,       &t.SDHET_sue, &t.SDHET_tha, &t.SDVAR_sue,
+                       &t.SDVAR_tha, &t.GAP_sue,   &t.GAP_tha};
     for (int i = 0; i < TableStatistics::kCount; ++i) *slots[i] = v[i];
     return t;
 }
@@ -81,10 +84,11 @@ bool bitIdentical(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 
 TEST(ReferenceTable, HeaderAndRowLayout) {
     EXPECT_EQ(tableHeader(), kHeader);
     const TableStatistics stats =
-        statsFrom({12.5, 3, 2, 4, 0.5, 0.75, 1.25, 2, 0.5, 1, 0.0625, kNaN});
+        statsFrom({12.5, 3, 2, 4, 0.5, 0.75, 1.25, 2, 0.5, 1, 0.0625, kNaN, 0.125, 0.25, 1.5, kNaN,
+                   0.375, 0});
     EXPECT_EQ(formatTableRow(7, {0.001, 150, 1000, 20000, 10, 300}, 0.25, stats, 2.5, true),
               "7\t0.001\t150\t1000\t20000\t10\t300\t0.25\t12.5\t3\t2\t4\t0.5\t0.75\t1.25\t2\t0.5"
-              "\t1\t0.0625\tNaN\t2.5\t1\n");
+              "\t1\t0.0625\tNaN\t0.125\t0.25\t1.5\tNaN\t0.375\t0\t2.5\t1\n");
     const std::string row = formatTableRow(12345678901, {}, 0, stats, 0, false);
     EXPECT_EQ(fieldsOf(row).size(), fieldsOf(kHeader).size());
     EXPECT_EQ(row.substr(0, 12), "12345678901\t");
@@ -340,11 +344,12 @@ TEST(ReferenceTable, ObservedStatisticsAndPriorsBesideTheTable) {
     TempDir dir;
     dir.write("ref.tsv.observed.tsv", "old content that is longer than the new one\n");
     writeObservedStatistics(dir.file("ref.tsv.gz"),
-                            statsFrom({1.5, 2, 3, 4, 0.1, 0.2, -0.0, 8, 1, kInf, 1e-300, kNaN}));
+                            statsFrom({1.5, 2, 3, 4, 0.1, 0.2, -0.0, 8, 1, kInf, 1e-300, kNaN,
+                                       0.5, 0.25, 2, 3, kNaN, 0.125}));
     EXPECT_EQ(dir.read("ref.tsv.observed.tsv"),
               "S_sue\tS_tha\tNAL_sue\tNAL_tha\tHET_sue\tHET_tha\tVAR_sue\tVAR_tha\tMGW_sue\t"
-              "MGW_tha\tDM2\tFST\n"
-              "1.5\t2\t3\t4\t0.1\t0.2\t-0\t8\t1\tInf\t1e-300\tNaN\n");
+              "MGW_tha\tDM2\tFST\tSDHET_sue\tSDHET_tha\tSDVAR_sue\tSDVAR_tha\tGAP_sue\tGAP_tha\n"
+              "1.5\t2\t3\t4\t0.1\t0.2\t-0\t8\t1\tInf\t1e-300\tNaN\t0.5\t0.25\t2\t3\tNaN\t0.125\n");
     EXPECT_FALSE(dir.exists("ref.tsv.gz"));
 
     // The priors as the draws make them: a log10 bound b becomes exactly

@@ -19,6 +19,7 @@ struct StatsCase {
     int thaLines;
     AlleleSource source;
     // S_sue S_tha NAL_sue NAL_tha HET_sue HET_tha VAR_sue VAR_tha MGW_sue MGW_tha DM2 FST
+    // SDHET_sue SDHET_tha SDVAR_sue SDVAR_tha GAP_sue GAP_tha
     std::array<double, TableStatistics::kCount> expected;
 };
 
@@ -48,7 +49,8 @@ TEST(TableStats, HandWorkedDataSets) {
          4,
          3,
          kObs,
-         {4.0 / 3, 4, 2, 2, 2.0 / 3, 1, 4.0 / 3, 8, 2.0 / 3, 2.0 / 5, 169.0 / 9, 2.0 / 27}},
+         {4.0 / 3, 4, 2, 2, 2.0 / 3, 1, 4.0 / 3, 8, 2.0 / 3, 2.0 / 5, 169.0 / 9, 2.0 / 27,
+          kNaN, kNaN, kNaN, kNaN, 1, 1}},
         // Simulated: -9 is an ordinary allele. sue -9 -8: S 1, HET (4-2)/2 = 1,
         // mean -8.5, VAR 0.25+0.25, MGW 2/2. tha -9 -9: S 0, 1 allele, HET 0,
         // VAR 0, MGW 1. DM2 0.5^2. Pooled three -9, one -8: H_T (16-10)/12 = 0.5 =
@@ -58,7 +60,7 @@ TEST(TableStats, HandWorkedDataSets) {
          2,
          2,
          kSim,
-         {1, 0, 2, 1, 1, 0, 0.5, 0, 1, 1, 0.25, 0}},
+         {1, 0, 2, 1, 1, 0, 0.5, 0, 1, 1, 0.25, 0, kNaN, kNaN, kNaN, kNaN, 0, kNaN}},
         // The same read as observed: sue keeps only -8 (n 1), tha nothing. S adds
         // nothing for a group without pairs (0, 0); NAL and MGW of sue are 1; every
         // statistic of tha, and DM2 and FST, is defined nowhere.
@@ -67,7 +69,8 @@ TEST(TableStats, HandWorkedDataSets) {
          2,
          2,
          kObs,
-         {0, 0, 1, kNaN, kNaN, kNaN, kNaN, kNaN, 1, kNaN, kNaN, kNaN}},
+         {0, 0, 1, kNaN, kNaN, kNaN, kNaN, kNaN, 1, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN,
+          kNaN}},
         // Monomorphic: all 4. One allele in both, HET and VAR 0, MGW 1/1, DM2 0;
         // H_T = 0, so FST is defined nowhere.
         {"monomorphic, H_T = 0",
@@ -75,7 +78,7 @@ TEST(TableStats, HandWorkedDataSets) {
          3,
          2,
          kSim,
-         {0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, kNaN}},
+         {0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN}},
         // sue has one line (7): S 0/0, NAL 1, MGW 1, HET and VAR undefined, so FST
         // undefined. tha 3 5 5: S (2+2+0)/3, HET (9-1-4)/6 = 2/3, mean 13/3,
         // VAR (16/9 + 4/9 + 4/9)/2 = 4/3, MGW 2/3. DM2 (7 - 13/3)^2 = 64/9.
@@ -84,7 +87,8 @@ TEST(TableStats, HandWorkedDataSets) {
          1,
          3,
          kSim,
-         {kNaN, 4.0 / 3, 1, 2, kNaN, 2.0 / 3, kNaN, 4.0 / 3, 1, 2.0 / 3, 64.0 / 9, kNaN}},
+         {kNaN, 4.0 / 3, 1, 2, kNaN, 2.0 / 3, kNaN, 4.0 / 3, 1, 2.0 / 3, 64.0 / 9, kNaN, kNaN, kNaN,
+          kNaN, kNaN, kNaN, 1}},
         // Locus 1: sue 1 3 (HET 1, VAR 2, MGW 2/3), tha 2 2 (HET 0, VAR 0, MGW 1),
         // DM2 0, pooled 1 3 2 2: H_T (16-6)/12 = 5/6, H_S 1/2, FST 1 - 0.6 = 0.4.
         // Locus 2: sue 5 only (NAL 1, MGW 1), tha nothing. Means: NAL_sue 1.5,
@@ -94,7 +98,7 @@ TEST(TableStats, HandWorkedDataSets) {
          2,
          2,
          kObs,
-         {2, 0, 1.5, 1, 1, 0, 2, 0, 5.0 / 6, 1, 0, 0.4}},
+         {2, 0, 1.5, 1, 1, 0, 2, 0, 5.0 / 6, 1, 0, 0.4, kNaN, kNaN, kNaN, kNaN, 1, kNaN}},
         // DM2 over two loci: means 1 vs 6 (25) and 1 vs 2 (1): 13. Locus 1: 0 2 |
         // 5 7, HET 1 1, VAR 2 2, MGW 2/3 2/3, all four distinct so H_T 1 = H_S.
         // Locus 2: 1 1 | 1 3, sue HET 0 VAR 0 MGW 1, tha HET 1 VAR 2 MGW 2/3,
@@ -104,7 +108,8 @@ TEST(TableStats, HandWorkedDataSets) {
          2,
          2,
          kSim,
-         {2, 4, 1.5, 2, 0.5, 1, 1, 2, 5.0 / 6, 2.0 / 3, 13, 0}},
+         {2, 4, 1.5, 2, 0.5, 1, 1, 2, 5.0 / 6, 2.0 / 3, 13, 0, std::sqrt(0.5), 0, std::sqrt(2.0), 0, 1,
+          1}},
         // Values too far apart to count per value. sue -1e6 1e6 1e6: S
         // (2e6 + 2e6 + 0)/3, HET 2/3, mean 1e6/3, VAR (16e12/9 + 2 * 4e12/9)/2,
         // MGW 2 / 2000001. tha 0 (n 1): NAL 1, MGW 1. DM2 (1e6/3)^2.
@@ -113,7 +118,27 @@ TEST(TableStats, HandWorkedDataSets) {
          3,
          2,
          kObs,
-         {4e6 / 3, 0, 2, 1, 2.0 / 3, kNaN, 4e12 / 3, kNaN, 2.0 / 2000001, 1, 1e12 / 9, kNaN}},
+         {4e6 / 3, 0, 2, 1, 2.0 / 3, kNaN, 4e12 / 3, kNaN, 2.0 / 2000001, 1, 1e12 / 9, kNaN, kNaN,
+          kNaN, kNaN, kNaN, 1, kNaN}},
+        // Spread over loci and gaps. Locus 1: sue 0 1 3 (HET 1, mean 4/3, VAR
+        // 42/9 / 2 = 7/3, gaps: 0-1 none, 1-3 one, of 2), tha 0 0 (HET 0, VAR 0, one
+        // value: no GAP). Locus 2: sue 2 2 2 (HET 0, VAR 0, no GAP), tha 1 4 (HET 1,
+        // VAR 4.5, GAP 1). Locus 3: sue 5 6 7 (HET 1, VAR 1, GAP 0), tha 3 4 (HET 1,
+        // VAR 0.5, GAP 0). SDHET: 1 0 1 and 0 1 1, both sqrt((1/9 + 4/9 + 1/9) / 2).
+        // SDVAR_sue: 7/3 0 1 about 10/9, squares 222/81, sqrt(111/81); SDVAR_tha: 0 4.5
+        // 0.5 about 5/3, squares 438/36, sqrt(219/36). GAP_sue (1/2 + 0)/2, GAP_tha
+        // (1 + 0)/2. The core ones: S_sue 2 + 0 + 4/3, S_tha 0 + 3 + 1; NAL 7/3, 5/3;
+        // HET 2/3, 2/3; VAR 10/9, 5/3; MGW (3/4 + 1 + 1)/3, (1 + 2/4 + 1)/3; DM2
+        // (16/9 + 1/4 + 25/4)/3; FST: pooled H_T 0.7, 0.7, 1 against H_S 0.5, 0.5, 1:
+        // (2/7 + 2/7 + 0)/3.
+        {"spread over loci and gaps",
+         {{0, 1, 3, 0, 0}, {2, 2, 2, 1, 4}, {5, 6, 7, 3, 4}},
+         3,
+         2,
+         kSim,
+         {10.0 / 3, 4, 7.0 / 3, 5.0 / 3, 2.0 / 3, 2.0 / 3, 10.0 / 9, 5.0 / 3, 11.0 / 12, 5.0 / 6,
+          149.0 / 54, 4.0 / 21, std::sqrt(1.0 / 3), std::sqrt(1.0 / 3), std::sqrt(111.0) / 9,
+          std::sqrt(219.0) / 6, 0.25, 0.5}},
     };
     TableStatsScratch scratch;  // shared by all cases, as a run shares it
     for (const StatsCase& c : cases) {
@@ -165,8 +190,9 @@ TEST(TableStats, AgreesWithAPlainComputationWhateverTheSpreadAndScratchHistory) 
             for (auto& row : m)
                 for (auto& v : row) v = missing(gen) ? -9 : static_cast<int32_t>(value(gen));
             for (AlleleSource source : {AlleleSource::kSimulated, AlleleSource::kObserved}) {
-                double sums[10] = {};
-                int counts[10] = {};
+                double sums[12] = {};
+                int counts[12] = {};
+                std::vector<double> hets[2], vars[2];  // per locus, for the SDs
                 for (const auto& row : m) {
                     Plain p;
                     for (int j = 0; j < sue + tha; ++j) {
@@ -190,12 +216,19 @@ TEST(TableStats, AgreesWithAPlainComputationWhateverTheSpreadAndScratchHistory) 
                         sums[g] += static_cast<double>(c.size());
                         sums[6 + g] += c.size() / double(c.rbegin()->first - c.begin()->first + 1);
                         ++counts[g], ++counts[6 + g];
+                        if (c.size() >= 2) {
+                            int gaps = 0;
+                            for (auto a = c.begin(), b = std::next(a); b != c.end(); ++a, ++b)
+                                gaps += b->first - a->first > 1 ? 1 : 0;
+                            sums[10 + g] += gaps / double(c.size() - 1), ++counts[10 + g];
+                        }
                         if (n < 2) continue;
                         double ss = 0;
                         for (auto [a, k] : c) ss += k * (a - p.sum[g] / n) * (a - p.sum[g] / n);
                         h[g] = het(c, n);
                         sums[2 + g] += h[g], sums[4 + g] += ss / (n - 1);
                         ++counts[2 + g], ++counts[4 + g];
+                        hets[g].push_back(h[g]), vars[g].push_back(ss / (n - 1));
                     }
                     if (p.n[0] >= 1 && p.n[1] >= 1) {
                         const double d = p.sum[0] / p.n[0] - p.sum[1] / p.n[1];
@@ -207,9 +240,20 @@ TEST(TableStats, AgreesWithAPlainComputationWhateverTheSpreadAndScratchHistory) 
                 }
                 const TableStatistics t = tableStatistics(m, sue, tha, loci, source, scratch);
                 const auto actual = t.values();
-                const int order[10] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11};  // NAL.. FST columns
-                for (int i = 0; i < 10; ++i) {
-                    const double expected = counts[i] > 0 ? sums[i] / counts[i] : kNaN;
+                // NAL.. FST, GAP, then SDHET, SDVAR
+                const int order[16] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 16, 17, 12, 13, 14, 15};
+                auto sd = [](const std::vector<double>& x) {
+                    if (x.size() < 2) return kNaN;
+                    double m = 0, q = 0;
+                    for (double v : x) m += v / x.size();
+                    for (double v : x) q += (v - m) * (v - m);
+                    return std::sqrt(q / (x.size() - 1));
+                };
+                const double spreads[4] = {sd(hets[0]), sd(hets[1]), sd(vars[0]), sd(vars[1])};
+                for (int i = 0; i < 16; ++i) {
+                    const double expected = i >= 12   ? spreads[i - 12]
+                                            : counts[i] > 0 ? sums[i] / counts[i]
+                                                            : kNaN;
                     const double tol = 1e-9 * std::max(1.0, std::fabs(expected));
                     if (std::isnan(expected))
                         EXPECT_TRUE(std::isnan(actual[order[i]]));

@@ -742,7 +742,7 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
 
     ReferenceTable t;
     t.stats[0] = {1, 2, 3, 4, std::nan("")};
-    std::array<double, 12> observed{};
+    std::array<double, numbTableStats> observed{};
     observed[0] = 1;
     observed[1] = std::nan("");
     const auto check = predictiveCheck(t, observed);
@@ -1073,5 +1073,60 @@ TEST(TableProgram, ForestPointsVerdictsAndSample) {
         // sample had before was several SD off).
         EXPECT_LE(std::fabs(mean - std::stod(printed[3])), 0.3 * std::stod(printed[4]) + 1e-9)
             << paramColumnNames[c] << " " << mean;
+    }
+}
+
+// A table a run writes now holds the spread and shape statistics: the
+// rejection methods and the fit check compare the core statistics unless
+// named, the forests take all of them, and --stats picks the later ones by
+// name.
+TEST(TableProgram, SpreadAndShapeStatisticsByDefaultAndByName) {
+    TempDir dir;
+    dir.write("params.txt", ParamsFileText()
+                                .set("NUMBER_OF_SUE_LINES", "6")
+                                .set("NUMBER_OF_THA_LINES", "6")
+                                .set("NUMBER_OF_LOCI", "4")
+                                .set("MY_UPPER", "0.05")
+                                .set("REPEATS", "400")
+                                .str());
+    dir.write("data.txt",
+              "h\n10 11 12 12 13 9 20 21 21 22 23 24\n5 5 6 8 5 7 3 4 4 5 9 6\n"
+              "30 31 30 32 29 30 40 41 43 40 42 40\n7 7 7 8 7 6 1 2 1 3 1 2\n");
+    ASSERT_EQ(runProgram({FOUNDABC_BIN, "--seed", "2", "--table", "t.tsv", "params.txt"},
+                         dir.path())
+                  .exitStatus,
+              0);
+    std::string older;  // the observed file without its last six columns
+    std::istringstream lines(dir.read("t.tsv.observed.tsv"));
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t end = 0;
+        for (int k = 0; k < 12; ++k) end = line.find('\t', end + (k > 0));
+        older += line.substr(0, end) + "\n";
+    }
+    dir.write("old.tsv", older);
+    const std::string core =
+        "S_sue S_tha NAL_sue NAL_tha HET_sue HET_tha VAR_sue VAR_tha MGW_sue MGW_tha DM2 FST";
+    const std::string scaled = "statistics (scaled by their median absolute deviation): ";
+    struct Case {
+        std::vector<std::string> options;
+        std::string line;  // the line that names the statistics used
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"--method", "rejection", "--tol", "0.2"}, scaled + core + "\n"},
+             {{"--gfit", "20", "--tol", "0.2"}, scaled + core + "\n"},
+             {{"--method", "rejection", "--tol", "0.2", "--stats", "GAP_sue,SDHET_tha,S_sue"},
+              scaled + "S_sue SDHET_tha GAP_sue\n"},
+             {{"--trees", "10", "--threads", "1"},
+              "statistics: " + core + " SDHET_sue SDHET_tha SDVAR_sue SDVAR_tha GAP_sue GAP_tha\n"},
+             // Observed statistics of the older layout: the forests take the
+             // statistics both files hold.
+             {{"--trees", "10", "--threads", "1", "--observed", dir.file("old.tsv")},
+              "statistics: " + core + "\n"},
+         }) {
+        std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN, "--table", dir.file("t.tsv")};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        const ChildResult r = runProgram(argv, "", dir.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, 0) << c.options[1] << dir.read("err.txt");
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << c.options[1] << "\n" << r.out;
     }
 }
