@@ -225,3 +225,11 @@ def program_accepts(program, template, settings, work):
         f.write(parameter_file(template, settings))
     return subprocess.run([program, "--check", params], cwd=work, stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL).returncode == 0
+
+
+def key_known(program, template, settings, key, bad, work):
+    """Whether the program knows `key`: it accepts `settings` and refuses
+    them with the out-of-range value `bad` of `key` (a program that ignores
+    unknown keys accepts both)."""
+    return (program_accepts(program, template, settings, work)
+            and not program_accepts(program, template, dict(settings, **{key: bad}), work))

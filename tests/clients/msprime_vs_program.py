@@ -7,9 +7,10 @@ with the statistics of the program's own reference table at that point:
   - means: z = difference / its standard error; |z| > 3 is flagged;
   - distributions: two-sample Kolmogorov-Smirnov test.
 With m comparisons (statistics x points) the test fails when some |z|
-exceeds the Bonferroni bound of a family-wise 1 % (about 3.5 for m = 36), when
-more than one |z| exceeds 3 (under agreement about m x 0.0027 of them do:
-0.1 for m = 36), or when some KS p-value lies below 0.01 / m.
+exceeds the Bonferroni bound of a family-wise 1 % (3.64 for m = 36), when
+more |z| exceed 3 than m agreeing comparisons exceed with probability 1 %
+(each does with probability 0.0027: one for m = 36, two for m = 90), or when
+some KS p-value lies below 0.01 / m.
 
 Multi-step mutations and per-locus rates are compared only when the
 program knows their keys (it rejects an out-of-range value of each);
@@ -35,7 +36,8 @@ sys.path.insert(0, HERE)
 import msprime_founding as mf  # noqa: E402
 
 # The points: the six parameters, then the mutation process (step parameter P
-# of multi-step mutations, shape of the per-locus rate Gamma; 0 = off).
+# of multi-step mutations, shape of the per-locus rate Gamma; 0 = off), and
+# ALPHA where it is not ALPHA below.
 BASE = dict(My=0.005, TimeToOri=200, PopSizeOriTha=500, PopSizePreTha=5000,
             PopSizeOriSue=20, PopSizePreSue=1000)
 POINTS = {
@@ -44,7 +46,12 @@ POINTS = {
     "young": (dict(BASE, My=0.01, TimeToOri=50, PopSizeOriSue=5, PopSizePreSue=500), 0.0, 0.0),
     "multistep": (BASE, 0.3, 0.0),
     "rates": (BASE, 0.0, 2.0),
+    # Old foundings that the bench studies with many more sets.
+    "old-fast": (dict(BASE, TimeToOri=500, My=0.02), 0.0, 0.0),
+    "old-narrow": (dict(BASE, TimeToOri=500, PopSizeOriSue=3, PopSizePreSue=3000), 0.0, 0.0),
+    "old-alpha1": (dict(BASE, TimeToOri=500), 0.0, 0.0, 1.0),
 }
+DEFAULT_POINTS = "middle,old,young,multistep,rates"
 ALPHA, SUE, THA, LOCI = 0.5, 20, 30, 10
 
 
@@ -85,6 +92,17 @@ def ks_two_sample(a, b):
     return d, min(1.0, max(0.0, p))
 
 
+def allowance(m, p3=0.0027, level=0.01):
+    """The number of |z| > 3 among m agreeing comparisons that is exceeded
+    with probability below `level` (binomial, each |z| > 3 with p3)."""
+    k = 0
+    while True:
+        tail = 1 - sum(math.comb(m, j) * p3 ** j * (1 - p3) ** (m - j) for j in range(k + 1))
+        if tail < level:
+            return k
+        k += 1
+
+
 def mean_se(xs):
     n = len(xs)
     m = sum(xs) / n
@@ -92,17 +110,9 @@ def mean_se(xs):
     return m, math.sqrt(var / n)
 
 
-def key_known(program, template, settings, key, bad, work):
-    """Whether the program knows `key`: it accepts the settings and refuses
-    them with the out-of-range value `bad` (a program that ignores unknown
-    keys accepts both)."""
-    return (mf.program_accepts(program, template, settings, work)
-            and not mf.program_accepts(program, template, dict(settings, **{key: bad}), work))
-
-
-def point_settings(values, gsm_p, rate_shape):
+def point_settings(values, gsm_p, rate_shape, alpha):
     s = mf.narrow_priors(values)
-    s.update(ALPHA=ALPHA, NUMBER_OF_SUE_LINES=SUE, NUMBER_OF_THA_LINES=THA,
+    s.update(ALPHA=alpha, NUMBER_OF_SUE_LINES=SUE, NUMBER_OF_THA_LINES=THA,
              NUMBER_OF_LOCI=LOCI, CONDITIONAL_NUMBER_OF_ORIGINS=0,
              UNEQUAL_FOUNDING_FRACTIONS=0, EPSILON=0.1)
     if gsm_p > 0:
@@ -116,12 +126,14 @@ def compare_point(msprime, models, program, template, name, work, sets, rows, se
     """The comparison rows of one point: (point, statistic, mean msprime, mean
     program, z, KS D, KS p), or a string saying why the point is skipped."""
     import numpy as np
-    values, gsm_p, rate_shape = POINTS[name]
-    settings = point_settings(values, gsm_p, rate_shape)
-    base = point_settings(values, 0.0, 0.0)
-    if gsm_p > 0 and not key_known(program, template, base, "GSM_P_UPPER", "0.99", work):
+    values, gsm_p, rate_shape = POINTS[name][:3]
+    alpha = POINTS[name][3] if len(POINTS[name]) > 3 else ALPHA
+    settings = point_settings(values, gsm_p, rate_shape, alpha)
+    base = point_settings(values, 0.0, 0.0, alpha)
+    if gsm_p > 0 and not mf.key_known(program, template, base, "GSM_P_UPPER", "0.99", work):
         return "skipped: the program does not know GSM_P_LOWER/GSM_P_UPPER"
-    if rate_shape > 0 and not key_known(program, template, base, "LOCUS_RATE_SHAPE", "-1", work):
+    if rate_shape > 0 and not mf.key_known(program, template, base, "LOCUS_RATE_SHAPE", "-1",
+                                           work):
         return "skipped: the program does not know LOCUS_RATE_SHAPE"
 
     # The program's reference table at the point.
@@ -140,15 +152,17 @@ def compare_point(msprime, models, program, template, name, work, sets, rows, se
     observed = {k: [] for k in stats}
     data_path = os.path.join(work, "ms-data.txt")
     for _ in range(sets):
-        data = mf.simulate_data_set(msprime, models, values, ALPHA, SUE, THA, LOCI, rng,
+        data = mf.simulate_data_set(msprime, models, values, alpha, SUE, THA, LOCI, rng,
                                     gsm_p=gsm_p, rate_shape=rate_shape)
         mf.write_data_file(data_path, data, SUE, THA)
         got = mf.observed_statistics(program, template, settings, data_path, work)
         for k in stats:
-            observed[k].append(got[k])
+            observed[k].append(got.get(k))
 
     out = []
     for k in stats:
+        if None in observed[k]:
+            continue  # a table column that the observed statistics lack
         ours = [float(x) for x in program_table[k]]
         m1, se1 = mean_se(observed[k])
         m2, se2 = mean_se(ours)
@@ -164,7 +178,8 @@ def main():
     ap.add_argument("program")
     ap.add_argument("--sets", type=int, default=200, help="msprime data sets per point")
     ap.add_argument("--rows", type=int, default=4000, help="program simulations per point")
-    ap.add_argument("--points", default=",".join(POINTS))
+    ap.add_argument("--points", default=DEFAULT_POINTS,
+                    help="of " + ", ".join(POINTS))
     ap.add_argument("--seed", type=int, default=11)
     ap.add_argument("--work", help="keep the files here instead of a scratch folder")
     args = ap.parse_args()
@@ -199,8 +214,9 @@ def main():
         print("skipped: no point compared")
         return 77
     bound = normal_quantile(1 - 0.01 / (2 * m))
-    print("%d comparisons; |z| > 3 flagged (*); fails at |z| > %.2f, more than one |z| > 3, "
-          "or KS p < %.2g" % (m, bound, 0.01 / m))
+    allowed = allowance(m)
+    print("%d comparisons; |z| > 3 flagged (*); fails at |z| > %.2f, more than %d |z| > 3, "
+          "or KS p < %.2g" % (m, bound, allowed, 0.01 / m))
     print("%-9s %-10s %12s %12s %7s %6s %8s" % ("point", "statistic", "msprime", "program", "z",
                                                   "KS D", "KS p"))
     beyond3 = 0
@@ -214,7 +230,7 @@ def main():
             failed = True
             flag += " FAIL"
         print("%-9s %-10s %12.6g %12.6g %7.2f %6.3f %8.3g%s" % (name, k, m1, m2, z, d, p, flag))
-    if beyond3 > 1:
+    if beyond3 > allowed:
         failed = True
     print("%d of %d |z| > 3: %s" % (beyond3, m, "FAIL" if failed else "agree"))
     return 1 if failed else 0
