@@ -50,6 +50,8 @@ POINTS = {
     "old-fast": (dict(BASE, TimeToOri=500, My=0.02), 0.0, 0.0),
     "old-narrow": (dict(BASE, TimeToOri=500, PopSizeOriSue=3, PopSizePreSue=3000), 0.0, 0.0),
     "old-alpha1": (dict(BASE, TimeToOri=500), 0.0, 0.0, 1.0),
+    "very-old": (dict(BASE, TimeToOri=2000, My=0.002), 0.0, 0.0),
+    "very-old-narrow": (dict(BASE, TimeToOri=2000, My=0.002, PopSizeOriSue=3), 0.0, 0.0),
 }
 DEFAULT_POINTS = "middle,old,young,multistep,rates"
 ALPHA, SUE, THA, LOCI = 0.5, 20, 30, 10
@@ -163,7 +165,12 @@ def compare_point(msprime, models, program, template, name, work, sets, rows, se
     for k in stats:
         if None in observed[k]:
             continue  # a table column that the observed statistics lack
-        ours = [float(x) for x in program_table[k]]
+        # A statistic undefined for some data sets (no variation at any
+        # locus, say) is compared over the sets where it is defined.
+        ours = [x for x in (float(v) for v in program_table[k]) if math.isfinite(x)]
+        observed[k] = [x for x in observed[k] if math.isfinite(x)]
+        if len(ours) < 2 or len(observed[k]) < 2:
+            continue
         m1, se1 = mean_se(observed[k])
         m2, se2 = mean_se(ours)
         se = math.hypot(se1, se2)
