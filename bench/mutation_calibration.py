@@ -37,6 +37,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no __pycache__ in the checkout
 sys.path.insert(0, os.path.join(ROOT, "tests", "clients"))
 import msprime_founding as mf  # noqa: E402
 

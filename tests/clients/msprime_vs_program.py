@@ -32,6 +32,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.dont_write_bytecode = True  # no __pycache__ in the checkout
 sys.path.insert(0, HERE)
 import msprime_founding as mf  # noqa: E402
 

@@ -8,9 +8,9 @@
 HERE=$(cd "$(dirname "$0")" && pwd)
 for py in "$PYTHON" python3 /usr/bin/python3; do
     [ -n "$py" ] || continue
-    if "$py" -c 'import sys; sys.path.insert(0, sys.argv[1]); import msprime_founding as m
+    if "$py" -B -c 'import sys; sys.path.insert(0, sys.argv[1]); import msprime_founding as m
 sys.exit(0 if m.import_msprime(sys.argv[2]) else 1)' "$HERE" "$HERE/../.." 2> /dev/null; then
-        exec "$py" "$HERE/msprime_vs_program.py" "$@"
+        exec "$py" -B "$HERE/msprime_vs_program.py" "$@"
     fi
 done
 echo "skipped: msprime cannot be imported (set FOUNDABC_PYLIB or put it in ../shared/pylib)"
