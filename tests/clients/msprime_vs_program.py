@@ -210,7 +210,7 @@ def main():
             got = compare_point(msprime, models, program, template, name, work, args.sets,
                                 args.rows, args.seed + i)
             if isinstance(got, str):
-                print("%-9s %s" % (name, got))
+                print("%-15s %s" % (name, got))
             else:
                 rows += got
     finally:
@@ -225,7 +225,7 @@ def main():
     allowed = allowance(m)
     print("%d comparisons; |z| > 3 flagged (*); fails at |z| > %.2f, more than %d |z| > 3, "
           "or KS p < %.2g" % (m, bound, allowed, 0.01 / m))
-    print("%-9s %-10s %12s %12s %7s %6s %8s" % ("point", "statistic", "msprime", "program", "z",
+    print("%-15s %-10s %12s %12s %7s %6s %8s" % ("point", "statistic", "msprime", "program", "z",
                                                   "KS D", "KS p"))
     beyond3 = 0
     failed = False
@@ -237,7 +237,7 @@ def main():
         if abs(z) > bound or p < 0.01 / m:
             failed = True
             flag += " FAIL"
-        print("%-9s %-10s %12.6g %12.6g %7.2f %6.3f %8.3g%s" % (name, k, m1, m2, z, d, p, flag))
+        print("%-15s %-10s %12.6g %12.6g %7.2f %6.3f %8.3g%s" % (name, k, m1, m2, z, d, p, flag))
     if beyond3 > allowed:
         failed = True
     print("%d of %d |z| > 3: %s" % (beyond3, m, "FAIL" if failed else "agree"))
