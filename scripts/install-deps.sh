@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need,
 # skipping those already present. Run as root (or through sudo).
 set -e
-packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime libcli11-dev gnuplot-nox valgrind util-linux zlib1g-dev gzip help2man man-db r-base-core r-cran-nnet r-cran-ranger python3-pandas slurmctld slurmd slurm-client munge"
+packages="make cmake g++ pkg-config libgsl-dev libgtest-dev faketime libcli11-dev libtomlplusplus-dev gnuplot-nox valgrind util-linux zlib1g-dev gzip help2man man-db r-base-core r-cran-nnet r-cran-ranger python3-pandas slurmctld slurmd slurm-client munge"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -21,7 +21,7 @@
 #include "plot/ImportancePlot.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
-#include "summary/ForestProgress.h"
+#include "base/ForestProgress.h"
 #include "summary/Options.h"
 #include "summary/Table.h"
 #include "summary/TableShared.h"
