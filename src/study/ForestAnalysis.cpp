@@ -46,7 +46,12 @@ ForestAnalysis analyseByForests(const ReferenceTable& table, const TablePriors* 
 }
 
 std::string columnVerdict(const ColumnForest& forest) {
-    return forest.fixed ? "fixed" : verdict(forest.oobError, 0.0);
+    if (forest.fixed) return "fixed";
+    std::string word = verdict(forest.oobError, 0.0);  // "informed by the data", ...
+    const std::string tail = " by the data";
+    if (word.size() > tail.size() && word.compare(word.size() - tail.size(), tail.size(), tail) == 0)
+        word.resize(word.size() - tail.size());
+    return word;
 }
 
 Coverage outOfBagCoverage(const ColumnForest& forest, const ReferenceTable& table, std::size_t c,

@@ -97,6 +97,19 @@ class TableReader {
     std::string file_, name_;
 };
 
+// The keys of `table` in the order the file writes them (a TOML table keeps
+// its keys sorted by name).
+std::vector<std::pair<std::string, const toml::node*>> inFileOrder(const toml::table& table) {
+    std::vector<std::pair<std::string, const toml::node*>> keys;
+    for (const auto& [key, value] : table) keys.push_back({std::string(key.str()), &value});
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+        const auto& x = a.second->source().begin;
+        const auto& y = b.second->source().begin;
+        return x.line != y.line ? x.line < y.line : x.column < y.column;
+    });
+    return keys;
+}
+
 std::string absoluteIn(const std::string& folder, const std::string& path) {
     return (fs::path(path).is_absolute() ? fs::path(path) : fs::path(folder) / path)
         .lexically_normal()
@@ -124,8 +137,8 @@ std::string valueText(const toml::node& node, bool& ok) {
 std::string readOverrides(const TableReader& reader, const std::vector<std::string>& skip,
                           std::vector<SettingOverride>& out) {
     const std::vector<std::string>& keys = studySettingKeys();
-    for (const auto& [key, value] : reader.table()) {
-        const std::string k(key.str());
+    for (const auto& [k, node] : inFileOrder(reader.table())) {
+        const toml::node& value = *node;
         if (std::find(skip.begin(), skip.end(), k) != skip.end()) continue;
         const std::string K = upper(k);
         if (setByStudy(K))
@@ -234,9 +247,10 @@ std::string parseStudyText(const std::string& text, const std::string& path,
 
     // [models.NAME]
     const toml::table& models = tableOf("models");
-    for (const auto& [key, value] : models) {
+    for (const auto& [name, node] : inFileOrder(models)) {
+        const toml::node& value = *node;
         StudyModel m;
-        m.name = std::string(key.str());
+        m.name = name;
         if (!validModelName(m.name))
             return path + ": [models." + m.name +
                    "]: a model's name is 1 to 16 letters, digits, '_' or '-'";
