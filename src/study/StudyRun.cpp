@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <limits>
 #include <stdexcept>
@@ -17,6 +19,7 @@
 #include "base/Fnv.h"
 #include "base/ForestProgress.h"
 #include "base/Version.h"
+#include "io/FinishedFile.h"
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
@@ -27,6 +30,7 @@
 #include "study/ForestAnalysis.h"
 #include "study/ModelTable.h"
 #include "study/ReportWriter.h"
+#include "study/SavedResult.h"
 #include "study/StepKeys.h"
 #include "study/StepLine.h"
 #include "study/StudyData.h"
@@ -89,6 +93,12 @@ class Study {
     void fitStep();
 
     std::vector<std::size_t> estimatedModels() const;
+    uint64_t keyOf(const char* step, const std::vector<std::size_t>& models) const;
+    bool loadSaved(const std::string& step, uint64_t key, SavedResult& saved);
+    void save(const std::string& step, uint64_t key, SavedResult saved);
+    void estimate(std::vector<ForestAnalysis>& analyses);
+    void calibrate(const std::vector<ForestAnalysis>& analyses);
+    void checkEnough(const std::vector<ForestAnalysis>& analyses);
 
     const StudySettings& s_;
     const StudyRunOptions& o_;
@@ -101,6 +111,40 @@ class Study {
     std::size_t chosen_ = 0;
     StudyReport report_;
 };
+
+// A step's key: its name, the keys of the tables it reads and the settings
+// of its forests.
+uint64_t Study::keyOf(const char* step, const std::vector<std::size_t>& models) const {
+    Fnv key;
+    key.addText(step);
+    for (std::size_t m : models) key.addValue(models_[m].key);
+    key.addValue(static_cast<uint64_t>(s_.trees));
+    key.addValue(s_.seed);
+    key.addValue(s_.estimateAll);
+    return key.value();
+}
+
+// The saved result of `step` when its key is `key` and it is not to be
+// redone; its warnings are shown again and join the report's.
+bool Study::loadSaved(const std::string& step, uint64_t key, SavedResult& saved) {
+    if (forced(step) || !keys_.unchanged(step, key)) return false;
+    std::ifstream in(work_ + "/" + step + ".result", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in || !readSavedResult(text.str(), saved)) return false;
+    for (const StudyWarning& w : saved.warnings) warn(w.step, w.text);
+    return true;
+}
+
+void Study::save(const std::string& step, uint64_t key, SavedResult saved) {
+    for (const StudyWarning& w : report_.warnings)
+        if (w.step == step) saved.warnings.push_back(w);
+    const std::string path = work_ + "/" + step + ".result";
+    FinishedFile file(path);
+    if (!file.error().empty() || !file.write(formatSavedResult(saved)) || !file.commit(true))
+        stop("cannot write " + path + " (" + file.error() + ")");
+    keys_.record(step, key);
+}
 
 void Study::importStep() {
     StepLine line(1, "import");
@@ -209,6 +253,19 @@ void Study::choiceStep() {
         line.finish(false, "one model: no choice to make");
         return;
     }
+    std::vector<std::size_t> all(models_.size());
+    for (std::size_t m = 0; m < all.size(); ++m) all[m] = m;
+    const uint64_t key = keyOf("choice", all);
+    report_.provenance.seeds.push_back({"forests", s_.seed});
+    SavedResult saved;
+    if (loadSaved("choice", key, saved)) {
+        c = saved.choice;
+        chosen_ = saved.chosen;
+        recordStep("choice", false);
+        line.finish(false, c.chosen + " chosen, probability " + choiceNumber(c.chosenProbability, "%.3f"));
+        return;
+    }
+    keys_.forget("choice");
     // The tables pooled in the study file's order, their statistics chosen
     // as `foundabc-summary --choose --method forest` chooses them.
     PooledTables pooled;
@@ -235,7 +292,6 @@ void Study::choiceStep() {
     const ForestChoice f = chooseModelByForest(pooled, choice.columns, {point}, settings);
     progress.clear();
     if (!f.error.empty()) stop("model choice: the forest cannot be grown: " + f.error);
-    report_.provenance.seeds.push_back({"forests", s_.seed});
 
     std::size_t used = 0;
     for (std::size_t n : f.rowsUsed) used += n;
@@ -265,6 +321,9 @@ void Study::choiceStep() {
         },
         work_ + "/choice.svg", why);
     if (!why.empty()) warn("choice", why);
+    saved.choice = c;
+    saved.chosen = chosen_;
+    save("choice", key, saved);
     recordStep("choice", true);
     line.finish(true, c.chosen + " chosen, probability " + choiceNumber(c.chosenProbability, "%.3f"));
 }
@@ -276,11 +335,8 @@ std::vector<std::size_t> Study::estimatedModels() const {
     return which;
 }
 
-// Steps 4 to 6: the estimates, their calibration out of bag, and the same
-// estimates on the first half of each table.
-void Study::estimateSteps() {
-    StepLine estimateLine(4, "estimate");
-    std::vector<ForestAnalysis> analyses;
+// Step 4: the forests of each estimated model and their estimates.
+void Study::estimate(std::vector<ForestAnalysis>& analyses) {
     for (std::size_t m : estimatedModels()) {
         const ModelRun& run = models_[m];
         ForestProgress progress(static_cast<long>(numbParamColumns) * s_.trees, terminal());
@@ -329,10 +385,10 @@ void Study::estimateSteps() {
         if (!why.empty()) warn("estimate", why);
         report_.estimates.push_back(std::move(e));
     }
-    recordStep("estimate", true);
-    estimateLine.finish(true, "under " + report_.estimates.front().model);
+}
 
-    StepLine calibrationLine(5, "calibration");
+// Step 5: the out-of-bag coverage of the estimates' intervals.
+void Study::calibrate(const std::vector<ForestAnalysis>& analyses) {
     std::size_t k = 0;
     for (std::size_t m : estimatedModels()) {
         const ModelRun& run = models_[m];
@@ -350,14 +406,11 @@ void Study::estimateSteps() {
         }
         report_.calibration.push_back(std::move(section));
     }
-    recordStep("calibration", true);
-    calibrationLine.finish(true, "out-of-bag coverage on " +
-                                     std::to_string(report_.calibration.front().lines.front().rows) +
-                                     " simulations");
+}
 
-    StepLine enoughLine(6, "enough");
-    k = 0;
-    std::string advice;
+// Step 6: the estimates again on the first half of each table.
+void Study::checkEnough(const std::vector<ForestAnalysis>& analyses) {
+    std::size_t k = 0;
     for (std::size_t m : estimatedModels()) {
         const ModelRun& run = models_[m];
         const ForestAnalysis& full = analyses[k++];
@@ -400,16 +453,81 @@ void Study::estimateSteps() {
                                "interval and no out-of-bag error by more than 0.02 between the "
                                "first half of the table and the whole.";
         }
-        advice = e.suggestedSimulations > 0 ? "add simulations" : "enough";
         report_.enough.push_back(std::move(e));
     }
-    recordStep("enough", true);
-    enoughLine.finish(true, advice);
+}
+
+// Steps 4 to 6 rest on the same forests: when one of them is to be redone,
+// the forests are grown again and the three are redone together.
+void Study::estimateSteps() {
+    const uint64_t key = keyOf("estimate", estimatedModels());
+    SavedResult estimates, calibration, enough;
+    const bool kept = loadSaved("estimate", key, estimates) &&
+                      loadSaved("calibration", key, calibration) && loadSaved("enough", key, enough);
+    std::vector<ForestAnalysis> analyses;
+    StepLine estimateLine(4, "estimate");
+    if (kept) {
+        report_.estimates = estimates.estimates;
+    } else {
+        // The warnings of a saved result that is not taken are made again.
+        report_.warnings.erase(std::remove_if(report_.warnings.begin(), report_.warnings.end(),
+                                              [](const StudyWarning& w) {
+                                                  return w.step == "estimate" || w.step == "calibration" || w.step == "enough";
+                                              }),
+                               report_.warnings.end());
+        for (const char* step : {"estimate", "calibration", "enough"}) keys_.forget(step);
+        estimate(analyses);
+        estimates.estimates = report_.estimates;
+        estimates.warnings.clear();
+        save("estimate", key, estimates);
+    }
+    recordStep("estimate", !kept);
+    estimateLine.finish(!kept, "under " + report_.estimates.front().model);
+
+    StepLine calibrationLine(5, "calibration");
+    if (kept) {
+        report_.calibration = calibration.calibration;
+    } else {
+        calibrate(analyses);
+        calibration = SavedResult();
+        calibration.calibration = report_.calibration;
+        save("calibration", key, calibration);
+    }
+    recordStep("calibration", !kept);
+    calibrationLine.finish(!kept, "out-of-bag coverage on " +
+                                      std::to_string(report_.calibration.front().lines.front().rows) +
+                                      " simulations");
+
+    StepLine enoughLine(6, "enough");
+    if (kept) {
+        report_.enough = enough.enough;
+    } else {
+        checkEnough(analyses);
+        enough = SavedResult();
+        enough.enough = report_.enough;
+        save("enough", key, enough);
+    }
+    recordStep("enough", !kept);
+    bool add = false;
+    for (const EnoughSection& e : report_.enough) add = add || e.suggestedSimulations > 0;
+    enoughLine.finish(!kept, add ? "add simulations" : "enough simulations");
 }
 
 void Study::fitStep() {
     StepLine line(7, "fit");
+    const uint64_t key = keyOf("fit", estimatedModels());
+    report_.provenance.seeds.push_back({"goodness of fit", s_.seed});
+    SavedResult saved;
     std::string note;
+    if (loadSaved("fit", key, saved)) {
+        report_.fit = saved.fit;
+        for (const FitSection& f : report_.fit)
+            note += (note.empty() ? "" : ", ") + f.model + " p = " + choiceNumber(f.gfitPValue, "%.3g");
+        recordStep("fit", false);
+        line.finish(false, "goodness of fit " + note);
+        return;
+    }
+    keys_.forget("fit");
     for (std::size_t m : estimatedModels()) {
         const ModelRun& run = models_[m];
         FitSection section;
@@ -443,7 +561,8 @@ void Study::fitStep() {
         }
         report_.fit.push_back(std::move(section));
     }
-    report_.provenance.seeds.push_back({"goodness of fit", s_.seed});
+    saved.fit = report_.fit;
+    save("fit", key, saved);
     recordStep("fit", true);
     line.finish(true, "goodness of fit " + note);
 }
