@@ -30,7 +30,7 @@ std::string upper(std::string text) {
 }
 
 // " (did you mean NAME?)" for the known name nearest to `key`, when it is
-// near enough to be a slip (at most a third of its letters, and 3, differ).
+// near enough to be a slip (at most 2 letters, or a third of a long key, and 3 at most, differ).
 std::string didYouMean(const std::string& key, const std::vector<std::string>& known) {
     std::string best;
     std::size_t bestDistance = 0;
@@ -38,7 +38,7 @@ std::string didYouMean(const std::string& key, const std::vector<std::string>& k
         const std::size_t d = editDistance(upper(key), upper(name));
         if (best.empty() || d < bestDistance) best = name, bestDistance = d;
     }
-    if (best.empty() || bestDistance > std::min<std::size_t>(3, std::max<std::size_t>(1, key.size() / 3)))
+    if (best.empty() || bestDistance > std::min<std::size_t>(3, std::max<std::size_t>(2, key.size() / 3)))
         return "";
     return " (did you mean " + best + "?)";
 }

@@ -167,6 +167,7 @@ void Study::tablesStep() {
     StepLine line(2, "tables");
     const uint64_t dataPrint = fileFingerprint(data_.dataFile);
     bool any = false;
+    std::string note;
     for (std::size_t m = 0; m < s_.models.size(); ++m) {
         ModelRun run;
         run.name = s_.models[m].name;
@@ -187,15 +188,13 @@ void Study::tablesStep() {
             keys_.record(step, run.key);
             any = true;
         }
+        note += (note.empty() ? "" : ", ") + run.name + (fresh ? " kept" : " made");
         report_.provenance.seeds.push_back({"table " + run.name, modelSeed(s_.seed, m)});
         models_.push_back(std::move(run));
     }
     recordStep("tables", any);
     readTables();
-    std::string note;
-    for (const ModelRun& m : models_)
-        note += (note.empty() ? "" : ", ") + m.name + " " + std::to_string(m.rows.rows());
-    line.finish(any, note + " simulations");
+    line.finish(any, note);
 }
 
 void Study::readTables() {
