@@ -155,7 +155,9 @@ TEST(StudyProgram, NumbersAreThoseOfTheCommandLineTools) {
                 {"column", l.parameter}, {"median", g9(l.median)}, {"q2.5", g9(l.q025)},
                 {"q97.5", g9(l.q975)},   {"mean", g9(l.mean)},     {"oob_error", l.oobError == l.oobError ? g9(l.oobError) : "NA"}};
             for (const auto& [name, value] : expected)
-                if (header[k] == name) EXPECT_EQ(row[k], value) << l.parameter << " " << name;
+                if (header[k] == name) {
+                    EXPECT_EQ(row[k], value) << l.parameter << " " << name;
+                }
         }
     }
 }
