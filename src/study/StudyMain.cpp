@@ -86,6 +86,8 @@ int studyMain(int argc, char** argv) {
     options.redo.insert(redo.begin(), redo.end());
     options.threads = threads;
     options.command = "foundabc-study " + studyPath;
+    const std::size_t slash = studyPath.rfind('/');
+    options.shownFolder = slash == std::string::npos ? "" : studyPath.substr(0, slash + 1);
     return runStudy(study, options);
 }
 

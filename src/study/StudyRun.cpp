@@ -587,7 +587,7 @@ int Study::run() {
     } catch (const std::exception& e) {
         stop(e.what());
     }
-    line.finish(true, "in " + s_.folder + "/report");
+    line.finish(true, "in " + o_.shownFolder + "report");
     return 0;
 }
 

@@ -16,6 +16,7 @@ struct StudyRunOptions {
     std::set<std::string> redo;  // step names, or "all"
     int threads = -1;            // -1: the study file's
     std::string command;         // the command line that reproduces the study
+    std::string shownFolder;     // the study's folder as the user named it, for messages
 };
 
 // The names of the steps, in order.
