@@ -38,10 +38,12 @@ ForestAnalysis analyseByForests(const ReferenceTable& table, const TablePriors* 
     const auto columnPriorList = columnPriors(priors);
     std::vector<double> point;
     for (std::size_t j : choice.columns) point.push_back(observed[j]);
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        a.weights[c] = a.forests[c].forest->posteriorWeights(point);
         a.summaries.push_back(summariseColumn(
-            c, table.params[c], a.forests[c].forest->posteriorWeights(point),
+            c, table.params[c], a.weights[c],
             columnPriorList[c].known ? &columnPriorList[c] : nullptr));
+    }
     return a;
 }
 

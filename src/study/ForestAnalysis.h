@@ -20,6 +20,7 @@ struct ForestAnalysis {
     std::vector<std::size_t> statistics;  // the chosen statistics (indices into tableStatNames)
     std::array<ColumnForest, numbParamColumns> forests;
     std::vector<ColumnSummary> summaries;  // per column, at the observed statistics
+    std::array<std::vector<double>, numbParamColumns> weights;  // per column: the rows' posterior weights
     std::vector<std::string> warnings;
     std::string error;  // empty on success
 };

@@ -14,7 +14,9 @@
 #include "abc/ChoiceVerdict.h"
 #include "abc/ForestChoice.h"
 #include "abc/ForestDefaults.h"
+#include "abc/ForestSample.h"
 #include "abc/GoodnessOfFit.h"
+#include "abc/PredictiveCheck.h"
 #include "abc/VerdictText.h"
 #include "base/Fnv.h"
 #include "base/ForestProgress.h"
@@ -23,6 +25,8 @@
 #include "io/ObservedFile.h"
 #include "io/PriorsFile.h"
 #include "io/ReferenceTable.h"
+#include "io/SampleFile.h"
+#include "run/SampleDraw.h"
 #include "plot/ChoicePlot.h"
 #include "plot/CheckPlot.h"
 #include "plot/ImportancePlot.h"
@@ -91,6 +95,8 @@ class Study {
     void choiceStep();
     void estimateSteps();
     void fitStep();
+    void writeSample(const ModelRun& run, const ForestAnalysis& analysis);
+    void predictiveCheckOf(std::size_t m, FitSection& section);
 
     std::vector<std::size_t> estimatedModels() const;
     uint64_t keyOf(const char* step, const std::vector<std::size_t>& models) const;
@@ -116,6 +122,7 @@ class Study {
 // of its forests.
 uint64_t Study::keyOf(const char* step, const std::vector<std::size_t>& models) const {
     Fnv key;
+    key.addText(foundabcVersion);
     key.addText(step);
     for (std::size_t m : models) key.addValue(models_[m].key);
     key.addValue(static_cast<uint64_t>(s_.trees));
@@ -173,6 +180,7 @@ void Study::tablesStep() {
         run.name = s_.models[m].name;
         run.table = run.name + ".table.tsv";
         Fnv key;
+        key.addText(foundabcVersion);
         key.addText("table");
         key.addValue(fileFingerprint(data_.modelFiles[m]));
         key.addValue(dataPrint);
@@ -346,6 +354,7 @@ void Study::estimate(std::vector<ForestAnalysis>& analyses) {
         const ForestAnalysis& a = analyses.back();
         for (const std::string& w : a.warnings) warn("estimate", run.name + ": " + w);
         if (!a.error.empty()) stop(run.table + ": " + a.error);
+        writeSample(run, a);
         EstimateSection e;
         e.model = run.name;
         std::vector<double> importance(a.statistics.size(), 0.0);
@@ -461,7 +470,9 @@ void Study::checkEnough(const std::vector<ForestAnalysis>& analyses) {
 void Study::estimateSteps() {
     const uint64_t key = keyOf("estimate", estimatedModels());
     SavedResult estimates, calibration, enough;
-    const bool kept = loadSaved("estimate", key, estimates) &&
+    bool samples = true;  // the samples the predictive check simulates from
+    for (std::size_t m : estimatedModels()) samples = samples && fs::exists(models_[m].name + ".sample.tsv");
+    const bool kept = samples && loadSaved("estimate", key, estimates) &&
                       loadSaved("calibration", key, calibration) && loadSaved("enough", key, enough);
     std::vector<ForestAnalysis> analyses;
     StepLine estimateLine(4, "estimate");
@@ -512,10 +523,83 @@ void Study::estimateSteps() {
     enoughLine.finish(!kept, add ? "add simulations" : "enough simulations");
 }
 
+// The posterior sample of a model's estimate, as `foundabc-summary --table
+// TABLE --method forest --sample` writes it, with its record of origin:
+// what the predictive check simulates from.
+void Study::writeSample(const ModelRun& run, const ForestAnalysis& analysis) {
+    const ForestSampleWeights weights = forestSampleWeights(run.rows, analysis.weights);
+    if (!weights.matched)
+        warn("estimate", run.name + ": the sample's weights match the forests' posteriors only to " +
+                             choiceNumber(weights.discrepancy, "%.3g") + " of mass in a bin");
+    const std::string text = formatWeightedRows(run.rows, weights.weights);
+    SampleOrigin origin;
+    origin.table = run.table;
+    origin.sample = sampleTextFingerprint(text);
+    origin.known = run.hasPriors && run.priors.provenance.known;
+    origin.settings = run.priors.provenance.settings;
+    origin.data = dataFingerprintOf(observed_);
+    const std::string path = run.name + ".sample.tsv";
+    for (const auto& [name, bytes] : {std::pair<std::string, std::string>{path, text},
+                                      {sampleOriginPath(path), formatSampleOrigin(origin)}}) {
+        FinishedFile file(work_ + "/" + name);
+        if (!file.error().empty() || !file.write(bytes) || !file.commit(true))
+            stop("cannot write " + work_ + "/" + name + " (" + file.error() + ")");
+    }
+}
+
+// The posterior predictive check of model `m`: a table of ppc_simulations
+// simulated from its posterior sample (as `foundabc --from-sample`), each
+// observed statistic set in what it predicts.
+void Study::predictiveCheckOf(std::size_t m, FitSection& section) {
+    const ModelRun& run = models_[m];
+    std::string base, text;
+    {
+        std::ifstream in(modelParametersName(run.name), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        base = bytes.str();
+    }
+    const std::string problem = overrideSettings(
+        base, {{"OUTFILE_NAME", run.name + ".ppc.results.txt"}, {"REPEATS", std::to_string(s_.ppcSimulations)}},
+        text);
+    if (!problem.empty()) stop(problem);
+    const std::string params = run.name + ".ppc.params.txt", table = run.name + ".ppc.tsv";
+    {
+        FinishedFile file(work_ + "/" + params);
+        if (!file.error().empty() || !file.write(text) || !file.commit(true))
+            stop("cannot write " + work_ + "/" + params + " (" + file.error() + ")");
+    }
+    const std::string sample = run.name + ".sample.tsv";
+    if (!fs::exists(sample))
+        stop("work/" + sample + " is missing: run again with --redo estimate");
+    const SampleDraw draw = loadSampleDraw(sample);
+    const uint64_t seed = modelSeed(s_.seed, models_.size() + m);
+    makeModelTable(params, table, seed, threads_, &draw);
+    TableRead read = readReferenceTable(table);
+    if (!read.error.empty()) stop(read.error);
+    const auto check = predictiveCheck(read.table, observed_);
+    for (std::size_t j = 0; j < numbTableStats; ++j)
+        section.ppc.push_back({tableStatNames[j], check[j].observed, check[j].q025, check[j].q975,
+                               check[j].tail});
+    std::string why;
+    section.ppcSvg = drawSvg(
+        [&](const std::string& output) {
+            return predictivePlotScript(read.table, check, output,
+                                        run.name + ": posterior predictive check", PlotFormat::svg);
+        },
+        work_ + "/" + run.name + ".ppc.svg", why);
+    if (!why.empty()) warn("fit", why);
+}
+
 void Study::fitStep() {
     StepLine line(7, "fit");
-    const uint64_t key = keyOf("fit", estimatedModels());
+    Fnv fitKey(keyOf("fit", estimatedModels()));
+    fitKey.addValue(static_cast<int64_t>(s_.ppcSimulations));
+    const uint64_t key = fitKey.value();
     report_.provenance.seeds.push_back({"goodness of fit", s_.seed});
+    for (std::size_t m : estimatedModels())
+        report_.provenance.seeds.push_back(
+            {"predictive check " + models_[m].name, modelSeed(s_.seed, models_.size() + m)});
     SavedResult saved;
     std::string note;
     if (loadSaved("fit", key, saved)) {
@@ -558,12 +642,14 @@ void Study::fitStep() {
             if (!why.empty()) warn("fit", why);
             note += (note.empty() ? "" : ", ") + run.name + " p = " + choiceNumber(fit.pValue, "%.3g");
         }
+        predictiveCheckOf(m, section);
         report_.fit.push_back(std::move(section));
     }
     saved.fit = report_.fit;
     save("fit", key, saved);
     recordStep("fit", true);
-    line.finish(true, "goodness of fit " + note);
+    line.finish(true, "goodness of fit " + note + "; predictive check on " +
+                          std::to_string(s_.ppcSimulations) + " simulations");
 }
 
 int Study::run() {

@@ -162,6 +162,37 @@ TEST(StudyProgram, NumbersAreThoseOfTheCommandLineTools) {
     }
 }
 
+TEST(StudyProgram, PredictiveCheckIsThatOfTheCommandLineTools) {
+    TempDir dir;
+    writeStudy(dir, "");
+    dir.write("study/study.toml", replaced(dir.read("study/study.toml"), "[run]", "[run]\nppc_simulations = 200"));
+    ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
+    const std::string work = dir.file("study/work");
+    const FitSection fit = saved(dir, "fit").fit.at(0);
+    const std::string model = fit.model;
+    // The sample of the estimate, and the table simulated from it with the
+    // seed after the models' own (model k's own is seed + k).
+    runProgram({FOUNDABC_SUMMARY_BIN, "--table", model + ".table.tsv", "--method", "forest", "--trees",
+                "50", "--seed", "2026", "--sample", dir.file("s.tsv")},
+               work);
+    EXPECT_EQ(dir.read("s.tsv"), dir.read("study/work/" + model + ".sample.tsv"));
+    const std::string seed = std::to_string(2026 + 2 + (model == "plain" ? 0 : 1));
+    runProgram({FOUNDABC_BIN, model + ".ppc.params.txt", "--from-sample", model + ".sample.tsv", "--seed",
+                seed, "--table", dir.file("p.tsv")},
+               work);
+    EXPECT_EQ(dir.read("p.tsv"), dir.read("study/work/" + model + ".ppc.tsv"));
+    const ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", model + ".ppc.tsv", "--tsv"}, work);
+    ASSERT_EQ(fit.ppc.size(), 12u);
+    for (std::size_t j = 0; j < fit.ppc.size(); ++j) {
+        const std::vector<std::string> row = fields(ppc.out, j + 1);
+        ASSERT_GE(row.size(), 7u) << ppc.out;
+        EXPECT_EQ(row[0], fit.ppc[j].statistic);
+        EXPECT_EQ(row[4], g9(fit.ppc[j].predictiveLower)) << row[0];
+        EXPECT_EQ(row[5], g9(fit.ppc[j].predictiveUpper)) << row[0];
+        EXPECT_EQ(row[6], g9(fit.ppc[j].pValue)) << row[0];
+    }
+}
+
 TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
     TempDir dir;
     dir.write("lab.gen", shipped("field.gen"));
