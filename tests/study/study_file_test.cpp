@@ -97,3 +97,115 @@ TEST(StudyFile, SavedResultsReadBackToTheSameBits) {
 }
 
 }  // namespace
+
+#include <filesystem>
+#include <fstream>
+
+#include <gsl/gsl_rng.h>
+
+#include "study/ForestAnalysis.h"
+#include "study/StepKeys.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+TEST(StudyData, ADataFileGivesItsShapeAndEachModelItsOwnKeys) {
+    struct Case {
+        std::string data;
+        int sue, tha, loci;
+        long missing;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {"locus sue1..sue2 tha1..tha3\n1 2 -9 4 5\n\n3 -9 -9 1 2\n", 2, 3, 2, 3, ""},
+        {"locus 2 sue 1 tha\n1 2 3\n", 2, 1, 1, 0, ""},
+        {"lines of both populations\n1 2 3\n", 0, 0, 0, 0, "the header does not name the lines"},
+        {"locus sue1..sue2 tha1..tha3\n\n", 0, 0, 0, 0, "no locus after the header"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        runProgram({"mkdir", dir.file("work")});
+        dir.write("d.txt", c.data);
+        dir.write("base.txt",
+                  "DATAFILE_NAME x # f\nOUTFILE_NAME y # f\nNUMBER_OF_SUE_LINES 1 # n\n"
+                  "NUMBER_OF_THA_LINES 1 # n\nNUMBER_OF_LOCI 1 # n\nALPHA 0.5 # a\nREPEATS 9 # r\n");
+        StudySettings s;
+        ASSERT_EQ(parseStudyText("[data]\ndata = \"d.txt\"\n[model]\nparameters = \"base.txt\"\n"
+                                 "simulations = 20\nALPHA = 0.1\n[models.a]\n[models.b]\nALPHA = 0.9\n",
+                                 dir.file("s.toml"), s),
+                  "");
+        StudyData data;
+        const std::string problem = prepareStudyData(s, dir.file("work"), data);
+        if (!c.problem.empty()) {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+            continue;
+        }
+        ASSERT_EQ(problem, "");
+        EXPECT_EQ(data.sueLines, c.sue);
+        EXPECT_EQ(data.thaLines, c.tha);
+        EXPECT_EQ(data.loci, c.loci);
+        EXPECT_EQ(data.missingValues, c.missing);
+        const std::string a = dir.read("work/a.params.txt"), b = dir.read("work/b.params.txt");
+        EXPECT_NE(a.find("DATAFILE_NAME             data.txt"), std::string::npos) << a;
+        EXPECT_NE(a.find("NUMBER_OF_THA_LINES       " + std::to_string(c.tha) + " "), std::string::npos) << a;
+        EXPECT_NE(a.find("REPEATS                   20 "), std::string::npos) << a;
+        EXPECT_NE(a.find("ALPHA                     0.1 "), std::string::npos) << a;  // [model]
+        EXPECT_NE(b.find("ALPHA                     0.9 "), std::string::npos) << b;  // its own wins
+        EXPECT_EQ(dir.read("work/data.txt"), c.data);
+        // Written again unchanged, no file changes.
+        EXPECT_TRUE(data.changed);
+        ASSERT_EQ(prepareStudyData(s, dir.file("work"), data), "");
+        EXPECT_FALSE(data.changed);
+    }
+}
+
+TEST(StudyData, StepKeysHoldOnlyAFinishedStepsKey) {
+    TempDir dir;
+    const StepKeys keys(dir.path());
+    EXPECT_FALSE(keys.unchanged("fit", 42));
+    keys.record("fit", 42);
+    EXPECT_TRUE(keys.unchanged("fit", 42));
+    EXPECT_FALSE(keys.unchanged("fit", 43));
+    EXPECT_FALSE(keys.unchanged("choice", 42));
+    dir.write("fit.key", "000000000000002a");  // without its line end it still reads
+    EXPECT_TRUE(keys.unchanged("fit", 42));
+    dir.write("fit.key", "00000000000002a\n");
+    EXPECT_FALSE(keys.unchanged("fit", 42));
+    keys.forget("fit");
+    EXPECT_FALSE(dir.exists("fit.key"));
+    EXPECT_NE(fileFingerprint(dir.write("a", "x")), fileFingerprint(dir.write("b", "y")));
+}
+
+// A table whose parameter My is told by S_sue up to noise of known spread:
+// the out-of-bag intervals of a forest cover the truth about as often as
+// they claim, and the half table is the first rows.
+TEST(StudyData, OutOfBagCoverageIsNearTheIntervalsClaim) {
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_taus);
+    gsl_rng_set(g, 11);
+    ReferenceTable t;
+    const std::size_t n = 600;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double my = gsl_rng_uniform(g);
+        for (std::size_t c = 0; c < numbParamColumns; ++c) t.params[c].push_back(c == 0 ? my : 1.0 + i);
+        for (std::size_t j = 0; j < numbTableStats; ++j)
+            t.stats[j].push_back(j == 0 ? my + 0.1 * gsl_rng_uniform(g) : gsl_rng_uniform(g));
+    }
+    gsl_rng_free(g);
+    std::array<double, numbTableStats> observed{};
+    observed.fill(0.5);
+    const ForestAnalysis a = analyseByForests(t, nullptr, observed, 60, 1, 3, {});
+    ASSERT_EQ(a.error, "");
+    std::vector<std::size_t> rows(200);
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+    const Coverage cover = outOfBagCoverage(a.forests[0], t, 0, rows);
+    EXPECT_GT(cover.inside50, 0.3);
+    EXPECT_LT(cover.inside50, 0.75);
+    EXPECT_GT(cover.inside95, 0.85);
+    EXPECT_LE(cover.inside50, cover.inside95);
+    EXPECT_EQ(columnVerdict(a.forests[0]), "informed");
+    const ReferenceTable half = firstRows(t, n / 2);
+    EXPECT_EQ(half.rows(), n / 2);
+    EXPECT_EQ(half.params[1].back(), t.params[1][n / 2 - 1]);
+}
+
+}  // namespace
