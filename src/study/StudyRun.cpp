@@ -18,6 +18,7 @@
 #include "abc/GoodnessOfFit.h"
 #include "abc/PredictiveCheck.h"
 #include "abc/VerdictText.h"
+#include "base/Counted.h"
 #include "base/Fnv.h"
 #include "base/ForestProgress.h"
 #include "base/Version.h"
@@ -167,7 +168,7 @@ void Study::importStep() {
     line.finish(data_.changed, std::to_string(data_.sueLines) + " sue and " +
                                    std::to_string(data_.thaLines) + " tha lines, " +
                                    std::to_string(data_.loci) + " loci; " +
-                                   std::to_string(s_.models.size()) + " models checked");
+                                   counted(s_.models.size(), "model") + " checked");
 }
 
 void Study::tablesStep() {
