@@ -23,6 +23,11 @@ std::string checkModelSettings(const std::string& paramsFile) {
     const std::unique_ptr<params> p = readInfile(paramsFile.c_str());
     const std::vector<SettingFault> faults = settingFaults(*p);
     if (!faults.empty()) return paramsFile + ": " + faults.front().key + ": " + faults.front().message;
+    // The data as the run reads them: a value it cannot read ends the study
+    // here, with the run's own message, before any simulation.
+    std::string note;
+    readDataFile(p->datafile_name, p->number_of_loci, p->number_of_sue_lines, p->number_of_tha_lines,
+                 &note);
     return manyMutationsMessage(*p);
 }
 

@@ -12,7 +12,8 @@
 // a terminal. Errors end the process as the run's own do.
 
 // The settings and data of the parameter file `paramsFile` checked as a run
-// checks them at its start; "" or the first problem.
+// checks them at its start; "" or the first problem (a data file the run
+// cannot read ends the process with the run's message).
 std::string checkModelSettings(const std::string& paramsFile);
 
 // Makes the table `tableFile` (and its observed statistics and priors files)

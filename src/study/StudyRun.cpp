@@ -167,7 +167,7 @@ void Study::importStep() {
     recordStep("import", data_.changed);
     line.finish(data_.changed, std::to_string(data_.sueLines) + " sue and " +
                                    std::to_string(data_.thaLines) + " tha lines, " +
-                                   std::to_string(data_.loci) + " loci; " +
+                                   counted(static_cast<std::size_t>(data_.loci), "locus", "loci") + "; " +
                                    counted(s_.models.size(), "model") + " checked");
 }
 
