@@ -23,7 +23,7 @@ build: $(BUILD)/Makefile
 
 # The programs alone, without the test suite: all that `make run` needs.
 programs: $(BUILD)/Makefile
-	cmake --build $(BUILD) -j $(JOBS) --target foundabc foundabc-summary foundabc-import
+	cmake --build $(BUILD) -j $(JOBS) --target foundabc foundabc-summary foundabc-import foundabc-study
 
 # The scratch folder is kept: only its params.txt and data.txt are replaced by
 # the shipped ones, other files stay, and results.txt grows by one table per

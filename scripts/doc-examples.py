@@ -43,7 +43,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # In the order they are run: later pages use the files of earlier ones.
-PAGES = ["README.md", "docs/files.md", "docs/runs.md", "docs/summary.md",
+PAGES = ["README.md", "docs/worked-example.md", "docs/files.md", "docs/runs.md", "docs/summary.md",
          "docs/table-summary.md", "docs/checking.md", "docs/model-choice.md",
          "docs/genepop.md"]
 

@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Makefile's user-facing targets, run for real:
-# - `make install PREFIX=...` puts the three programs, their man pages and the
+# - `make install PREFIX=...` puts the four programs, their man pages and the
 #   section-5 pages of the input files under the prefix, and the installed
 #   programs run;
 # - `make run` replaces the example's params.txt and data.txt in its folder
@@ -16,8 +16,9 @@ trap 'rm -rf "$scratch"' EXIT
 
 prefix=$scratch/prefix
 make -s -C "$source_dir" install BUILD="$build_dir" PREFIX="$prefix" >/dev/null
-for f in bin/foundabc bin/foundabc-summary bin/foundabc-import share/man/man1/foundabc.1 \
-         share/man/man1/foundabc-summary.1 share/man/man1/foundabc-import.1 \
+for f in bin/foundabc bin/foundabc-summary bin/foundabc-import bin/foundabc-study \
+         share/man/man1/foundabc.1 share/man/man1/foundabc-summary.1 \
+         share/man/man1/foundabc-import.1 share/man/man1/foundabc-study.1 \
          share/man/man5/foundabc-params.5 share/man/man5/foundabc-data.5; do
     if [ ! -s "$prefix/$f" ]; then
         echo "missing after make install: $f"
@@ -35,12 +36,14 @@ for text in 'Share of the simulations to accept' 'Cross.*validate instead' 'Stat
 done
 # `make run` builds the programs, not the test suite.
 make -n -C "$source_dir" run BUILD="$build_dir" |
-    grep -q -- '--target foundabc foundabc-summary foundabc-import$' ||
+    grep -q -- '--target foundabc foundabc-summary foundabc-import foundabc-study$' ||
     { echo "make run builds more than the programs"; exit 1; }
 "$prefix/bin/foundabc" --version >/dev/null
 "$prefix/bin/foundabc-summary" --version >/dev/null
 "$prefix/bin/foundabc-import" --version >/dev/null
 grep -q "repeat.*units" "$prefix/share/man/man1/foundabc-import.1" || { echo "import man page lacks the options"; exit 1; }
+"$prefix/bin/foundabc-study" --version >/dev/null
+grep -q "redo" "$prefix/share/man/man1/foundabc-study.1" || { echo "study man page lacks the options"; exit 1; }
 # Every installed page reads on a terminal of 80 columns.
 if command -v man >/dev/null 2>&1; then
     for page in "$prefix"/share/man/man*/*; do

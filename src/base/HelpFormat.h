@@ -71,8 +71,11 @@ class WrappedHelp : public CLI::Formatter {
             std::size_t lineEnd = text.find('\n', lineStart);
             if (lineEnd == std::string::npos) lineEnd = text.size();
             std::string line = text.substr(lineStart, lineEnd - lineStart);
-            const std::size_t indent = line.find_first_not_of(' ');
             while (line.size() > columns) {
+                // The blanks that start the piece (its continuation's too) are
+                // no place to break: a word longer than the line would be cut
+                // from its own indent again and again.
+                const std::size_t indent = line.find_first_not_of(' ');
                 std::size_t cut = line.rfind(' ', columns);
                 if (cut == std::string::npos || (indent != std::string::npos && cut <= indent))
                     cut = line.find(' ', columns);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "import/Conversion.h"
+#include "io/Conversion.h"
 #include "io/GenepopFile.h"
 
 // What the import did, for the user to read and paste.

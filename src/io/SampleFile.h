@@ -8,6 +8,7 @@
 
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
+#include "sim/SimulationTable.h"
 
 // A sample of parameter sets to simulate from, such as the posterior sample
 // that `foundabc-summary --table FILE --sample OUT` writes: a tab-separated
@@ -77,3 +78,7 @@ std::string readSampleFile(const std::string& path, SampleRows& rows);
 // samples through this, so that parseSampleText reads them back.
 std::string formatSample(const std::vector<long>& sims, const std::vector<std::string>& names,
                          const std::vector<const std::vector<double>*>& columns);
+
+// The sample of a weighted table: its rows of positive weight, each with its
+// `sim`, its weight and its parameter columns (formatSample's text).
+std::string formatWeightedRows(const ReferenceTable& table, const std::vector<double>& weights);

@@ -8,6 +8,7 @@
 #include "abc/Abc.h"
 #include "abc/ChoiceVerdict.h"
 #include "abc/ModelChoice.h"
+#include "abc/VerdictText.h"
 #include "sim/Columns.h"
 
 // What the model-choice commands share: their options and the pieces of
@@ -28,22 +29,9 @@ struct ChooseOptions {
     std::string gnuplotProgram = "gnuplot";
 };
 
-// `x` by printf `format`; "NA" when it is not a number.
-std::string choiceNumber(double x, const char* format = "%.4g");
-
 // A matrix of models with a label column, for people or (tsv) programs.
 void printMatrix(std::ostream& out, const std::vector<std::string>& names,
                  const std::vector<std::vector<std::string>>& cells, bool tsv);
-
-// The verdict in words, for the line "Verdict: ...": what it says and the
-// numbers it rests on. `chosen` names the chosen model, `errorRate` and
-// `probability` are those the verdict was drawn from (NaN when absent).
-std::string verdictText(const ChoiceVerdict& v, const std::string& chosen, double errorRate,
-                        double probability);
-
-// The verdict as one word for the `verdict` column of --tsv: favoured,
-// not_told_apart, too_uncertain or better_than_chance.
-const char* verdictWord(ChoiceVerdictKind kind);
 
 // Model choice by random forests for `pooled` (the models' tables, named
 // `names`) at `observed` or the points of o.observedPath; returns the exit

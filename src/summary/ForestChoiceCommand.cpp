@@ -14,7 +14,7 @@
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
 #include "summary/ChooseShared.h"
-#include "summary/ForestProgress.h"
+#include "base/ForestProgress.h"
 #include "summary/Options.h"
 #include "summary/OutputCheck.h"
 

@@ -12,7 +12,7 @@
 
 #include "abc/CrossValidation.h"
 #include "abc/ForestEstimate.h"
-#include "abc/Raking.h"
+#include "abc/ForestSample.h"
 #include "abc/Stats.h"
 #include "base/Counted.h"
 #include "io/SampleFile.h"
@@ -21,7 +21,7 @@
 #include "plot/ImportancePlot.h"
 #include "plot/Plot.h"
 #include "plot/PlotFormat.h"
-#include "summary/ForestProgress.h"
+#include "base/ForestProgress.h"
 #include "summary/Options.h"
 #include "summary/Table.h"
 #include "summary/TableShared.h"
@@ -132,36 +132,15 @@ int growForests(const TableOptions& options, const Inputs& in, const FeatureMatr
     return 0;
 }
 
-// How closely the sample's mass in a bin must match the forest's: far below
-// the Monte Carlo error of that mass (about 0.02 for a bin of 5 % at an
-// effective sample size of 100), and within reach of a few hundred rounds.
-constexpr double kRakingTolerance = 1e-3;
-
-// The sample's weights: the rows' mean weight over the seven forests,
-// raked so that each column's margin matches its own forest's posterior,
-// which the table prints, in bins at its quantiles: 20 of them, or 10 or 5
-// where the rows cannot match so many at once (few rows lie near the data
-// in every statistic). A warning says when no raking matched.
+// The sample's weights (ForestSample.h), with a warning when no raking matched.
 std::vector<double> sampleWeights(const Inputs& in,
                                   const std::array<std::vector<double>, numbParamColumns>& weights,
                                   std::ostream& err) {
-    const std::size_t rows = in.table.rows();
-    std::vector<double> mixture(rows, 0.0);
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
-        for (std::size_t i = 0; i < rows; ++i)
-            mixture[i] += weights[c][i] / static_cast<double>(numbParamColumns);
-    std::vector<RakingMargin> margins;
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
-        margins.push_back({&in.table.params[c], &weights[c]});
-    RakingResult best;
-    for (std::size_t bins : {20, 10, 5}) {
-        RakingResult raked = rakeWeights(mixture, margins, bins, kRakingTolerance, 1000);
-        if (best.weights.empty() || raked.discrepancy < best.discrepancy) best = std::move(raked);
-        if (best.converged) return std::move(best.weights);
-    }
-    warn(err, "the sample's weights match the forests' posteriors only to " +
-                  shortNumber(best.discrepancy) + " of mass in a bin");
-    return std::move(best.weights);
+    ForestSampleWeights sample = forestSampleWeights(in.table, weights);
+    if (!sample.matched)
+        warn(err, "the sample's weights match the forests' posteriors only to " +
+                      shortNumber(sample.discrepancy) + " of mass in a bin");
+    return std::move(sample.weights);
 }
 
 }  // namespace
@@ -255,22 +234,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
         // Rows of the table, so every one obeys the model, with weights
         // whose margins are the printed posteriors.
         const std::vector<double> sample = sampleWeights(in, weights, err);
-        std::vector<long> sims;
-        std::array<std::vector<double>, numbParamColumns> values;
-        std::vector<double> kept;
-        for (std::size_t i = 0; i < table.rows(); ++i) {
-            if (!(sample[i] > 0.0)) continue;
-            sims.push_back(table.simOf(i));
-            kept.push_back(sample[i]);
-            for (std::size_t c = 0; c < numbParamColumns; ++c) values[c].push_back(table.params[c][i]);
-        }
-        std::vector<std::string> names = {"weight"};
-        std::vector<const std::vector<double>*> columns = {&kept};
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            names.push_back(paramColumnNames[c]);
-            columns.push_back(&values[c]);
-        }
-        if (writeSample(options, in, formatSample(sims, names, columns), err) != 0)
+        if (writeSample(options, in, formatWeightedRows(table, sample), err) != 0)
             return 1;
     }
     if (options.plotPath.empty()) return 0;

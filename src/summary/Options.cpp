@@ -59,18 +59,6 @@ std::string parseForestCount(const std::string& option, const std::string& text,
     return "";
 }
 
-ForestSettings forestSettingsFor(int trees, int threads, unsigned long seed, std::size_t features,
-                                 int minNodeSize) {
-    ForestSettings s;
-    s.trees = trees;
-    s.seed = seed;
-    s.minNodeSize = minNodeSize;
-    s.mtry = std::max(1, static_cast<int>(std::floor(std::sqrt(static_cast<double>(features)))));
-    const unsigned cores = std::thread::hardware_concurrency();
-    s.threads = threads > 0 ? threads : static_cast<int>(cores > 0 ? cores : 1);
-    return s;
-}
-
 ForestCountOptions::ForestCountOptions(CLI::App& app)
     : trees_(app.add_option("--trees", treesText_,
                             "With --method forest: trees per forest (default 500)")

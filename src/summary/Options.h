@@ -5,6 +5,7 @@
 #include <string>
 
 #include "abc/Forest.h"
+#include "abc/ForestDefaults.h"
 
 // Checks of the values given to foundabc-summary's options. Each returns an
 // empty string and sets its result when the text is acceptable, or returns
@@ -21,12 +22,6 @@ std::string parseBandwidth(const std::string& text, double& h);
 // number up to 100000. The reason names the option and its value.
 std::string parseForestCount(const std::string& option, const std::string& text, int lowest,
                              int& count);
-
-// The forests' settings of a command: `trees`, `threads` (0: every core; the
-// result does not depend on it), `seed`, ⌊√features⌋ features tried per
-// split (at least 1) and `minNodeSize`.
-ForestSettings forestSettingsFor(int trees, int threads, unsigned long seed, std::size_t features,
-                                 int minNodeSize);
 
 // The --trees and --threads options of a command that grows forests, added
 // to `app` by the constructor (the object must outlive the parsing, which

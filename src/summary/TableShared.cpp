@@ -35,17 +35,6 @@ void warn(std::ostream& err, const std::string& message) {
 // drawn parameters' bounds and scales; FracSueMono has none. A present size
 // is drawn at or above the founding size, so its prior is flat only when the
 // founding size's upper bound lies at or below its own lower bound.
-std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors) {
-    std::array<ColumnPrior, numbParamColumns> columns{};
-    if (priors == nullptr) return columns;
-    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
-        const ParameterPrior& p = (*priors)[c];
-        columns[c] = {true, p.logUniform, p.lower, p.upper, true};
-    }
-    for (std::size_t c : {3u, 5u}) columns[c].flat = (*priors)[c - 1].upper <= (*priors)[c].lower;
-    return columns;
-}
-
 std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
                                      const std::vector<double>& weights,
                                      const std::array<ColumnPrior, numbParamColumns>& priors) {

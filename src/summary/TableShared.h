@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "abc/Abc.h"
+#include "abc/ColumnPriors.h"
 #include "abc/Posterior.h"
 #include "io/PriorsFile.h"
 #include "sim/Columns.h"
@@ -29,10 +30,6 @@ int failWith(std::ostream& err, const std::string& message);
 
 // Writes "foundabc-summary: warning: MESSAGE" on `err`.
 void warn(std::ostream& err, const std::string& message);
-
-// The priors of the table's columns as the results summary takes them (all
-// unknown without `priors`).
-std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors);
 
 // The summaries of the seven columns from their weighted values.
 std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,

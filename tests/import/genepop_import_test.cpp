@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "import/Conversion.h"
+#include "io/Conversion.h"
 #include "io/DataFile.h"
 #include "io/GenepopFile.h"
 #include "support/ChildProcess.h"

@@ -30,7 +30,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"foundabc", {"base", "sim", "io", "run", "cluster"}},
     {"summary", {"base", "sim", "io", "abc", "plot"}},
     {"import", {"base", "sim", "io"}},
-    {"study", {"base", "sim", "io", "abc", "plot"}},
+    {"study", {"base", "sim", "io", "abc", "plot", "run", "cluster"}},
 };
 
 std::string textOf(const fs::path& file) {

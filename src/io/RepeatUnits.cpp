@@ -1,4 +1,4 @@
-#include "import/RepeatUnits.h"
+#include "io/RepeatUnits.h"
 
 #include <cctype>
 #include <map>

@@ -1,4 +1,4 @@
-#include "import/Conversion.h"
+#include "io/Conversion.h"
 
 #include <map>
 #include <set>

@@ -1,4 +1,4 @@
-#include "summary/ForestProgress.h"
+#include "base/ForestProgress.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,222 @@
+// foundabc-study as a user runs it: on a copy of the shipped study with
+// small tables, it resumes without redoing a step, redoes only what a
+// change reaches, gives the same bytes on any number of threads, and its
+// numbers are foundabc-summary's own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "study/SavedResult.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+std::string shipped(const std::string& name) {
+    std::ifstream in(std::string(FOUNDABC_SOURCE_DIR) + "/examples/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+// The shipped study in `dir` (study/ beside the Genepop and units files),
+// with tables of 400 simulations and forests of 50 trees.
+void writeStudy(const TempDir& dir, const std::string& extra = "") {
+    dir.write("field.gen", shipped("field.gen"));
+    dir.write("units.txt", shipped("units.txt"));
+    runProgram({"mkdir", "-p", dir.file("study")});
+    dir.write("study/base.txt", shipped("study/base.txt"));
+    std::string toml = replaced(shipped("study/study.toml"), "simulations = 3000", "simulations = 400");
+    toml = replaced(toml, "trees = 200", "trees = 50");
+    dir.write("study/study.toml", replaced(toml, "[run]", extra + "[run]"));
+}
+
+ChildResult study(const TempDir& dir, std::vector<std::string> args = {}) {
+    args.insert(args.begin(), {FOUNDABC_STUDY_BIN, dir.file("study/study.toml")});
+    return runProgram(args, dir.path(), dir.file("err.txt"));
+}
+
+SavedResult saved(const TempDir& dir, const std::string& step) {
+    SavedResult r;
+    EXPECT_TRUE(readSavedResult(dir.read("study/work/" + step + ".result"), r)) << step;
+    return r;
+}
+
+std::string g9(double x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", x);
+    return text;
+}
+
+// The fields of line `row` (from 0, the header) of a TSV text.
+std::vector<std::string> fields(const std::string& tsv, std::size_t row) {
+    std::istringstream lines(tsv);
+    std::string line;
+    for (std::size_t i = 0; i <= row; ++i) std::getline(lines, line);
+    std::vector<std::string> out;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) out.push_back(cell);
+    return out;
+}
+
+TEST(StudyProgram, ResumesUnchangedAndRedoesOnlyWhatAChangeReaches) {
+    TempDir dir;
+    writeStudy(dir);
+    ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
+    const std::string report = dir.read("study/report/report.md");
+    const std::string plainTable = dir.read("study/work/plain.table.tsv");
+    const ChildResult again = study(dir);
+    ASSERT_EQ(again.exitStatus, 0);
+    for (const char* step : {"1/8 import", "2/8 tables", "3/8 choice", "4/8 estimate",
+                             "5/8 calibration", "6/8 enough", "7/8 fit"}) {
+        const std::size_t at = again.out.find(step);
+        ASSERT_NE(at, std::string::npos) << again.out;
+        EXPECT_NE(again.out.substr(at, again.out.find('\n', at) - at).find("unchanged"), std::string::npos)
+            << again.out;
+    }
+    EXPECT_EQ(dir.read("study/report/report.md"), report);
+    // A prior of one model: its table and what follows, not the other table.
+    writeStudy(dir, "[models.k2.x]\n");  // an unknown table is refused before any work
+    EXPECT_EQ(study(dir).exitStatus, 1);
+    writeStudy(dir);
+    dir.write("study/study.toml",
+              replaced(dir.read("study/study.toml"), "CONDITIONAL_NUMBER_OF_ORIGINS = 2",
+                       "CONDITIONAL_NUMBER_OF_ORIGINS = 2\nMY_UPPER = 0.03"));
+    const ChildResult changed = study(dir);
+    ASSERT_EQ(changed.exitStatus, 0) << dir.read("err.txt");
+    EXPECT_NE(changed.out.find("plain kept, k2 made"), std::string::npos) << changed.out;
+    EXPECT_EQ(changed.out.find("unchanged", changed.out.find("3/8 choice")), std::string::npos)
+        << changed.out;
+    EXPECT_EQ(dir.read("study/work/plain.table.tsv"), plainTable);
+    // --redo redoes a step whose inputs are unchanged.
+    const ChildResult redo = study(dir, {"--redo", "fit"});
+    EXPECT_NE(redo.out.find("7/8 fit"), std::string::npos);
+    EXPECT_EQ(redo.out.find("unchanged", redo.out.find("7/8 fit")), std::string::npos) << redo.out;
+}
+
+TEST(StudyProgram, AnyNumberOfThreadsGivesTheSameBytes) {
+    TempDir one, two;
+    writeStudy(one);
+    writeStudy(two);
+    ASSERT_EQ(study(one, {"--threads", "1"}).exitStatus, 0) << one.read("err.txt");
+    ASSERT_EQ(study(two, {"--threads", "2"}).exitStatus, 0) << two.read("err.txt");
+    for (const char* file : {"work/plain.table.tsv", "work/k2.table.tsv", "work/choice.result",
+                             "work/estimate.result", "work/calibration.result", "work/enough.result",
+                             "work/fit.result", "report/report.md"})
+        EXPECT_EQ(one.read(std::string("study/") + file), two.read(std::string("study/") + file)) << file;
+}
+
+TEST(StudyProgram, NumbersAreThoseOfTheCommandLineTools) {
+    TempDir dir;
+    writeStudy(dir);
+    ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
+    const std::string work = dir.file("study/work");
+    // The table is foundabc's, from the model's parameter file and its seed.
+    runProgram({FOUNDABC_BIN, "k2.params.txt", "--seed", "2027", "--table", dir.file("k2.tsv")}, work);
+    EXPECT_EQ(dir.read("k2.tsv"), dir.read("study/work/k2.table.tsv"));
+    // The model choice.
+    const ChildResult choose =
+        runProgram({FOUNDABC_SUMMARY_BIN, "--choose", "plain.table.tsv", "k2.table.tsv", "--names",
+                    "plain", "k2", "--method", "forest", "--trees", "50", "--seed", "2026", "--tsv"},
+                   work);
+    const SavedResult choice = saved(dir, "choice");
+    for (std::size_t m = 0; m < 2; ++m) {
+        const std::vector<std::string> row = fields(choose.out, m + 1);
+        ASSERT_GE(row.size(), 7u) << choose.out;
+        EXPECT_EQ(row[0], choice.choice.models[m]);
+        EXPECT_EQ(row[4] == "1", choice.choice.chosen == row[0]);
+        EXPECT_EQ(row[6], g9(choice.choice.priorErrorRate));
+        EXPECT_EQ(row[5], row[4] == "1" ? g9(choice.choice.chosenProbability) : "NA");
+    }
+    // The estimates under the chosen model.
+    const SavedResult estimate = saved(dir, "estimate");
+    const EstimateSection& e = estimate.estimates.at(0);
+    const ChildResult table =
+        runProgram({FOUNDABC_SUMMARY_BIN, "--table", e.model + ".table.tsv", "--method", "forest",
+                    "--trees", "50", "--seed", "2026", "--tsv"},
+                   work);
+    const std::vector<std::string> header = fields(table.out, 0);
+    for (std::size_t c = 0; c < e.lines.size(); ++c) {
+        const std::vector<std::string> row = fields(table.out, c + 1);
+        ASSERT_EQ(row.size(), header.size()) << table.out;
+        for (std::size_t k = 0; k < header.size(); ++k) {
+            const EstimateLine& l = e.lines[c];
+            const std::vector<std::pair<std::string, std::string>> expected = {
+                {"column", l.parameter}, {"median", g9(l.median)}, {"q2.5", g9(l.q025)},
+                {"q97.5", g9(l.q975)},   {"mean", g9(l.mean)},     {"oob_error", l.oobError == l.oobError ? g9(l.oobError) : "NA"}};
+            for (const auto& [name, value] : expected)
+                if (header[k] == name) {
+                    EXPECT_EQ(row[k], value) << l.parameter << " " << name;
+                }
+        }
+    }
+}
+
+TEST(StudyProgram, PredictiveCheckIsThatOfTheCommandLineTools) {
+    TempDir dir;
+    writeStudy(dir, "");
+    dir.write("study/study.toml", replaced(dir.read("study/study.toml"), "[run]", "[run]\nppc_simulations = 200"));
+    ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
+    const std::string work = dir.file("study/work");
+    const FitSection fit = saved(dir, "fit").fit.at(0);
+    const std::string model = fit.model;
+    // The sample of the estimate, and the table simulated from it with the
+    // seed after the models' own (model k's own is seed + k).
+    runProgram({FOUNDABC_SUMMARY_BIN, "--table", model + ".table.tsv", "--method", "forest", "--trees",
+                "50", "--seed", "2026", "--sample", dir.file("s.tsv")},
+               work);
+    EXPECT_EQ(dir.read("s.tsv"), dir.read("study/work/" + model + ".sample.tsv"));
+    const std::string seed = std::to_string(2026 + 2 + (model == "plain" ? 0 : 1));
+    runProgram({FOUNDABC_BIN, model + ".ppc.params.txt", "--from-sample", model + ".sample.tsv", "--seed",
+                seed, "--table", dir.file("p.tsv")},
+               work);
+    EXPECT_EQ(dir.read("p.tsv"), dir.read("study/work/" + model + ".ppc.tsv"));
+    const ChildResult ppc = runProgram({FOUNDABC_SUMMARY_BIN, "--ppc", model + ".ppc.tsv", "--tsv"}, work);
+    ASSERT_EQ(fit.ppc.size(), 12u);
+    for (std::size_t j = 0; j < fit.ppc.size(); ++j) {
+        const std::vector<std::string> row = fields(ppc.out, j + 1);
+        ASSERT_GE(row.size(), 7u) << ppc.out;
+        EXPECT_EQ(row[0], fit.ppc[j].statistic);
+        EXPECT_EQ(row[4], g9(fit.ppc[j].predictiveLower)) << row[0];
+        EXPECT_EQ(row[5], g9(fit.ppc[j].predictiveUpper)) << row[0];
+        EXPECT_EQ(row[6], g9(fit.ppc[j].pValue)) << row[0];
+    }
+}
+
+TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
+    TempDir dir;
+    dir.write("lab.gen", shipped("field.gen"));
+    const ChildResult init = runProgram({FOUNDABC_STUDY_BIN, "--init", "new", "--genepop", "lab.gen",
+                                         "--sue", "ISL01", "--tha", "MAI01", "--repeat-unit", "2"},
+                                        dir.path(), dir.file("err.txt"));
+    ASSERT_EQ(init.exitStatus, 0) << dir.read("err.txt");
+    std::string toml = replaced(dir.read("new/study.toml"), "simulations = 20000", "simulations = 300");
+    dir.write("new/study.toml", replaced(toml, "[run]", "[run]\ntrees = 20"));
+    const ChildResult run = runProgram({FOUNDABC_STUDY_BIN, "new/study.toml"}, dir.path(), dir.file("err.txt"));
+    EXPECT_EQ(run.exitStatus, 0) << dir.read("err.txt");
+    EXPECT_NE(dir.read("new/report/report.md").find("Estimates under"), std::string::npos);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--init", "new", "--genepop", "lab.gen", "--sue", "ISL01", "--tha", "MAI01"},
+         "new/study.toml already exists"},
+        {{"--init", "x", "--genepop", "lab.gen", "--sue", "NOPE", "--tha", "MAI01"}, "NOPE"},
+        {{"missing.toml"}, "missing.toml: cannot be read"},
+        {{"new/study.toml", "--redo", "choise"}, "choise"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> argv = args;
+        argv.insert(argv.begin(), FOUNDABC_STUDY_BIN);
+        EXPECT_EQ(runProgram(argv, dir.path(), dir.file("err.txt")).exitStatus, 1) << message;
+        EXPECT_NE(dir.read("err.txt").find(message), std::string::npos) << dir.read("err.txt");
+    }
+}
+
+}  // namespace
