@@ -323,7 +323,7 @@ std::string provenanceSection(const StudyReport& report) {
     html += paragraph("Made by " + p.programVersion + " from " + p.studyFileName + ", seed " +
                       std::to_string(p.seed) + ".");
     html +=
-        "<p>To make it again:</p>\n<pre><code>" + htmlText(p.reproduceCommand) + "</code></pre>\n";
+        "<p>To make it again, in the study file's folder:</p>\n<pre><code>" + htmlText(p.reproduceCommand) + "</code></pre>\n";
     if (!p.seeds.empty()) {
         html += "<table>\n<caption>Seeds</caption>\n" + head({"Step", "Seed"}) + "<tbody>\n";
         for (const auto& [step, seed] : p.seeds)
@@ -335,14 +335,6 @@ std::string provenanceSection(const StudyReport& report) {
                 "<tbody>\n";
         for (const auto& [file, print] : p.fingerprints)
             html += "<tr>" + cell(file) + "<td><code>" + htmlText(print) + "</code></td></tr>\n";
-        html += "</tbody>\n</table>\n";
-    }
-    if (!report.steps.empty()) {
-        html += "<table>\n<caption>Steps of this run</caption>\n" + head({"Step", "Done"}, 2) +
-                "<tbody>\n";
-        for (const StudyStepRecord& s : report.steps)
-            html +=
-                "<tr>" + cell(s.name) + cell(s.redone ? "redone" : "unchanged, kept") + "</tr>\n";
         html += "</tbody>\n</table>\n";
     }
     html += "<h3>" + htmlText(p.studyFileName) + "</h3>\n<pre>" + htmlText(p.studyFileText) +

@@ -253,7 +253,7 @@ std::string provenanceSection(const StudyReport& report) {
     std::string text = heading("provenance");
     text += paragraph("Made by " + p.programVersion + " from " + p.studyFileName + ", seed " +
                       std::to_string(p.seed) + ".");
-    text += "To make it again:\n\n" + fenced(p.reproduceCommand, "sh");
+    text += "To make it again, in the study file's folder:\n\n" + fenced(p.reproduceCommand, "sh");
     if (!p.seeds.empty()) {
         std::vector<Row> rows;
         for (const auto& [step, seed] : p.seeds) rows.push_back({step, std::to_string(seed)});
@@ -263,12 +263,6 @@ std::string provenanceSection(const StudyReport& report) {
         std::vector<Row> rows;
         for (const auto& [file, print] : p.fingerprints) rows.push_back({file, print});
         text += table({"File", "Fingerprint"}, rows, "ll");
-    }
-    if (!report.steps.empty()) {
-        std::vector<Row> rows;
-        for (const StudyStepRecord& s : report.steps)
-            rows.push_back({s.name, s.redone ? "redone" : "unchanged, kept"});
-        text += table({"Step", "Done"}, rows, "ll");
     }
     return text + "### " + markdownText(p.studyFileName) + "\n\n" + fenced(p.studyFileText, "toml");
 }

@@ -85,8 +85,11 @@ int studyMain(int argc, char** argv) {
     StudyRunOptions options;
     options.redo.insert(redo.begin(), redo.end());
     options.threads = threads;
-    options.command = "foundabc-study " + studyPath;
+    // The report names the study file from its own folder, so that the
+    // report's bytes do not depend on where the program was started.
     const std::size_t slash = studyPath.rfind('/');
+    options.command =
+        "foundabc-study " + (slash == std::string::npos ? studyPath : studyPath.substr(slash + 1));
     options.shownFolder = slash == std::string::npos ? "" : studyPath.substr(0, slash + 1);
     return runStudy(study, options);
 }

@@ -283,10 +283,14 @@ void Study::choiceStep() {
             pooled.table.params[k].insert(pooled.table.params[k].end(), t.params[k].begin(), t.params[k].end());
         for (std::size_t j = 0; j < numbTableStats; ++j)
             pooled.table.stats[j].insert(pooled.table.stats[j].end(), t.stats[j].begin(), t.stats[j].end());
+        pooled.table.numbStats = std::min(pooled.table.numbStats, t.numbStats);
         pooled.sizes.push_back(t.rows());
         pooled.model.insert(pooled.model.end(), t.rows(), m);
     }
-    const StatisticChoice choice = chooseStatistics(pooled.table, observed_, {});
+    // The forests compare every statistic the tables hold.
+    const std::vector<std::string> named(tableStatNames.begin(),
+                                         tableStatNames.begin() + pooled.table.numbStats);
+    const StatisticChoice choice = chooseStatistics(pooled.table, observed_, named);
     for (const std::string& w : choice.warnings) warn("choice", w);
     if (!choice.error.empty()) stop("model choice: " + choice.error);
     std::vector<double> point;

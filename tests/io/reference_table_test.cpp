@@ -109,7 +109,7 @@ TEST(ReferenceTable, GsmPStandsAfterTheDrawnParametersAndReadsBack) {
     appendTableRow(row, 7, {0.001, 150, 1000, 20000, 10, 300}, 0.25, stats, 2.5, true, &gsmP);
     EXPECT_EQ(row,
               "7\t0.001\t150\t1000\t20000\t10\t300\t0.3125\t0.25\t12.5\t3\t2\t4\t0.5\t0.75\t1.25"
-              "\t2\t0.5\t1\t0.0625\tNaN\t2.5\t1\n");
+              "\t2\t0.5\t1\t0.0625\tNaN\t0\t0\t0\t0\t0\t0\t2.5\t1\n");
     TempDir dir;
     struct Case {
         std::string text, error;  // error "": read, with GsmP when the header names it
@@ -119,8 +119,8 @@ TEST(ReferenceTable, GsmPStandsAfterTheDrawnParametersAndReadsBack) {
     const Case cases[] = {
         {header + row, ""},
         {kHeader + noP, ""},
-        {header + noP, "t:2: row has 22 of 23 fields"},
-        {kHeader + row, "t:2: row has 23 of 22 fields"},
+        {header + noP, "t:2: row has 28 of 29 fields"},
+        {kHeader + row, "t:2: row has 29 of 28 fields"},
         {std::string(kHeader).replace(std::string(kHeader).find("\tDS\t"), 0, "\tGsmP") + row,
          "t:1: not the header of a reference table: columns out of order: column 8 is "
          "'FracSueMono', expected 'GsmP'"},

@@ -183,6 +183,7 @@ TEST(StudyData, OutOfBagCoverageIsNearTheIntervalsClaim) {
     gsl_rng* g = gsl_rng_alloc(gsl_rng_taus);
     gsl_rng_set(g, 11);
     ReferenceTable t;
+    t.numbStats = numbCoreStats;  // one informative statistic among eleven of noise
     const std::size_t n = 600;
     for (std::size_t i = 0; i < n; ++i) {
         const double my = gsl_rng_uniform(g);
@@ -199,7 +200,7 @@ TEST(StudyData, OutOfBagCoverageIsNearTheIntervalsClaim) {
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
     const Coverage cover = outOfBagCoverage(a.forests[0], t, 0, rows);
     EXPECT_GT(cover.inside50, 0.3);
-    EXPECT_LT(cover.inside50, 0.75);
+    EXPECT_LT(cover.inside50, 0.8);
     EXPECT_GT(cover.inside95, 0.85);
     EXPECT_LE(cover.inside50, cover.inside95);
     EXPECT_EQ(columnVerdict(a.forests[0]), "informed");
