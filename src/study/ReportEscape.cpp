@@ -1,28 +1,38 @@
 #include "study/ReportEscape.h"
 
+#include <string_view>
+
+namespace {
+
+// The entity of a character that HTML reads as markup (also in Markdown,
+// which passes HTML through), or nullptr.
+const char* markupEntity(char c) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
 std::string htmlText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
+        if (const char* entity = markupEntity(c))
+            out += entity;
+        else if (c == '"')
+            out += "&quot;";
+        else if (c == '\'')
+            out += "&#39;";
+        else
+            out += c;
     }
     return out;
 }
@@ -31,36 +41,15 @@ std::string markdownText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '\n':
-            case '\r':
-            case '\t':
-                out += ' ';
-                break;
-            case '\\':
-            case '`':
-            case '*':
-            case '_':
-            case '[':
-            case ']':
-            case '|':
-            case '#':
-            case '~':
-            case '$':
-                out += '\\';
-                out += c;
-                break;
-            default:
-                out += c;
+        if (const char* entity = markupEntity(c)) {
+            out += entity;
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            out += ' ';
+        } else if (std::string_view("\\`*_[]|#~$").find(c) != std::string_view::npos) {
+            out += '\\';
+            out += c;
+        } else {
+            out += c;
         }
     }
     return out;
