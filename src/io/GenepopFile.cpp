@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 
 #include "base/Fail.h"
 #include "io/FinishedFile.h"
+#include "io/InputFile.h"
 
 namespace {
 
@@ -226,4 +228,11 @@ void writeGenepopFile(const std::string& path, const AlleleMatrix& matrix, int n
     if (file.write(text) && file.commit(replace)) return;
     if (file.alreadyExists()) fail("error: genepop: " + path + " already exists\n");
     fail("error: genepop: cannot write " + path + " (" + file.error() + ")\n");
+}
+
+std::string readGenepopFile(const std::string& path, GenepopFile& file) {
+    if (std::string problem = directoryProblem(path); !problem.empty()) return problem;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "cannot open the Genepop file " + path;
+    return readGenepop(in, path, file);
 }

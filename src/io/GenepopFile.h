@@ -45,6 +45,11 @@ struct GenepopFile {
 // that starts with "`fileName` line N: " (the file is then left incomplete).
 std::string readGenepop(std::istream& in, const std::string& fileName, GenepopFile& file);
 
+// readGenepop of the file at `path`, refusing a directory ("PATH: is a
+// directory") and naming a file that cannot be opened ("cannot open the
+// Genepop file PATH"). Returns "" or the problem.
+std::string readGenepopFile(const std::string& path, GenepopFile& file);
+
 // Writing.
 
 // Simulated lines as a haploid Genepop file, for programs that read that

@@ -7,6 +7,7 @@
 #include "io/DataFile.h"
 #include "io/FinishedFile.h"
 #include "io/GenepopFile.h"
+#include "io/InputFile.h"
 #include "io/ParameterFile.h"
 #include "io/RepeatUnits.h"
 #include "run/StartUp.h"
@@ -36,10 +37,8 @@ std::string writeIfChanged(const std::string& path, const std::string& text, boo
 }
 
 std::string importGenepop(const StudySettings& study, std::string& text, StudyData& data) {
-    std::ifstream in(study.genepop, std::ios::binary);
-    if (!in) return "cannot open the Genepop file " + study.genepop;
     GenepopFile file;
-    std::string error = readGenepop(in, study.genepop, file);
+    std::string error = readGenepopFile(study.genepop, file);
     if (!error.empty()) return error;
     ConversionChoice choice;
     choice.sue = findPopulation(file, study.sue, "sue", error);
@@ -50,6 +49,8 @@ std::string importGenepop(const StudySettings& study, std::string& text, StudyDa
         return study.path + ": [data] sue " + study.sue + " and tha " + study.tha +
                " both choose population " + std::to_string(choice.sue + 1);
     if (!study.repeatUnits.empty()) {
+        if (std::string problem = directoryProblem(study.repeatUnits); !problem.empty())
+            return problem;
         std::ifstream units(study.repeatUnits, std::ios::binary);
         if (!units) return "cannot open the repeat-units file " + study.repeatUnits;
         error = readRepeatUnits(units, study.repeatUnits, file.loci, choice.units);

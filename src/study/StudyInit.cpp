@@ -36,10 +36,8 @@ std::string tomlString(const std::string& text) {
 }  // namespace
 
 std::string initStudy(const StudyInitOptions& o) {
-    std::ifstream in(o.genepop, std::ios::binary);
-    if (!in) return "cannot open the Genepop file " + o.genepop;
     GenepopFile file;
-    std::string error = readGenepop(in, o.genepop, file);
+    std::string error = readGenepopFile(o.genepop, file);
     if (!error.empty()) return error;
     ConversionChoice choice;
     choice.sue = findPopulation(file, o.sue, "--sue", error);

@@ -99,5 +99,12 @@ int studyMain(int argc, char** argv) {
 int main(int argc, char** argv) {
     gsl_set_error_handler_off();
     installOutOfMemoryHandler();
-    return studyMain(argc, argv);
+    // Every reader names the file it cannot read; a stream error that still
+    // escapes ends the program with a message rather than an abort.
+    try {
+        return studyMain(argc, argv);
+    } catch (const std::ios_base::failure& e) {
+        std::cerr << "foundabc-study: a file cannot be read: " << e.what() << "\n";
+        return 1;
+    }
 }

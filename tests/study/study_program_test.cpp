@@ -209,6 +209,8 @@ TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
         {{"--init", "new", "--genepop", "lab.gen", "--sue", "ISL01", "--tha", "MAI01"},
          "new/study.toml already exists"},
         {{"--init", "x", "--genepop", "lab.gen", "--sue", "NOPE", "--tha", "MAI01"}, "NOPE"},
+        {{"--init", "y", "--genepop", "new", "--sue", "ISL01", "--tha", "MAI01"},
+         "new: is a directory"},
         {{"missing.toml"}, "missing.toml: cannot be read"},
         {{"new/study.toml", "--redo", "choise"}, "choise"},
     };
