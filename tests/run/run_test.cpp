@@ -1,10 +1,13 @@
 // Whole-program runs of the rejection loop seeded by a fixed clock
 // (--clock-seed), the draws of earlier versions.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -433,15 +436,33 @@ TEST(PseudoData, AnOutputNameKeepsWhatItIs) {
         c.setUp(dir);
         std::string received;
         std::thread reader;
-        if (fs::is_fifo(dir.file("pod.txt")))
+        std::atomic<bool> finished{false};
+        // The FIFO's reader is there before the program starts (the program
+        // refuses a FIFO that no program reads): opened without blocking
+        // here, then read by a thread until the program has ended and the
+        // pipe is empty.
+        const int fifo = fs::is_fifo(dir.file("pod.txt"))
+                             ? open(dir.file("pod.txt").c_str(), O_RDONLY | O_NONBLOCK)
+                             : -1;
+        if (fifo >= 0)
             reader = std::thread([&] {
-                std::ifstream in(dir.file("pod.txt"), std::ios::binary);
-                received.assign(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
+                char buffer[4096];
+                for (;;) {
+                    const bool last = finished.load();
+                    const ssize_t n = read(fifo, buffer, sizeof buffer);
+                    if (n > 0) {
+                        received.append(buffer, static_cast<std::size_t>(n));
+                        continue;
+                    }
+                    if (last) break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
             });
         const ChildResult r = runFoundabc(
             {"--simulate-data", "pod.txt", "--at", at, "--seed", "3", "params.txt"}, dir.path());
+        finished = true;
         if (reader.joinable()) reader.join();
+        if (fifo >= 0) close(fifo);
         EXPECT_EQ(r.exitStatus, c.message.empty() ? 0 : 1) << c.what << ": " << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         EXPECT_EQ(fs::symlink_status(dir.file("pod.txt")).type(), c.kept) << c.what;
