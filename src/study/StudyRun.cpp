@@ -276,7 +276,7 @@ std::vector<std::string> Study::tablesBySlurm(const std::vector<std::size_t>& to
             failures += "\nmodel " + run.name + ": Slurm job " + job + " failed" +
                         (status > 0 ? " (status " + std::to_string(status) + ")" : "") + ": " +
                         counted(missing.size(), "shard") + " of " + std::to_string(M) +
-                        " missing (tasks " + arrayList(missing) + "; see work/" + run.name +
+                        " missing (" + (missing.size() == 1 ? "task " : "tasks ") + arrayList(missing) + "; see work/" + run.name +
                         ".slurm-" + job + "_" + std::to_string(missing.front()) + ".out)";
             continue;
         }
