@@ -64,15 +64,14 @@ int studyMain(int argc, char** argv) {
     int tasks = 0;
     auto* slurmFlag = app.add_flag(
         "--slurm", slurm,
-        "Make the tables on a Slurm cluster: each table to make is split over the tasks of a job "
-        "array (sbatch --wait), merged when the array has ended, and gives the bytes of the table "
-        "made here; the other steps run here");
+        "Make the tables on a Slurm cluster (sbatch on PATH): each table to make is split over "
+        "the tasks of a job array (sbatch --wait) and merged when the array has ended, into the "
+        "bytes of the table made here; the other steps run here");
     app.add_option("--tasks", tasks,
                    "With --slurm: the tasks of each table's job array; overrides [slurm] tasks")
         ->type_name("M")
         ->check(CLI::Range(1, kMostSlurmTasks))
         ->needs(slurmFlag);
-    slurmFlag->excludes("--init");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -84,7 +83,8 @@ int studyMain(int argc, char** argv) {
     if (!initFolder.empty()) {
         if (genepop.empty() || sue.empty() || tha.empty())
             return failWith("--init needs --genepop, --sue and --tha");
-        if (!studyPath.empty()) return failWith("--init writes a study; give no study file with it");
+        if (!studyPath.empty() || slurm)
+            return failWith("--init writes a study; give no study file or --slurm with it");
         const std::string problem = initStudy({initFolder, genepop, sue, tha, unit});
         if (!problem.empty()) return failWith(problem);
         std::cout << "wrote " << initFolder << "/study.toml and " << initFolder
