@@ -79,17 +79,20 @@ std::vector<int> shardsToRun(const std::string& paramsFile, const std::string& t
         // Shard K of M is named "PREFIX" K "-of-" M exactly (see shardPath).
         const std::string rest = name.substr(prefix.size());
         int K = 0;
-        const auto [end, fault] = std::from_chars(rest.data(), rest.data() + rest.size(), K);
-        const bool ours = fault == std::errc() && K >= 1 && K <= M && path == shardPath(outfile, K, M);
+        const bool parsed =
+            std::from_chars(rest.data(), rest.data() + rest.size(), K).ec == std::errc();
+        const bool ours = parsed && K >= 1 && K <= M && path == shardPath(outfile, K, M);
         if (ours && shardOfRun(path, K, M, seed, fingerprint)) {
             done[static_cast<std::size_t>(K)] = true;
             continue;
         }
         // A task still writing holds its unfinished file: it is left to end.
         if (!lockedByOther(path) && std::remove(path.c_str()) != 0)
-            fail("error: cannot remove " + path + ", a shard file of another run\n");
+            fail("error: cannot remove " + path + ", a shard file that this run cannot use\n");
     }
-    if (error) fail("error: cannot read the folder " + (folder.empty() ? std::string(".") : folder.string()) + "\n");
+    if (error)
+        fail("error: cannot read the folder " +
+             (folder.empty() ? std::string(".") : folder.string()) + "\n");
     std::vector<int> left;
     for (int K = 1; K <= M; ++K)
         if (!done[static_cast<std::size_t>(K)]) left.push_back(K);
@@ -119,7 +122,8 @@ void mergeModelTable(const std::string& paramsFile, const std::string& tableFile
         [&](const ShardRun&) {
             writeObservedStatistics(tableFile, in.line.stats);
             writePriors(tableFile, p, made);
-            return std::vector<std::string>{observedStatisticsPath(tableFile), priorsPath(tableFile)};
+            return std::vector<std::string>{observedStatisticsPath(tableFile),
+                                            priorsPath(tableFile)};
         },
         [&](const ShardRun&) { completePriors(tableFile, p, made, p.repeats); });
 }

@@ -32,7 +32,8 @@ std::string slurmTaskScript() {
            "    echo \"usage: sbatch --array=LIST $0 FOUNDABC PARAMETER_FILE SEED M TABLE\" >&2\n"
            "    exit 2\n"
            "fi\n"
-           "exec \"$1\" --threads 0 --seed \"$3\" --shard \"$SLURM_ARRAY_TASK_ID/$4\" --table \"$5\" \"$2\"\n";
+           "exec \"$1\" --threads 0 --seed \"$3\" --shard \"$SLURM_ARRAY_TASK_ID/$4\" --table "
+           "\"$5\" \"$2\"\n";
 }
 
 std::string findProgram(const std::string& program) {
@@ -45,7 +46,8 @@ std::string findProgram(const std::string& program) {
         std::size_t end = folders.find(':', begin);
         if (end == std::string::npos) end = folders.size();
         // An empty entry of PATH is the current folder.
-        const fs::path candidate = fs::path(end > begin ? folders.substr(begin, end - begin) : ".") / program;
+        const fs::path candidate =
+            fs::path(end > begin ? folders.substr(begin, end - begin) : ".") / program;
         if (runnable(candidate)) return fs::absolute(candidate).lexically_normal().string();
         begin = end + 1;
     }
@@ -66,8 +68,9 @@ std::string foundabcForTasks(std::string& problem) {
         return (self.parent_path() / "foundabc").string();
     const std::string onPath = findProgram("foundabc");
     if (onPath.empty())
-        problem = "cannot find foundabc for the array's tasks: put it beside foundabc-study or on "
-                  "PATH, or set FOUNDABC_BIN to its full path";
+        problem =
+            "cannot find foundabc for the array's tasks: put it beside foundabc-study or on "
+            "PATH, or set FOUNDABC_BIN to its full path";
     return onPath;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 #include <vector>
 
 // A Slurm job array submitted with `sbatch --wait` and waited on: what

@@ -9,9 +9,9 @@
 #include "base/OptionError.h"
 #include "base/Version.h"
 #include "run/StartUp.h"
+#include "study/SlurmArray.h"
 #include "study/StudyFile.h"
 #include "study/StudyInit.h"
-#include "study/SlurmArray.h"
 #include "study/StudyRun.h"
 
 namespace {

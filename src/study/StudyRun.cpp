@@ -211,7 +211,8 @@ void Study::tablesStep() {
     }
     std::string note;
     for (std::size_t m = 0; m < models_.size(); ++m)
-        note += (note.empty() ? "" : ", ") + models_[m].name + " " + (made[m].empty() ? "kept" : made[m]);
+        note += (note.empty() ? "" : ", ") + models_[m].name + " " +
+                (made[m].empty() ? "kept" : made[m]);
     recordStep("tables", !toMake.empty());
     readTables();
     line.finish(!toMake.empty(), note);
@@ -242,20 +243,21 @@ std::vector<std::string> Study::tablesBySlurm(const std::vector<std::size_t>& to
     for (std::size_t m : toMake) {
         const ModelRun& run = models_[m];
         keys_.forget("table-" + run.name);
-        Array a{m, shardsToRun(modelParametersName(run.name), run.table, modelSeed(s_.seed, m), M), {}};
+        Array a{
+            m, shardsToRun(modelParametersName(run.name), run.table, modelSeed(s_.seed, m), M), {}};
         if (!a.tasks.empty()) {
             std::vector<std::string> args = {"--array=" + arrayList(a.tasks),
                                              "--job-name=foundabc-" + run.name,
                                              "--output=" + run.name + ".slurm-%A_%a.out"};
             args.insert(args.end(), s_.slurm.sbatch.begin(), s_.slurm.sbatch.end());
-            args.insert(args.end(), {script, o_.foundabc, modelParametersName(run.name),
-                                     std::to_string(modelSeed(s_.seed, m)), std::to_string(M),
-                                     run.table});
+            args.insert(args.end(),
+                        {script, o_.foundabc, modelParametersName(run.name),
+                         std::to_string(modelSeed(s_.seed, m)), std::to_string(M), run.table});
             a.job = std::make_unique<SlurmArray>(args);
             if (!a.job->jobId().empty())
                 std::cerr << "foundabc-study: model " << run.name << ": Slurm job "
-                          << a.job->jobId() << ", " << counted(a.tasks.size(), "task")
-                          << " of " << M << " submitted\n";
+                          << a.job->jobId() << ", " << counted(a.tasks.size(), "task") << " of "
+                          << M << " submitted\n";
         }
         arrays.push_back(std::move(a));
     }
@@ -267,7 +269,8 @@ std::vector<std::string> Study::tablesBySlurm(const std::vector<std::size_t>& to
             shardsToRun(modelParametersName(run.name), run.table, modelSeed(s_.seed, a.m), M);
         if (a.job && a.job->jobId().empty()) {
             failures += "\nmodel " + run.name + ": sbatch did not submit the array (" +
-                        (status < 0 ? std::string("it could not be run") : "status " + std::to_string(status)) +
+                        (status < 0 ? std::string("it could not be run")
+                                    : "status " + std::to_string(status)) +
                         "; its message is above)";
             continue;
         }
@@ -276,8 +279,9 @@ std::vector<std::string> Study::tablesBySlurm(const std::vector<std::size_t>& to
             failures += "\nmodel " + run.name + ": Slurm job " + job + " failed" +
                         (status > 0 ? " (status " + std::to_string(status) + ")" : "") + ": " +
                         counted(missing.size(), "shard") + " of " + std::to_string(M) +
-                        " missing (" + (missing.size() == 1 ? "task " : "tasks ") + arrayList(missing) + "; see work/" + run.name +
-                        ".slurm-" + job + "_" + std::to_string(missing.front()) + ".out)";
+                        " missing (" + (missing.size() == 1 ? "task " : "tasks ") +
+                        arrayList(missing) + "; see work/" + run.name + ".slurm-" + job + "_" +
+                        std::to_string(missing.front()) + ".out)";
             continue;
         }
         mergeModelTable(modelParametersName(run.name), run.table);
