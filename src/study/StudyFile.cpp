@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "base/EditDistance.h"
@@ -190,7 +191,7 @@ std::string parseStudyText(const std::string& text, const std::string& path,
         return path + " line " + std::to_string(e.source().begin.line) + ": " +
                std::string(e.description());
     }
-    const std::vector<std::string> tables = {"data", "model", "models", "run"};
+    const std::vector<std::string> tables = {"data", "model", "models", "run", "slurm"};
     for (const auto& [key, value] : root) {
         const std::string k(key.str());
         if (std::find(tables.begin(), tables.end(), k) == tables.end())
@@ -281,6 +282,25 @@ std::string parseStudyText(const std::string& text, const std::string& path,
     study.trees = static_cast<int>(trees);
     study.ppcSimulations = static_cast<long>(ppc);
     study.estimateAll = estimate == "all";
+
+    // [slurm]: read whether or not --slurm is given, so that a slip in it
+    // shows before the study is ever sent to a cluster.
+    const TableReader slurm(tableOf("slurm"), path, "slurm");
+    problem = slurm.unknownKeys({"tasks", "sbatch"});
+    long long tasks = 0;
+    if (problem.empty()) problem = slurm.whole("tasks", 1, kMostSlurmTasks, tasks);
+    if (!problem.empty()) return problem;
+    study.slurm.tasks = static_cast<int>(tasks);
+    if (const toml::node* node = slurm.table().get("sbatch")) {
+        const toml::array* list = node->as_array();
+        if (!list) return slurm.where("sbatch") + "give a list of texts, as [\"--partition=short\"]";
+        for (const toml::node& item : *list) {
+            const std::optional<std::string> text = item.value<std::string>();
+            if (!text || text->empty())
+                return slurm.where("sbatch") + "give a list of texts, as [\"--partition=short\"]";
+            study.slurm.sbatch.push_back(*text);
+        }
+    }
     return "";
 }
 

@@ -18,6 +18,15 @@ struct StudyModel {
     std::vector<SettingOverride> settings;  // its own keys, in file order
 };
 
+// The most tasks of a table's job array: the most shards of a run.
+inline constexpr int kMostSlurmTasks = 1000000;
+
+// [slurm]: how `--slurm` splits each table over a Slurm job array.
+struct SlurmSettings {
+    int tasks = 0;                    // the array's tasks per table; 0: not given
+    std::vector<std::string> sbatch;  // further arguments of sbatch, as given
+};
+
 struct StudySettings {
     std::string path;    // the study file, absolute
     std::string folder;  // its folder, absolute
@@ -42,6 +51,8 @@ struct StudySettings {
     bool estimateAll = false;  // estimate = "all"; default "chosen"
     int trees = 500;           // trees of every forest
     long ppcSimulations = 1000;  // simulations of the posterior predictive check
+
+    SlurmSettings slurm;
 };
 
 // Reads the study file at `path`. Returns "" and fills `study`, or the first

@@ -9,6 +9,7 @@
 #include "base/OptionError.h"
 #include "base/Version.h"
 #include "run/StartUp.h"
+#include "study/SlurmArray.h"
 #include "study/StudyFile.h"
 #include "study/StudyInit.h"
 #include "study/StudyRun.h"
@@ -59,6 +60,18 @@ int studyMain(int argc, char** argv) {
                    "not depend on it); overrides [run] threads")
         ->type_name("N")
         ->check(CLI::Range(0, 4096));
+    bool slurm = false;
+    int tasks = 0;
+    auto* slurmFlag = app.add_flag(
+        "--slurm", slurm,
+        "Make the tables on a Slurm cluster (sbatch on PATH): each table to make is split over "
+        "the tasks of a job array (sbatch --wait) and merged when the array has ended, into the "
+        "bytes of the table made here; the other steps run here");
+    app.add_option("--tasks", tasks,
+                   "With --slurm: the tasks of each table's job array; overrides [slurm] tasks")
+        ->type_name("M")
+        ->check(CLI::Range(1, kMostSlurmTasks))
+        ->needs(slurmFlag);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -70,7 +83,8 @@ int studyMain(int argc, char** argv) {
     if (!initFolder.empty()) {
         if (genepop.empty() || sue.empty() || tha.empty())
             return failWith("--init needs --genepop, --sue and --tha");
-        if (!studyPath.empty()) return failWith("--init writes a study; give no study file with it");
+        if (!studyPath.empty() || slurm)
+            return failWith("--init writes a study; give no study file or --slurm with it");
         const std::string problem = initStudy({initFolder, genepop, sue, tha, unit});
         if (!problem.empty()) return failWith(problem);
         std::cout << "wrote " << initFolder << "/study.toml and " << initFolder
@@ -83,6 +97,20 @@ int studyMain(int argc, char** argv) {
     const std::string problem = readStudyFile(studyPath, study);
     if (!problem.empty()) return failWith(problem);
     StudyRunOptions options;
+    if (slurm) {
+        // What a job array needs is checked before any work.
+        options.slurm = true;
+        options.slurmTasks = tasks > 0 ? tasks : study.slurm.tasks;
+        if (options.slurmTasks == 0)
+            return failWith("--slurm needs the number of tasks of each table's job array: give "
+                            "--tasks M, or tasks in the study file's [slurm] table");
+        if (findProgram("sbatch").empty())
+            return failWith("--slurm: sbatch is not on PATH: run the study where Slurm jobs are "
+                            "submitted, or without --slurm to make the tables on this machine");
+        std::string why;
+        options.foundabc = foundabcForTasks(why);
+        if (options.foundabc.empty()) return failWith("--slurm: " + why);
+    }
     options.redo.insert(redo.begin(), redo.end());
     options.threads = threads;
     // The report names the study file from its own folder, so that the

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "abc/ChoiceVerdict.h"
@@ -36,6 +37,8 @@
 #include "study/ModelTable.h"
 #include "study/ReportWriter.h"
 #include "study/SavedResult.h"
+#include "study/ShardedTable.h"
+#include "study/SlurmArray.h"
 #include "study/StepKeys.h"
 #include "study/StepLine.h"
 #include "study/StudyData.h"
@@ -92,6 +95,7 @@ class Study {
 
     void importStep();
     void tablesStep();
+    std::vector<std::string> tablesBySlurm(const std::vector<std::size_t>& toMake);
     void readTables();
     void choiceStep();
     void estimateSteps();
@@ -174,8 +178,7 @@ void Study::importStep() {
 void Study::tablesStep() {
     StepLine line(2, "tables");
     const uint64_t dataPrint = fileFingerprint(data_.dataFile);
-    bool any = false;
-    std::string note;
+    std::vector<std::size_t> toMake;
     for (std::size_t m = 0; m < s_.models.size(); ++m) {
         ModelRun run;
         run.name = s_.models[m].name;
@@ -187,23 +190,108 @@ void Study::tablesStep() {
         key.addValue(dataPrint);
         key.addValue(modelSeed(s_.seed, m));
         run.key = key.value();
-        const std::string step = "table-" + run.name;
-        const bool fresh = !forced("tables") && keys_.unchanged(step, run.key) &&
+        const bool fresh = !forced("tables") && keys_.unchanged("table-" + run.name, run.key) &&
                            fs::exists(run.table) && fs::exists(priorsPath(run.table));
-        if (!fresh) {
-            keys_.forget(step);
-            makeModelTable(modelParametersName(run.name), run.table, modelSeed(s_.seed, m),
-                           threads_);
-            keys_.record(step, run.key);
-            any = true;
-        }
-        note += (note.empty() ? "" : ", ") + run.name + (fresh ? " kept" : " made");
+        if (!fresh) toMake.push_back(m);
         report_.provenance.seeds.push_back({"table " + run.name, modelSeed(s_.seed, m)});
         models_.push_back(std::move(run));
     }
-    recordStep("tables", any);
+    std::vector<std::string> made(models_.size());
+    if (o_.slurm) {
+        made = tablesBySlurm(toMake);
+    } else {
+        for (std::size_t m : toMake) {
+            const ModelRun& run = models_[m];
+            keys_.forget("table-" + run.name);
+            makeModelTable(modelParametersName(run.name), run.table, modelSeed(s_.seed, m),
+                           threads_);
+            keys_.record("table-" + run.name, run.key);
+            made[m] = "made";
+        }
+    }
+    std::string note;
+    for (std::size_t m = 0; m < models_.size(); ++m)
+        note += (note.empty() ? "" : ", ") + models_[m].name + " " +
+                (made[m].empty() ? "kept" : made[m]);
+    recordStep("tables", !toMake.empty());
     readTables();
-    line.finish(any, note);
+    line.finish(!toMake.empty(), note);
+}
+
+// The tables of the models `toMake` on Slurm: one job array per model, all
+// submitted before the first is waited on, so that the cluster runs them
+// side by side; then each array's shards are merged. A failed array stops
+// the study once the others have ended and been merged, so that a rerun
+// submits only the failed model's missing shards. Returns, per model, how
+// its table was made.
+std::vector<std::string> Study::tablesBySlurm(const std::vector<std::size_t>& toMake) {
+    std::vector<std::string> made(models_.size());
+    if (toMake.empty()) return made;
+    const std::string script = "table-array.sbatch";
+    {
+        FinishedFile file(work_ + "/" + script);
+        if (!file.error().empty() || !file.write(slurmTaskScript()) || !file.commit(true))
+            stop("cannot write " + work_ + "/" + script + " (" + file.error() + ")");
+    }
+    const int M = o_.slurmTasks;
+    struct Array {
+        std::size_t m;
+        std::vector<int> tasks;
+        std::unique_ptr<SlurmArray> job;
+    };
+    std::vector<Array> arrays;
+    for (std::size_t m : toMake) {
+        const ModelRun& run = models_[m];
+        keys_.forget("table-" + run.name);
+        Array a{
+            m, shardsToRun(modelParametersName(run.name), run.table, modelSeed(s_.seed, m), M), {}};
+        if (!a.tasks.empty()) {
+            std::vector<std::string> args = {"--array=" + arrayList(a.tasks),
+                                             "--job-name=foundabc-" + run.name,
+                                             "--output=" + run.name + ".slurm-%A_%a.out"};
+            args.insert(args.end(), s_.slurm.sbatch.begin(), s_.slurm.sbatch.end());
+            args.insert(args.end(),
+                        {script, o_.foundabc, modelParametersName(run.name),
+                         std::to_string(modelSeed(s_.seed, m)), std::to_string(M), run.table});
+            a.job = std::make_unique<SlurmArray>(args);
+            if (!a.job->jobId().empty())
+                std::cerr << "foundabc-study: model " << run.name << ": Slurm job "
+                          << a.job->jobId() << ", " << counted(a.tasks.size(), "task") << " of "
+                          << M << " submitted\n";
+        }
+        arrays.push_back(std::move(a));
+    }
+    std::string failures;
+    for (Array& a : arrays) {
+        const ModelRun& run = models_[a.m];
+        const int status = a.job ? a.job->wait() : 0;
+        const std::vector<int> missing =
+            shardsToRun(modelParametersName(run.name), run.table, modelSeed(s_.seed, a.m), M);
+        if (a.job && a.job->jobId().empty()) {
+            failures += "\nmodel " + run.name + ": sbatch did not submit the array (" +
+                        (status < 0 ? std::string("it could not be run")
+                                    : "status " + std::to_string(status)) +
+                        "; its message is above)";
+            continue;
+        }
+        if (!missing.empty()) {
+            const std::string job = a.job ? a.job->jobId() : "?";
+            failures += "\nmodel " + run.name + ": Slurm job " + job + " failed" +
+                        (status > 0 ? " (status " + std::to_string(status) + ")" : "") + ": " +
+                        counted(missing.size(), "shard") + " of " + std::to_string(M) +
+                        " missing (" + (missing.size() == 1 ? "task " : "tasks ") +
+                        arrayList(missing) + "; see work/" + run.name + ".slurm-" + job + "_" +
+                        std::to_string(missing.front()) + ".out)";
+            continue;
+        }
+        mergeModelTable(modelParametersName(run.name), run.table);
+        keys_.record("table-" + run.name, run.key);
+        made[a.m] = a.job ? "made by Slurm job " + a.job->jobId() : "merged";
+    }
+    if (!failures.empty())
+        stop("the tables' job arrays failed; run the study again to resubmit the missing tasks:" +
+             failures);
+    return made;
 }
 
 void Study::readTables() {

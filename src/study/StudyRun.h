@@ -17,6 +17,11 @@ struct StudyRunOptions {
     int threads = -1;            // -1: the study file's
     std::string command;         // the command line that reproduces the study
     std::string shownFolder;     // the study's folder as the user named it, for messages
+    // With `slurm`, each table to make is split over the `slurmTasks` tasks of
+    // a Slurm job array that run the program `foundabc`, and merged here.
+    bool slurm = false;
+    int slurmTasks = 0;
+    std::string foundabc;
 };
 
 // The names of the steps, in order.

@@ -4,7 +4,10 @@
 # Debian's packages, all state in a temporary folder), submits
 # examples/slurm/foundabc-array.sbatch as a 4-task array on a small
 # workload, merges the shards, and requires the merged results file to hold
-# the very bytes of one seeded run of the same settings.
+# the very bytes of one seeded run of the same settings. Then runs the
+# shipped study with `foundabc-study --slurm` (the program beside foundabc),
+# which must give the tables and report of the study run on this machine,
+# and redo nothing when run again.
 #
 #   sh tests/slurm/run.sh /path/to/foundabc
 #
@@ -57,7 +60,7 @@ cleanup() {
     status=$?
     trap - EXIT INT TERM HUP
     if [ "$status" -ne 0 ]; then
-        for f in "$tmp"/*.err "$tmp"/*.log "$tmp"/array/foundabc-*.out; do
+        for f in "$tmp"/*.err "$tmp"/*.log "$tmp"/array/foundabc-*.out "$tmp"/study-slurm/examples/study/work/*.slurm-*.out; do
             [ -s "$f" ] || continue
             echo "----- $(basename "$f") (last 20 lines)" >&2
             tail -n 20 "$f" >&2
@@ -242,3 +245,38 @@ if ! cmp "$tmp/array/results.txt" "$tmp/single/results.txt"; then
     fail "merged array results differ from the single seeded run"
 fi
 say "merged results of $tasks tasks equal the single run ($(wc -l <"$tmp/single/results.txt") lines)"
+
+# --- foundabc-study --slurm: the shipped study's tables made by 3-task job
+# arrays give the bytes of the study run here, tables, report and TSV files
+# alike; run again, it submits nothing and keeps every step.
+study=$(dirname "$bin")/foundabc-study
+[ -x "$study" ] || fail "no foundabc-study beside $bin"
+for d in study-slurm study-here; do
+    mkdir -p "$tmp/$d/examples"
+    cp -r "$root/examples/study" "$root/examples/field.gen" "$root/examples/units.txt" "$tmp/$d/examples/"
+done
+say "the shipped study with --slurm --tasks 3"
+(cd "$tmp/study-slurm" && timeout 600 "$study" examples/study/study.toml --slurm --tasks 3 \
+    >"$tmp/study-slurm.log" 2>&1) || fail "foundabc-study --slurm failed: $(tail -n 20 "$tmp/study-slurm.log")"
+grep -q 'tables .*plain made by Slurm job [0-9]*, k2 made by Slurm job [0-9]*' "$tmp/study-slurm.log" ||
+    fail "the tables were not made by job arrays: $(cat "$tmp/study-slurm.log")"
+say "the shipped study on this machine"
+(cd "$tmp/study-here" && timeout 600 "$study" examples/study/study.toml >"$tmp/study-here.log" 2>&1) ||
+    fail "foundabc-study failed: $(tail -n 20 "$tmp/study-here.log")"
+for f in work/plain.table.tsv work/k2.table.tsv work/plain.table.tsv.priors.tsv \
+    work/k2.table.tsv.observed.tsv work/plain.results.txt work/k2.results.txt report/report.md \
+    report/estimates.tsv report/model-choice.tsv report/calibration.tsv report/fit.tsv; do
+    cmp "$tmp/study-slurm/examples/study/$f" "$tmp/study-here/examples/study/$f" ||
+        fail "--slurm and the study run here differ in $f"
+done
+for f in "$tmp"/study-slurm/examples/study/work/*.shard-* "$tmp"/study-slurm/examples/study/work/*.merge-journal; do
+    [ ! -e "$f" ] || fail "the merge left $f behind"
+done
+cp "$tmp/study-slurm/examples/study/report/report.md" "$tmp/report-first.md"
+(cd "$tmp/study-slurm" && timeout 120 "$study" examples/study/study.toml --slurm --tasks 3 \
+    >"$tmp/study-again.log" 2>&1) || fail "the second --slurm run failed: $(cat "$tmp/study-again.log")"
+[ "$(grep -c ' unchanged ' "$tmp/study-again.log")" -eq 7 ] && ! grep -q submitted "$tmp/study-again.log" ||
+    fail "the second --slurm run redid a step: $(cat "$tmp/study-again.log")"
+cmp "$tmp/report-first.md" "$tmp/study-slurm/examples/study/report/report.md" ||
+    fail "the second --slurm run changed the report"
+say "foundabc-study --slurm gives the tables and report of the study run here, and resumes"

@@ -39,6 +39,10 @@ TEST(StudyFile, ReadsTheShippedShape) {
     EXPECT_EQ(s.models[1].settings[1], (SettingOverride{"MY_UPPER", "0.001"}));
     EXPECT_EQ(s.seed, 7u);
     EXPECT_TRUE(s.estimateAll);
+    EXPECT_EQ(s.slurm.tasks, 0);
+    ASSERT_EQ(parseStudyText(kGood + "[slurm]\ntasks = 12\nsbatch = [\"-p\", \"short\"]\n", "s.toml", s), "");
+    EXPECT_EQ(s.slurm.tasks, 12);
+    EXPECT_EQ(s.slurm.sbatch, (std::vector<std::string>{"-p", "short"}));
 }
 
 TEST(StudyFile, EachProblemNamesTheFileTableAndKey) {
@@ -56,6 +60,10 @@ TEST(StudyFile, EachProblemNamesTheFileTableAndKey) {
         {replaced(kGood, "[models.k2]", "[models.\"k 2\"]"), "s.toml: [models.k 2]: a model's name is 1 to 16"},
         {kGood.substr(0, kGood.find("[models.plain]")), "s.toml: [models]: give at least one model"},
         {replaced(kGood, "tha = 2", "tha = "), "s.toml line 4:"},
+        {kGood + "[slurm]\ntask = 4\n", "s.toml: [slurm] task: not a key of [slurm] (did you mean tasks?)"},
+        {kGood + "[slurm]\ntasks = 0\n", "s.toml: [slurm] tasks: give a whole number from 1 to 1000000"},
+        {kGood + "[slurm]\nsbatch = \"-p x\"\n", "s.toml: [slurm] sbatch: give a list of texts"},
+        {kGood + "[slurm]\nsbatch = [\"-p\", 2]\n", "s.toml: [slurm] sbatch: give a list of texts"},
     };
     for (const auto& [text, message] : cases) {
         StudySettings s;

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/Columns.h"
@@ -191,6 +193,79 @@ TEST(StudyProgram, PredictiveCheckIsThatOfTheCommandLineTools) {
         EXPECT_EQ(row[5], g9(fit.ppc[j].predictiveUpper)) << row[0];
         EXPECT_EQ(row[6], g9(fit.ppc[j].pValue)) << row[0];
     }
+}
+
+// A stand-in for `sbatch --wait --parsable`: logs the --array list, prints a
+// job id, and runs each task of the list in turn, as Slurm would, except task
+// $FAIL_TASK, whose failure is its exit status.
+const char* const kFakeSbatch = R"(#!/bin/sh
+array=
+while [ $# -gt 0 ]; do
+    case $1 in --array=*) array=${1#--array=} ;; --*) ;; *) break ;; esac
+    shift
+done
+echo "$array" >>sbatch.log
+echo "77;cluster"
+script=$1
+shift
+status=0
+for range in $(echo "$array" | tr , ' '); do
+    k=${range%-*}
+    while [ "$k" -le "${range#*-}" ]; do
+        if [ "$k" = "${FAIL_TASK:-0}" ]; then status=3
+        else SLURM_ARRAY_TASK_ID=$k sh "$script" "$@" >/dev/null 2>&1 || status=1
+        fi
+        k=$((k + 1))
+    done
+done
+exit $status
+)";
+
+TEST(StudyProgram, SlurmArraysGiveTheTablesMadeHereAndResubmitOnlyWhatFailed) {
+    TempDir here, there;
+    // The models draw GsmP, which their tables carry made here as merged.
+    for (const TempDir* dir : {&here, &there}) {
+        writeStudy(*dir);
+        dir->write("study/base.txt", dir->read("study/base.txt") + "GSM_P_LOWER 0 #\nGSM_P_UPPER 0.5 #\n");
+    }
+    runProgram({"mkdir", there.file("bin")});
+    there.write("bin/sbatch", kFakeSbatch);
+    runProgram({"chmod", "+x", there.file("bin/sbatch")});
+    const std::string path = "PATH=" + there.file("bin") + ":" + std::getenv("PATH");
+    // Each line: environment, arguments, exit status, what standard error says.
+    const std::vector<std::tuple<std::vector<std::string>, std::vector<std::string>, int, std::string>> runs = {
+        {{path}, {"--tasks", "3"}, 1, "--tasks requires --slurm"},
+        {{path}, {"--slurm"}, 1, "--slurm needs the number of tasks"},
+        {{"PATH=/nowhere"}, {"--slurm", "--tasks", "3"}, 1, "sbatch is not on PATH"},
+        {{path, "FOUNDABC_BIN=/nowhere/foundabc"}, {"--slurm", "--tasks", "3"}, 1, "set it to foundabc's full path"},
+        {{path, "FAIL_TASK=2"}, {"--slurm", "--tasks", "3"}, 1,
+         "model plain: Slurm job 77 failed (status 3): 1 shard of 3 missing (task 2;"},
+        {{path}, {"--slurm", "--tasks", "3"}, 0, "model k2: Slurm job 77, 1 task of 3 submitted"},
+        {{path}, {"--slurm"}, 0, ""},  // [slurm] tasks, with nothing left to make
+    };
+    for (const auto& [env, args, status, message] : runs) {
+        std::vector<std::string> argv = {"env"};
+        argv.insert(argv.end(), env.begin(), env.end());
+        argv.insert(argv.end(), {FOUNDABC_STUDY_BIN, there.file("study/study.toml")});
+        argv.insert(argv.end(), args.begin(), args.end());
+        const ChildResult r = runProgram(argv, there.path(), there.file("err.txt"));
+        EXPECT_EQ(r.exitStatus, status) << message << "\n" << there.read("err.txt");
+        EXPECT_NE(there.read("err.txt").find(message), std::string::npos) << there.read("err.txt");
+        if (args.size() == 1 && status == 0) {  // nothing to redo: every step but the report kept
+            std::size_t kept = 0;
+            for (std::size_t at = r.out.find("unchanged"); at != std::string::npos; at = r.out.find("unchanged", at + 1)) ++kept;
+            EXPECT_EQ(kept, 7u) << r.out;
+        }
+        if (args.size() == 1 && status == 1)  // the study file's tasks from now on, in both studies
+            for (const TempDir* dir : {&here, &there})
+                dir->write("study/study.toml", dir->read("study/study.toml") +
+                                                   "[slurm]\ntasks = 3\nsbatch = [\"--time=5\"]\n");
+    }
+    EXPECT_EQ(there.read("study/work/sbatch.log"), "1-3\n1-3\n2\n2\n");
+    ASSERT_EQ(study(here).exitStatus, 0) << here.read("err.txt");
+    for (const char* file : {"work/plain.table.tsv", "work/k2.table.tsv", "work/k2.table.tsv.priors.tsv",
+                             "work/plain.results.txt", "report/report.md", "report/estimates.tsv"})
+        EXPECT_EQ(here.read(std::string("study/") + file), there.read(std::string("study/") + file)) << file;
 }
 
 TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
