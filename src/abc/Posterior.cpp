@@ -24,7 +24,7 @@ double largestDistance(const std::vector<ResultsRow>& rows) {
 ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
                               const std::vector<double>& weights, const ColumnPrior* prior) {
     ColumnSummary s;
-    s.name = paramColumnNames[c];
+    s.name = paramSlotNames[c];
     s.n = static_cast<std::size_t>(
         std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; }));
     s.ess = effectiveSize(weights);

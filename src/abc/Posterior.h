@@ -38,7 +38,7 @@ std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h)
 // The largest DS among `rows` (0 for no rows).
 double largestDistance(const std::vector<ResultsRow>& rows);
 
-// The summary of column `c` (index into paramColumnNames) from its weighted
+// The summary of column `c` (index into paramSlotNames) from its weighted
 // values, with the scale and mode rules of summariseColumns; `prior` may be
 // null.
 ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& values,

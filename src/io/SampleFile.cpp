@@ -209,18 +209,19 @@ std::string formatSample(const std::vector<long>& sims, const std::vector<std::s
 
 std::string formatWeightedRows(const ReferenceTable& table, const std::vector<double>& weights) {
     std::vector<long> sims;
-    std::array<std::vector<double>, numbParamColumns> values;
+    std::array<std::vector<double>, numbParamSlots> values;
     std::vector<double> kept;
+    const std::size_t numbParams = table.numbParams();
     for (std::size_t i = 0; i < table.rows(); ++i) {
         if (!(weights[i] > 0.0)) continue;
         sims.push_back(table.simOf(i));
         kept.push_back(weights[i]);
-        for (std::size_t c = 0; c < numbParamColumns; ++c) values[c].push_back(table.params[c][i]);
+        for (std::size_t c = 0; c < numbParams; ++c) values[c].push_back(table.params[c][i]);
     }
     std::vector<std::string> names = {"weight"};
     std::vector<const std::vector<double>*> columns = {&kept};
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        names.push_back(paramColumnNames[c]);
+    for (std::size_t c = 0; c < numbParams; ++c) {
+        names.push_back(paramSlotNames[c]);
         columns.push_back(&values[c]);
     }
     return formatSample(sims, names, columns);

@@ -80,5 +80,6 @@ std::string formatSample(const std::vector<long>& sims, const std::vector<std::s
                          const std::vector<const std::vector<double>*>& columns);
 
 // The sample of a weighted table: its rows of positive weight, each with its
-// `sim`, its weight and its parameter columns (formatSample's text).
+// `sim`, its weight and its parameter columns, GsmP last when the table has
+// it (formatSample's text).
 std::string formatWeightedRows(const ReferenceTable& table, const std::vector<double>& weights);

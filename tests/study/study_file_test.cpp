@@ -194,7 +194,7 @@ TEST(StudyData, OutOfBagCoverageIsNearTheIntervalsClaim) {
     gsl_rng_free(g);
     std::array<double, numbTableStats> observed{};
     observed.fill(0.5);
-    const ForestAnalysis a = analyseByForests(t, nullptr, observed, 60, 1, 3, {});
+    const ForestAnalysis a = analyseByForests(t, nullptr, nullptr, observed, 60, 1, 3, {});
     ASSERT_EQ(a.error, "");
     std::vector<std::size_t> rows(200);
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
