@@ -64,7 +64,13 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         why = columnOf(estimatedColumnNames[p], plainAt[p]);
         if (why.empty()) why = columnOf(std::string(estimatedColumnNames[p]) + "_adj", adjAt[p]);
     }
+    int gsmPAt = -1, gsmPAdjAt = -1;
+    if (why.empty()) why = columnOf(gsmPColumnName, gsmPAt);
+    if (why.empty()) why = columnOf(std::string(gsmPColumnName) + "_adj", gsmPAdjAt);
     if (!why.empty()) return why;
+    // GsmP's adjusted values are its posterior where the estimate made them.
+    const int gsmPUsed = gsmPAdjAt >= 0 ? gsmPAdjAt : gsmPAt;
+    rows.hasGsmP = gsmPUsed >= 0;
     std::size_t adjusted = 0;
     for (std::size_t p = 0; p < numbDrawnParams; ++p) adjusted += adjAt[p] >= 0;
     if (adjusted > 0 && adjusted < numbDrawnParams)
@@ -99,13 +105,22 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         for (std::size_t p = 0; why.empty() && p < numbDrawnParams; ++p)
             why =
                 number(used[p], std::string(header[static_cast<std::size_t>(used[p])]), values[p]);
+        double gsmP = 0;
+        if (why.empty() && rows.hasGsmP)
+            why = number(gsmPUsed, std::string(header[static_cast<std::size_t>(gsmPUsed)]), gsmP);
         if (!why.empty()) return why;
         if (weight < 0) return at + "the weight is negative";
         if (weight > 0) {
             why = parameterSetFault(values);
             if (!why.empty()) return at + why;
+            // P is the chance that a jump goes on by one more repeat: a
+            // chance of 1 would never end it.
+            if (rows.hasGsmP && !(gsmP >= 0 && gsmP < 1))
+                return at + std::string(gsmPColumnName) + " must lie in [0, 1); got " +
+                       std::string(fields[static_cast<std::size_t>(gsmPUsed)]);
             ++rows.positive;
         }
+        if (rows.hasGsmP) rows.gsmP.push_back(gsmP);
         rows.values.push_back(values);
         rows.weights.push_back(weight);
     }

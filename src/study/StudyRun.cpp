@@ -585,7 +585,7 @@ void Study::predictiveCheckOf(std::size_t m, FitSection& section) {
     const std::string sample = run.name + ".sample.tsv";
     if (!fs::exists(sample))
         stop("work/" + sample + " is missing: run again with --redo estimate");
-    const SampleDraw draw = loadSampleDraw(sample);
+    const SampleDraw draw = loadSampleDraw(sample, run.rows.hasGsmP, params);
     const uint64_t seed = modelSeed(s_.seed, models_.size() + m);
     makeModelTable(params, table, seed, threads_, &draw);
     TableRead read = readReferenceTable(table);
