@@ -4,6 +4,7 @@
 #include <gsl/gsl_rng.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -99,6 +100,40 @@ inline std::string toyPriorsText(std::size_t rows) {
     return text + "PopSizeOriTha\tuniform\t1\t1000\nPopSizePreTha\tuniform\t1\t10000\n"
                   "PopSizeOriSue\tuniform\t1\t50\nPopSizePreSue\tuniform\t1\t5000\n"
                   "# complete: " + std::to_string(rows) + " simulations\n";
+}
+
+// The toy table of a run that drew GsmP: the column after PopSizePreSue,
+// uniform on (0.1, 0.6) and carried by log My (GsmP = 0.1 + 0.05 log My plus a
+// little noise from its own generator, seeded `seed`), so that the data
+// inform it as they inform My; the other columns are those of tableText.
+inline std::string tableTextWithGsmP(const std::vector<TableRow>& rows, unsigned long seed) {
+    std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> rng(gsl_rng_alloc(gsl_rng_mt19937), gsl_rng_free);
+    gsl_rng_set(rng.get(), seed);
+    std::string text = tableText(rows);
+    std::string out;
+    std::size_t start = 0;
+    for (long line = -1; start < text.size(); ++line) {
+        const std::size_t end = text.find('\n', start);
+        std::string row = text.substr(start, end - start);
+        start = end + 1;
+        std::size_t at = 0;
+        for (int tab = 0; tab < 7; ++tab) at = row.find('\t', at) + 1;
+        double p = 0;
+        if (line >= 0) {
+            const double logMy = std::log(rows[static_cast<std::size_t>(line)].params[0]);
+            p = std::min(0.6, std::max(0.1, 0.1 + 0.05 * logMy + gsl_ran_gaussian(rng.get(), 0.01)));
+        }
+        row.insert(at, (line < 0 ? std::string("GsmP") : tableNumber(p)) + "\t");
+        out += row + "\n";
+    }
+    return out;
+}
+
+// The priors file of that table: the toy's, with GsmP's row.
+inline std::string toyPriorsTextWithGsmP(std::size_t rows) {
+    const std::string text = toyPriorsText(rows);
+    const std::size_t closing = text.find("# complete:");
+    return text.substr(0, closing) + "GsmP\tuniform\t0.1\t0.6\n" + text.substr(closing);
 }
 
 // Observed data for the toy: log My measured as 5 and 6, TimeToOri as 0 and
