@@ -116,7 +116,8 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
             // P is the chance that a jump goes on by one more repeat: a
             // chance of 1 would never end it.
             if (rows.hasGsmP && !(gsmP >= 0 && gsmP < 1))
-                return at + std::string(gsmPColumnName) + " must lie in [0, 1); got " +
+                return at + std::string(header[static_cast<std::size_t>(gsmPUsed)]) +
+                       " must lie in [0, 1); got " +
                        std::string(fields[static_cast<std::size_t>(gsmPUsed)]);
             ++rows.positive;
         }
