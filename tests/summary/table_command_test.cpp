@@ -915,6 +915,12 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     // A predictive table: drawn from a posterior sample, not from the priors.
     const std::string drawn = writeToy(dir, "drawn.tsv", 800, toyObserved);
     dir.write("drawn.tsv.priors.tsv", toyPriorsMadeFrom(800, "sample 0123456789abcdef"));
+    // A model of the generalised stepwise model: its table has GsmP, which
+    // takes no part in the choice.
+    dir.write("g.tsv", tableTextWithGsmP(toyRows(800, 9), 3));
+    dir.write("g.tsv.observed.tsv", observedText(toyObserved));
+    dir.write("g.tsv.priors.tsv", toyPriorsTextWithGsmP(800));
+    const std::string g = dir.file("g.tsv");
     const std::string link = dir.file("link.tsv");
     ASSERT_EQ(symlink("a.tsv", link.c_str()), 0);
     const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
@@ -930,6 +936,11 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
               "model\tsimulations\tprior\taccepted\tposterior\tverdict\nx\t800\t0.49",
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
+             {{"--choose", a, g, "--names", "strict,gsm", "--method", "rejection", "--tsv"},
+              0,
+              "\nstrict\t800\t0.5\t",
+              ""},
+             {{"--choose", g, a, "--trees", "20"}, 0, "prior error rate: ", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
              {{"--choose", a, b, a},
               1,
