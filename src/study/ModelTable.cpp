@@ -52,10 +52,11 @@ void makeModelTable(const std::string& paramsFile, const std::string& tableFile,
 
     std::remove(p->outfile_name);  // a results file is appended to: start it afresh
     ResultsWriter results(p->outfile_name);
-    ReferenceTableWriter table(tableFile);
+    // A model of the generalised stepwise model writes GsmP as foundabc does.
+    ReferenceTableWriter table(tableFile, ReferenceTableWriter::kDefaultBlockBytes, p->hasGsm());
     writeObservedStatistics(tableFile, line.stats);
     writePriors(tableFile, *p, made);
-    RunOutput output(results, &table);
+    RunOutput output(results, &table, p->hasGsm());
     TableOnlyOutput tableOnly(output);
     RunSink& sink = sample ? static_cast<RunSink&>(tableOnly) : output;
     {

@@ -70,6 +70,8 @@ TEST(StudyFile, OverridesKeepTheCommentAndNameAMissingKey) {
     EXPECT_EQ(overrideSettings(base, {{"MY_LOWER", "1e-4"}}, out), "");
     EXPECT_EQ(out, "title line\nMY_UPPER 0.05 # rate\nMY_LOWER                  1e-4          # rate\n");
     EXPECT_EQ(overrideSettings(base, {{"ALPHA", "1"}}, out), "the parameter file has no line for ALPHA");
+    EXPECT_EQ(overrideSettings(base, {{"GSM_P_UPPER", "0.5"}}, out), "");
+    EXPECT_EQ(out, base + "GSM_P_UPPER               0.5           # set by the study's model\n");
 }
 
 TEST(StudyFile, SavedResultsReadBackToTheSameBits) {
