@@ -14,6 +14,7 @@
 #include "io/PriorsFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
+#include "sim/MutationModel.h"
 #include "sim/ParameterSet.h"
 
 namespace {
@@ -113,11 +114,11 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         if (weight > 0) {
             why = parameterSetFault(values);
             if (!why.empty()) return at + why;
-            // P is the chance that a jump goes on by one more repeat: a
-            // chance of 1 would never end it.
-            if (rows.hasGsmP && !(gsmP >= 0 && gsmP < 1))
+            // P is the chance that a jump goes on by one more repeat, in the
+            // range the parameter file allows its prior.
+            if (rows.hasGsmP && !(gsmP >= 0 && gsmP < kMaxGsmP))
                 return at + std::string(header[static_cast<std::size_t>(gsmPUsed)]) +
-                       " must lie in [0, 1); got " +
+                       " must lie in [0, 0.95); got " +
                        std::string(fields[static_cast<std::size_t>(gsmPUsed)]);
             ++rows.positive;
         }

@@ -66,7 +66,7 @@ std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin
 // another number of fields than the header, a weight or used value that is
 // not a finite number, a negative weight, no row of positive weight, or a row
 // of positive weight whose values the model cannot simulate (see
-// ParameterSet.h), or whose GsmP lies outside [0, 1). Rows of weight 0 are
+// ParameterSet.h), or whose GsmP lies outside [0, 0.95). Rows of weight 0 are
 // never drawn and so need no more than finite values.
 std::string parseSampleText(std::string_view text, const std::string& name, SampleRows& rows);
 

@@ -1017,11 +1017,11 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
          "line 2: PopSizeOriSue = 150 is not below PopSizePreSue = 15"},
         {head + "1\t1\t0.003\t0\t150\t1500\t15\t150\n", "TimeToOri = 0 is not positive"},
         {"weight\tMy\rweight\r", "s has carriage-return line ends (old Mac text)"},
-        {head.substr(0, head.size() - 1) + "\tGsmP\n" + good.substr(0, good.size() - 1) + "\t1\n",
-         "line 2: GsmP must lie in [0, 1); got 1"},
+        {head.substr(0, head.size() - 1) + "\tGsmP\n" + good.substr(0, good.size() - 1) + "\t0.95\n",
+         "line 2: GsmP must lie in [0, 0.95); got 0.95"},
         {head.substr(0, head.size() - 1) + "\tGsmP_adj\n" + good.substr(0, good.size() - 1) +
              "\t-0.1\n",
-         "line 2: GsmP_adj must lie in [0, 1); got -0.1"},
+         "line 2: GsmP_adj must lie in [0, 0.95); got -0.1"},
         {head.substr(0, head.size() - 1) + "\tGsmP\tGsmP\n", "names the column GsmP twice"},
         // Rows of weight 0 are never drawn; blank lines and CRLF are fine.
         {head + good + "\n2\t0\t0.003\t40\t150\t1500\t150\t15\r\n", ""},
