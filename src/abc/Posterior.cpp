@@ -52,13 +52,18 @@ ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
 
 std::vector<ColumnSummary> summariseColumns(
     const std::vector<ResultsRow>& rows, const std::vector<double>& weights,
-    const std::array<ColumnPrior, numbParamColumns>* priors) {
+    const std::array<ColumnPrior, numbParamColumns>* priors, bool withGsmP,
+    const ColumnPrior* gsmP) {
     std::vector<ColumnSummary> summaries;
     std::vector<double> column(rows.size());
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].values[c];
         summaries.push_back(
             summariseColumn(c, column, weights, priors != nullptr ? &(*priors)[c] : nullptr));
+    }
+    if (withGsmP) {
+        for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].gsmP;
+        summaries.push_back(summariseColumn(gsmPSlot, column, weights, gsmP));
     }
     return summaries;
 }
