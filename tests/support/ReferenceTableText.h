@@ -103,30 +103,23 @@ inline std::string toyPriorsText(std::size_t rows) {
 }
 
 // The toy table of a run that drew GsmP: the column after PopSizePreSue,
-// uniform on (0.1, 0.6) and carried by log My (GsmP = 0.1 + 0.05 log My plus a
-// little noise from its own generator, seeded `seed`), so that the data
-// inform it as they inform My; the other columns are those of tableText.
+// in (0.1, 0.6) and carried by log My (0.1 + 0.05 log My plus noise from its
+// own generator, seeded `seed`), so the data inform it as they inform My.
 inline std::string tableTextWithGsmP(const std::vector<TableRow>& rows, unsigned long seed) {
     std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> rng(gsl_rng_alloc(gsl_rng_mt19937), gsl_rng_free);
     gsl_rng_set(rng.get(), seed);
     std::string text = tableText(rows);
-    std::string out;
-    std::size_t start = 0;
-    for (long line = -1; start < text.size(); ++line) {
-        const std::size_t end = text.find('\n', start);
-        std::string row = text.substr(start, end - start);
-        start = end + 1;
-        std::size_t at = 0;
-        for (int tab = 0; tab < 7; ++tab) at = row.find('\t', at) + 1;
-        double p = 0;
-        if (line >= 0) {
-            const double logMy = std::log(rows[static_cast<std::size_t>(line)].params[0]);
-            p = std::min(0.6, std::max(0.1, 0.1 + 0.05 * logMy + gsl_ran_gaussian(rng.get(), 0.01)));
-        }
-        row.insert(at, (line < 0 ? std::string("GsmP") : tableNumber(p)) + "\t");
-        out += row + "\n";
+    const std::size_t at = text.find("\tFracSueMono");
+    text.insert(at, "\tGsmP");
+    for (std::size_t i = 0, line = text.find('\n'); i < rows.size(); ++i) {
+        const double p =
+            0.1 + 0.05 * std::log(rows[i].params[0]) + gsl_ran_gaussian(rng.get(), 0.01);
+        std::size_t tab = line;  // the 7th tab of the row, after PopSizePreSue
+        for (int k = 0; k < 7; ++k) tab = text.find('\t', tab + 1);
+        text.insert(tab, "\t" + tableNumber(std::min(0.6, std::max(0.1, p))));
+        line = text.find('\n', line + 1);
     }
-    return out;
+    return text;
 }
 
 // The priors file of that table: the toy's, with GsmP's row.
