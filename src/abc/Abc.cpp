@@ -228,6 +228,15 @@ TransformChoice chooseTransforms(const ReferenceTable& table, TransformKind kind
     return choice;
 }
 
+bool chooseGsmPTransform(const ReferenceTable& table, const ParameterPrior* gsmP,
+                         ParameterTransform& transform) {
+    if (!table.hasGsmP || gsmP == nullptr || !(gsmP->lower < gsmP->upper)) return false;
+    ParameterPrior bounds = *gsmP;
+    bounds.logUniform = false;
+    transform = ParameterTransform(TransformKind::logit, table.params[gsmPSlot], bounds);
+    return transform.error().empty();
+}
+
 ComparedStatistics comparedStatistics(const StatisticChoice& choice,
                                       const std::vector<double>& observed) {
     ComparedStatistics compared;
@@ -269,7 +278,7 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
         return e;
     }
     e.weights = plain ? std::vector<double>(a.rows.size(), 1.0) : a.weights;
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    for (std::size_t c = 0; c < table.numbParams(); ++c)
         for (std::size_t i : a.rows) e.rejection[c].push_back(table.params[c][i]);
     if (settings.method != AdjustMethod::loclinear) return e;
 
@@ -282,10 +291,20 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
     for (std::size_t i : a.rows)
         for (std::size_t k = 0; k < p; ++k)
             predictors.push_back((table.stats[columns[k]][i] - used[k]) / scale[k]);
+    // The adjusted columns, each with its transform: the drawn parameters,
+    // then GsmP when it is adjusted. The design serves every response alike,
+    // so GsmP's presence changes no other column's fit.
+    std::vector<std::size_t> slots;
+    std::vector<const ParameterTransform*> transforms;
+    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        slots.push_back(c), transforms.push_back(&settings.transforms[c]);
+    if (settings.adjustGsmP && table.hasGsmP)
+        slots.push_back(gsmPSlot), transforms.push_back(&settings.gsmPTransform);
+    const std::size_t numbAdjusted = slots.size();
     std::vector<std::vector<double>> responses;
-    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
-        std::vector<double> y = e.rejection[c];
-        for (double& x : y) x = settings.transforms[c].forward(x);
+    for (std::size_t k = 0; k < numbAdjusted; ++k) {
+        std::vector<double> y = e.rejection[slots[k]];
+        for (double& x : y) x = transforms[k]->forward(x);
         responses.push_back(std::move(y));
     }
     std::vector<std::string> names;
@@ -306,9 +325,9 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
         return e;
     }
     // Residuals centred on their unweighted mean, which moves to the prediction.
-    std::vector<std::vector<double>> residuals(numbDrawnParams, std::vector<double>(n));
-    std::vector<double> prediction(numbDrawnParams);
-    for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+    std::vector<std::vector<double>> residuals(numbAdjusted, std::vector<double>(n));
+    std::vector<double> prediction(numbAdjusted);
+    for (std::size_t c = 0; c < numbAdjusted; ++c) {
         double mean = 0.0;
         for (std::size_t r = 0; r < n; ++r) {
             residuals[c][r] = responses[c][r] - fit.fitted[c][r];
@@ -321,13 +340,13 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
     std::vector<std::vector<double>> spreadRatio;  // sigma_obs / sigma_i, with hcorr
     if (settings.hcorr) {
         std::vector<std::vector<double>> logSquares = residuals;
-        for (std::size_t c = 0; c < numbDrawnParams; ++c)
+        for (std::size_t c = 0; c < numbAdjusted; ++c)
             for (std::size_t r = 0; r < n; ++r) {
                 if (residuals[c][r] == 0.0 && a.weights[r] > 0.0) {
                     e.error = std::string(
                                   "the heteroscedastic correction takes the log of "
                                   "squared residuals, but a residual of ") +
-                              paramColumnNames[c] + " is exactly 0";
+                              paramSlotNames[slots[c]] + " is exactly 0";
                     return e;
                 }
                 logSquares[c][r] = std::log(residuals[c][r] * residuals[c][r]);
@@ -338,7 +357,7 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
             e.error = spread.error;
             return e;
         }
-        for (std::size_t c = 0; c < numbDrawnParams; ++c) {
+        for (std::size_t c = 0; c < numbAdjusted; ++c) {
             const double atObserved = std::sqrt(std::exp(spread.coefficients[c][0]));
             std::vector<double> ratio(n);
             for (std::size_t r = 0; r < n; ++r)
@@ -346,12 +365,12 @@ AbcEstimate estimateParameters(const ReferenceTable& table, const StatisticChoic
             spreadRatio.push_back(std::move(ratio));
         }
     }
-    for (std::size_t c = 0; c < numbParamColumns; ++c) e.adjusted[c] = e.rejection[c];
-    for (std::size_t c = 0; c < numbDrawnParams; ++c)
+    for (std::size_t c = 0; c < table.numbParams(); ++c) e.adjusted[c] = e.rejection[c];
+    for (std::size_t c = 0; c < numbAdjusted; ++c)
         for (std::size_t r = 0; r < n; ++r) {
             const double residual =
                 settings.hcorr ? residuals[c][r] * spreadRatio[c][r] : residuals[c][r];
-            e.adjusted[c][r] = settings.transforms[c].backward(prediction[c] + residual);
+            e.adjusted[slots[c]][r] = transforms[c]->backward(prediction[c] + residual);
         }
     return e;
 }

@@ -110,6 +110,12 @@ struct EstimationSettings {
     bool hcorr = false;
     // The regression scale of each drawn parameter (see Transform.h).
     std::array<ParameterTransform, numbDrawnParams> transforms{};
+    // GsmP, in a table that holds it, is adjusted only on the logit of its
+    // prior's bounds (adjustGsmP, with that transform in gsmPTransform), so
+    // that its adjusted values stay inside them; otherwise it keeps its
+    // accepted values, as FracSueMono does.
+    bool adjustGsmP = false;
+    ParameterTransform gsmPTransform{};
 };
 
 // The transforms `kind` of the six drawn parameters of `table`. logit needs
@@ -124,16 +130,24 @@ struct TransformChoice {
 TransformChoice chooseTransforms(const ReferenceTable& table, TransformKind kind,
                                  const TablePriors* priors);
 
+// The transform that adjusts GsmP: the logit of its position between the
+// bounds of its prior `gsmP`. False (GsmP not adjusted) when the table lacks
+// GsmP, its prior is unknown (null) or its bounds are equal, or no value of
+// the table lies strictly between them.
+bool chooseGsmPTransform(const ReferenceTable& table, const ParameterPrior* gsmP,
+                         ParameterTransform& transform);
+
 // What one estimation gives. `rejection[c]` holds the accepted values of
-// parameter c, `adjusted[c]` the regression-adjusted ones (equal to the
-// rejection values for FracSueMono; empty without adjustment); both follow
+// column c (a slot of paramSlotNames; GsmP's is empty unless the table holds
+// it), `adjusted[c]` the regression-adjusted ones (equal to the rejection
+// values for the columns not adjusted; empty without adjustment); both follow
 // `acceptance.rows`. `weights` are those of the posterior sample: all 1 for
 // plain rejection, the Epanechnikov weights otherwise.
 struct AbcEstimate {
     Acceptance acceptance;
     std::size_t statisticsUsed = 0;  // chosen statistics with a finite observed value
-    std::array<std::vector<double>, numbParamColumns> rejection;
-    std::array<std::vector<double>, numbParamColumns> adjusted;
+    std::array<std::vector<double>, numbParamSlots> rejection;
+    std::array<std::vector<double>, numbParamSlots> adjusted;
     std::vector<double> weights;
     std::vector<std::string> warnings;
     std::string error;  // no usable row, no weight, too few rows or a singular fit

@@ -1,7 +1,9 @@
 #include "abc/ColumnPriors.h"
 
-std::array<ColumnPrior, numbParamColumns> columnPriors(const TablePriors* priors) {
-    std::array<ColumnPrior, numbParamColumns> columns{};
+std::array<ColumnPrior, numbParamSlots> columnPriors(const TablePriors* priors,
+                                                     const ParameterPrior* gsmP) {
+    std::array<ColumnPrior, numbParamSlots> columns{};
+    if (gsmP != nullptr) columns[gsmPSlot] = {true, false, gsmP->lower, gsmP->upper, true};
     if (priors == nullptr) return columns;
     for (std::size_t c = 0; c < numbDrawnParams; ++c) {
         const ParameterPrior& p = (*priors)[c];

@@ -112,13 +112,13 @@ CrossValidation crossValidate(const ReferenceTable& table, const StatisticChoice
         const std::vector<double> unweighted(e.acceptance.rows.size(), 1.0);
         const auto& adjusted =
             settings.method == AdjustMethod::loclinear ? e.adjusted : e.rejection;
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t c = 0; c < table.numbParams(); ++c) {
             cv.truths[c].push_back(table.params[c][row]);
             cv.rejectionEstimates[c].push_back(posteriorOf(e.rejection[c], unweighted));
             cv.adjustedEstimates[c].push_back(posteriorOf(adjusted[c], e.weights));
         }
     }
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+    for (std::size_t c = 0; c < table.numbParams(); ++c) {
         cv.rejection[c] = assess(cv.rejectionEstimates[c], cv.truths[c]);
         cv.adjusted[c] = assess(cv.adjustedEstimates[c], cv.truths[c]);
     }

@@ -47,11 +47,13 @@ struct CrossValidation {
     std::vector<std::size_t> rows;  // the pseudo-observed rows, in drawing order
     // Per parameter, for plain rejection and for the chosen method (for
     // FracSueMono, which is never adjusted, its weighted rejection sample).
-    std::array<CvMethodResult, numbParamColumns> rejection{};
-    std::array<CvMethodResult, numbParamColumns> adjusted{};
-    // Per parameter and pseudo-observed row (in `rows` order).
-    std::array<std::vector<double>, numbParamColumns> truths;
-    std::array<std::vector<CvEstimate>, numbParamColumns> rejectionEstimates, adjustedEstimates;
+    std::array<CvMethodResult, numbParamSlots> rejection{};
+    std::array<CvMethodResult, numbParamSlots> adjusted{};
+    // Per parameter and pseudo-observed row (in `rows` order). Every array
+    // has a slot per column of paramSlotNames: GsmP's is filled only for a
+    // table that holds it.
+    std::array<std::vector<double>, numbParamSlots> truths;
+    std::array<std::vector<CvEstimate>, numbParamSlots> rejectionEstimates, adjustedEstimates;
     std::size_t statisticsLeftOut = 0;  // pseudo-observed values that were not finite
     // Pseudo-observed rows whose regression left out statistics constant or
     // collinear with others among their accepted rows.

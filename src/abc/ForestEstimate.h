@@ -26,7 +26,7 @@
 FeatureMatrix statisticFeatures(const ReferenceTable& table,
                                 const std::vector<std::size_t>& columns);
 
-// The response of column `c` (index into paramColumnNames): the natural log
+// The response of column `c` (index into paramSlotNames): the natural log
 // of a parameter with a log-uniform prior, the values themselves otherwise.
 std::vector<double> forestResponse(const ReferenceTable& table, std::size_t c,
                                    const TablePriors* priors);

@@ -12,14 +12,15 @@ constexpr double kRakingTolerance = 1e-3;
 }  // namespace
 
 ForestSampleWeights forestSampleWeights(const ReferenceTable& table,
-                                        const std::array<std::vector<double>, numbParamColumns>& weights) {
+                                        const std::array<std::vector<double>, numbParamSlots>& weights) {
     const std::size_t rows = table.rows();
+    const std::size_t columns = table.numbParams();
     std::vector<double> mixture(rows, 0.0);
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    for (std::size_t c = 0; c < columns; ++c)
         for (std::size_t i = 0; i < rows; ++i)
-            mixture[i] += weights[c][i] / static_cast<double>(numbParamColumns);
+            mixture[i] += weights[c][i] / static_cast<double>(columns);
     std::vector<RakingMargin> margins;
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    for (std::size_t c = 0; c < columns; ++c)
         margins.push_back({&table.params[c], &weights[c]});
     RakingResult best;
     for (std::size_t bins : {20, 10, 5}) {

@@ -18,6 +18,6 @@ struct ForestSampleWeights {
 };
 
 // `weights[c]`: the posterior weights of column c's forest at the observed
-// point, one per row of `table`.
+// point, one per row of `table`, for each of its table.numbParams() columns.
 ForestSampleWeights forestSampleWeights(const ReferenceTable& table,
-                                        const std::array<std::vector<double>, numbParamColumns>& weights);
+                                        const std::array<std::vector<double>, numbParamSlots>& weights);

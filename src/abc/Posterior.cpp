@@ -24,7 +24,7 @@ double largestDistance(const std::vector<ResultsRow>& rows) {
 ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
                               const std::vector<double>& weights, const ColumnPrior* prior) {
     ColumnSummary s;
-    s.name = paramColumnNames[c];
+    s.name = paramSlotNames[c];
     s.n = static_cast<std::size_t>(
         std::count_if(weights.begin(), weights.end(), [](double w) { return w > 0.0; }));
     s.ess = effectiveSize(weights);
@@ -52,13 +52,18 @@ ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& column,
 
 std::vector<ColumnSummary> summariseColumns(
     const std::vector<ResultsRow>& rows, const std::vector<double>& weights,
-    const std::array<ColumnPrior, numbParamColumns>* priors) {
+    const std::array<ColumnPrior, numbParamColumns>* priors, bool withGsmP,
+    const ColumnPrior* gsmP) {
     std::vector<ColumnSummary> summaries;
     std::vector<double> column(rows.size());
     for (std::size_t c = 0; c < numbParamColumns; ++c) {
         for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].values[c];
         summaries.push_back(
             summariseColumn(c, column, weights, priors != nullptr ? &(*priors)[c] : nullptr));
+    }
+    if (withGsmP) {
+        for (std::size_t i = 0; i < rows.size(); ++i) column[i] = rows[i].gsmP;
+        summaries.push_back(summariseColumn(gsmPSlot, column, weights, gsmP));
     }
     return summaries;
 }

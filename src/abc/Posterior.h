@@ -38,7 +38,7 @@ std::vector<double> kernelWeights(const std::vector<ResultsRow>& rows, double h)
 // The largest DS among `rows` (0 for no rows).
 double largestDistance(const std::vector<ResultsRow>& rows);
 
-// The summary of column `c` (index into paramColumnNames) from its weighted
+// The summary of column `c` (index into paramSlotNames) from its weighted
 // values, with the scale and mode rules of summariseColumns; `prior` may be
 // null.
 ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& values,
@@ -49,7 +49,10 @@ ColumnSummary summariseColumn(std::size_t c, const std::vector<double>& values,
 // scale follows its prior: log10 for a log-uniform prior, linear otherwise.
 // Without them a column is taken on the log scale when its values are all
 // positive and span more than two orders of magnitude, as draws from a
-// log-uniform prior do. FracSueMono is always on the linear scale.
+// log-uniform prior do. FracSueMono is always on the linear scale. With
+// `withGsmP` (rows of runs that drew it) GsmP follows, last, with its prior
+// `gsmP` when known (may be null).
 std::vector<ColumnSummary> summariseColumns(
     const std::vector<ResultsRow>& rows, const std::vector<double>& weights,
-    const std::array<ColumnPrior, numbParamColumns>* priors = nullptr);
+    const std::array<ColumnPrior, numbParamColumns>* priors = nullptr, bool withGsmP = false,
+    const ColumnPrior* gsmP = nullptr);

@@ -108,7 +108,8 @@ int runMerge(const CommandLine& command, const params& p) {
     checkParams(p);
     refuseResultsOnInput(p, command.infile, command.fromSample);
     std::optional<SampleDraw> sample;
-    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
+    if (!command.fromSample.empty())
+        sample = loadSampleDraw(command.fromSample, p.hasGsm(), command.infile);
     std::ostringstream observedText;
     const Observed observed = readObserved(p, true, observedText);
     bool sampleChecked = false;
@@ -181,7 +182,8 @@ int foundabcRun(int argc, char* argv[]) {
     if (command.merge) return runMerge(command, *p);
 
     std::optional<SampleDraw> sample;
-    if (!command.fromSample.empty()) sample = loadSampleDraw(command.fromSample);
+    if (!command.fromSample.empty())
+        sample = loadSampleDraw(command.fromSample, p->hasGsm(), command.infile);
     const SampleDraw* from = sample ? &*sample : nullptr;
 
     std::string extra;

@@ -62,8 +62,12 @@ void SettingsChecker::checkSampleRecord(std::ostream& out) {
     SampleRows rows;
     if (!readSampleFile(c.fromSample, rows).empty()) return;  // reported by checkOptions
     const SampleDraw sample(std::move(rows));
-    // The data file passed its check, so it reads without a fault.
     const params& p = settings_;
+    const std::string model = sampleModelProblem(c.fromSample, sample, p.hasGsm(), paramsFile_);
+    if (!model.empty())
+        problems_.push_back({0, "option --from-sample " + c.fromSample, stopsWith(model),
+                             "give the parameter file of the table the sample came from"});
+    // The data file passed its check, so it reads without a fault.
     const AlleleMatrix observed = readDataFile(p.datafile_name, p.number_of_loci,
                                                p.number_of_sue_lines, p.number_of_tha_lines);
     std::string warning;

@@ -379,5 +379,12 @@ PriorSettings readPriorSettings(const std::string& path) {
     }
     // Present sizes (columns 3 and 5) follow founding sizes (2 and 4).
     for (std::size_t c : {3u, 5u}) settings.columns[c].flat = high[c - 1] <= lower[c];
+    const auto gsm = [&](const char* key) {
+        const auto it = values.find(key);
+        return it == values.end() ? std::nan("") : std::strtod(it->second.c_str(), nullptr);
+    };
+    const double gsmLower = gsm("GSM_P_LOWER"), gsmUpper = gsm("GSM_P_UPPER");
+    if (gsmLower >= 0.0 && gsmLower < gsmUpper && gsmUpper < 1.0)
+        settings.gsmP = {true, false, gsmLower, gsmUpper, true};
     return settings;
 }

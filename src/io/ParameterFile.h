@@ -85,6 +85,9 @@ std::string mutationKeysFault(const params& p, ModelVersion model);
 // scale) and to draw the prior beside the posterior.
 struct PriorSettings {
     std::array<ColumnPrior, numbParamColumns> columns{};
+    // GsmP's prior (uniform, not scaled by PRIOR_DISTRIBUTION) when the file
+    // sets GSM_P_LOWER and GSM_P_UPPER with the lower below the upper.
+    ColumnPrior gsmP{};
     std::string error;  // empty on success
 };
 
@@ -93,5 +96,6 @@ struct PriorSettings {
 // keys in any letter case, lines without '#' ignored; the first line that
 // sets a key counts. `error` names the file and the problem when it cannot
 // be read, a bound or PRIOR_DISTRIBUTION is missing, or a lower bound is not
-// below its upper bound.
+// below its upper bound. The GSM keys are read when both are there; bounds
+// that cannot be read leave gsmP unknown (the run's own check names them).
 PriorSettings readPriorSettings(const std::string& path);

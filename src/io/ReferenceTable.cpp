@@ -290,7 +290,8 @@ class TableParser {
         read_.table.sim.push_back(sim);
         std::size_t at = 0;
         for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            if (withGsmP_ && c == numbDrawnParams) read_.table.gsmP.push_back(values[at++]);
+            if (withGsmP_ && c == numbDrawnParams)
+                read_.table.params[gsmPSlot].push_back(values[at++]);
             read_.table.params[c].push_back(values[at++]);
         }
         for (std::size_t j = 0; j < numbTableStats; ++j)

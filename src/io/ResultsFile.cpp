@@ -454,8 +454,10 @@ RowSelection selectRows(const ResultsFile& file, const RunChoice& choice) {
     } else if (choice.kind == RunChoice::all) {
         first = 0;
     }
+    selection.withGsmP = true;
     for (std::size_t k = first; k <= last; ++k) {
         const ResultsRun& run = file.runs[k];
+        selection.withGsmP = selection.withGsmP && run.withGsmP;
         selection.rows.insert(selection.rows.end(), run.rows.begin(), run.rows.end());
         selection.runNumbers.insert(selection.runNumbers.end(), run.rows.size(), k + 1);
         selection.skipped.insert(selection.skipped.end(), run.skipped.begin(), run.skipped.end());

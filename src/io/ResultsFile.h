@@ -154,6 +154,7 @@ struct RowSelection {
     std::vector<std::size_t> runNumbers;  // the run (from 1) of each row
     std::vector<SkippedLine> skipped;
     std::string description;  // e.g. "run 2 of 3" or "all 3 runs"
+    bool withGsmP = false;    // every chosen run carries GsmP
     std::string error;
 };
 RowSelection selectRows(const ResultsFile& file, const RunChoice& choice);

@@ -14,6 +14,7 @@
 #include "io/PriorsFile.h"
 #include "io/TableFormat.h"
 #include "sim/Columns.h"
+#include "sim/MutationModel.h"
 #include "sim/ParameterSet.h"
 
 namespace {
@@ -64,7 +65,13 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         why = columnOf(estimatedColumnNames[p], plainAt[p]);
         if (why.empty()) why = columnOf(std::string(estimatedColumnNames[p]) + "_adj", adjAt[p]);
     }
+    int gsmPAt = -1, gsmPAdjAt = -1;
+    if (why.empty()) why = columnOf(gsmPColumnName, gsmPAt);
+    if (why.empty()) why = columnOf(std::string(gsmPColumnName) + "_adj", gsmPAdjAt);
     if (!why.empty()) return why;
+    // GsmP's adjusted values are its posterior where the estimate made them.
+    const int gsmPUsed = gsmPAdjAt >= 0 ? gsmPAdjAt : gsmPAt;
+    rows.hasGsmP = gsmPUsed >= 0;
     std::size_t adjusted = 0;
     for (std::size_t p = 0; p < numbDrawnParams; ++p) adjusted += adjAt[p] >= 0;
     if (adjusted > 0 && adjusted < numbDrawnParams)
@@ -99,13 +106,23 @@ std::string parseSampleText(std::string_view text, const std::string& name, Samp
         for (std::size_t p = 0; why.empty() && p < numbDrawnParams; ++p)
             why =
                 number(used[p], std::string(header[static_cast<std::size_t>(used[p])]), values[p]);
+        double gsmP = 0;
+        if (why.empty() && rows.hasGsmP)
+            why = number(gsmPUsed, std::string(header[static_cast<std::size_t>(gsmPUsed)]), gsmP);
         if (!why.empty()) return why;
         if (weight < 0) return at + "the weight is negative";
         if (weight > 0) {
             why = parameterSetFault(values);
             if (!why.empty()) return at + why;
+            // P is the chance that a jump goes on by one more repeat, in the
+            // range the parameter file allows its prior.
+            if (rows.hasGsmP && !(gsmP >= 0 && gsmP < kMaxGsmP))
+                return at + std::string(header[static_cast<std::size_t>(gsmPUsed)]) +
+                       " must lie in [0, 0.95); got " +
+                       std::string(fields[static_cast<std::size_t>(gsmPUsed)]);
             ++rows.positive;
         }
+        if (rows.hasGsmP) rows.gsmP.push_back(gsmP);
         rows.values.push_back(values);
         rows.weights.push_back(weight);
     }
@@ -209,18 +226,19 @@ std::string formatSample(const std::vector<long>& sims, const std::vector<std::s
 
 std::string formatWeightedRows(const ReferenceTable& table, const std::vector<double>& weights) {
     std::vector<long> sims;
-    std::array<std::vector<double>, numbParamColumns> values;
+    std::array<std::vector<double>, numbParamSlots> values;
     std::vector<double> kept;
+    const std::size_t numbParams = table.numbParams();
     for (std::size_t i = 0; i < table.rows(); ++i) {
         if (!(weights[i] > 0.0)) continue;
         sims.push_back(table.simOf(i));
         kept.push_back(weights[i]);
-        for (std::size_t c = 0; c < numbParamColumns; ++c) values[c].push_back(table.params[c][i]);
+        for (std::size_t c = 0; c < numbParams; ++c) values[c].push_back(table.params[c][i]);
     }
     std::vector<std::string> names = {"weight"};
     std::vector<const std::vector<double>*> columns = {&kept};
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        names.push_back(paramColumnNames[c]);
+    for (std::size_t c = 0; c < numbParams; ++c) {
+        names.push_back(paramSlotNames[c]);
         columns.push_back(&values[c]);
     }
     return formatSample(sims, names, columns);

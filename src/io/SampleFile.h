@@ -17,11 +17,14 @@
 // and, after a regression adjustment, the same six with `_adj` appended.
 // Other columns are ignored, and so are blank lines. The adjusted columns are
 // used when present: they are the posterior, the plain ones only the
-// accepted prior draws.
+// accepted prior draws. A sample of a table that holds GsmP has a column
+// GsmP (and GsmP_adj after an adjustment of it, used when present).
 struct SampleRows {
     std::vector<std::array<double, numbDrawnParams>> values;  // per row, in column order
     std::vector<double> weights;                              // per row, >= 0
     bool adjusted = false;                                    // values come from the `_adj` columns
+    bool hasGsmP = false;     // the sample has GsmP: gsmP holds it, one per row
+    std::vector<double> gsmP;
     std::size_t positive = 0;                                 // rows of positive weight
     uint64_t fingerprint = 0;  // sampleTextFingerprint of the text read
 };
@@ -63,8 +66,8 @@ std::string readSampleOrigin(const std::string& samplePath, SampleOrigin& origin
 // another number of fields than the header, a weight or used value that is
 // not a finite number, a negative weight, no row of positive weight, or a row
 // of positive weight whose values the model cannot simulate (see
-// ParameterSet.h). Rows of weight 0 are never drawn and so need no more than
-// finite values.
+// ParameterSet.h), or whose GsmP lies outside [0, 0.95). Rows of weight 0 are
+// never drawn and so need no more than finite values.
 std::string parseSampleText(std::string_view text, const std::string& name, SampleRows& rows);
 
 // Reads the sample file at `path`, plain or gzip-compressed, by
@@ -80,5 +83,6 @@ std::string formatSample(const std::vector<long>& sims, const std::vector<std::s
                          const std::vector<const std::vector<double>*>& columns);
 
 // The sample of a weighted table: its rows of positive weight, each with its
-// `sim`, its weight and its parameter columns (formatSample's text).
+// `sim`, its weight and its parameter columns, GsmP last when the table has
+// it (formatSample's text).
 std::string formatWeightedRows(const ReferenceTable& table, const std::vector<double>& weights);

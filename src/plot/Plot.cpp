@@ -124,7 +124,8 @@ std::string columnMeaning(const std::string& column, bool logAxis) {
         {"PopSizePreTha", {"present size of tha", "gene copies"}},
         {"PopSizeOriSue", {"size of sue at its founding", "gene copies"}},
         {"PopSizePreSue", {"present size of sue", "gene copies"}},
-        {"FracSueMono", {"share of loci whose sue lines trace back to one origin", ""}}};
+        {"FracSueMono", {"share of loci whose sue lines trace back to one origin", ""}},
+        {"GsmP", {"chance that a mutation's jump is one repeat longer", ""}}};
     auto it = meanings.find(column);
     std::string unit = it == meanings.end() ? "" : it->second.unit;
     if (logAxis) unit += unit.empty() ? "log scale" : ", log scale";

@@ -13,8 +13,9 @@ void simulateRepeat(const params& settings, const ObservedStatistics& observed,
                     RepeatResult& out, const SampleDraw* sample) {
     const int numbLoci = settings.number_of_loci;
     const int numbLines = totalLines(settings);
+    std::size_t sampleRow = 0;
     if (sample != nullptr)
-        out.draw = sample->draw();
+        out.draw = sample->rows().values[sampleRow = sample->drawRow()];
     else if (settings.prior_distribution == 1)
         out.draw = simulateParamsLog10(settings);
     else
@@ -35,6 +36,11 @@ void simulateRepeat(const params& settings, const ObservedStatistics& observed,
         steps.stepRng = second;
         if (settings.hasGsm())
             steps.gsmP = drawGsmP(settings.gsm_p_lower, settings.gsm_p_upper, second);
+        // A sample's row brings its own P. The prior's draw above is made all
+        // the same, so that the mutations after it are those of a run from
+        // the priors at the same values.
+        if (settings.hasGsm() && sample != nullptr && sample->rows().hasGsmP)
+            steps.gsmP = sample->rows().gsmP[sampleRow];
         out.GsmP = steps.gsmP;
         const double shape = settings.hasLocusRates() ? settings.locus_rate_shape : 0.0;
         for (int locus = 0; locus < numbLoci; ++locus) {

@@ -36,7 +36,7 @@ SampleDraw SampleDraw::fixed(const PriorDraw& values) {
     return SampleDraw(std::move(rows));
 }
 
-PriorDraw SampleDraw::draw() const {
+std::size_t SampleDraw::drawRow() const {
     const double u = gsl_rng_uniform(r);
     for (int k = 1; k < kDrawsPerSet; ++k) gsl_rng_uniform(r);
     // The first row whose running sum passes u x total: a row of weight 0
@@ -47,7 +47,7 @@ PriorDraw SampleDraw::draw() const {
     auto at = std::upper_bound(cumulative_.begin(), cumulative_.end(), target);
     if (at == cumulative_.end())
         at = std::lower_bound(cumulative_.begin(), cumulative_.end(), cumulative_.back());
-    return rows_.values[static_cast<std::size_t>(at - cumulative_.begin())];
+    return static_cast<std::size_t>(at - cumulative_.begin());
 }
 
 uint64_t SampleDraw::fingerprint() const {
@@ -62,15 +62,36 @@ uint64_t SampleDraw::fingerprint() const {
     for (std::size_t i = 0; i < rows_.values.size(); ++i) {
         add(rows_.weights[i]);
         for (double x : rows_.values[i]) add(x);
+        if (rows_.hasGsmP) add(rows_.gsmP[i]);
     }
     return hash;
 }
 
-SampleDraw loadSampleDraw(const std::string& path) {
+SampleDraw loadSampleDraw(const std::string& path, bool runDrawsGsmP,
+                          const std::string& paramsPath) {
     SampleRows rows;
     const std::string why = readSampleFile(path, rows);
     if (!why.empty()) fail("error: sample: " + why + "\n");
-    return SampleDraw(std::move(rows));
+    SampleDraw sample(std::move(rows));
+    const std::string problem = sampleModelProblem(path, sample, runDrawsGsmP, paramsPath);
+    if (!problem.empty()) fail(problem);
+    return sample;
+}
+
+std::string sampleModelProblem(const std::string& path, const SampleDraw& sample,
+                               bool runDrawsGsmP, const std::string& paramsPath) {
+    const bool sampleHas = sample.rows().hasGsmP;
+    if (sampleHas == runDrawsGsmP) return "";
+    if (sampleHas)
+        return "error: sample: " + path +
+               " has a column GsmP (a posterior of the generalised stepwise model), but " +
+               paramsPath +
+               " sets no GSM_P_LOWER and GSM_P_UPPER, so its P would be lost: give the "
+               "parameter file of the table the sample came from\n";
+    return "error: sample: " + path + " has no column GsmP, but " + paramsPath +
+           " sets GSM_P_LOWER and GSM_P_UPPER, so P would be drawn from its prior beside the "
+           "sample's other values: give the parameter file of the table the sample came from, "
+           "or a sample of a table that holds GsmP\n";
 }
 
 std::string sampleOriginProblem(const std::string& path, const SampleDraw& sample,

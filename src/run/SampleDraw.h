@@ -30,7 +30,10 @@ class SampleDraw {
     static SampleDraw fixed(const PriorDraw& values);
 
     // One parameter set, from the calling thread's generator `r`.
-    PriorDraw draw() const;
+    PriorDraw draw() const { return rows_.values[drawRow()]; }
+    // The same draw as the index of its row (whose GsmP, when the sample has
+    // it, goes with the set).
+    std::size_t drawRow() const;
 
     // A fingerprint of the rows that can be drawn and their weights: runs
     // from samples with the same fingerprint draw the same sets.
@@ -44,8 +47,20 @@ class SampleDraw {
 };
 
 // Reads the sample file at `path` for `foundabc --from-sample`: a problem
-// prints "error: sample: ..." and ends the process with status 1.
-SampleDraw loadSampleDraw(const std::string& path);
+// prints "error: sample: ..." and ends the process with status 1. So does a
+// sample whose mutation model is not the run's (sampleModelProblem).
+SampleDraw loadSampleDraw(const std::string& path, bool runDrawsGsmP,
+                          const std::string& paramsPath);
+
+// "" when the sample (read from `path`) and the run (`runDrawsGsmP`: its
+// parameter file `paramsPath` sets GSM_P_LOWER and GSM_P_UPPER) agree on
+// GsmP; otherwise the error ("error: sample: ...", line end included). A
+// sample with GsmP for a run without the keys would lose its P and simulate
+// the strict stepwise model; a run with them from a sample without GsmP
+// would draw P from its prior beside a posterior's other values. Neither is
+// the posterior predictive the run is for.
+std::string sampleModelProblem(const std::string& path, const SampleDraw& sample,
+                               bool runDrawsGsmP, const std::string& paramsPath);
 
 // Checks the sample of `foundabc --from-sample` (read from `path`) against
 // the run's settings and data (settingsFingerprint and dataFingerprint of

@@ -36,3 +36,13 @@ inline constexpr std::array<const char*, numbTableStats> tableStatNames = {
 constexpr std::size_t numbParamColumns = numbEstimatedColumns;
 inline constexpr const auto& paramColumnNames = estimatedColumnNames;
 constexpr std::size_t fracSueMonoColumn = 6;  // index of FracSueMono in the above
+
+// The estimated columns as the summaries hold them in memory: the seven
+// above in every table, then GsmP in a table of a run that drew it. A table
+// without GsmP leaves its slot empty; ReferenceTable::numbParams() says how
+// many slots are in use, so the summaries' loops and outputs put GsmP last.
+constexpr std::size_t numbParamSlots = numbParamColumns + 1;
+constexpr std::size_t gsmPSlot = numbParamColumns;  // index of GsmP in the slots
+inline constexpr std::array<const char*, numbParamSlots> paramSlotNames = {
+    "My",         "TimeToOri", "PopSizeOriTha", "PopSizePreTha", "PopSizeOriSue", "PopSizePreSue",
+    "FracSueMono", gsmPColumnName};

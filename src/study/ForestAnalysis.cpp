@@ -9,6 +9,7 @@
 #include "abc/ForestDefaults.h"
 
 ForestAnalysis analyseByForests(const ReferenceTable& table, const TablePriors* priors,
+                                const ParameterPrior* gsmP,
                                 const std::array<double, numbTableStats>& observed, int trees,
                                 int threads, unsigned long seed,
                                 const std::function<void()>& progress) {
@@ -29,16 +30,16 @@ ForestAnalysis analyseByForests(const ReferenceTable& table, const TablePriors* 
     settings.treeGrown = progress;
     const FeatureMatrix features = statisticFeatures(table, choice.columns);
     try {
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
+        for (std::size_t c = 0; c < table.numbParams(); ++c)
             a.forests[c] = growColumnForest(table, features, c, priors, settings);
     } catch (const std::exception& e) {
         a.error = std::string("the forest cannot be grown: ") + e.what();
         return a;
     }
-    const auto columnPriorList = columnPriors(priors);
+    const auto columnPriorList = columnPriors(priors, gsmP);
     std::vector<double> point;
     for (std::size_t j : choice.columns) point.push_back(observed[j]);
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+    for (std::size_t c = 0; c < table.numbParams(); ++c) {
         a.weights[c] = a.forests[c].forest->posteriorWeights(point);
         a.summaries.push_back(summariseColumn(
             c, table.params[c], a.weights[c],
@@ -74,7 +75,9 @@ ReferenceTable firstRows(const ReferenceTable& table, std::size_t rows) {
     ReferenceTable half;
     rows = std::min(rows, table.rows());
     half.sim.assign(table.sim.begin(), table.sim.begin() + std::min(rows, table.sim.size()));
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    half.hasGsmP = table.hasGsmP;
+    half.numbStats = table.numbStats;
+    for (std::size_t c = 0; c < table.numbParams(); ++c)
         half.params[c].assign(table.params[c].begin(), table.params[c].begin() + rows);
     for (std::size_t j = 0; j < numbTableStats; ++j)
         half.stats[j].assign(table.stats[j].begin(), table.stats[j].begin() + rows);

@@ -18,16 +18,20 @@
 
 struct ForestAnalysis {
     std::vector<std::size_t> statistics;  // the chosen statistics (indices into tableStatNames)
-    std::array<ColumnForest, numbParamColumns> forests;
-    std::vector<ColumnSummary> summaries;  // per column, at the observed statistics
-    std::array<std::vector<double>, numbParamColumns> weights;  // per column: the rows' posterior weights
+    // Per column of the table (its numbParams() slots, GsmP last when it
+    // holds it):
+    std::array<ColumnForest, numbParamSlots> forests;
+    std::vector<ColumnSummary> summaries;  // at the observed statistics
+    std::array<std::vector<double>, numbParamSlots> weights;  // the rows' posterior weights
     std::vector<std::string> warnings;
     std::string error;  // empty on success
 };
 
-// `priors` may be null (a table without its priors file). `progress` is
-// called once per tree grown (may be empty).
+// `priors` may be null (a table without its priors file), and so may `gsmP`
+// (the prior of GsmP, from that file). `progress` is called once per tree
+// grown (may be empty).
 ForestAnalysis analyseByForests(const ReferenceTable& table, const TablePriors* priors,
+                                const ParameterPrior* gsmP,
                                 const std::array<double, numbTableStats>& observed, int trees,
                                 int threads, unsigned long seed,
                                 const std::function<void()>& progress);
@@ -45,5 +49,5 @@ struct Coverage {
 Coverage outOfBagCoverage(const ColumnForest& forest, const ReferenceTable& table, std::size_t c,
                           const std::vector<std::size_t>& rows);
 
-// The first `rows` rows of `table` (all when it has fewer).
+// The first `rows` rows of `table` (all when it has fewer), GsmP included.
 ReferenceTable firstRows(const ReferenceTable& table, std::size_t rows);

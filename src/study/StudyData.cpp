@@ -1,5 +1,6 @@
 #include "study/StudyData.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -116,8 +117,19 @@ std::string overrideSettings(const std::string& base, const std::vector<SettingO
         }
         text << line << "\n";
     }
-    for (std::size_t k = 0; k < settings.size(); ++k)
-        if (!done[k]) return "the parameter file has no line for " + settings[k].first;
+    // The mutation model's keys are optional: a base file without them gets
+    // a line of its own for each (the comment makes it a setting line).
+    const auto& optional = optionalSettingKeys();
+    for (std::size_t k = 0; k < settings.size(); ++k) {
+        if (done[k]) continue;
+        if (std::find(optional.begin(), optional.end(), settings[k].first) == optional.end())
+            return "the parameter file has no line for " + settings[k].first;
+        std::string key = settings[k].first;
+        key.resize(std::max<std::size_t>(key.size() + 1, 26), ' ');
+        std::string value = settings[k].second;
+        value.resize(std::max<std::size_t>(value.size() + 1, 14), ' ');
+        text << key << value << "# set by the study's model\n";
+    }
     out = text.str();
     return "";
 }

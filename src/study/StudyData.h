@@ -26,8 +26,9 @@ std::string modelParametersName(const std::string& name);
 std::string modelResultsName(const std::string& name);
 
 // `base`, a parameter file's text, with the value of each key of `settings`
-// replaced on the key's first line (its comment kept). Returns "" and sets
-// `out`, or names the key that `base` lacks.
+// replaced on the key's first line (its comment kept); an optional key of
+// the mutation model that `base` lacks gets a line of its own at the end.
+// Returns "" and sets `out`, or names the key that `base` lacks.
 std::string overrideSettings(const std::string& base, const std::vector<SettingOverride>& settings,
                              std::string& out);
 

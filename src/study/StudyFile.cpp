@@ -173,6 +173,8 @@ const std::vector<std::string>& studySettingKeys() {
         std::vector<std::string> k;
         for (const char* key : settingKeys())
             if (!setByStudy(key)) k.push_back(key);
+        // The mutation model's keys, which a model may set on its own.
+        for (const char* key : optionalSettingKeys()) k.push_back(key);
         return k;
     }();
     return keys;

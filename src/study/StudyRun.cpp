@@ -74,6 +74,11 @@ struct ModelRun {
     bool hasPriors = false;
 };
 
+// The prior of GsmP from a model's priors file, when it gives one.
+const ParameterPrior* gsmPPriorOf(const ModelRun& run) {
+    return run.hasPriors && run.priors.hasGsmP ? &run.priors.gsmP : nullptr;
+}
+
 class Study {
   public:
     Study(const StudySettings& study, const StudyRunOptions& options)
@@ -317,6 +322,9 @@ void Study::readTables() {
             section.priors.push_back({paramColumnNames[c],
                                       run.priors.priors[c].logUniform ? "log-uniform" : "uniform",
                                       run.priors.priors[c].lower, run.priors.priors[c].upper});
+        if (run.hasPriors && run.priors.hasGsmP)
+            section.priors.push_back(
+                {gsmPColumnName, "uniform", run.priors.gsmP.lower, run.priors.gsmP.upper});
         section.simulations = static_cast<long>(run.rows.rows());
         section.tableFingerprint = fingerprintText(fileFingerprint(run.table));
         report_.models.push_back(section);
@@ -439,9 +447,9 @@ std::vector<std::size_t> Study::estimatedModels() const {
 void Study::estimate(std::vector<ForestAnalysis>& analyses) {
     for (std::size_t m : estimatedModels()) {
         const ModelRun& run = models_[m];
-        ForestProgress progress(static_cast<long>(numbParamColumns) * s_.trees, terminal());
+        ForestProgress progress(static_cast<long>(run.rows.numbParams()) * s_.trees, terminal());
         analyses.push_back(analyseByForests(run.rows, run.hasPriors ? &run.priors.priors : nullptr,
-                                            observed_, s_.trees, threads_, s_.seed,
+                                            gsmPPriorOf(run), observed_, s_.trees, threads_, s_.seed,
                                             progress.callback()));
         progress.clear();
         const ForestAnalysis& a = analyses.back();
@@ -453,12 +461,12 @@ void Study::estimate(std::vector<ForestAnalysis>& analyses) {
         std::vector<double> importance(a.statistics.size(), 0.0);
         std::vector<std::string> parameters, statistics;
         std::vector<std::vector<double>> byColumn;
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t c = 0; c < run.rows.numbParams(); ++c) {
             const ColumnSummary& s = a.summaries[c];
             const ColumnForest& f = a.forests[c];
-            e.lines.push_back({paramColumnNames[c], s.median, s.q025, s.q975, s.q25, s.q75, s.mean,
+            e.lines.push_back({paramSlotNames[c], s.median, s.q025, s.q975, s.q25, s.q75, s.mean,
                                f.fixed ? kNaN : f.oobError, columnVerdict(f)});
-            parameters.push_back(paramColumnNames[c]);
+            parameters.push_back(paramSlotNames[c]);
             byColumn.push_back(f.forest->importance());
             for (std::size_t k = 0; k < importance.size(); ++k) importance[k] += byColumn.back()[k];
         }
@@ -498,10 +506,10 @@ void Study::calibrate(const std::vector<ForestAnalysis>& analyses) {
         for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;
         CalibrationSection section;
         section.model = run.name;
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t c = 0; c < run.rows.numbParams(); ++c) {
             const Coverage coverage = outOfBagCoverage(a.forests[c], run.rows, c, rows);
             const ColumnForest& f = a.forests[c];
-            section.lines.push_back({paramColumnNames[c], static_cast<long>(rows.size()),
+            section.lines.push_back({paramSlotNames[c], static_cast<long>(rows.size()),
                                      coverage.inside50, coverage.inside95,
                                      f.fixed ? kNaN : f.oobError, columnVerdict(f)});
         }
@@ -516,9 +524,9 @@ void Study::checkEnough(const std::vector<ForestAnalysis>& analyses) {
         const ModelRun& run = models_[m];
         const ForestAnalysis& full = analyses[k++];
         const ReferenceTable half = firstRows(run.rows, run.rows.rows() / 2);
-        ForestProgress progress(static_cast<long>(numbParamColumns) * s_.trees, terminal());
+        ForestProgress progress(static_cast<long>(half.numbParams()) * s_.trees, terminal());
         const ForestAnalysis h = analyseByForests(half, run.hasPriors ? &run.priors.priors : nullptr,
-                                                  observed_, s_.trees, threads_, s_.seed,
+                                                  gsmPPriorOf(run), observed_, s_.trees, threads_, s_.seed,
                                                   progress.callback());
         progress.clear();
         EnoughSection e;
@@ -529,9 +537,9 @@ void Study::checkEnough(const std::vector<ForestAnalysis>& analyses) {
             warn("enough", run.name + ": the half table: " + h.error);
         } else {
             bool moved = false;
-            for (std::size_t c = 0; c < numbParamColumns; ++c) {
+            for (std::size_t c = 0; c < half.numbParams(); ++c) {
                 EnoughLine l;
-                l.parameter = paramColumnNames[c];
+                l.parameter = paramSlotNames[c];
                 l.medianHalf = h.summaries[c].median;
                 l.medianFull = full.summaries[c].median;
                 l.intervalWidth = full.summaries[c].q975 - full.summaries[c].q025;
@@ -665,7 +673,7 @@ void Study::predictiveCheckOf(std::size_t m, FitSection& section) {
     const std::string sample = run.name + ".sample.tsv";
     if (!fs::exists(sample))
         stop("work/" + sample + " is missing: run again with --redo estimate");
-    const SampleDraw draw = loadSampleDraw(sample);
+    const SampleDraw draw = loadSampleDraw(sample, run.rows.hasGsmP, params);
     const uint64_t seed = modelSeed(s_.seed, models_.size() + m);
     makeModelTable(params, table, seed, threads_, &draw);
     TableRead read = readReferenceTable(table);

@@ -134,8 +134,10 @@ int runSummary(const SummaryOptions& options, std::ostream& out, std::ostream& e
         }
     }
 
+    const bool gsmPKnown = !options.paramsPath.empty() && priors.gsmP.known;
     std::vector<ColumnSummary> summaries = summariseColumns(
-        selection.rows, weights, options.paramsPath.empty() ? nullptr : &priors.columns);
+        selection.rows, weights, options.paramsPath.empty() ? nullptr : &priors.columns,
+        selection.withGsmP, gsmPKnown ? &priors.gsmP : nullptr);
     const std::string description = path + ": " + selection.description + ", " +
                                     std::to_string(selection.rows.size()) + " rows";
     if (options.tsv) {

@@ -40,8 +40,8 @@ std::string crossValidationText(const ReferenceTable& table, const CrossValidati
         "loclinear_q025\tloclinear_q975\trejection_q25\trejection_q75\tloclinear_q25\t"
         "loclinear_q75\n";
     for (std::size_t k = 0; k < cv.rows.size(); ++k)
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            text += std::to_string(table.simOf(cv.rows[k])) + "\t" + paramColumnNames[c];
+        for (std::size_t c = 0; c < table.numbParams(); ++c) {
+            text += std::to_string(table.simOf(cv.rows[k])) + "\t" + paramSlotNames[c];
             appendTableNumber(text += '\t', cv.truths[c][k]);
             for (const CvEstimate& e : {cv.rejectionEstimates[c][k], cv.adjustedEstimates[c][k]})
                 for (double x : {e.estimate, e.q025, e.q975}) appendTableNumber(text += '\t', x);
@@ -81,15 +81,16 @@ int crossValidation(const TableOptions& options, const Inputs& in, std::ostream&
         return std::isnan(x) ? std::string("NA") : std::string(text);
     };
     std::vector<std::vector<std::string>> lines;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+    for (std::size_t c = 0; c < table.numbParams(); ++c) {
         const CvMethodResult &r = cv.rejection[c], &l = cv.adjusted[c];
         const CvMethodResult& best = l.error < r.error ? l : r;
+        const bool adjusted = c == gsmPSlot ? in.settings.adjustGsmP : isAdjusted(c);
         lines.push_back(
-            {paramColumnNames[c], number(r.error, "%.3f"), number(r.standardError, "%.3f"),
+            {paramSlotNames[c], number(r.error, "%.3f"), number(r.standardError, "%.3f"),
              number(l.error, "%.3f"), number(l.standardError, "%.3f"), number(r.coverage50, "%.2f"),
              number(r.coverage95, "%.2f"), number(l.coverage50, "%.2f"),
              number(l.coverage95, "%.2f"),
-             verdict(best.error, best.standardError) + (isAdjusted(c) ? "" : " (not adjusted)")});
+             verdict(best.error, best.standardError) + (adjusted ? "" : " (not adjusted)")});
     }
     if (options.tsv) {
         out << "parameter\trejection\trejection_se\tloclinear\tloclinear_se\trejection_cover50\t"

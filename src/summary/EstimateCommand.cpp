@@ -41,7 +41,7 @@ namespace {
 // overlap) are left out, with a warning on `err` of how many and how much
 // weight.
 std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool adjusted,
-                       std::ostream& err) {
+                       bool adjustedGsmP, std::ostream& err) {
     const Acceptance& a = e.acceptance;
     std::vector<std::size_t> kept;
     double total = 0.0, dropped = 0.0;
@@ -50,7 +50,7 @@ std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool a
         // A present size at or below its founding size, where the simulation
         // itself had it above: the model grows every population from its
         // founding to the present, and the adjustment broke that.
-        const auto grows = [&](const std::array<std::vector<double>, numbParamColumns>& v) {
+        const auto grows = [&](const std::array<std::vector<double>, numbParamSlots>& v) {
             return v[2][r] < v[3][r] && v[4][r] < v[5][r];
         };
         const bool shrinks = adjusted && grows(e.rejection) && !grows(e.adjusted);
@@ -84,6 +84,17 @@ std::string sampleText(const ReferenceTable& table, const AbcEstimate& e, bool a
             names.push_back(std::string(paramColumnNames[c]) + "_adj");
             picked.push_back(pick(e.adjusted[c]));
         }
+    // GsmP after every column of a table without it, so that readers by
+    // position find those in their places; adjusted or not, its values are
+    // the posterior's (GsmP_adj only when the regression adjusted it).
+    if (table.hasGsmP) {
+        names.push_back(gsmPColumnName);
+        picked.push_back(pick(e.rejection[gsmPSlot]));
+        if (adjusted && adjustedGsmP) {
+            names.push_back(std::string(gsmPColumnName) + "_adj");
+            picked.push_back(pick(e.adjusted[gsmPSlot]));
+        }
+    }
     std::vector<const std::vector<double>*> columns;
     for (const std::vector<double>& column : picked) columns.push_back(&column);
     return formatSample(sims, names, columns);
@@ -135,11 +146,12 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
             err, options.tablePath + ": " + e.error + (regressionFailed ? regressionHint : ""));
     const Acceptance& a = e.acceptance;
     const bool adjust = options.method == AdjustMethod::loclinear;
-    const auto priors = columnPriors(in.hasPriors ? &in.priors : nullptr);
+    const auto priors = in.columnPriorList();
     const auto& values = adjust ? e.adjusted : e.rejection;
-    std::vector<ColumnSummary> summaries = summarise(values, e.weights, priors);
+    const std::size_t columns = table.numbParams();
+    std::vector<ColumnSummary> summaries = summarise(values, columns, e.weights, priors);
     const std::vector<ColumnSummary> rejection =
-        adjust ? summarise(e.rejection, e.weights, priors) : summaries;
+        adjust ? summarise(e.rejection, columns, e.weights, priors) : summaries;
     if (adjust) warnOfExtrapolation(table, choice, a, summaries, rejection, err);
 
     if (options.tsv) {
@@ -162,14 +174,16 @@ int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, s
             std::string names;
             for (std::size_t c = 0; c < numbDrawnParams; ++c)
                 names += std::string(" ") + paramColumnNames[c];
-            out << "adjusted:" << names << "; not adjusted: FracSueMono\n";
+            if (in.settings.adjustGsmP) names += " GsmP (on the logit of its prior's bounds)";
+            out << "adjusted:" << names << "; not adjusted: FracSueMono"
+                << (table.hasGsmP && !in.settings.adjustGsmP ? " GsmP" : "") << "\n";
         }
         out << "\n" << formatTable(summaries, true);
     }
     out.flush();
 
     if (!options.samplePath.empty() &&
-        writeSample(options, in, sampleText(table, e, adjust, err), err) != 0)
+        writeSample(options, in, sampleText(table, e, adjust, in.settings.adjustGsmP, err), err) != 0)
         return 1;
     if (options.plotPath.empty()) return 0;
     std::string title = options.tablePath + ": " + std::to_string(a.rows.size()) + " accepted of " +

@@ -60,8 +60,9 @@ std::string errorText(double x, const char* format) {
     return text;
 }
 
-// The column forests of the seven columns, grown once for every point.
-using ColumnForests = std::array<ColumnForest, numbParamColumns>;
+// The forests of the table's columns (its numbParams() slots), grown once
+// for every point.
+using ColumnForests = std::array<ColumnForest, numbParamSlots>;
 
 // One rule for the estimate and --cv: the out-of-bag error of every row of
 // the table, against fixed thresholds (its standard error over thousands of
@@ -103,10 +104,11 @@ int growForests(const TableOptions& options, const Inputs& in, const FeatureMatr
                                  std::to_string(forestMinimumRows) +
                                  " (twice its minimum node size of 5, so that every tree can "
                                  "split)");
-    const double need = static_cast<double>(numbParamColumns) *
+    const std::size_t columns = table.numbParams();
+    const double need = static_cast<double>(columns) *
                         regressionForestBytes(table.rows(), features.cols, settings.trees);
     const std::string size = "the forests need about " + gigabytes(need) + " of memory (" +
-                             std::to_string(numbParamColumns) + " forests of " +
+                             std::to_string(columns) + " forests of " +
                              std::to_string(settings.trees) + " trees on " +
                              std::to_string(table.rows()) + " simulations)";
     const std::string cure = ": give fewer trees (--trees) or a table of fewer simulations";
@@ -114,12 +116,12 @@ int growForests(const TableOptions& options, const Inputs& in, const FeatureMatr
     if (need > have)
         return failWith(err, options.tablePath + ": " + size + ", more than the " +
                                  gigabytes(have) + " this process may take" + cure);
-    ForestProgress progress(static_cast<long>(numbParamColumns) * settings.trees,
+    ForestProgress progress(static_cast<long>(columns) * settings.trees,
                             &err == &std::cerr ? stderr : nullptr);
     settings.treeGrown = progress.callback();
     const TablePriors* priors = in.hasPriors ? &in.priors : nullptr;
     try {
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
+        for (std::size_t c = 0; c < columns; ++c)
             forests[c] = growColumnForest(table, features, c, priors, settings);
     } catch (const std::bad_alloc&) {
         progress.clear();
@@ -134,7 +136,7 @@ int growForests(const TableOptions& options, const Inputs& in, const FeatureMatr
 
 // The sample's weights (ForestSample.h), with a warning when no raking matched.
 std::vector<double> sampleWeights(const Inputs& in,
-                                  const std::array<std::vector<double>, numbParamColumns>& weights,
+                                  const std::array<std::vector<double>, numbParamSlots>& weights,
                                   std::ostream& err) {
     ForestSampleWeights sample = forestSampleWeights(in.table, weights);
     if (!sample.matched)
@@ -155,18 +157,18 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
         const FeatureMatrix features = statisticFeatures(table, choice.columns);
         if (growForests(options, in, features, settings, forests, err) != 0) return 1;
     }
-    const TablePriors* priors = in.hasPriors ? &in.priors : nullptr;
-    const auto columnPriorList = columnPriors(priors);
+    const auto columnPriorList = in.columnPriorList();
+    const std::size_t columns = table.numbParams();
 
     // One point at a time: its weights are summarised, printed and freed
     // before the next, so that memory does not grow with the points.
-    std::array<std::vector<double>, numbParamColumns> weights;
+    std::array<std::vector<double>, numbParamSlots> weights;
     const std::size_t points = in.points.size();
     for (std::size_t p = 0; p < points; ++p) {
         std::vector<double> point;
         for (std::size_t j : choice.columns) point.push_back(in.points[p][j]);
         std::vector<ColumnSummary> summaries;
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t c = 0; c < columns; ++c) {
             weights[c] = forests[c].forest->posteriorWeights(point);
             summaries.push_back(summariseColumn(
                 c, table.params[c], weights[c],
@@ -215,10 +217,10 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
             std::snprintf(row, sizeof row, "%-14s %9s  %-27s %s\n", "Parameter", "OOB error",
                           "Verdict", "Most important statistics");
             out << row;
-            for (std::size_t c = 0; c < numbParamColumns; ++c) {
+            for (std::size_t c = 0; c < columns; ++c) {
                 const ColumnForest& f = forests[c];
                 const std::string important = importantList(f.forest->importance(), choice, " ");
-                std::snprintf(row, sizeof row, "%-14s %9s  %-27s %s\n", paramColumnNames[c],
+                std::snprintf(row, sizeof row, "%-14s %9s  %-27s %s\n", paramSlotNames[c],
                               errorText(f.oobError, "%.3f").c_str(), forestVerdict(f).c_str(),
                               important.empty() ? "none (no tree split)" : important.c_str());
                 out << row;
@@ -243,7 +245,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
         for (std::size_t i = 0; i < table.rows(); ++i)
             mixture[i] += weights[c][i] / static_cast<double>(numbDrawnParams);
     std::vector<ColumnSummary> forest, outlineOfMixture;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+    for (std::size_t c = 0; c < columns; ++c) {
         const ColumnPrior* prior = columnPriorList[c].known ? &columnPriorList[c] : nullptr;
         forest.push_back(summariseColumn(c, table.params[c], weights[c], prior));
         outlineOfMixture.push_back(summariseColumn(c, table.params[c], mixture, prior));
@@ -258,7 +260,7 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
         plain = estimateParameters(table, scaled, scaled.observed, rejection, table.rows());
     std::vector<ColumnSummary> outline =
         scaled.error.empty() && plain.error.empty()
-            ? summarise(plain.rejection, plain.weights, columnPriorList)
+            ? summarise(plain.rejection, columns, plain.weights, columnPriorList)
             : outlineOfMixture;
     const std::string title = options.tablePath + ": random forests on " +
                               std::to_string(table.rows()) + " simulations, rejection outline at tolerance " +
@@ -275,8 +277,8 @@ int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& 
         return 1;
     std::vector<std::string> parameters, statistics;
     std::vector<std::vector<double>> importance;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
-        parameters.push_back(paramColumnNames[c]);
+    for (std::size_t c = 0; c < columns; ++c) {
+        parameters.push_back(paramSlotNames[c]);
         importance.push_back(forests[c].forest->importance());
     }
     for (std::size_t j : choice.columns) statistics.push_back(tableStatNames[j]);
@@ -306,10 +308,11 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
         const FeatureMatrix features = statisticFeatures(table, in.choice.columns);
         if (growForests(options, in, features, settings, forests, err) != 0) return 1;
     }
-    std::array<std::vector<CvEstimate>, numbParamColumns> estimates;
-    std::array<CvMethodResult, numbParamColumns> results;
-    std::array<std::vector<double>, numbParamColumns> truths;
-    for (std::size_t c = 0; c < numbParamColumns; ++c) {
+    const std::size_t columns = table.numbParams();
+    std::array<std::vector<CvEstimate>, numbParamSlots> estimates;
+    std::array<CvMethodResult, numbParamSlots> results;
+    std::array<std::vector<double>, numbParamSlots> truths;
+    for (std::size_t c = 0; c < columns; ++c) {
         estimates[c] = columnOobEstimates(*forests[c].forest, table, c, rows);
         for (std::size_t r : rows) truths[c].push_back(table.params[c][r]);
         results[c] = assess(estimates[c], truths[c]);
@@ -319,8 +322,8 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
     };
     if (options.tsv) {
         out << "parameter\tforest\tforest_se\tforest_cover50\tforest_cover95\tverdict\toob_error\n";
-        for (std::size_t c = 0; c < numbParamColumns; ++c)
-            out << paramColumnNames[c] << "\t" << number(results[c].error, "") << "\t"
+        for (std::size_t c = 0; c < columns; ++c)
+            out << paramSlotNames[c] << "\t" << number(results[c].error, "") << "\t"
                 << number(results[c].standardError, "") << "\t"
                 << number(results[c].coverage50, "") << "\t" << number(results[c].coverage95, "")
                 << "\t" << forestVerdict(forests[c]) << "\t" << number(forests[c].oobError, "")
@@ -336,9 +339,9 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
         std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s %9s  %s\n", "Parameter", "Forest",
                       "SE", "For50", "For95", "OOB error", "Verdict");
         out << row;
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
+        for (std::size_t c = 0; c < columns; ++c) {
             const CvMethodResult& r = results[c];
-            std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s %9s  %s\n", paramColumnNames[c],
+            std::snprintf(row, sizeof row, "%-14s %9s %6s %6s %6s %9s  %s\n", paramSlotNames[c],
                           number(r.error, "%.3f").c_str(), number(r.standardError, "%.3f").c_str(),
                           number(r.coverage50, "%.2f").c_str(), number(r.coverage95, "%.2f").c_str(),
                           number(forests[c].oobError, "%.3f").c_str(),
@@ -350,8 +353,8 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
     if (options.cvOutPath.empty()) return 0;
     std::string text = "sim\tparameter\ttrue\tforest\tforest_q025\tforest_q975\tforest_q25\tforest_q75\n";
     for (std::size_t k = 0; k < rows.size(); ++k)
-        for (std::size_t c = 0; c < numbParamColumns; ++c) {
-            text += std::to_string(table.simOf(rows[k])) + "\t" + paramColumnNames[c];
+        for (std::size_t c = 0; c < columns; ++c) {
+            text += std::to_string(table.simOf(rows[k])) + "\t" + paramSlotNames[c];
             const CvEstimate& e = estimates[c][k];
             for (double x : {truths[c][k], e.estimate, e.q025, e.q975, e.q25, e.q75})
                 appendTableNumber(text += '\t', x);

@@ -92,6 +92,8 @@ bool readPriors(const TableOptions& options, std::size_t rows, Inputs& in, std::
     }
     in.hasPriors = true;
     in.priors = priors.priors;
+    in.hasGsmPPrior = priors.hasGsmP;
+    in.gsmP = priors.gsmP;
     in.provenance = priors.provenance;
     if (!priors.complete)
         warn(err, options.tablePath +
@@ -190,7 +192,11 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     for (const std::string& w : transforms.warnings) warn(err, w);
     if (!transforms.error.empty())
         return failWith(err, options.tablePath + ": " + transforms.error);
-    in.settings = {options.tolerance, options.method, options.hcorr, transforms.transforms};
+    in.settings.tolerance = options.tolerance;
+    in.settings.method = options.method;
+    in.settings.hcorr = options.hcorr;
+    in.settings.transforms = transforms.transforms;
+    in.settings.adjustGsmP = chooseGsmPTransform(table, in.gsmPPrior(), in.settings.gsmPTransform);
     // The command prepares its files; they take their names together once
     // it has succeeded.
     const auto command = [&]() {

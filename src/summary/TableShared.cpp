@@ -35,11 +35,11 @@ void warn(std::ostream& err, const std::string& message) {
 // drawn parameters' bounds and scales; FracSueMono has none. A present size
 // is drawn at or above the founding size, so its prior is flat only when the
 // founding size's upper bound lies at or below its own lower bound.
-std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
-                                     const std::vector<double>& weights,
-                                     const std::array<ColumnPrior, numbParamColumns>& priors) {
+std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamSlots>& v,
+                                     std::size_t columns, const std::vector<double>& weights,
+                                     const std::array<ColumnPrior, numbParamSlots>& priors) {
     std::vector<ColumnSummary> summaries;
-    for (std::size_t c = 0; c < numbParamColumns; ++c)
+    for (std::size_t c = 0; c < columns; ++c)
         summaries.push_back(
             summariseColumn(c, v[c], weights, priors[c].known ? &priors[c] : nullptr));
     return summaries;

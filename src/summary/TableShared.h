@@ -31,10 +31,11 @@ int failWith(std::ostream& err, const std::string& message);
 // Writes "foundabc-summary: warning: MESSAGE" on `err`.
 void warn(std::ostream& err, const std::string& message);
 
-// The summaries of the seven columns from their weighted values.
-std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamColumns>& v,
-                                     const std::vector<double>& weights,
-                                     const std::array<ColumnPrior, numbParamColumns>& priors);
+// The summaries of the table's first `columns` columns (its numbParams())
+// from their weighted values.
+std::vector<ColumnSummary> summarise(const std::array<std::vector<double>, numbParamSlots>& v,
+                                     std::size_t columns, const std::vector<double>& weights,
+                                     const std::array<ColumnPrior, numbParamSlots>& priors);
 
 // The names of the chosen statistics, separated by blanks.
 std::string statisticList(const StatisticChoice& choice);
@@ -50,6 +51,15 @@ struct Inputs {
     std::vector<std::array<double, numbTableStats>> points;
     bool hasPriors = false;
     TablePriors priors{};
+    // The prior of GsmP, when the priors file gives one (a table of a run
+    // that drew it); gsmPPrior() is null otherwise.
+    bool hasGsmPPrior = false;
+    ParameterPrior gsmP{};
+    const ParameterPrior* gsmPPrior() const { return hasGsmPPrior ? &gsmP : nullptr; }
+    // The priors of the table's columns as the summaries take them.
+    std::array<ColumnPrior, numbParamSlots> columnPriorList() const {
+        return columnPriors(hasPriors ? &priors : nullptr, gsmPPrior());
+    }
     EstimationSettings settings;
     TransformKind transform = TransformKind::none;  // the one in force
     OutputFiles* outputs = nullptr;                 // opened before the table was read

@@ -377,6 +377,12 @@ TEST(SettingsCheck, ReportsAProblemExactlyWhenTheRunFailsOrCanAcceptNothing) {
          "printf 'My\\tTimeToOri\\tPopSizeOriTha\\tPopSizePreTha\\tPopSizeOriSue\\t"
          "PopSizePreSue\\tweight\\n0.005\\t20\\t150\\t1500\\t15\\t150\\t0\\n' > s.tsv",
          "no row of positive weight", {"--from-sample", "s.tsv", "--table", "pred.tsv"}},
+        {"sample with GsmP for a run without the GSM keys",
+         with(""),
+         kData,
+         "printf 'My\\tTimeToOri\\tPopSizeOriTha\\tPopSizePreTha\\tPopSizeOriSue\\t"
+         "PopSizePreSue\\tweight\\tGsmP\\n0.005\\t20\\t150\\t1500\\t15\\t150\\t1\\t0.2\\n' > s.tsv",
+         "s.tsv has a column GsmP", {"--from-sample", "s.tsv", "--table", "pred.tsv"}},
         {"sample from a table of other priors", with(""), kData, otherSample.c_str(),
          "was made from the table t.tsv, simulated with other settings",
          {"--from-sample", "s.tsv", "--table", "pred.tsv"}},

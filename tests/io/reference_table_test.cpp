@@ -134,7 +134,7 @@ TEST(ReferenceTable, GsmPStandsAfterTheDrawnParametersAndReadsBack) {
         ASSERT_EQ(read.error, "");
         const bool withP = c.text.rfind(header, 0) == 0;
         EXPECT_EQ(read.table.hasGsmP, withP);
-        EXPECT_EQ(read.table.gsmP, withP ? std::vector<double>{0.3125} : std::vector<double>{});
+        EXPECT_EQ(read.table.params[gsmPSlot], withP ? std::vector<double>{0.3125} : std::vector<double>{});
         EXPECT_EQ(read.table.params[5], std::vector<double>{300});
         EXPECT_EQ(read.table.params[6], std::vector<double>{0.25});
         EXPECT_EQ(read.table.stats[0], std::vector<double>{12.5});

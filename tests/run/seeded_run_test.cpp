@@ -21,6 +21,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -655,44 +656,58 @@ const char* kSampleHeader =
 // seed then has the same statistics; and --simulate-data at those values is
 // simulation 0 of its seed.
 TEST(FromSample, OneRowSampleRepeatsTheSimulationAtItsValues) {
-    TempDir prior, sampled, pod;
-    const RunFiles one = runIn(prior, seededParams(5), {"--seed", "42", "--table", "table.tsv"});
-    ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
-    for (int sim : {1, 3}) {
-        const std::vector<std::string> row = fieldsOfLine(one.table, sim);
-        std::string sample = std::string(kSampleHeader) + "7\t0.5";
-        for (int c = 1; c <= 6; ++c) sample += "\t" + row[c];
-        sampled.write("sample.tsv", sample + "\n");
-        const RunFiles f =
-            runIn(sampled, seededParams(5),
-                  {"--seed", "42", "--from-sample", "sample.tsv", "--table", "table.tsv"});
-        ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
-        EXPECT_NE(
-            f.run.out.find("FROM_SAMPLE = sample.tsv (1 row, 1 of positive weight; unadjusted"),
-            std::string::npos);
-        EXPECT_EQ(fieldsOfLine(f.table, sim), row) << sim;
-        EXPECT_NE(fieldsOfLine(f.table, 2), fieldsOfLine(one.table, 2));
-        if (sim != 1) continue;
-        // The data file --simulate-data writes has the statistics of
-        // simulation 0 (to rounding: its values are shifted per locus).
-        std::string at;
-        for (int c = 1; c <= 6; ++c)
-            at += std::string(c > 1 ? "," : "") + fieldsOfLine(one.table, 0)[c] + "=" + row[c];
-        pod.write("params.txt", seededParams(0).str());
-        pod.write("pod-params.txt", seededParams(0).set("DATAFILE_NAME", "pod.txt").str());
-        ASSERT_EQ(
-            runFoundabc({"--simulate-data", "pod.txt", "--seed", "42", "--at", at, "params.txt"},
-                        pod.path())
-                .exitStatus,
-            0);
-        ASSERT_EQ(runFoundabc({"--seed", "1", "--table", "t.tsv", "pod-params.txt"}, pod.path())
-                      .exitStatus,
-                  0);
-        const std::vector<std::string> observed = fieldsOfLine(pod.read("t.tsv.observed.tsv"), 1);
-        for (std::size_t k = 0; k < observed.size(); ++k)
-            EXPECT_NEAR(std::stod(observed[k]), std::stod(row[8 + k]),
-                        1e-12 * std::fabs(std::stod(row[8 + k])))
-                << k;
+    // With the generalised stepwise model the row brings its GsmP (the
+    // column after PopSizePreSue in the table, the last in the sample).
+    const ParamsFileText gsm =
+        seededParams(5).set("GSM_P_LOWER", "0.1").set("GSM_P_UPPER", "0.6");
+    for (const auto& [params, sim, header] :
+         {std::tuple{seededParams(5), 1, std::string(kSampleHeader)},
+          std::tuple{seededParams(5), 3, std::string(kSampleHeader)},
+          std::tuple{gsm, 2, std::string(kSampleHeader).insert(strlen(kSampleHeader) - 1, "\tGsmP")},
+          std::tuple{gsm, 3, std::string(kSampleHeader).insert(strlen(kSampleHeader) - 1,
+                                                                 "\tGsmP\tGsmP_adj")}}) {
+        TempDir prior, sampled, pod;
+        const RunFiles one = runIn(prior, params, {"--seed", "42", "--table", "table.tsv"});
+        ASSERT_EQ(one.run.exitStatus, 0) << one.run.out;
+        {
+            const std::vector<std::string> row = fieldsOfLine(one.table, sim);
+            std::string sample = header + "7\t0.5";
+            for (int c = 1; c <= 6; ++c) sample += "\t" + row[c];
+            // GsmP_adj, when there, is the one drawn.
+            if (header.find("GsmP_adj") != std::string::npos) sample += "\t0.99";
+            if (header.find("GsmP") != std::string::npos) sample += "\t" + row[7];
+            sampled.write("sample.tsv", sample + "\n");
+            const RunFiles f =
+                runIn(sampled, params,
+                      {"--seed", "42", "--from-sample", "sample.tsv", "--table", "table.tsv"});
+            ASSERT_EQ(f.run.exitStatus, 0) << f.run.out;
+            EXPECT_NE(
+                f.run.out.find("FROM_SAMPLE = sample.tsv (1 row, 1 of positive weight; unadjusted"),
+                std::string::npos);
+            EXPECT_EQ(fieldsOfLine(f.table, sim), row) << sim;
+            EXPECT_NE(fieldsOfLine(f.table, 2 + (sim == 2)), fieldsOfLine(one.table, 2 + (sim == 2)));
+            if (sim != 1) continue;
+            // The data file --simulate-data writes has the statistics of
+            // simulation 0 (to rounding: its values are shifted per locus).
+            std::string at;
+            for (int c = 1; c <= 6; ++c)
+                at += std::string(c > 1 ? "," : "") + fieldsOfLine(one.table, 0)[c] + "=" + row[c];
+            pod.write("params.txt", seededParams(0).str());
+            pod.write("pod-params.txt", seededParams(0).set("DATAFILE_NAME", "pod.txt").str());
+            ASSERT_EQ(
+                runFoundabc({"--simulate-data", "pod.txt", "--seed", "42", "--at", at, "params.txt"},
+                            pod.path())
+                    .exitStatus,
+                0);
+            ASSERT_EQ(runFoundabc({"--seed", "1", "--table", "t.tsv", "pod-params.txt"}, pod.path())
+                          .exitStatus,
+                      0);
+            const std::vector<std::string> observed = fieldsOfLine(pod.read("t.tsv.observed.tsv"), 1);
+            for (std::size_t k = 0; k < observed.size(); ++k)
+                EXPECT_NEAR(std::stod(observed[k]), std::stod(row[8 + k]),
+                            1e-12 * std::fabs(std::stod(row[8 + k])))
+                    << k;
+        }
     }
 }
 
@@ -1002,6 +1017,12 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
          "line 2: PopSizeOriSue = 150 is not below PopSizePreSue = 15"},
         {head + "1\t1\t0.003\t0\t150\t1500\t15\t150\n", "TimeToOri = 0 is not positive"},
         {"weight\tMy\rweight\r", "s has carriage-return line ends (old Mac text)"},
+        {head.substr(0, head.size() - 1) + "\tGsmP\n" + good.substr(0, good.size() - 1) + "\t0.95\n",
+         "line 2: GsmP must lie in [0, 0.95); got 0.95"},
+        {head.substr(0, head.size() - 1) + "\tGsmP_adj\n" + good.substr(0, good.size() - 1) +
+             "\t-0.1\n",
+         "line 2: GsmP_adj must lie in [0, 0.95); got -0.1"},
+        {head.substr(0, head.size() - 1) + "\tGsmP\tGsmP\n", "names the column GsmP twice"},
         // Rows of weight 0 are never drawn; blank lines and CRLF are fine.
         {head + good + "\n2\t0\t0.003\t40\t150\t1500\t150\t15\r\n", ""},
     };
@@ -1023,6 +1044,24 @@ TEST(FromSample, BadSamplesAreRefusedWithTheirLine) {
               "");
     EXPECT_TRUE(rows.adjusted);
     EXPECT_EQ(rows.values[0][My], 3);
+    EXPECT_FALSE(rows.hasGsmP);
+    // A sample and a run that disagree on GsmP are refused, naming the file.
+    for (const auto& [params, gsmP, message] :
+         {std::tuple{seededParams(), true,
+                     "error: sample: s.tsv has a column GsmP (a posterior of the generalised "
+                     "stepwise model), but params.txt sets no GSM_P_LOWER and GSM_P_UPPER"},
+          std::tuple{seededParams().set("GSM_P_LOWER", "0").set("GSM_P_UPPER", "0.5"), false,
+                     "error: sample: s.tsv has no column GsmP, but params.txt sets GSM_P_LOWER "
+                     "and GSM_P_UPPER"}}) {
+        TempDir run;
+        run.write("s.tsv", gsmP ? head.substr(0, head.size() - 1) + "\tGsmP\n" +
+                                       good.substr(0, good.size() - 1) + "\t0.2\n"
+                                 : head + good);
+        const RunFiles f = runIn(run, params, {"--from-sample", "s.tsv", "--table", "t.tsv"});
+        EXPECT_EQ(f.run.exitStatus, 1);
+        EXPECT_NE(f.run.out.find(message), std::string::npos) << f.run.out;
+        EXPECT_FALSE(run.exists("t.tsv"));
+    }
     // The program reports a problem with status 1 and writes nothing.
     TempDir dir;
     const RunFiles f = runIn(dir, seededParams(), {"--from-sample", "none.tsv", "--table", "t.tsv"});

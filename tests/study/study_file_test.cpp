@@ -78,6 +78,8 @@ TEST(StudyFile, OverridesKeepTheCommentAndNameAMissingKey) {
     EXPECT_EQ(overrideSettings(base, {{"MY_LOWER", "1e-4"}}, out), "");
     EXPECT_EQ(out, "title line\nMY_UPPER 0.05 # rate\nMY_LOWER                  1e-4          # rate\n");
     EXPECT_EQ(overrideSettings(base, {{"ALPHA", "1"}}, out), "the parameter file has no line for ALPHA");
+    EXPECT_EQ(overrideSettings(base, {{"GSM_P_UPPER", "0.5"}}, out), "");
+    EXPECT_EQ(out, base + "GSM_P_UPPER               0.5           # set by the study's model\n");
 }
 
 TEST(StudyFile, SavedResultsReadBackToTheSameBits) {
@@ -202,7 +204,7 @@ TEST(StudyData, OutOfBagCoverageIsNearTheIntervalsClaim) {
     gsl_rng_free(g);
     std::array<double, numbTableStats> observed{};
     observed.fill(0.5);
-    const ForestAnalysis a = analyseByForests(t, nullptr, observed, 60, 1, 3, {});
+    const ForestAnalysis a = analyseByForests(t, nullptr, nullptr, observed, 60, 1, 3, {});
     ASSERT_EQ(a.error, "");
     std::vector<std::size_t> rows(200);
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i;

@@ -268,6 +268,38 @@ TEST(StudyProgram, SlurmArraysGiveTheTablesMadeHereAndResubmitOnlyWhatFailed) {
         EXPECT_EQ(here.read(std::string("study/") + file), there.read(std::string("study/") + file)) << file;
 }
 
+// A model of the generalised stepwise model: its GsmP is estimated, checked
+// and shown last, with its prior, as foundabc-summary estimates it; the
+// strict models show no GsmP.
+TEST(StudyProgram, AModelWithGsmPShowsItLastInEveryTable) {
+    TempDir dir;
+    writeStudy(dir, "[models.gsm]\nCONDITIONAL_NUMBER_OF_ORIGINS = 0\nGSM_P_LOWER = 0\n"
+                    "GSM_P_UPPER = 0.5\n\n");
+    dir.write("study/study.toml",
+              replaced(dir.read("study/study.toml"), "[run]", "[run]\nestimate = \"all\""));
+    ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
+    for (const char* name : {"estimates.tsv", "calibration.tsv"}) {
+        const std::string tsv = dir.read(std::string("study/report/") + name);
+        EXPECT_EQ(tsv.find("\tGsmP\t"), tsv.rfind("\ngsm\tGsmP\t") + 4) << tsv;
+        EXPECT_EQ(tsv.find("\tGsmP\t"), tsv.rfind("\tGsmP\t")) << tsv;
+        EXPECT_EQ(tsv.rfind('\n', tsv.size() - 2), tsv.rfind("\ngsm\tGsmP\t")) << name;
+    }
+    const std::string report = dir.read("study/report/report.md");
+    EXPECT_NE(report.find("| GsmP | uniform | 0 | 0.5 |"), std::string::npos);
+    const std::string sample = dir.read("study/work/gsm.sample.tsv");
+    EXPECT_EQ(sample.substr(sample.find('\n') - 5, 6), "\tGsmP\n");
+    // GsmP's estimate is foundabc-summary's.
+    const ChildResult table =
+        runProgram({FOUNDABC_SUMMARY_BIN, "--table", "gsm.table.tsv", "--trees", "50", "--seed",
+                    "2026", "--tsv"},
+                   dir.file("study/work"));
+    const EstimateLine& l = saved(dir, "estimate").estimates.at(2).lines.at(numbParamColumns);
+    const std::vector<std::string> row = fields(table.out, numbParamColumns + 1);
+    ASSERT_EQ(row.at(0), "GsmP") << table.out;
+    EXPECT_EQ(l.parameter, "GsmP");
+    EXPECT_EQ(row.at(7), g9(l.median));
+}
+
 TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
     TempDir dir;
     dir.write("lab.gen", shipped("field.gen"));

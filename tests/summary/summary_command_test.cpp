@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "io/ParameterFile.h"
+#include "io/ResultsFile.h"
 #include "plot/Plot.h"
 #include "sim/Columns.h"
 #include "sim/PriorBounds.h"
@@ -71,6 +72,38 @@ TEST(SummaryCommand, TsvHoldsTheExactStatisticsOfEachColumn) {
               "0.0003925\t0.00025");
     EXPECT_EQ(tsvCell(r.out, "FracSueMono", 6), "0.625");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
+}
+
+// The rows of runs that drew GsmP have it summarised last, with its prior
+// from the parameter file's GSM keys; rows of a run without it leave it out.
+TEST(SummaryCommand, RunsThatDrewGsmPHaveItSummarisedLast) {
+    TempDir dir;
+    std::string gsm;
+    for (int i = 1; i <= 4; ++i) {
+        const double p = 0.1 * i;
+        gsm += formatResultsRow(1e-3, 50, 1e3, 2e4, 30, 400, 0.75, 0.01 * i, i, &p);
+    }
+    SummaryOptions options = optionsFor(dir.write("results.txt", resultsRun(3, scale) + gsm));
+    options.tsv = true;
+    for (const auto& [runs, gsmPLine] :
+         {std::pair{RunChoice{}, true}, std::pair{RunChoice{RunChoice::all, 0}, false}}) {
+        options.runs = runs;
+        const Outcome r = summarise(options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("\nGsmP\t") != std::string::npos, gsmPLine) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), gsmPLine ? 9 : 8);
+    }
+    options.runs = RunChoice{};
+    EXPECT_EQ(tsvCell(summarise(options).out, "GsmP", 6), "0.25");
+    for (const auto& [params, known] :
+         {std::pair{ParamsFileText().set("GSM_P_LOWER", "0.1").set("GSM_P_UPPER", "0.5"), true},
+          std::pair{ParamsFileText(), false},
+          std::pair{ParamsFileText().set("GSM_P_LOWER", "0.2").set("GSM_P_UPPER", "0.2"), false}}) {
+        const PriorSettings priors = readPriorSettings(dir.write("p.txt", params.str()));
+        ASSERT_EQ(priors.error, "");
+        EXPECT_EQ(priors.gsmP.known, known);
+        EXPECT_EQ(priors.gsmP.upper, known ? 0.5 : 0.0);
+    }
 }
 
 TEST(SummaryCommand, TextTableIsAlignedAndNamesTheRun) {

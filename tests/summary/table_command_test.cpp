@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <limits>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "abc/PredictiveCheck.h"
 #include "plot/AbcPlot.h"
@@ -356,6 +359,81 @@ TEST(TableCommand, OutputsAreCheckedAgainstInputsAndFoldersBeforeTheFirstLine) {
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(received, dir.read("kept.tsv"));
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+// A table of the generalised stepwise model: every method estimates GsmP
+// inside its prior, as the last column of every output, and the seven other
+// columns come out as from the same table without it.
+TEST(TableCommand, GsmPIsEstimatedLastInsideItsPrior) {
+    TempDir dir;
+    const std::vector<TableRow> rows = toyRows(2000, 7);
+    // Observed values at the top of log My's prior press GsmP's posterior on
+    // its upper bound, where only the logit keeps the adjustment inside.
+    std::array<double, 12> edge = toyObserved;
+    edge[0] = edge[1] = 10.5;
+    for (const auto& [name, gsm, priors, observed] :
+         {std::tuple{"strict", false, true, toyObserved},
+          {"gsm", true, true, toyObserved},
+          {"edge", true, true, edge},
+          {"bare", true, false, toyObserved}}) {
+        dir.write(std::string(name) + ".tsv", gsm ? tableTextWithGsmP(rows, 11) : tableText(rows));
+        dir.write(std::string(name) + ".tsv.observed.tsv", observedText(observed));
+        if (priors)
+            dir.write(std::string(name) + ".tsv.priors.tsv",
+                      gsm ? toyPriorsTextWithGsmP(2000) : toyPriorsText(2000));
+    }
+    const auto L = AdjustMethod::loclinear;
+    const char *plain = "FracSueMono\tGsmP\n", *adj = "_adj\tGsmP\tGsmP_adj\n";
+    for (const auto& [table, forest, method, hcorr, sampleEnd] :
+         {std::tuple{"gsm", true, L, false, plain},
+          {"gsm", false, L, false, adj},
+          {"gsm", false, L, true, adj},
+          {"gsm", false, AdjustMethod::weighted, false, plain},
+          {"gsm", false, AdjustMethod::rejection, false, plain},
+          {"edge", false, L, false, adj},
+          {"edge", true, L, false, plain},
+          {"bare", false, L, false, "_adj\tGsmP\n"}}) {
+        SCOPED_TRACE(std::string(table) + (forest ? " forest " : " ") + sampleEnd);
+        TableOptions options = toyOptions(dir.file(std::string(table) + ".tsv"));
+        std::tie(options.forest, options.method, options.hcorr) = std::tie(forest, method, hcorr);
+        options.trees = 40;
+        options.tsv = true;
+        options.samplePath = dir.file("s.tsv");
+        const Outcome got = run(options);
+        ASSERT_EQ(got.status, 0) << got.err;
+        const std::vector<std::string> p = tsvLine(got.out, "GsmP");
+        ASSERT_GE(p.size(), 10u) << got.out;
+        EXPECT_EQ(got.out.rfind("\nGsmP\t"), got.out.rfind('\n', got.out.size() - 2)) << got.out;
+        for (std::size_t k = 5; k <= 9; ++k)
+            EXPECT_TRUE(std::stod(p[k]) >= 0.1 && std::stod(p[k]) <= 0.6) << p[k];
+        // The sample's GsmP (adjusted where it was) stays inside the prior.
+        std::istringstream sample(dir.read("s.tsv"));
+        std::string line;
+        std::getline(sample, line);
+        EXPECT_EQ((line + "\n").substr(line.size() + 1 - std::strlen(sampleEnd)), sampleEnd);
+        while (std::getline(sample, line)) {
+            const double last = std::stod(line.substr(line.rfind('\t') + 1));
+            EXPECT_TRUE(last >= 0.1 && last <= 0.6) << line;
+        }
+        if (std::string(table) != "gsm") continue;
+        options.samplePath.clear();
+        options.tablePath = dir.file("strict.tsv");
+        EXPECT_EQ(got.out.substr(0, got.out.rfind("GsmP\t")), run(options).out);
+    }
+    // Cross-validation, by each method: GsmP's rows after FracSueMono's.
+    for (bool forest : {false, true}) {
+        TableOptions options = toyOptions(dir.file("gsm.tsv"));
+        std::tie(options.forest, options.trees, options.tsv, options.crossValidations) =
+            std::tuple{forest, 40, true, 20};
+        options.cvOutPath = dir.file("cv.tsv");
+        const Outcome cv = run(options);
+        ASSERT_EQ(cv.status, 0) << cv.err;
+        EXPECT_EQ(cv.out.rfind("\nGsmP\t"), cv.out.rfind('\n', cv.out.size() - 2)) << cv.out;
+        const std::string out = dir.read("cv.tsv");
+        EXPECT_EQ(out.find('\t', out.find('\n', out.find("\tFracSueMono\t")) + 1),
+                  out.find("\tGsmP\t"));
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1 + 20 * 8);
+    }
 }
 
 TEST(TableCommand, CrossValidationTable) {
@@ -811,6 +889,12 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
     // A predictive table: drawn from a posterior sample, not from the priors.
     const std::string drawn = writeToy(dir, "drawn.tsv", 800, toyObserved);
     dir.write("drawn.tsv.priors.tsv", toyPriorsMadeFrom(800, "sample 0123456789abcdef"));
+    // A model of the generalised stepwise model: its table has GsmP, which
+    // takes no part in the choice.
+    dir.write("g.tsv", tableTextWithGsmP(toyRows(800, 9), 3));
+    dir.write("g.tsv.observed.tsv", observedText(toyObserved));
+    dir.write("g.tsv.priors.tsv", toyPriorsTextWithGsmP(800));
+    const std::string g = dir.file("g.tsv");
     const std::string link = dir.file("link.tsv");
     ASSERT_EQ(symlink("a.tsv", link.c_str()), 0);
     const std::vector<std::string> stats = {"--stats", "S_sue,S_tha,NAL_sue,NAL_tha", "--tol",
@@ -826,6 +910,11 @@ TEST(ModelChoiceProgram, ChoosesAndRefusesTablesThatDoNotBelongTogether) {
               "model\tsimulations\tprior\taccepted\tposterior\tverdict\nx\t800\t0.49",
               "a.tsv and " + b + " begin with the same parameter draws"},
              {{"--choose", a, b, "--cv", "5"}, 0, "confusion matrix, mnlogistic", ""},
+             {{"--choose", a, g, "--names", "strict,gsm", "--method", "rejection", "--tsv"},
+              0,
+              "\nstrict\t800\t0.5\t",
+              ""},
+             {{"--choose", g, a, "--trees", "20"}, 0, "prior error rate: ", ""},
              {{"--choose", a}, 1, "", "--choose needs the tables of two models or more"},
              {{"--choose", a, b, a},
               1,

@@ -4,6 +4,7 @@
 #include <gsl/gsl_rng.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -99,6 +100,33 @@ inline std::string toyPriorsText(std::size_t rows) {
     return text + "PopSizeOriTha\tuniform\t1\t1000\nPopSizePreTha\tuniform\t1\t10000\n"
                   "PopSizeOriSue\tuniform\t1\t50\nPopSizePreSue\tuniform\t1\t5000\n"
                   "# complete: " + std::to_string(rows) + " simulations\n";
+}
+
+// The toy table of a run that drew GsmP: the column after PopSizePreSue,
+// in (0.1, 0.6) and carried by log My (0.1 + 0.05 log My plus noise from its
+// own generator, seeded `seed`), so the data inform it as they inform My.
+inline std::string tableTextWithGsmP(const std::vector<TableRow>& rows, unsigned long seed) {
+    std::unique_ptr<gsl_rng, void (*)(gsl_rng*)> rng(gsl_rng_alloc(gsl_rng_mt19937), gsl_rng_free);
+    gsl_rng_set(rng.get(), seed);
+    std::string text = tableText(rows);
+    const std::size_t at = text.find("\tFracSueMono");
+    text.insert(at, "\tGsmP");
+    for (std::size_t i = 0, line = text.find('\n'); i < rows.size(); ++i) {
+        const double p =
+            0.1 + 0.05 * std::log(rows[i].params[0]) + gsl_ran_gaussian(rng.get(), 0.01);
+        std::size_t tab = line;  // the 7th tab of the row, after PopSizePreSue
+        for (int k = 0; k < 7; ++k) tab = text.find('\t', tab + 1);
+        text.insert(tab, "\t" + tableNumber(std::min(0.6, std::max(0.1, p))));
+        line = text.find('\n', line + 1);
+    }
+    return text;
+}
+
+// The priors file of that table: the toy's, with GsmP's row.
+inline std::string toyPriorsTextWithGsmP(std::size_t rows) {
+    const std::string text = toyPriorsText(rows);
+    const std::size_t closing = text.find("# complete:");
+    return text.substr(0, closing) + "GsmP\tuniform\t0.1\t0.6\n" + text.substr(closing);
 }
 
 // Observed data for the toy: log My measured as 5 and 6, TimeToOri as 0 and
