@@ -18,17 +18,63 @@ constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 using MatrixPtr = std::unique_ptr<gsl_matrix, void (*)(gsl_matrix*)>;
 using VectorPtr = std::unique_ptr<gsl_vector, void (*)(gsl_vector*)>;
-using EigenWorkspace = std::unique_ptr<gsl_eigen_symmv_workspace, void (*)(gsl_eigen_symmv_workspace*)>;
+using EigenWorkspace =
+    std::unique_ptr<gsl_eigen_symmv_workspace, void (*)(gsl_eigen_symmv_workspace*)>;
 
 // The share of the largest eigenvalue below which a direction counts as one
 // in which the neighbourhood does not vary: rounding, not randomness.
 constexpr double flatDirection = 1e-9;
 
+// What a covariance C says of a residual r through its pseudo-inverse P.
+struct Precision {
+    double quadratic = notANumber;  // r' P r; NaN when C cannot be decomposed
+    std::vector<double> timesResidual;  // P r
+    std::vector<double> diagonal;       // the diagonal of P
+};
+
+// Decomposes the p x p covariance `c` (row-major, symmetric) into its
+// eigenvalues and eigenvectors; in their coordinates the quadratic form is
+// a sum of squares and P a sum of outer products, over the directions whose
+// eigenvalue is above flatDirection of the largest.
+Precision precisionOf(const std::vector<double>& c, const std::vector<double>& residual) {
+    const std::size_t p = residual.size();
+    Precision out;
+    MatrixPtr matrix{gsl_matrix_alloc(p, p), gsl_matrix_free};
+    MatrixPtr vectors{gsl_matrix_alloc(p, p), gsl_matrix_free};
+    VectorPtr eigenvalues{gsl_vector_alloc(p), gsl_vector_free};
+    EigenWorkspace work{gsl_eigen_symmv_alloc(p), gsl_eigen_symmv_free};
+    if (!matrix || !vectors || !eigenvalues || !work) throw std::bad_alloc();
+    for (std::size_t j = 0; j < p; ++j)
+        for (std::size_t l = 0; l < p; ++l) gsl_matrix_set(matrix.get(), j, l, c[j * p + l]);
+    int status = gsl_eigen_symmv(matrix.get(), eigenvalues.get(), vectors.get(), work.get());
+    if (status == GSL_SUCCESS)
+        status = gsl_eigen_symmv_sort(eigenvalues.get(), vectors.get(), GSL_EIGEN_SORT_VAL_DESC);
+    if (status != GSL_SUCCESS) return out;
+    const double largest = gsl_vector_get(eigenvalues.get(), 0);
+    out.quadratic = 0.0;
+    out.timesResidual.assign(p, 0.0);
+    out.diagonal.assign(p, 0.0);
+    for (std::size_t d = 0; d < p; ++d) {
+        const double lambda = gsl_vector_get(eigenvalues.get(), d);
+        if (!(largest > 0.0) || !(lambda > flatDirection * largest)) break;
+        double along = 0.0;
+        for (std::size_t j = 0; j < p; ++j)
+            along += gsl_matrix_get(vectors.get(), j, d) * residual[j];
+        out.quadratic += along * along / lambda;
+        for (std::size_t j = 0; j < p; ++j) {
+            const double v = gsl_matrix_get(vectors.get(), j, d);
+            out.timesResidual[j] += v * along / lambda;
+            out.diagonal[j] += v * v / lambda;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 NeighbourhoodScore neighbourhoodScore(const ReferenceTable& table, const StatisticChoice& choice,
                                       const std::vector<double>& observed, double share,
-                                      std::size_t excluded) {
+                                      std::size_t excluded, bool residuals) {
     NeighbourhoodScore s;
     s.score = notANumber;
     s.conditional.assign(choice.columns.size(), notANumber);
@@ -54,50 +100,27 @@ NeighbourhoodScore neighbourhoodScore(const ReferenceTable& table, const Statist
         mean[j] /= static_cast<double>(k);
         residual[j] = compared.observed[j] / compared.scale[j] - mean[j];
     }
-    MatrixPtr covariance{gsl_matrix_calloc(p, p), gsl_matrix_free};
-    MatrixPtr vectors{gsl_matrix_alloc(p, p), gsl_matrix_free};
-    VectorPtr eigenvalues{gsl_vector_alloc(p), gsl_vector_free};
-    EigenWorkspace work{gsl_eigen_symmv_alloc(p), gsl_eigen_symmv_free};
-    if (!covariance || !vectors || !eigenvalues || !work) throw std::bad_alloc();
+    std::vector<double> covariance(p * p), blended(p * p);
     for (std::size_t j = 0; j < p; ++j)
         for (std::size_t l = 0; l <= j; ++l) {
             double sum = 0.0;
             for (std::size_t i = 0; i < k; ++i)
                 sum += (values[i * p + j] - mean[j]) * (values[i * p + l] - mean[l]);
-            const double c = sum / static_cast<double>(k - 1);
-            gsl_matrix_set(covariance.get(), j, l, c);
-            gsl_matrix_set(covariance.get(), l, j, c);
+            covariance[j * p + l] = covariance[l * p + j] = sum / static_cast<double>(k - 1);
+            const double weight = j == l ? 1.0 : 1.0 - varianceShare;
+            blended[j * p + l] = blended[l * p + j] = weight * covariance[j * p + l];
         }
-    int status = gsl_eigen_symmv(covariance.get(), eigenvalues.get(), vectors.get(), work.get());
-    if (status == GSL_SUCCESS)
-        status = gsl_eigen_symmv_sort(eigenvalues.get(), vectors.get(), GSL_EIGEN_SORT_VAL_DESC);
-    if (status != GSL_SUCCESS) return s;
-    const double largest = gsl_vector_get(eigenvalues.get(), 0);
-
-    // In the eigenvectors' coordinates the Mahalanobis distance is a sum of
-    // squares, and the precision matrix P (the pseudo-inverse) a sum of
-    // outer products. The residual of statistic j regressed on the others is
-    // (P r)_j / P_jj, with variance 1 / P_jj.
-    std::vector<double> precisionTimesResidual(p, 0.0), precisionDiagonal(p, 0.0);
-    s.score = 0.0;
-    for (std::size_t d = 0; d < p; ++d) {
-        const double lambda = gsl_vector_get(eigenvalues.get(), d);
-        if (!(largest > 0.0) || !(lambda > flatDirection * largest)) break;
-        ++s.directions;
-        double along = 0.0;
-        for (std::size_t j = 0; j < p; ++j) along += gsl_matrix_get(vectors.get(), j, d) * residual[j];
-        s.score += along * along / lambda;
-        for (std::size_t j = 0; j < p; ++j) {
-            const double v = gsl_matrix_get(vectors.get(), j, d);
-            precisionTimesResidual[j] += v * along / lambda;
-            precisionDiagonal[j] += v * v / lambda;
-        }
-    }
+    s.score = precisionOf(blended, residual).quadratic;
+    if (!residuals) return s;
+    // The residual of statistic j regressed on the others is (P r)_j / P_jj,
+    // with variance 1 / P_jj, P the precision of the covariance itself.
+    const Precision plain = precisionOf(covariance, residual);
+    if (std::isnan(plain.quadratic)) return s;
     std::size_t j = 0;
     for (std::size_t c = 0; c < choice.columns.size(); ++c) {
         if (j == p || choice.columns[c] != compared.columns[j]) continue;
-        if (precisionDiagonal[j] > 0.0)
-            s.conditional[c] = precisionTimesResidual[j] / std::sqrt(precisionDiagonal[j]);
+        if (plain.diagonal[j] > 0.0)
+            s.conditional[c] = plain.timesResidual[j] / std::sqrt(plain.diagonal[j]);
         ++j;
     }
     return s;
@@ -112,7 +135,7 @@ FitCheck fitCheck(const ReferenceTable& table, const StatisticChoice& choice, st
                     std::to_string(table.rows());
         return fit;
     }
-    fit.observed = neighbourhoodScore(table, choice, choice.observed, share, table.rows());
+    fit.observed = neighbourhoodScore(table, choice, choice.observed, share, table.rows(), true);
     const std::size_t p = choice.columns.size();
     if (fit.observed.neighbours == 0) {
         fit.error = "no simulation has every chosen statistic defined";
@@ -140,7 +163,7 @@ FitCheck fitCheck(const ReferenceTable& table, const StatisticChoice& choice, st
             observed[k] = table.stats[choice.columns[k]][row];
             fit.statisticsLeftOut += std::isfinite(observed[k]) ? 0 : 1;
         }
-        const double score = neighbourhoodScore(table, choice, observed, share, row).score;
+        const double score = neighbourhoodScore(table, choice, observed, share, row, false).score;
         fit.nullScores.push_back(score);
         if (std::isnan(score)) continue;
         ++scored;

@@ -47,8 +47,8 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         const auto scriptFor = [&](const std::string& output) {
             return fitPlotScript(fit.nullScores, fit.observed.score, output, title,
                                  plotFormatFor(options.plotPath),
-                                 "score: squared Mahalanobis distance from the nearest "
-                                 "simulations, in their covariance");
+                                 "score: squared Mahalanobis distance from the mean of the "
+                                 "nearest simulations");
         };
         return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
                                  options.gnuplotProgram, err);
@@ -70,8 +70,9 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
     out << "statistics (scaled by their median absolute deviation): " << statisticList(choice)
         << "\n";
     out << "score: the squared Mahalanobis distance of the data from the mean of its nearest "
-           "simulations, in\ntheir covariance; null scores: simulations of the table, each "
-           "scored against the others:\nmedian "
+           "simulations, in\ntheir covariance with its correlations scaled by "
+        << shortNumber(1 - varianceShare)
+        << "; null scores: simulations of the table, each\nscored against the others: median "
         << shortNumber(median) << ", 95 % quantile " << shortNumber(q95) << ", 99 % quantile "
         << shortNumber(q99) << "\n\n";
     out << "The observed statistics lie at a squared Mahalanobis distance of "

@@ -311,13 +311,15 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     std::string checkText;
     auto* checkOption =
         app.add_option("--fit-check", checkText,
-                       "Check the fit instead, on all the statistics: score the data and N "
+                       "Check the fit instead, on every statistic the table holds: score the "
+                       "data and N "
                        "simulations of the table by their squared Mahalanobis distance from the "
                        "mean of their nearest simulations (--tol, default 0.05), in those "
-                       "simulations' covariance, and print the p-value and how far each "
-                       "statistic lies from what the others predict. It sees mutations of "
-                       "several repeats and rates that differ between loci far more often "
-                       "than --gfit")
+                       "simulations' covariance (its correlations scaled by 0.7), and print "
+                       "the p-value and how far each "
+                       "statistic lies from what the others predict. It sees loci whose rates "
+                       "differ far more often than --gfit, multi-step mutations somewhat more "
+                       "often")
             ->type_name("N");
     auto* seedOption =
         app.add_option("--seed", seedText,

@@ -268,6 +268,47 @@ TEST(FitCheck, FlagsBrokenRelationsAndIsUniformOnTheModelsOwnData) {
     }
 }
 
+// Two statistics over a whole table: the score is r' C_s^-1 r with the
+// covariance's off-diagonal shrunk, and each residual that of the simple
+// regression of one statistic on the other, worked out by hand.
+TEST(FitCheck, ScoreAndResidualsOfTwoStatisticsByHand) {
+    ReferenceTable t;
+    for (int i = 0; i < 10; ++i) {
+        t.params[0].push_back(1);
+        t.stats[0].push_back(i);
+        t.stats[1].push_back(2 * i + (i % 2 == 0 ? -1.0 : 1.0) * (1 + i % 3));
+    }
+    const auto moments = [&](double& mx, double& my, double& vx, double& vy, double& cxy) {
+        mx = my = vx = vy = cxy = 0;
+        for (int i = 0; i < 10; ++i) mx += t.stats[0][i] / 10, my += t.stats[1][i] / 10;
+        for (int i = 0; i < 10; ++i) {
+            const double dx = t.stats[0][i] - mx, dy = t.stats[1][i] - my;
+            vx += dx * dx / 9, vy += dy * dy / 9, cxy += dx * dy / 9;
+        }
+    };
+    double mx, my, vx, vy, cxy;
+    moments(mx, my, vx, vy, cxy);
+    for (const std::array<double, 2>& point : std::vector<std::array<double, 2>>{
+             {4.5, 9}, {4.5, 14}, {1, 12}, {8, 3}}) {
+        std::array<double, numbTableStats> o = widened(toyObserved);
+        o[0] = point[0], o[1] = point[1];
+        const StatisticChoice choice = chooseStatistics(t, o, {"S_sue", "S_tha"});
+        ASSERT_EQ(choice.error, "");
+        const NeighbourhoodScore s = neighbourhoodScore(t, choice, choice.observed, 1.0, 10, true);
+        EXPECT_EQ(s.neighbours, 10u);
+        const double rx = point[0] - mx, ry = point[1] - my;
+        const double c = (1 - varianceShare) * cxy, det = vx * vy - c * c;
+        EXPECT_NEAR(s.score, (vy * rx * rx - 2 * c * rx * ry + vx * ry * ry) / det, 1e-9)
+            << point[1];
+        const double rho2 = cxy * cxy / (vx * vy);
+        EXPECT_NEAR(s.conditional[1], (ry - cxy / vx * rx) / std::sqrt(vy * (1 - rho2)), 1e-9);
+        EXPECT_NEAR(s.conditional[0], (rx - cxy / vy * ry) / std::sqrt(vx * (1 - rho2)), 1e-9);
+        // Without asking, the residuals are not worked out.
+        EXPECT_TRUE(std::isnan(
+            neighbourhoodScore(t, choice, choice.observed, 1.0, 10, false).conditional[0]));
+    }
+}
+
 TEST(LocalLinear, RecoversAPlaneAndRefusesTooFewRowsAndSingularDesigns) {
     // y = 3 + 2 x1 - x2 (+ 0.1 noise on the second response) on a small grid;
     // x2 in units a million times smaller, as statistics of unlike units are.
