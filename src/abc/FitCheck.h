@@ -15,8 +15,8 @@
 // cannot make (loci whose mutations jump by several repeats, or whose rates
 // differ) may lie at an ordinary distance from their nearest simulations and
 // still across that cloud; a Euclidean distance over every statistic
-// (goodnessOfFit) barely sees them, the Mahalanobis distance in the cloud's
-// own covariance does. Its null distribution comes from simulations of the
+// (goodnessOfFit) sees fewer of them than the Mahalanobis distance in the
+// cloud's own covariance. Its null distribution comes from simulations of the
 // table scored the same way, so that under the model the p-value is uniform.
 
 // The score of one data set: the squared Mahalanobis distance of `observed`
@@ -24,7 +24,8 @@
 // left out) from the mean of its neighbourhood, the ceil(share * n) nearest
 // rows by the scaled Euclidean distance (ties at the cut-off included,
 // leaving out row `excluded`; table.rows() for none), in the covariance of
-// those rows with its off-diagonal terms shrunk by varianceShare. Directions
+// those rows with its off-diagonal terms multiplied by 1 - varianceShare
+// (the correlations scaled, the variances kept). Directions
 // in which the neighbourhood does not vary (an eigenvalue of at most 1e-9 of
 // the largest) are left out: the pseudo-inverse.
 //
