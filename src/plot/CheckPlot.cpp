@@ -99,16 +99,13 @@ std::string statisticMeaning(const std::string& name) {
 
 std::string fitPlotScript(const std::vector<double>& nullScores, double observedScore,
                           const std::string& outputPath, const std::string& title,
-                          PlotFormat format) {
+                          PlotFormat format, const std::string& scoreAxis) {
     const std::vector<double> finite = sortedFinite(nullScores);
     double top = 0.0;
     std::string s = barsBlock(finite, finite.size(), 1, top);
     s += terminalFor(format, kLandscapePage) + "set output " + quoted(outputPath) + "\n";
     s += "set title " + heading(title, kLandscapePage) + " noenhanced\n";
-    // The statistics enter the distance divided by their median absolute
-    // deviation over the table: that is the score's unit.
-    s += "set xlabel 'score: mean distance to the accepted simulations (in median absolute "
-         "deviations)'\n";
+    s += "set xlabel " + quoted(scoreAxis) + "\n";
     s += "set ylabel 'share of the null scores'\nset yrange [0:*]\n";
     s += "set offsets 0, 0, graph 0.1, 0\nset format y '%g'\n";
     s += "set xtics nomirror\nset ytics nomirror\n";

@@ -15,10 +15,14 @@
 
 // The goodness of fit: the null scores (NaN ones left out) and the observed
 // score in one wide panel (kLandscapePage), into `outputPath` in `format`;
-// `title` heads it once, and the x axis says the score's unit.
+// `title` heads it once, and the x axis says what the score is (by
+// default the goodness of fit's mean distance, in its unit).
 std::string fitPlotScript(const std::vector<double>& nullScores, double observedScore,
                           const std::string& outputPath, const std::string& title,
-                          PlotFormat format);
+                          PlotFormat format,
+                          const std::string& scoreAxis =
+                              "score: mean distance to the accepted simulations (in median "
+                              "absolute deviations)");
 
 // The posterior predictive check: one panel per statistic, three a row,
 // with the predictive histogram of the table's finite values over their

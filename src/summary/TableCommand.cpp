@@ -179,8 +179,13 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     in.table.numbStats = std::min(in.table.numbStats, observed.numbStats);
     // A forest chooses its statistics over the table alone, so that each
     // observed point gets the answer it would get alone.
-    in.choice = options.forest ? chooseForestStatistics(table, observed.values, options.stats)
-                               : chooseStatistics(table, observed.values, options.stats);
+    // The fit check looks at every statistic the table holds unless told:
+    // the spread and shape statistics are where the mutation process shows.
+    std::vector<std::string> names = options.stats;
+    if (options.fitChecks > 0 && names.empty())
+        for (std::size_t j = 0; j < in.table.numbStats; ++j) names.push_back(tableStatNames[j]);
+    in.choice = options.forest ? chooseForestStatistics(table, observed.values, names)
+                               : chooseStatistics(table, observed.values, names);
     for (const std::string& w : in.choice.warnings) warn(err, w);
     if (!in.choice.error.empty()) return failWith(err, options.tablePath + ": " + in.choice.error);
     if (options.forest && options.crossValidations == 0) warnMissingObserved(in, observedPath, err);
@@ -201,6 +206,7 @@ int runTableSummary(const TableOptions& options, std::ostream& out, std::ostream
     // it has succeeded.
     const auto command = [&]() {
         if (options.fitTests > 0) return goodnessOfFitTest(options, in, out, err);
+        if (options.fitChecks > 0) return fitCheckTest(options, in, out, err);
         if (options.crossValidations > 0) {
             if (options.forest) return forestCrossValidation(options, in, out, err);
             in.settings.method = AdjustMethod::loclinear;
@@ -227,7 +233,8 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         "the simulations nearest to the observed statistics (scaled by their median absolute "
         "deviation), weighted by the Epanechnikov kernel and corrected by local-linear "
         "regression. With --cv it cross-validates that estimate, with --gfit it tests the "
-        "goodness of fit of the model to the data.",
+        "goodness of fit of the model to the data, and with --fit-check whether the data keep "
+        "the relations between the statistics that the model's simulations keep.",
         "foundabc-summary --table"};
     app.set_version_flag("--version", std::string("foundabc-summary ") + foundabcVersion);
     app.formatter(std::make_shared<WrappedHelp>());
@@ -238,14 +245,16 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                    "FILE (without .gz) + .observed.tsv")
         ->type_name("FILE")
         ->required();
-    app.add_option("--tol", options.tolerance,
-                   "Share of the simulations to accept, nearest first, in (0, 1]")
-        ->type_name("Q")
-        ->capture_default_str();
+    auto* tolOption =
+        app.add_option("--tol", options.tolerance,
+                       "Share of the simulations to accept, nearest first, in (0, 1] (with "
+                       "--fit-check the neighbourhood, default 0.05)")
+            ->type_name("Q")
+            ->capture_default_str();
     app.add_option("--stats", options.stats,
                    "Statistics to compare, comma-separated column names; by default the twelve "
                    "core statistics (S_sue to FST) for the rejection methods and --gfit, every "
-                   "statistic the table holds for the forests")
+                   "statistic the table holds for the forests and --fit-check")
         ->type_name("LIST")
         ->delimiter(',');
     std::string method = "forest", adjust, transform = "logit";
@@ -283,7 +292,8 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     auto* plotOption =
         app.add_option("--plot", options.plotPath,
                        "Draw each parameter's posterior over its prior, with plain rejection "
-                       "outlined, or with --gfit the scores of the simulations and the data, "
+                       "outlined, or with --gfit or --fit-check the scores of the simulations "
+                       "and the data, "
                        "into this picture (.png, .svg or .pdf; needs gnuplot)")
             ->type_name("FILE");
     auto* sampleOption =
@@ -304,10 +314,23 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                      "accepted simulations, and print the p-value and where "
                                      "each observed statistic lies among the simulations")
                           ->type_name("N");
+    std::string checkText;
+    auto* checkOption =
+        app.add_option("--fit-check", checkText,
+                       "Check the fit instead, on every statistic the table holds: score the "
+                       "data and N "
+                       "simulations of the table by their squared Mahalanobis distance from the "
+                       "mean of their nearest simulations (--tol, default 0.05), in those "
+                       "simulations' covariance (its correlations scaled by 0.7), and print "
+                       "the p-value and how far each "
+                       "statistic lies from what the others predict. It sees loci whose rates "
+                       "differ far more often than --gfit, multi-step mutations somewhat more "
+                       "often")
+            ->type_name("N");
     auto* seedOption =
         app.add_option("--seed", seedText,
-                       "Seed of the forests, and of the choice of simulations for --cv and "
-                       "--gfit (default 1)")
+                       "Seed of the forests, and of the choice of simulations for --cv, --gfit "
+                       "and --fit-check (default 1)")
             ->type_name("S");
     app.add_option("--cv-out", options.cvOutPath,
                    "With --cv: write each simulation's true value, estimates and 95 % "
@@ -316,6 +339,14 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->needs(cvOption);
     cvOption->excludes(plotOption)->excludes(adjustOption)->excludes(sampleOption);
     fitOption->excludes(cvOption)
+        ->excludes(adjustOption)
+        ->excludes(methodOption)
+        ->excludes(observedOption)
+        ->excludes(sampleOption)
+        ->excludes(transformOption)
+        ->excludes(hcorrOption);
+    checkOption->excludes(cvOption)
+        ->excludes(fitOption)
         ->excludes(adjustOption)
         ->excludes(methodOption)
         ->excludes(observedOption)
@@ -345,11 +376,21 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                      "number from 1 up");
         options.fitTests = static_cast<std::size_t>(number);
     }
+    if (!checkText.empty()) {
+        if (!wholeNumber(checkText, number) || number < 1)
+            return failWith(err, "--fit-check '" + checkText +
+                                     "': give the number of simulations to score, a whole "
+                                     "number from 1 up");
+        options.fitChecks = static_cast<std::size_t>(number);
+        // A covariance wants more rows than an average of distances.
+        if (tolOption->count() == 0) options.tolerance = 0.05;
+    }
     if (!adjust.empty()) method = adjust == "none" ? "rejection" : adjust;
-    options.forest = method == "forest" && fitText.empty();
-    if (seedOption->count() > 0 && cvText.empty() && fitText.empty() && !options.forest)
-        return failWith(err, "--seed seeds the forests and chooses the simulations of --cv or "
-                             "--gfit; give one of them");
+    options.forest = method == "forest" && fitText.empty() && checkText.empty();
+    if (seedOption->count() > 0 && cvText.empty() && fitText.empty() && checkText.empty() &&
+        !options.forest)
+        return failWith(err, "--seed seeds the forests and chooses the simulations of --cv, "
+                             "--gfit or --fit-check; give one of them");
     for (CLI::Option* option : {counts.trees(), counts.threads()})
         if (option->count() > 0 && !options.forest)
             return failWith(err, option->get_name() + " belongs to --method forest");

@@ -30,6 +30,7 @@ struct TableOptions {
     unsigned long seed = 1;
     std::string cvOutPath;     // with crossValidations: the per-row estimates; empty: none
     std::size_t fitTests = 0;  // > 0: test the goodness of fit on this many rows instead
+    std::size_t fitChecks = 0;  // > 0: the fit check on this many rows instead
     std::string gnuplotProgram = "gnuplot";
 };
 

@@ -87,7 +87,7 @@ std::string methodLine(AdjustMethod method, double cutoff);
 
 // The commands, each in a file of its own: the estimate by rejection or
 // local-linear regression, by random forests, the cross-validation of
-// either, and the goodness of fit. Each returns the exit status.
+// either, the goodness of fit and the fit check. Each returns the exit status.
 int estimate(const TableOptions& options, const Inputs& in, std::ostream& out, std::ostream& err);
 int forestEstimate(const TableOptions& options, const Inputs& in, std::ostream& out,
                    std::ostream& err);
@@ -97,3 +97,5 @@ int forestCrossValidation(const TableOptions& options, const Inputs& in, std::os
                           std::ostream& err);
 int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostream& out,
                       std::ostream& err);
+int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& out,
+                 std::ostream& err);

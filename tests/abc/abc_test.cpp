@@ -12,6 +12,8 @@
 
 #include "abc/ChoiceVerdict.h"
 #include "abc/CrossValidation.h"
+#include "abc/FitCheck.h"
+#include "abc/GoodnessOfFit.h"
 #include "abc/LocalLinear.h"
 #include "abc/ModelChoice.h"
 #include "abc/Stats.h"
@@ -190,6 +192,121 @@ TEST(Abc, ScaledDistancesSkipUndefinedObservedAndRowsWithUndefinedStatistics) {
     EXPECT_EQ(scaledDistances(t, {0, 1}, {1, 6}, {2, 1}),
               (std::vector<double>{4, std::sqrt(17.), inf_}));
     EXPECT_EQ(scaledDistances(t, {0, 2}, {nan_, 10}, {1, 10}), (std::vector<double>{0, 1, 2}));
+}
+
+// The toy's statistics come in pairs that measure one parameter each. Data
+// whose pair disagrees far beyond its noise, each value ordinary on its own,
+// break a relation that every simulation keeps: the fit check flags them
+// where the goodness of fit, a mean distance over every statistic, does not,
+// and names the pair. Fresh data from the model get uniform p-values.
+TEST(FitCheck, FlagsBrokenRelationsAndIsUniformOnTheModelsOwnData) {
+    ReferenceTable t = toTable(toyRows(4000, 5));
+    const std::vector<std::string> stats = {"S_sue", "S_tha", "NAL_sue", "NAL_tha", "HET_sue"};
+    const auto observed = [](double sSue, double sTha, double nalSue, double nalTha) {
+        std::array<double, numbTableStats> o = widened(toyObserved);
+        o[0] = sSue, o[1] = sTha, o[2] = nalSue, o[3] = nalTha;
+        return o;
+    };
+    struct Case {
+        std::array<double, numbTableStats> observed;
+        double lowest, highest;  // the fit check's p-value
+        bool gfitFlags;
+        std::size_t pair;  // the first of the two statistics that disagree; 9: none
+    };
+    for (const Case& c : std::vector<Case>{
+             {observed(5, 5.5, 0, 0.5), 0.1, 1.0, false, 9},
+             {observed(3.5, 7.5, 0, 0), 0.0, 0.03, false, 0},
+             {observed(5, 5, -1.5, 2.5), 0.0, 0.03, false, 2},
+             {observed(5, 5, 0, 14), 0.0, 0.01, true, 2}}) {
+        const StatisticChoice choice = chooseStatistics(t, c.observed, stats);
+        const FitCheck fit = fitCheck(t, choice, 200, 3, 0.05);
+        ASSERT_EQ(fit.error, "");
+        EXPECT_GE(fit.pValue, c.lowest) << c.observed[0] << " " << c.observed[2];
+        EXPECT_LE(fit.pValue, c.highest) << c.observed[0] << " " << c.observed[2];
+        EXPECT_EQ(goodnessOfFit(t, choice, 200, 3, 0.05).pValue < 0.05, c.gfitFlags)
+            << c.observed[0] << " " << c.observed[2];
+        // The residuals of each statistic on the others name the pair.
+        for (std::size_t j = 0; j < choice.columns.size(); ++j)
+            EXPECT_EQ(std::fabs(fit.observed.conditional[j]) > 2.5, j == c.pair || j == c.pair + 1)
+                << j << " " << c.observed[0] << " " << c.observed[2];
+        EXPECT_EQ(fit.rows, goodnessOfFit(t, choice, 200, 3, 0.05).rows);
+        EXPECT_EQ(fit.nullScores, fitCheck(t, choice, 200, 3, 0.05).nullScores);
+    }
+
+    // Under the model the p-value is uniform: of 80 fresh data sets about
+    // 4 fall below 0.05 and 40 below 0.5 (binomial spreads 2 and 4.5).
+    const std::vector<TableRow> fresh = toyRows(80, 77);
+    std::size_t below05 = 0, below50 = 0;
+    for (const TableRow& row : fresh) {
+        std::array<double, numbTableStats> o = widened(toyObserved);
+        std::copy(row.stats.begin(), row.stats.end(), o.begin());
+        const FitCheck fit = fitCheck(t, chooseStatistics(t, o, stats), 100, 4, 0.05);
+        ASSERT_EQ(fit.error, "");
+        below05 += fit.pValue < 0.05 ? 1 : 0;
+        below50 += fit.pValue < 0.5 ? 1 : 0;
+    }
+    EXPECT_LE(below05, 10u);
+    EXPECT_GE(below50, 27u);
+    EXPECT_LE(below50, 53u);
+
+    // What it refuses: more pseudo-observed rows than the table has others,
+    // and a neighbourhood too small for the covariance of its statistics.
+    const StatisticChoice choice = chooseStatistics(t, widened(toyObserved), stats);
+    struct Refusal {
+        std::size_t count;
+        double share;
+        std::string error;
+    };
+    for (const Refusal& r : std::vector<Refusal>{
+             {4000, 0.05, "needs a table of more rows than that; it has 4000"},
+             {0, 0.05, "a fit check on 0 simulations"},
+             {10, 0.006, "the 24 simulations nearest to the data are too few to give the "
+                         "covariance of 5 statistics: it needs at least 25"}}) {
+        const FitCheck fit = fitCheck(t, choice, r.count, 1, r.share);
+        EXPECT_NE(fit.error.find(r.error), std::string::npos) << fit.error;
+        EXPECT_EQ(fit.tooFewNeighbours, r.share < 0.01);
+    }
+}
+
+// Two statistics over a whole table: the score is r' C_s^-1 r with the
+// covariance's off-diagonal shrunk, and each residual that of the simple
+// regression of one statistic on the other, worked out by hand.
+TEST(FitCheck, ScoreAndResidualsOfTwoStatisticsByHand) {
+    ReferenceTable t;
+    for (int i = 0; i < 10; ++i) {
+        t.params[0].push_back(1);
+        t.stats[0].push_back(i);
+        t.stats[1].push_back(2 * i + (i % 2 == 0 ? -1.0 : 1.0) * (1 + i % 3));
+    }
+    const auto moments = [&](double& mx, double& my, double& vx, double& vy, double& cxy) {
+        mx = my = vx = vy = cxy = 0;
+        for (int i = 0; i < 10; ++i) mx += t.stats[0][i] / 10, my += t.stats[1][i] / 10;
+        for (int i = 0; i < 10; ++i) {
+            const double dx = t.stats[0][i] - mx, dy = t.stats[1][i] - my;
+            vx += dx * dx / 9, vy += dy * dy / 9, cxy += dx * dy / 9;
+        }
+    };
+    double mx, my, vx, vy, cxy;
+    moments(mx, my, vx, vy, cxy);
+    for (const std::array<double, 2>& point : std::vector<std::array<double, 2>>{
+             {4.5, 9}, {4.5, 14}, {1, 12}, {8, 3}}) {
+        std::array<double, numbTableStats> o = widened(toyObserved);
+        o[0] = point[0], o[1] = point[1];
+        const StatisticChoice choice = chooseStatistics(t, o, {"S_sue", "S_tha"});
+        ASSERT_EQ(choice.error, "");
+        const NeighbourhoodScore s = neighbourhoodScore(t, choice, choice.observed, 1.0, 10, true);
+        EXPECT_EQ(s.neighbours, 10u);
+        const double rx = point[0] - mx, ry = point[1] - my;
+        const double c = (1 - varianceShare) * cxy, det = vx * vy - c * c;
+        EXPECT_NEAR(s.score, (vy * rx * rx - 2 * c * rx * ry + vx * ry * ry) / det, 1e-9)
+            << point[1];
+        const double rho2 = cxy * cxy / (vx * vy);
+        EXPECT_NEAR(s.conditional[1], (ry - cxy / vx * rx) / std::sqrt(vy * (1 - rho2)), 1e-9);
+        EXPECT_NEAR(s.conditional[0], (rx - cxy / vy * ry) / std::sqrt(vx * (1 - rho2)), 1e-9);
+        // Without asking, the residuals are not worked out.
+        EXPECT_TRUE(std::isnan(
+            neighbourhoodScore(t, choice, choice.observed, 1.0, 10, false).conditional[0]));
+    }
 }
 
 TEST(LocalLinear, RecoversAPlaneAndRefusesTooFewRowsAndSingularDesigns) {

@@ -675,7 +675,7 @@ TEST(TableProgram, CommandLine) {
     EXPECT_EQ(help.exitStatus, 0);
     for (const char* option : {"--tol", "--stats", "--adjust", "--transform", "--hcorr", "--plot",
                                "--sample", "--tsv", "--cv", "--seed", "--cv-out", "--method",
-                               "--trees", "--threads", "--observed"})
+                               "--trees", "--threads", "--observed", "--fit-check"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_NE(runProgram({FOUNDABC_SUMMARY_BIN, "--help"}).out.find("--table FILE --cv N"),
               std::string::npos);
@@ -724,6 +724,19 @@ TEST(TableProgram, CommandLine) {
              {{"--tol", "0"}, ""},
              {{"--tol", "abc"}, ""},
              {{"--cv", "600"}, ""},
+             {{"--fit-check", "0"},
+              "--fit-check '0': give the number of simulations to score, a whole number from 1 "
+              "up\n"},
+             {{"--fit-check", "5", "--gfit", "5"}, "excludes"},
+             {{"--fit-check", "5", "--cv", "5"}, "excludes"},
+             {{"--fit-check", "5", "--method", "forest"}, "excludes"},
+             {{"--fit-check", "5", "--trees", "10"}, "--trees belongs to --method forest"},
+             {{"--fit-check", "600"}, "needs a table of more rows than that; it has 600"},
+             {{"--fit-check", "5", "--tol", "0.05"},
+              "the 30 simulations nearest to the data are too few to give the covariance of 11 "
+              "statistics: it needs at least 55, five a statistic; give a larger --tol, fewer "
+              "--stats or a larger table\n"},
+             {{"--method", "rejection", "--seed", "3"}, "--cv, --gfit or --fit-check; give one"},
              {{"--stats"}, ""}}) {
         bad.args.insert(bad.args.begin(), {FOUNDABC_SUMMARY_BIN, "--table", toy});
         const ChildResult r = runProgram(bad.args, "", dir.file("err.txt"));
@@ -808,14 +821,20 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     for (const auto& c : std::vector<std::pair<std::array<double, 12>, std::string>>{
              {toyObserved, "so the model is not rejected at the 5 % level."},
              {far, "(p = 0), so the model is rejected at the 5 % level"}}) {
-        TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
-        options.fitTests = 40;
-        Outcome r = run(options);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
-        EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
-                             "The model cannot produce them") != std::string::npos,
-                  c.first == far);
+        // The goodness of fit and the fit check give the same verdicts here.
+        for (const bool check : {false, true}) {
+            TableOptions options = toyOptions(writeToy(dir, "ref.tsv", 3000, c.first));
+            (check ? options.fitChecks : options.fitTests) = 40;
+            Outcome r = run(options);
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_NE(r.out.find(c.second), std::string::npos) << r.out;
+            EXPECT_EQ(r.out.find("Outside the central 99 % of the simulations: NAL_sue, NAL_tha. "
+                                 "The model cannot produce them") != std::string::npos,
+                      c.first == far && !check);
+            EXPECT_EQ(r.out.find("NAL_tha (+") != std::string::npos,
+                      c.first == far && check)
+                << r.out;
+        }
     }
 
     ReferenceTable t;
@@ -863,7 +882,9 @@ TEST(TableCommand, GoodnessOfFitAndPredictiveCheck) {
     if (system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot not installed";
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--ppc", dir.file("ref.tsv"), "--plot", dir.file("ppc.svg")},
-             {"--table", dir.file("ref.tsv"), "--gfit", "20", "--plot", dir.file("gfit.svg")}}) {
+             {"--table", dir.file("ref.tsv"), "--gfit", "20", "--plot", dir.file("gfit.svg")},
+             {"--table", dir.file("ref.tsv"), "--fit-check", "20", "--stats", "S_sue,NAL_sue",
+              "--plot", dir.file("check.svg")}}) {
         std::vector<std::string> argv = {FOUNDABC_SUMMARY_BIN};
         argv.insert(argv.end(), args.begin(), args.end());
         EXPECT_EQ(runProgram(argv).exitStatus, 0) << args[0];
