@@ -750,7 +750,7 @@ void Study::fitStep() {
         for (const FitSection& f : report_.fit)
             if (!std::isnan(f.*p))
                 text += (text.empty() ? "" : ", ") + f.model + " p = " + choiceNumber(f.*p, "%.3g");
-        return text;
+        return text.empty() ? std::string("not measured") : text;
     };
     const auto checks = [&] {
         return "goodness of fit " + pValues(&FitSection::gfitPValue) + "; fit check " +
