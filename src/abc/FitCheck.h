@@ -40,6 +40,14 @@
 // few data sets of the model itself.)
 constexpr double varianceShare = 0.3;
 
+// The neighbourhood's share of the table unless the user gives one: a
+// covariance wants more rows than an average of distances does.
+constexpr double defaultFitCheckShare = 0.05;
+
+// A statistic whose residual (NeighbourhoodScore::conditional) is at least
+// this many standard deviations is named beside the check's verdict.
+constexpr double namedResidual = 3.0;
+
 struct NeighbourhoodScore {
     double score = 0.0;  // NaN when no row can be compared
     std::size_t neighbours = 0;

@@ -49,6 +49,11 @@ std::vector<ReportFigure> reportFigures(const StudyReport& report) {
         add(figures, "fit", f.model, "gfit",
             "The goodness of fit of " + f.model + ": the data's distance among the simulations'.",
             f.gfitSvg);
+        add(figures, "fit", f.model, "fit-check",
+            "The fit check of " + f.model +
+                ": the data's squared Mahalanobis distance from their nearest simulations, among "
+                "the simulations' own.",
+            f.checkSvg);
         add(figures, "fit", f.model, "ppc",
             "The observed statistics against their posterior predictive distributions under " +
                 f.model + ".",

@@ -285,6 +285,16 @@ std::string fitSection(const StudyReport& report) {
                 tsvCell(kFitTsv, gkey, "verdict", gfitWord(f.gfitPValue), false) +
                 "</tr>\n</tbody>\n</table>\n";
         html += "<p class=\"verdict\">" + htmlText(gfitSentence(f)) + "</p>\n";
+        const std::string ckey = tsvKey({kFitCheckCheck, f.model, kGfitStatistic});
+        html += "<table>\n<caption>Fit check</caption>\n" +
+                head({"Squared distance", "p-value", "Simulations", "Verdict"}, 0) +
+                "<tbody>\n<tr>" +
+                tsvCell(kFitTsv, ckey, "observed", reportNumber(f.checkStatistic)) +
+                tsvCell(kFitTsv, ckey, "p_value", reportNumber(f.checkPValue)) +
+                tsvCell(kFitTsv, ckey, "replicates", reportCount(f.checkReplicates)) +
+                tsvCell(kFitTsv, ckey, "verdict", gfitWord(f.checkPValue), false) +
+                "</tr>\n</tbody>\n</table>\n";
+        html += "<p class=\"verdict\">" + htmlText(checkSentence(f)) + "</p>\n";
         if (!f.ppc.empty()) {
             html += "<table>\n<caption>Posterior predictive check</caption>\n" +
                     head({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}) +

@@ -216,6 +216,12 @@ std::string fitSection(const StudyReport& report) {
                         reportCount(f.gfitReplicates), gfitWord(f.gfitPValue)}},
                       "rrrl") +
                 paragraph(gfitSentence(f));
+        text += paragraph("Fit check:") +
+                table({"Squared distance", "p-value", "Simulations", "Verdict"},
+                      {{reportNumber(f.checkStatistic), reportNumber(f.checkPValue),
+                        reportCount(f.checkReplicates), gfitWord(f.checkPValue)}},
+                      "rrrl") +
+                paragraph(checkSentence(f));
         if (!f.ppc.empty()) {
             std::vector<Row> rows;
             for (const FitStatLine& s : f.ppc)

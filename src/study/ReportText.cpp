@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "abc/CrossValidation.h"
+#include "abc/FitCheck.h"
 
 namespace {
 
@@ -257,6 +258,31 @@ std::string gfitSentence(const FitSection& fit) {
            " lie as far from the others as the data do, so the model is " +
            gfitWord(fit.gfitPValue) + " at the " + reportNumber(100 * kFitLevel) + " % level" +
            (fit.gfitPValue < kFitLevel ? ": it does not reproduce the observed statistics." : ".");
+}
+
+std::string checkSentence(const FitSection& fit) {
+    if (std::isnan(fit.checkPValue)) return "The fit check of " + fit.model + " was not measured.";
+    std::string text =
+        "Of " + reportCount(fit.checkReplicates) + " simulations of " + fit.model +
+        ", a share p = " + reportNumber(fit.checkPValue) +
+        " lie as far from the mean of their nearest simulations (in the squared Mahalanobis "
+        "distance) as the data do, so the model is " +
+        gfitWord(fit.checkPValue) + " at the " + reportNumber(100 * kFitLevel) + " % level" +
+        (fit.checkPValue < kFitLevel ? ": the observed statistics do not keep the relations that "
+                                       "its simulations keep among them."
+                                     : ".");
+    std::vector<std::string> named;
+    for (const auto& [statistic, z] : fit.checkResiduals)
+        if (std::fabs(z) >= namedResidual) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%+.2f", z);
+            named.push_back(statistic + " (" + value + ")");
+        }
+    if (!named.empty())
+        text += " At least " + reportNumber(namedResidual) +
+                " standard deviations from what the other statistics predict near the data: " +
+                joined(named) + ".";
+    return text;
 }
 
 std::string ppcWord(const FitStatLine& line) {

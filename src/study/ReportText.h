@@ -73,9 +73,15 @@ std::string choiceWord(const ChoiceSection& choice);
 std::string choiceSentence(const ChoiceSection& choice);
 
 // The goodness of fit: rejected at the 5 % level when p < 0.05. The word
-// ("rejected", "not rejected", "not measured") and the sentence.
+// ("rejected", "not rejected", "not measured"; the fit check's too, by the
+// same rule) and the sentence.
 std::string gfitWord(double pValue);
 std::string gfitSentence(const FitSection& fit);
+
+// The fit check's sentence: its verdict by gfitWord's rule, then the
+// statistics whose residual is at least namedResidual standard deviations,
+// each with its residual.
+std::string checkSentence(const FitSection& fit);
 
 // Where an observed statistic lies against its 95 % posterior predictive
 // interval: "inside", "outside", or "NA" when a bound or the value is missing.

@@ -104,6 +104,9 @@ std::string fitTsv(const StudyReport& report) {
         text += line({kGfitCheck, name(fit.model), kGfitStatistic, reportNumber(fit.gfitStatistic),
                       "NA", "NA", reportNumber(fit.gfitPValue), reportCount(fit.gfitReplicates),
                       gfitWord(fit.gfitPValue)});
+        text += line({kFitCheckCheck, name(fit.model), kGfitStatistic,
+                      reportNumber(fit.checkStatistic), "NA", "NA", reportNumber(fit.checkPValue),
+                      reportCount(fit.checkReplicates), gfitWord(fit.checkPValue)});
         for (const FitStatLine& s : fit.ppc)
             text += line({kPpcCheck, name(fit.model), name(s.statistic), reportNumber(s.observed),
                           reportNumber(s.predictiveLower), reportNumber(s.predictiveUpper),

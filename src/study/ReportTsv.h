@@ -19,10 +19,12 @@ inline constexpr const char* kModelChoiceTsv = "model-choice.tsv";  // key: mode
 inline constexpr const char* kCalibrationTsv = "calibration.tsv";   // key: model/parameter
 inline constexpr const char* kFitTsv = "fit.tsv";                   // key: check/model/statistic
 
-// The statistic column of the goodness-of-fit row of fit.tsv (the distance
-// over every statistic at once), and the check column of both kinds of row.
+// The statistic column of the goodness-of-fit and fit-check rows of fit.tsv
+// (a distance over every statistic at once), and the check column of each
+// kind of row.
 inline constexpr const char* kGfitStatistic = "all";
 inline constexpr const char* kGfitCheck = "gfit";
+inline constexpr const char* kFitCheckCheck = "fit-check";
 inline constexpr const char* kPpcCheck = "ppc";
 
 // The column of model-choice.tsv holding the out-of-bag predictions of the

@@ -131,6 +131,8 @@ void serialize(Archive& a, FitStatLine& l) {
 void serialize(Archive& a, FitSection& f) {
     a.io(f.model), a.io(f.gfitStatistic), a.io(f.gfitPValue), a.io(f.gfitReplicates);
     a.io(f.gfitVerdict), a.io(f.ppc), a.io(f.gfitSvg), a.io(f.ppcSvg);
+    a.io(f.checkStatistic), a.io(f.checkPValue), a.io(f.checkReplicates);
+    a.io(f.checkResiduals), a.io(f.checkSvg);
 }
 void serialize(Archive& a, StudyWarning& w) { a.io(w.step), a.io(w.text); }
 void serialize(Archive& a, SavedResult& r) {

@@ -113,6 +113,15 @@ struct FitSection {
     std::string gfitVerdict;          // from one rule
     std::vector<FitStatLine> ppc;
     std::string gfitSvg, ppcSvg;      // inline <svg> elements
+    // The fit check: the data's squared Mahalanobis distance from the mean of
+    // their nearest simulations, the share of the table's own simulations as
+    // far or farther, and how many were scored; NaN when not measured.
+    double checkStatistic = 0, checkPValue = 0;
+    long checkReplicates = 0;
+    // Per statistic compared, how far it lies from what the others predict
+    // near the data, in standard deviations (NaN for one left out).
+    std::vector<std::pair<std::string, double>> checkResiduals;
+    std::string checkSvg;             // an inline <svg> element
 };
 
 struct ProvenanceSection {

@@ -16,6 +16,7 @@
 #include "abc/ForestChoice.h"
 #include "abc/ForestDefaults.h"
 #include "abc/ForestSample.h"
+#include "abc/FitCheck.h"
 #include "abc/GoodnessOfFit.h"
 #include "abc/PredictiveCheck.h"
 #include "abc/VerdictText.h"
@@ -107,6 +108,7 @@ class Study {
     void fitStep();
     void writeSample(const ModelRun& run, const ForestAnalysis& analysis);
     void predictiveCheckOf(std::size_t m, FitSection& section);
+    void fitCheckOf(const ModelRun& run, std::size_t count, FitSection& section);
 
     std::vector<std::size_t> estimatedModels() const;
     uint64_t keyOf(const char* step, const std::vector<std::size_t>& models) const;
@@ -692,23 +694,73 @@ void Study::predictiveCheckOf(std::size_t m, FitSection& section) {
     if (!why.empty()) warn("fit", why);
 }
 
+// The fit check of a model, as `foundabc-summary --table TABLE --fit-check
+// COUNT --seed SEED` makes it: every statistic the table holds, in a
+// neighbourhood of the check's own default share.
+void Study::fitCheckOf(const ModelRun& run, std::size_t count, FitSection& section) {
+    section.checkStatistic = section.checkPValue = kNaN;
+    const std::vector<std::string> named(tableStatNames.begin(),
+                                         tableStatNames.begin() + run.rows.numbStats);
+    const StatisticChoice choice = chooseStatistics(run.rows, observed_, named);
+    if (!choice.error.empty()) return warn("fit", run.name + ": fit check: " + choice.error);
+    const FitCheck fit = fitCheck(run.rows, choice, count, s_.seed, defaultFitCheckShare);
+    if (!fit.error.empty())
+        return warn("fit", run.name + ": fit check: " + fit.error +
+                               (fit.tooFewNeighbours ? "; give the model more simulations" : ""));
+    if (fit.statisticsLeftOut > 0)
+        warn("fit", run.name + ": fit check: " + std::to_string(fit.statisticsLeftOut) +
+                        " statistics of the pseudo-observed simulations were not finite numbers "
+                        "and were left out of their scores");
+    section.checkStatistic = fit.observed.score;
+    section.checkPValue = fit.pValue;
+    section.checkReplicates = static_cast<long>(
+        std::count_if(fit.nullScores.begin(), fit.nullScores.end(), [](double x) { return !std::isnan(x); }));
+    for (std::size_t c = 0; c < choice.columns.size(); ++c)
+        section.checkResiduals.push_back({tableStatNames[choice.columns[c]], fit.observed.conditional[c]});
+    std::string why;
+    section.checkSvg = drawSvg(
+        [&](const std::string& output) {
+            return fitPlotScript(fit.nullScores, fit.observed.score, output,
+                                 run.name + ": fit check, p = " + choiceNumber(fit.pValue, "%.3g"),
+                                 PlotFormat::svg,
+                                 "score: squared Mahalanobis distance from the mean of the nearest "
+                                 "simulations");
+        },
+        work_ + "/" + run.name + ".fit-check.svg", why);
+    if (!why.empty()) warn("fit", why);
+}
+
 void Study::fitStep() {
     StepLine line(7, "fit");
     Fnv fitKey(keyOf("fit", estimatedModels()));
     fitKey.addValue(static_cast<int64_t>(s_.ppcSimulations));
+    // The fit check's share in the key: a saved result of another share, or
+    // of before the study ran the fit check, is made again.
+    fitKey.addValue(defaultFitCheckShare);
     const uint64_t key = fitKey.value();
     report_.provenance.seeds.push_back({"goodness of fit", s_.seed});
+    report_.provenance.seeds.push_back({"fit check", s_.seed});
     for (std::size_t m : estimatedModels())
         report_.provenance.seeds.push_back(
             {"predictive check " + models_[m].name, modelSeed(s_.seed, models_.size() + m)});
+    // The step's line: each model's p-value of the goodness of fit and of
+    // the fit check.
+    const auto pValues = [&](double FitSection::*p) {
+        std::string text;
+        for (const FitSection& f : report_.fit)
+            if (!std::isnan(f.*p))
+                text += (text.empty() ? "" : ", ") + f.model + " p = " + choiceNumber(f.*p, "%.3g");
+        return text.empty() ? std::string("not measured") : text;
+    };
+    const auto checks = [&] {
+        return "goodness of fit " + pValues(&FitSection::gfitPValue) + "; fit check " +
+               pValues(&FitSection::checkPValue);
+    };
     SavedResult saved;
-    std::string note;
     if (loadSaved("fit", key, saved)) {
         report_.fit = saved.fit;
-        for (const FitSection& f : report_.fit)
-            note += (note.empty() ? "" : ", ") + f.model + " p = " + choiceNumber(f.gfitPValue, "%.3g");
         recordStep("fit", false);
-        line.finish(false, "goodness of fit " + note);
+        line.finish(false, checks());
         return;
     }
     keys_.forget("fit");
@@ -741,15 +793,15 @@ void Study::fitStep() {
                 },
                 work_ + "/" + run.name + ".fit.svg", why);
             if (!why.empty()) warn("fit", why);
-            note += (note.empty() ? "" : ", ") + run.name + " p = " + choiceNumber(fit.pValue, "%.3g");
         }
+        fitCheckOf(run, count, section);
         predictiveCheckOf(m, section);
         report_.fit.push_back(std::move(section));
     }
     saved.fit = report_.fit;
     save("fit", key, saved);
     recordStep("fit", true);
-    line.finish(true, "goodness of fit " + note + "; predictive check on " +
+    line.finish(true, checks() + "; predictive check on " +
                           std::to_string(s_.ppcSimulations) + " simulations");
 }
 

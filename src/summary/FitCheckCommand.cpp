@@ -11,14 +11,6 @@
 #include "sim/Columns.h"
 #include "summary/TableShared.h"
 
-namespace {
-
-// A statistic this far from what the others predict (in standard
-// deviations) is named under the table.
-constexpr double namedResidual = 3.0;
-
-}  // namespace
-
 int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& out,
                  std::ostream& err) {
     const ReferenceTable& table = in.table;

@@ -14,6 +14,7 @@
 
 #include "abc/Abc.h"
 #include "abc/CrossValidation.h"
+#include "abc/FitCheck.h"
 #include "abc/GoodnessOfFit.h"
 #include "abc/Stats.h"
 #include "base/HelpFormat.h"
@@ -382,8 +383,7 @@ int tableMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                      "': give the number of simulations to score, a whole "
                                      "number from 1 up");
         options.fitChecks = static_cast<std::size_t>(number);
-        // A covariance wants more rows than an average of distances.
-        if (tolOption->count() == 0) options.tolerance = 0.05;
+        if (tolOption->count() == 0) options.tolerance = defaultFitCheckShare;
     }
     if (!adjust.empty()) method = adjust == "none" ? "rejection" : adjust;
     options.forest = method == "forest" && fitText.empty() && checkText.empty();

@@ -91,7 +91,8 @@ StudyReport fixture(const TempDir& dir) {
     en.lines.push_back({"My", 0.0031, 0.0030, 0.004, 0.31, 0.30, false, false});
     en.lines.push_back({"TimeToOri", 120, 90, 200, 0.62, 0.66, true, true});
     r.enough.push_back(en);
-    FitSection f{models[1], 1.23, 0.41, 1000, "", {}, "", pictureSvg(dir, "ppc.svg")};
+    FitSection f{models[1], 1.23, 0.41, 1000, "", {}, "", pictureSvg(dir, "ppc.svg"),
+                 31.5, 0.02, 100, {{"NAL_sue", 3.41}, {"HET_sue", -1.2}}, pictureSvg(dir, "check.svg")};
     for (std::size_t s = 0; s < 4; ++s)
         f.ppc.push_back(
             {tableStatNames[s], 1.0 + double(s), 0.5, s == 2 ? 2.5 : 4.0, s == 2 ? 0.01 : 0.4});
@@ -161,6 +162,19 @@ TEST(StudyReport, NumbersAndVerdictsFollowOneRule) {
         {ppcWord({"FST", 0.6, 0.1, 0.5, 0.01}), "outside"},
         {ppcWord({"FST", 0.5, 0.1, 0.5, 0.04}), "inside"},
         {gfitWord(0.049), "rejected"},
+        // The fit check names a statistic from 3 standard deviations, either side.
+        {checkSentence({"m", 0, 0, 0, "", {}, "", "", 12.5, 0.5, 200, {{"FST", -3.0}, {"DM2", 2.99}}, ""}),
+         "Of 200 simulations of m, a share p = 0.5 lie as far from the mean of their nearest "
+         "simulations (in the squared Mahalanobis distance) as the data do, so the model is not "
+         "rejected at the 5 % level. At least 3 standard deviations from what the other "
+         "statistics predict near the data: FST (-3.00)."},
+        {checkSentence({"m", 0, 0, 0, "", {}, "", "", 40, 0.01, 200, {{"FST", kNaN}}, ""}),
+         "Of 200 simulations of m, a share p = 0.01 lie as far from the mean of their nearest "
+         "simulations (in the squared Mahalanobis distance) as the data do, so the model is "
+         "rejected at the 5 % level: the observed statistics do not keep the relations that its "
+         "simulations keep among them."},
+        {checkSentence({"m", 0, 0, 0, "", {}, "", "", kNaN, kNaN, 0, {}, ""}),
+         "The fit check of m was not measured."},
         {calibrationSentences({"My", 400, 0.5, 0.92, 0.3, ""}).at(0),
          "The 95 % intervals of My held the true value in 0.92 of 400 predictions, below 0.95 by "
          "more than 0.02179: too narrow, they claim more certainty than the data give."},
@@ -217,6 +231,11 @@ TEST(StudyReport, PageMarkdownAndTablesShowTheSameNumbers) {
     EXPECT_EQ(
         tsvValue(dir.read("report/fit.tsv"), {"ppc", "\"k2 \"\"two\"\"\"", "NAL_sue"}, "verdict"),
         "outside");
+    EXPECT_EQ(tsvValue(dir.read("report/fit.tsv"), {"fit-check", "\"k2 \"\"two\"\"\"", "all"},
+                       "p_value"),
+              "0.02");
+    EXPECT_NE(md.find("near the data: NAL\\_sue (+3.41)."), std::string::npos);
+    EXPECT_TRUE(dir.exists("report/figures/fit-check-k2__two_.svg"));
     // The same report, written again, gives the same bytes.
     writeStudyReport(dir.file("again"), report);
     for (const char* file :

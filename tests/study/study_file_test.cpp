@@ -94,6 +94,10 @@ TEST(StudyFile, SavedResultsReadBackToTheSameBits) {
     e.lines.push_back({"My", 1.0 / 3, 0, 1, 0.25, 0.75, 0.5, std::nan(""), "fixed"});
     e.importance = {{"S_sue", 2.5}};
     r.estimates.push_back(e);
+    FitSection f;
+    f.checkPValue = 0.1 + 0.2;
+    f.checkResiduals = {{"FST", std::nan("")}, {"DM2", -3.25}};
+    r.fit.push_back(f);
     r.warnings.push_back({"fit", "w"});
     r.chosen = 1;
     SavedResult back;
@@ -102,6 +106,8 @@ TEST(StudyFile, SavedResultsReadBackToTheSameBits) {
     EXPECT_EQ(back.choice.chosenProbability, r.choice.chosenProbability);
     EXPECT_EQ(back.estimates[0].lines[0].median, 1.0 / 3);
     EXPECT_TRUE(std::isnan(back.estimates[0].lines[0].oobError));
+    EXPECT_EQ(back.fit[0].checkPValue, 0.1 + 0.2);
+    EXPECT_EQ(back.fit[0].checkResiduals[1], f.checkResiduals[1]);
     const std::string text = formatSavedResult(r);
     EXPECT_FALSE(readSavedResult(text.substr(0, text.size() - 2), back));  // cut short
 }

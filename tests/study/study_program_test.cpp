@@ -32,13 +32,14 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 // The shipped study in `dir` (study/ beside the Genepop and units files),
-// with tables of 400 simulations and forests of 50 trees.
-void writeStudy(const TempDir& dir, const std::string& extra = "") {
+// with tables of `simulations` and forests of 50 trees.
+void writeStudy(const TempDir& dir, const std::string& extra = "",
+                const std::string& simulations = "400") {
     dir.write("field.gen", shipped("field.gen"));
     dir.write("units.txt", shipped("units.txt"));
     runProgram({"mkdir", "-p", dir.file("study")});
     dir.write("study/base.txt", shipped("study/base.txt"));
-    std::string toml = replaced(shipped("study/study.toml"), "simulations = 3000", "simulations = 400");
+    std::string toml = replaced(shipped("study/study.toml"), "simulations = 3000", "simulations = " + simulations);
     toml = replaced(toml, "trees = 200", "trees = 50");
     dir.write("study/study.toml", replaced(toml, "[run]", extra + "[run]"));
 }
@@ -87,6 +88,8 @@ TEST(StudyProgram, ResumesUnchangedAndRedoesOnlyWhatAChangeReaches) {
             << again.out;
     }
     EXPECT_EQ(dir.read("study/report/report.md"), report);
+    // Tables of 400 leave the fit check too few neighbours: said, not failed.
+    EXPECT_NE(again.out.find("; fit check not measured"), std::string::npos) << again.out;
     // A prior of one model: its table and what follows, not the other table.
     writeStudy(dir, "[models.k2.x]\n");  // an unknown table is refused before any work
     EXPECT_EQ(study(dir).exitStatus, 1);
@@ -164,9 +167,11 @@ TEST(StudyProgram, NumbersAreThoseOfTheCommandLineTools) {
     }
 }
 
-TEST(StudyProgram, PredictiveCheckIsThatOfTheCommandLineTools) {
+// Tables of 2000 simulations: the fit check's neighbourhood, a twentieth
+// of the table, must hold five simulations a statistic.
+TEST(StudyProgram, FitChecksAreThoseOfTheCommandLineTools) {
     TempDir dir;
-    writeStudy(dir, "");
+    writeStudy(dir, "", "2000");
     dir.write("study/study.toml", replaced(dir.read("study/study.toml"), "[run]", "[run]\nppc_simulations = 200"));
     ASSERT_EQ(study(dir).exitStatus, 0) << dir.read("err.txt");
     const std::string work = dir.file("study/work");
@@ -193,6 +198,16 @@ TEST(StudyProgram, PredictiveCheckIsThatOfTheCommandLineTools) {
         EXPECT_EQ(row[5], g9(fit.ppc[j].predictiveUpper)) << row[0];
         EXPECT_EQ(row[6], g9(fit.ppc[j].pValue)) << row[0];
     }
+    // The fit check on as many simulations as the goodness of fit scores.
+    const std::string replicates = std::to_string(fit.gfitReplicates);
+    const ChildResult check = runProgram({FOUNDABC_SUMMARY_BIN, "--table", model + ".table.tsv", "--fit-check",
+                                          replicates, "--seed", "2026", "--tsv"},
+                                         work);
+    const std::vector<std::string> row = fields(check.out, 1);
+    ASSERT_EQ(row.size(), 6u) << check.out;
+    EXPECT_EQ(row[0], g9(fit.checkStatistic));
+    EXPECT_EQ(row[4], std::to_string(fit.checkReplicates));
+    EXPECT_EQ(row[5], g9(fit.checkPValue));
 }
 
 // A stand-in for `sbatch --wait --parsable`: logs the --array list, prints a
