@@ -308,7 +308,7 @@ TEST(StudyProgram, AModelWithGsmPShowsItLastInEveryTable) {
         runProgram({FOUNDABC_SUMMARY_BIN, "--table", "gsm.table.tsv", "--trees", "50", "--seed",
                     "2026", "--tsv"},
                    dir.file("study/work"));
-    const EstimateLine& l = saved(dir, "estimate").estimates.at(2).lines.at(numbParamColumns);
+    const EstimateLine l = saved(dir, "estimate").estimates.at(2).lines.at(numbParamColumns);
     const std::vector<std::string> row = fields(table.out, numbParamColumns + 1);
     ASSERT_EQ(row.at(0), "GsmP") << table.out;
     EXPECT_EQ(l.parameter, "GsmP");
