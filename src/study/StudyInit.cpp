@@ -95,6 +95,13 @@ std::string initStudy(const StudyInitOptions& o) {
          << "POPSIZE_PRESENT_SUE_LOWER " << sueLog << " # " << sueLower << ": at least the " << sueLines
          << " lines sampled from sue (10 at least)\n"
             "POPSIZE_PRESENT_SUE_UPPER 5             # 100000\n"
+            // Left commented: without them the loci mutate by single steps at
+            // one rate, the model's classic form; with them P and the spread
+            // of rates enter the model (man foundabc-params).
+            "\n# --- mutation: single steps at one rate for all loci unless set ---\n"
+            "# GSM_P_LOWER             0             # multi-step jumps: prior of P, the chance that a\n"
+            "# GSM_P_UPPER             0.5           # jump goes on by one more repeat (0: single steps)\n"
+            "# LOCUS_RATE_SHAPE        2             # rates that differ between loci: Gamma shape\n"
             "\n# --- rejection (the study's estimates use forests on the whole table) ---\n"
             "REPEATS                   5000          # set by [model] simulations\n"
             "EPSILON                   0.1           # accept when the distance < (S_obs_sue + S_obs_tha) * EPSILON\n";

@@ -324,9 +324,14 @@ TEST(StudyProgram, InitWritesAStudyThatRunsAndErrorsNameTheirCause) {
     ASSERT_EQ(init.exitStatus, 0) << dir.read("err.txt");
     std::string toml = replaced(dir.read("new/study.toml"), "simulations = 20000", "simulations = 300");
     dir.write("new/study.toml", replaced(toml, "[run]", "[run]\ntrees = 20"));
+    // The mutation settings it leaves commented are settings once uncommented.
+    std::string base = dir.read("new/base.txt");
+    for (const char* key : {"GSM_P_LOWER", "GSM_P_UPPER", "LOCUS_RATE_SHAPE"})
+        base = replaced(base, std::string("# ") + key, key);
+    dir.write("new/base.txt", base);
     const ChildResult run = runProgram({FOUNDABC_STUDY_BIN, "new/study.toml"}, dir.path(), dir.file("err.txt"));
     EXPECT_EQ(run.exitStatus, 0) << dir.read("err.txt");
-    EXPECT_NE(dir.read("new/report/report.md").find("## Estimates"), std::string::npos);
+    EXPECT_NE(dir.read("new/report/report.md").find("| GsmP | uniform | 0 | 0.5 |"), std::string::npos);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--init", "new", "--genepop", "lab.gen", "--sue", "ISL01", "--tha", "MAI01"},
          "new/study.toml already exists"},
