@@ -116,3 +116,16 @@ double effectiveSize(const std::vector<double>& weights) {
     for (double w : weights) squares += w * w;
     return squares > 0.0 ? total * total / squares : 0.0;
 }
+
+NullQuantiles nullQuantiles(const std::vector<double>& scores) {
+    std::vector<double> numbers;
+    for (double s : scores)
+        if (!std::isnan(s)) numbers.push_back(s);
+    const std::vector<double> ones(numbers.size(), 1.0);
+    NullQuantiles q;
+    q.count = numbers.size();
+    q.median = weightedQuantile(numbers, ones, 0.5);
+    q.q95 = weightedQuantile(numbers, ones, 0.95);
+    q.q99 = weightedQuantile(numbers, ones, 0.99);
+    return q;
+}

@@ -30,5 +30,14 @@ double weightedSd(const std::vector<double>& values, const std::vector<double>& 
 double weightedQuantile(const std::vector<double>& values, const std::vector<double>& weights,
                         double p);
 
+// The null distribution of a check's score as its output reports it: how
+// many of the scores are numbers (NaN ones, of simulations that could not be
+// scored, are left out) and their median, 95 % and 99 % quantiles.
+struct NullQuantiles {
+    std::size_t count = 0;
+    double median = 0.0, q95 = 0.0, q99 = 0.0;
+};
+NullQuantiles nullQuantiles(const std::vector<double>& scores);
+
 // Kish's effective sample size (sum w)^2 / sum w^2; n when weights are equal.
 double effectiveSize(const std::vector<double>& weights);

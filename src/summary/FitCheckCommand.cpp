@@ -25,13 +25,7 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         warn(err, std::to_string(fit.statisticsLeftOut) +
                       " statistics of the pseudo-observed simulations were not finite numbers "
                       "and were left out of their scores");
-    std::vector<double> scores;
-    for (double s : fit.nullScores)
-        if (!std::isnan(s)) scores.push_back(s);
-    const std::vector<double> ones(scores.size(), 1.0);
-    const double median = weightedQuantile(scores, ones, 0.5);
-    const double q95 = weightedQuantile(scores, ones, 0.95);
-    const double q99 = weightedQuantile(scores, ones, 0.99);
+    const NullQuantiles null = nullQuantiles(fit.nullScores);
     const auto drawCheck = [&] {
         out.flush();
         if (options.plotPath.empty()) return 0;
@@ -49,12 +43,12 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
         char line[256];
         std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n",
-                      fit.observed.score, median, q95, q99, scores.size(), fit.pValue);
+                      fit.observed.score, null.median, null.q95, null.q99, null.count, fit.pValue);
         out << line;
         return drawCheck();
     }
     const std::size_t farther =
-        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(scores.size())));
+        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(null.count)));
     const bool rejected = fit.pValue < 0.05;
     out << options.tablePath << ": fit check on " << fit.rows.size() << " of " << table.rows()
         << " simulations (seed " << options.seed << "), neighbourhood: the nearest "
@@ -65,12 +59,13 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
            "simulations, in\ntheir covariance with its correlations scaled by "
         << shortNumber(1 - varianceShare)
         << "; null scores: simulations of the table, each\nscored against the others: median "
-        << shortNumber(median) << ", 95 % quantile " << shortNumber(q95) << ", 99 % quantile "
-        << shortNumber(q99) << "\n\n";
+        << shortNumber(null.median) << ", 95 % quantile " << shortNumber(null.q95)
+        << ", 99 % quantile "
+        << shortNumber(null.q99) << "\n\n";
     out << "The observed statistics lie at a squared Mahalanobis distance of "
         << shortNumber(fit.observed.score) << " from the mean of their " << fit.observed.neighbours
         << " nearest simulations; " << farther
-        << " of " << scores.size() << " simulations of the model lie as far or farther (p = "
+        << " of " << null.count << " simulations of the model lie as far or farther (p = "
         << shortNumber(fit.pValue) << "), so the model "
         << (rejected ? "is rejected at the 5 % level: the observed statistics do not keep the "
                        "relations that its simulations keep among them."

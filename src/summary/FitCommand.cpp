@@ -42,13 +42,7 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
         warn(err, std::to_string(fit.statisticsLeftOut) +
                       " statistics of the pseudo-observed simulations were not finite numbers "
                       "and were left out of their distances");
-    std::vector<double> scores;
-    for (double s : fit.nullScores)
-        if (!std::isnan(s)) scores.push_back(s);
-    const std::vector<double> ones(scores.size(), 1.0);
-    const double median = weightedQuantile(scores, ones, 0.5);
-    const double q95 = weightedQuantile(scores, ones, 0.95);
-    const double q99 = weightedQuantile(scores, ones, 0.99);
+    const NullQuantiles null = nullQuantiles(fit.nullScores);
     // The picture of the null distribution with the data's score, if asked for.
     const auto drawFit = [&] {
         out.flush();
@@ -66,14 +60,14 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
         char line[256];
         std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n", fit.observedScore,
-                      median, q95, q99, scores.size(), fit.pValue);
+                      null.median, null.q95, null.q99, null.count, fit.pValue);
         out << line;
         return drawFit();
     }
     const Acceptance accepted = acceptNearest(
         scaledDistances(table, choice.columns, choice.observed, choice.scale), options.tolerance);
     const std::size_t farther =
-        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(scores.size())));
+        static_cast<std::size_t>(std::lround(fit.pValue * static_cast<double>(null.count)));
     out << options.tablePath << ": goodness of fit on " << fit.rows.size() << " of " << table.rows()
         << " simulations (seed " << options.seed << "), tolerance "
         << shortNumber(options.tolerance) << "\n";
@@ -81,11 +75,12 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
         << "\n";
     out << "score: the mean distance of the accepted simulations to the data; null scores: "
            "simulations of the\ntable, each scored against the others: median "
-        << shortNumber(median) << ", 95 % quantile " << shortNumber(q95) << ", 99 % quantile "
-        << shortNumber(q99) << "\n\n";
+        << shortNumber(null.median) << ", 95 % quantile " << shortNumber(null.q95)
+        << ", 99 % quantile "
+        << shortNumber(null.q99) << "\n\n";
     out << "The observed statistics lie at a mean distance of " << shortNumber(fit.observedScore)
         << " from their " << accepted.rows.size() << " nearest simulations; " << farther << " of "
-        << scores.size()
+        << null.count
         << " simulations of the model lie as far or farther (p = " << shortNumber(fit.pValue)
         << "), so the model "
         << (fit.pValue < 0.05 ? "is rejected at the 5 % level: it does not reproduce the "
