@@ -60,8 +60,7 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         << shortNumber(1 - varianceShare)
         << "; null scores: simulations of the table, each\nscored against the others: median "
         << shortNumber(null.median) << ", 95 % quantile " << shortNumber(null.q95)
-        << ", 99 % quantile "
-        << shortNumber(null.q99) << "\n\n";
+        << ", 99 % quantile " << shortNumber(null.q99) << "\n\n";
     out << "The observed statistics lie at a squared Mahalanobis distance of "
         << shortNumber(fit.observed.score) << " from the mean of their " << fit.observed.neighbours
         << " nearest simulations; " << farther

@@ -76,8 +76,7 @@ int goodnessOfFitTest(const TableOptions& options, const Inputs& in, std::ostrea
     out << "score: the mean distance of the accepted simulations to the data; null scores: "
            "simulations of the\ntable, each scored against the others: median "
         << shortNumber(null.median) << ", 95 % quantile " << shortNumber(null.q95)
-        << ", 99 % quantile "
-        << shortNumber(null.q99) << "\n\n";
+        << ", 99 % quantile " << shortNumber(null.q99) << "\n\n";
     out << "The observed statistics lie at a mean distance of " << shortNumber(fit.observedScore)
         << " from their " << accepted.rows.size() << " nearest simulations; " << farther << " of "
         << null.count
