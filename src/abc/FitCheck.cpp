@@ -27,7 +27,7 @@ constexpr double flatDirection = 1e-9;
 
 // What a covariance C says of a residual r through its pseudo-inverse P.
 struct Precision {
-    double quadratic = notANumber;  // r' P r; NaN when C cannot be decomposed
+    double quadratic = notANumber;      // r' P r; NaN when C cannot be decomposed
     std::vector<double> timesResidual;  // P r
     std::vector<double> diagonal;       // the diagonal of P
 };
@@ -147,8 +147,8 @@ FitCheck fitCheck(const ReferenceTable& table, const StatisticChoice& choice, st
         fit.tooFewNeighbours = true;
         fit.error = "the " + std::to_string(fit.observed.neighbours) +
                     " simulations nearest to the data are too few to give the covariance of " +
-                    std::to_string(p) + " statistics: it needs at least " +
-                    std::to_string(5 * p) + ", five a statistic";
+                    std::to_string(p) + " statistics: it needs at least " + std::to_string(5 * p) +
+                    ", five a statistic";
         return fit;
     }
     if (std::isnan(fit.observed.score)) {

@@ -15,7 +15,8 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
                  std::ostream& err) {
     const ReferenceTable& table = in.table;
     const StatisticChoice& choice = in.choice;
-    const FitCheck fit = fitCheck(table, choice, options.fitChecks, options.seed, options.tolerance);
+    const FitCheck fit =
+        fitCheck(table, choice, options.fitChecks, options.seed, options.tolerance);
     if (!fit.error.empty())
         return failWith(err, options.tablePath + ": " + fit.error +
                                  (fit.tooFewNeighbours
@@ -42,8 +43,8 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
     if (options.tsv) {
         out << "observed_score\tnull_median\tnull_q95\tnull_q99\tnull_n\tp_value\n";
         char line[256];
-        std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n",
-                      fit.observed.score, null.median, null.q95, null.q99, null.count, fit.pValue);
+        std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\t%zu\t%.9g\n", fit.observed.score,
+                      null.median, null.q95, null.q99, null.count, fit.pValue);
         out << line;
         return drawCheck();
     }
@@ -63,9 +64,9 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         << ", 99 % quantile " << shortNumber(null.q99) << "\n\n";
     out << "The observed statistics lie at a squared Mahalanobis distance of "
         << shortNumber(fit.observed.score) << " from the mean of their " << fit.observed.neighbours
-        << " nearest simulations; " << farther
-        << " of " << null.count << " simulations of the model lie as far or farther (p = "
-        << shortNumber(fit.pValue) << "), so the model "
+        << " nearest simulations; " << farther << " of " << null.count
+        << " simulations of the model lie as far or farther (p = " << shortNumber(fit.pValue)
+        << "), so the model "
         << (rejected ? "is rejected at the 5 % level: the observed statistics do not keep the "
                        "relations that its simulations keep among them."
                      : "is not rejected at the 5 % level.")
