@@ -24,6 +24,10 @@ std::string fitPlotScript(const std::vector<double>& nullScores, double observed
                               "score: mean distance to the accepted simulations (in median "
                               "absolute deviations)");
 
+// The x axis of the fit check's picture (fitPlotScript's scoreAxis).
+inline constexpr const char* fitCheckScoreAxis =
+    "score: squared Mahalanobis distance from the mean of the nearest simulations";
+
 // The posterior predictive check: one panel per statistic, three a row,
 // with the predictive histogram of the table's finite values over their
 // central 99 % (and the observed value), as shares of all of them, and the

@@ -275,26 +275,25 @@ std::string enoughSection(const StudyReport& report) {
 std::string fitSection(const StudyReport& report) {
     std::string html = sectionStart("fit");
     for (const FitSection& f : report.fit) {
-        const std::string gkey = tsvKey({kGfitCheck, f.model, kGfitStatistic});
+        // One check's table (its row of fit.tsv, under `check`) and sentence.
+        const auto checkTable = [&](const char* caption, const char* score, const char* check,
+                                    double statistic, double pValue, long replicates,
+                                    const std::string& sentence) {
+            const std::string key = tsvKey({check, f.model, kGfitStatistic});
+            return "<table>\n<caption>" + std::string(caption) + "</caption>\n" +
+                   head({score, "p-value", "Simulations", "Verdict"}, 0) + "<tbody>\n<tr>" +
+                   tsvCell(kFitTsv, key, "observed", reportNumber(statistic)) +
+                   tsvCell(kFitTsv, key, "p_value", reportNumber(pValue)) +
+                   tsvCell(kFitTsv, key, "replicates", reportCount(replicates)) +
+                   tsvCell(kFitTsv, key, "verdict", gfitWord(pValue), false) +
+                   "</tr>\n</tbody>\n</table>\n<p class=\"verdict\">" + htmlText(sentence) +
+                   "</p>\n";
+        };
         html += "<h3>Under " + htmlText(f.model) + "</h3>\n";
-        html += "<table>\n<caption>Goodness of fit</caption>\n" +
-                head({"Distance", "p-value", "Simulations", "Verdict"}, 0) + "<tbody>\n<tr>" +
-                tsvCell(kFitTsv, gkey, "observed", reportNumber(f.gfitStatistic)) +
-                tsvCell(kFitTsv, gkey, "p_value", reportNumber(f.gfitPValue)) +
-                tsvCell(kFitTsv, gkey, "replicates", reportCount(f.gfitReplicates)) +
-                tsvCell(kFitTsv, gkey, "verdict", gfitWord(f.gfitPValue), false) +
-                "</tr>\n</tbody>\n</table>\n";
-        html += "<p class=\"verdict\">" + htmlText(gfitSentence(f)) + "</p>\n";
-        const std::string ckey = tsvKey({kFitCheckCheck, f.model, kGfitStatistic});
-        html += "<table>\n<caption>Fit check</caption>\n" +
-                head({"Squared distance", "p-value", "Simulations", "Verdict"}, 0) +
-                "<tbody>\n<tr>" +
-                tsvCell(kFitTsv, ckey, "observed", reportNumber(f.checkStatistic)) +
-                tsvCell(kFitTsv, ckey, "p_value", reportNumber(f.checkPValue)) +
-                tsvCell(kFitTsv, ckey, "replicates", reportCount(f.checkReplicates)) +
-                tsvCell(kFitTsv, ckey, "verdict", gfitWord(f.checkPValue), false) +
-                "</tr>\n</tbody>\n</table>\n";
-        html += "<p class=\"verdict\">" + htmlText(checkSentence(f)) + "</p>\n";
+        html += checkTable("Goodness of fit", "Distance", kGfitCheck, f.gfitStatistic,
+                           f.gfitPValue, f.gfitReplicates, gfitSentence(f));
+        html += checkTable("Fit check", "Squared distance", kFitCheckCheck, f.checkStatistic,
+                           f.checkPValue, f.checkReplicates, checkSentence(f));
         if (!f.ppc.empty()) {
             html += "<table>\n<caption>Posterior predictive check</caption>\n" +
                     head({"Statistic", "Observed", "2.5 %", "97.5 %", "p-value", "Where"}) +

@@ -19,6 +19,7 @@
 #include "abc/FitCheck.h"
 #include "abc/GoodnessOfFit.h"
 #include "abc/PredictiveCheck.h"
+#include "abc/Stats.h"
 #include "abc/VerdictText.h"
 #include "base/Counted.h"
 #include "base/Fnv.h"
@@ -713,8 +714,7 @@ void Study::fitCheckOf(const ModelRun& run, std::size_t count, FitSection& secti
                         "and were left out of their scores");
     section.checkStatistic = fit.observed.score;
     section.checkPValue = fit.pValue;
-    section.checkReplicates = static_cast<long>(
-        std::count_if(fit.nullScores.begin(), fit.nullScores.end(), [](double x) { return !std::isnan(x); }));
+    section.checkReplicates = static_cast<long>(nullQuantiles(fit.nullScores).count);
     for (std::size_t c = 0; c < choice.columns.size(); ++c)
         section.checkResiduals.push_back({tableStatNames[choice.columns[c]], fit.observed.conditional[c]});
     std::string why;
@@ -722,9 +722,7 @@ void Study::fitCheckOf(const ModelRun& run, std::size_t count, FitSection& secti
         [&](const std::string& output) {
             return fitPlotScript(fit.nullScores, fit.observed.score, output,
                                  run.name + ": fit check, p = " + choiceNumber(fit.pValue, "%.3g"),
-                                 PlotFormat::svg,
-                                 "score: squared Mahalanobis distance from the mean of the nearest "
-                                 "simulations");
+                                 PlotFormat::svg, fitCheckScoreAxis);
         },
         work_ + "/" + run.name + ".fit-check.svg", why);
     if (!why.empty()) warn("fit", why);

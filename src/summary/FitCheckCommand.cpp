@@ -33,9 +33,7 @@ int fitCheckTest(const TableOptions& options, const Inputs& in, std::ostream& ou
         const std::string title = options.tablePath + ": fit check, p = " + shortNumber(fit.pValue);
         const auto scriptFor = [&](const std::string& output) {
             return fitPlotScript(fit.nullScores, fit.observed.score, output, title,
-                                 plotFormatFor(options.plotPath),
-                                 "score: squared Mahalanobis distance from the mean of the "
-                                 "nearest simulations");
+                                 plotFormatFor(options.plotPath), fitCheckScoreAxis);
         };
         return drawPlotAndReport(scriptFor, in.outputs->file(options.plotPath), options.plotPath,
                                  options.gnuplotProgram, err);
